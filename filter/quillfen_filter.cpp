@@ -1,0 +1,73 @@
+#include "filter/quillfen_filter.h"
+
+#include <climits>
+#include <cstddef>
+
+#include "image/yuy2_conversion.h"
+#include "propagation/propagation_pass.h"
+
+QuillfenFilter::QuillfenFilter(PClip child_, bool sup_, int radius_, bool gaussian_, int iterations_,
+                               int threshold_, IScriptEnvironment* env)
+    : GenericVideoFilter(child_), sup(sup_), gaussian(gaussian_), radius(radius_),
+      iterations(iterations_), threshold(threshold_), width(0), height(0) {
+  if (!vi.IsYUY2() && !vi.IsYV12()) env->ThrowError("Quillfen: YUY2 or YV12 data only.");
+  if (radius < 1)
+    env->ThrowError("Quillfen: \"radius\" parameter must be greater than or equal to one.");
+  if (iterations < 0)
+    env->ThrowError("Quillfen: \"iterations\" parameter must be greater than or equal to zero.");
+  if (threshold < 0 || threshold > 255)
+    env->ThrowError("Quillfen: \"threshold\" parameter must be between zero and 255 inclusive.");
+  // Frames are handled in pixel pairs, and the mirrored border reaches at
+  // most one image size beyond each edge.
+  if (vi.width % 2 != 0) env->ThrowError("Quillfen: frame width must be even.");
+  if (vi.width > 0 && vi.height > 0 && (radius > vi.width - 1 || radius > vi.height - 1))
+    env->ThrowError(
+        "Quillfen: \"radius\" parameter must be less than the frame width and height.");
+
+  width = vi.width;
+  height = vi.height;
+  current_image = std::make_unique<PackedYuv444>(width, height);
+  next_image = std::make_unique<PackedYuv444>(width, height);
+}
+
+QuillfenFilter::~QuillfenFilter() {
+  current_image.reset();
+  next_image.reset();
+}
+
+PVideoFrame AVS_STDCALL QuillfenFilter::GetFrame(int n, IScriptEnvironment* env) {
+  PVideoFrame destination = env->NewVideoFrame(vi, FRAME_ALIGN);
+  BYTE* out = destination->GetWritePtr();
+  if (!out) env->ThrowError("Quillfen: destination frame is not writable.");
+  {
+    // The source frame is let go before the passes run.
+    PVideoFrame source = child->GetFrame(n, env);
+    unpack_yuy2(source->GetReadPtr(), source->GetPitch(), sup, width, height, current_image->data());
+  }
+  run_passes(env);
+  pack_yuy2(current_image->data(), width, height, out, destination->GetPitch());
+  return destination;
+}
+
+// One bulk copy of the whole image through the host: as a single row when
+// its length fits BitBlt's int sizes, otherwise as its rows back to back.
+void QuillfenFilter::copy_next_to_current(IScriptEnvironment* env) {
+  const std::size_t length = current_image->size_bytes();
+  if (length <= static_cast<std::size_t>(INT_MAX)) {
+    const int row = static_cast<int>(length);
+    env->BitBlt(current_image->data(), row, next_image->data(), row, row, 1);
+  } else {
+    const int row = static_cast<int>(packed_yuv444_size(width, 1));
+    env->BitBlt(current_image->data(), row, next_image->data(), row, row, height);
+  }
+}
+
+void QuillfenFilter::run_passes(IScriptEnvironment* env) {
+  const PassSettings settings{width, height, radius, gaussian};
+  const int passes = iterations > 0 ? iterations : kMaxConvergencePasses;
+  for (int pass = 0; pass < passes; ++pass) {
+    const int change = propagation_pass(settings, current_image->data(), next_image->data());
+    copy_next_to_current(env);
+    if (iterations == 0 && change <= threshold) break;
+  }
+}

@@ -1,0 +1,40 @@
+// The Quillfen clip: keeps every frame's luma and recomputes its chroma by
+// luma-guided propagation, pass after pass, on a full-resolution working
+// image. Serves one frame request at a time; separate instances share nothing.
+#pragma once
+
+#include <memory>
+
+#include "host/avisynth_interface.h"
+#include "image/packed_yuv444.h"
+
+// Passes run at most this often per frame while waiting for convergence
+// (iterations 0): with the linear affinity and a small threshold a frame
+// may never converge, and a frame request must still return.
+inline constexpr int kMaxConvergencePasses = 1000;
+
+class QuillfenFilter : public GenericVideoFilter {
+ public:
+  // Checks the format and the parameters, in a fixed order, reporting the
+  // first failure through env->ThrowError; allocates the working images only
+  // once every check has passed.
+  QuillfenFilter(PClip child, bool sup, int radius, bool gaussian, int iterations, int threshold,
+                 IScriptEnvironment* env);
+  ~QuillfenFilter() override;
+
+  PVideoFrame AVS_STDCALL GetFrame(int n, IScriptEnvironment* env) override;
+
+ private:
+  void run_passes(IScriptEnvironment* env);
+  void copy_next_to_current(IScriptEnvironment* env);
+
+  bool sup;
+  bool gaussian;
+  int radius;
+  int iterations;
+  int threshold;
+  int width;
+  int height;
+  std::unique_ptr<PackedYuv444> current_image;
+  std::unique_ptr<PackedYuv444> next_image;
+};

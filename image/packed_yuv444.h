@@ -1,0 +1,37 @@
+// The working image: every pixel carries its own Y, U and V byte, pixel
+// (x, y) at byte 3 * (y * width + x), rows back to back with no gap, so a
+// whole image is one run of bytes that can be copied in one go.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+
+#include "host/avisynth_interface.h"
+
+inline constexpr int kBytesPerPixel = 3;
+
+// Bytes of an image of width x height pixels, computed in size_t so that a
+// large frame cannot wrap the product around.
+inline std::size_t packed_yuv444_size(int width, int height) {
+  return static_cast<std::size_t>(kBytesPerPixel) * static_cast<std::size_t>(width) *
+         static_cast<std::size_t>(height);
+}
+
+class PackedYuv444 {
+ public:
+  // Takes the bytes from the general allocator, uninitialised: every frame
+  // request overwrites the whole image before reading it.
+  PackedYuv444(int width, int height)
+      : bytes_(new BYTE[packed_yuv444_size(width, height)]), width_(width), height_(height) {}
+
+  BYTE* data() { return bytes_.get(); }
+  const BYTE* data() const { return bytes_.get(); }
+  int width() const { return width_; }
+  int height() const { return height_; }
+  std::size_t size_bytes() const { return packed_yuv444_size(width_, height_); }
+
+ private:
+  std::unique_ptr<BYTE[]> bytes_;
+  int width_;
+  int height_;
+};

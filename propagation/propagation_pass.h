@@ -1,0 +1,29 @@
+// One pass of luma-guided chroma propagation over a working image: every
+// pixel's U and V become the affinity-weighted average of the chroma of the
+// pixels within `radius` of it, the border mirrored; luma is copied.
+#pragma once
+
+#include <climits>
+
+#include "host/avisynth_interface.h"
+
+struct PassSettings {
+  int width;
+  int height;
+  int radius;  // at least 1, at most width - 1 and height - 1
+  bool gaussian;
+};
+
+// What a pass returns for an image without pixels: below every threshold.
+inline constexpr int kNoPixelsChange = INT_MIN;
+
+// The definition of the pass, written for clarity: every sample visited
+// through the mirrored coordinates, in row-major order of the square around
+// the centre. Reads `current` only and writes every byte of `next`.
+// Returns the largest change of a U or V byte (0 to 255), or
+// kNoPixelsChange when the image has no pixels.
+int propagation_pass_reference(const PassSettings& settings, const BYTE* current, BYTE* next);
+
+// The pass the filter runs: the fastest kernel this CPU supports, giving the
+// same bytes and the same result as the reference.
+int propagation_pass(const PassSettings& settings, const BYTE* current, BYTE* next);
