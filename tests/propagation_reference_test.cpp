@@ -1,0 +1,212 @@
+// The propagation pass as it is defined: sample sets at the border, the
+// affinity forms, the weighted average and its conversion to bytes.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "propagation/affinity.h"
+#include "propagation/propagation_pass.h"
+
+namespace {
+
+struct Image {
+  int width, height;
+  std::vector<BYTE> bytes;
+  Image(int w, int h, int y = 0, int u = 0, int v = 0) : width(w), height(h), bytes(3 * w * h) {
+    for (int i = 0; i < w * h; ++i) set(i % w, i / w, y, u, v);
+  }
+  BYTE* at(int x, int y) { return &bytes[3 * (y * width + x)]; }
+  void set(int x, int y, int luma, int u, int v) {
+    at(x, y)[0] = BYTE(luma);
+    at(x, y)[1] = BYTE(u);
+    at(x, y)[2] = BYTE(v);
+  }
+};
+
+struct PassResult {
+  Image next;
+  int change;
+};
+
+PassResult run_pass(const Image& current, int radius, bool gaussian) {
+  PassResult result{Image(current.width, current.height), 0};
+  result.change = propagation_pass_reference({current.width, current.height, radius, gaussian},
+                                             current.bytes.data(), result.next.bytes.data());
+  return result;
+}
+
+// The centre (1, 1) of a 3 x 3 image with its four radius-1 samples in
+// visiting order: above, left, right, below.
+Image cross(const int centre[3], const int above[3], const int left[3], const int right[3],
+            const int below[3]) {
+  Image image(3, 3);
+  image.set(1, 1, centre[0], centre[1], centre[2]);
+  image.set(1, 0, above[0], above[1], above[2]);
+  image.set(0, 1, left[0], left[1], left[2]);
+  image.set(2, 1, right[0], right[1], right[2]);
+  image.set(1, 2, below[0], below[1], below[2]);
+  return image;
+}
+
+TEST(Affinity, ListedValues) {
+  EXPECT_EQ(linear_affinity(17, 230, 80.0, 0.0), 1.0);
+  EXPECT_EQ(gaussian_affinity(17, 230, 0.0), 1.0);
+  EXPECT_EQ(gaussian_affinity(50, 50, 12.5), 1.0);
+  EXPECT_EQ(gaussian_affinity(100, 110, 25.0), std::pow(2.718281828459045, -2.0));
+  EXPECT_NEAR(gaussian_affinity(100, 110, 25.0), 0.1353352832366127, 1e-16);
+  EXPECT_EQ(gaussian_affinity(110, 100, 25.0), gaussian_affinity(100, 110, 25.0));
+  EXPECT_EQ(gaussian_affinity(10, 229, 0.25), 0.0);
+  EXPECT_EQ(linear_affinity(100, 110, 105.0, 25.0), 0.0);
+  EXPECT_EQ(linear_affinity(100, 100, 105.0, 25.0), 2.0);
+  EXPECT_EQ(linear_affinity(100, 105, 105.0, 25.0), 1.0);
+  for (int sample : {0, 77, 105, 255}) EXPECT_EQ(linear_affinity(105, sample, 105.0, 25.0), 1.0);
+  const BYTE centre[] = {35, 0, 0}, row[] = {0, 0, 0, 10, 0, 0};
+  EXPECT_EQ(affinity(false, centre, 0, row, 1, 25.0, 125.0), linear_affinity(35, 10, 25.0, 125.0));
+  EXPECT_EQ(affinity(true, centre, 0, row, 1, 25.0, 125.0), gaussian_affinity(35, 10, 125.0));
+}
+
+TEST(PropagationPass, WorkedExampleInBothForms) {
+  const int centre[] = {35, 128, 128};
+  const int above[] = {10, 100, 50}, left[] = {20, 110, 60}, right[] = {30, 120, 70},
+            below[] = {40, 130, 80};
+  const Image image = cross(centre, above, left, right, below);
+  for (auto [gaussian, u, v] : {std::tuple{false, 125, 75}, std::tuple{true, 121, 71}}) {
+    PassResult result = run_pass(image, 1, gaussian);
+    EXPECT_EQ(result.next.at(1, 1)[1], u) << "gaussian " << gaussian;
+    EXPECT_EQ(result.next.at(1, 1)[2], v) << "gaussian " << gaussian;
+    // The returned change is the largest change of any chroma byte.
+    Image current = image;
+    int largest = 0;
+    for (int i = 0; i < 9; ++i)
+      for (int c = 1; c < 3; ++c)
+        largest = std::max(largest, std::abs(current.bytes[3 * i + c] - result.next.bytes[3 * i + c]));
+    EXPECT_EQ(result.change, largest);
+    EXPECT_GE(result.change, gaussian ? 57 : 53);
+  }
+}
+
+// With uniform luma every weight is 1, so the new U of a centre is the mean
+// of its samples' U, each sample counted as often as it is reached.
+int mean_of_probe(int width, int height, int cx, int cy, int radius, int px, int py) {
+  Image image(width, height, 90, 0, 0);
+  image.at(px, py)[1] = 240;
+  return run_pass(image, radius, false).next.at(cx, cy)[1];
+}
+
+int expected_mean(int multiplicity, int count) {
+  return static_cast<int>((1.0 / count) * (multiplicity * 240.0));
+}
+
+TEST(PropagationPass, SampleMultiplicityAtTheBorder) {
+  struct Probe {
+    int cx, cy, radius, px, py, multiplicity, count;
+  };
+  const Probe probes[] = {
+      // Top row, radius 1: the pixel below twice, left and right once.
+      {3, 0, 1, 3, 1, 2, 4}, {3, 0, 1, 2, 0, 1, 4}, {3, 0, 1, 4, 0, 1, 4}, {3, 0, 1, 3, 0, 0, 4},
+      // Top-left corner, radius 1: (1, 0) and (0, 1) twice each.
+      {0, 0, 1, 1, 0, 2, 4}, {0, 0, 1, 0, 1, 2, 4}, {0, 0, 1, 1, 1, 0, 4},
+      // Second row, radius 2: 15 samples; the centre's own row twice.
+      {4, 1, 2, 2, 1, 2, 15}, {4, 1, 2, 3, 1, 2, 15}, {4, 1, 2, 6, 1, 2, 15},
+      {4, 1, 2, 4, 0, 1, 15}, {4, 1, 2, 4, 3, 1, 15}, {4, 1, 2, 5, 2, 1, 15}, {4, 1, 2, 6, 0, 0, 15},
+      // Top-left corner, radius 2: 12 samples, (1, 1) four times.
+      {0, 0, 2, 1, 1, 4, 12}, {0, 0, 2, 0, 2, 2, 12}, {0, 0, 2, 2, 0, 2, 12}, {0, 0, 2, 2, 1, 0, 12},
+      // Interior, radius 2: 12 samples once each.
+      {4, 4, 2, 4, 2, 1, 12}, {4, 4, 2, 3, 3, 1, 12}, {4, 4, 2, 2, 2, 0, 12},
+  };
+  for (const Probe& p : probes)
+    EXPECT_EQ(mean_of_probe(9, 9, p.cx, p.cy, p.radius, p.px, p.py), expected_mean(p.multiplicity, p.count))
+        << "centre (" << p.cx << ", " << p.cy << ") radius " << p.radius << " probe (" << p.px << ", "
+        << p.py << ")";
+}
+
+TEST(PropagationPass, UniformImagesStayUnchangedUpToRadiusFour) {
+  for (int radius = 1; radius <= 4; ++radius)
+    for (int value : {0, 1, 2, 3, 7, 12, 128, 200, 254, 255}) {
+      Image image(9, 7, value, value, 255 - value);
+      PassResult result = run_pass(image, radius, radius % 2 == 0);
+      EXPECT_EQ(result.next.bytes, image.bytes) << "radius " << radius << " value " << value;
+      EXPECT_EQ(result.change, 0);
+    }
+}
+
+TEST(PropagationPass, RadiusEightDropsExactlyTheValuesWhoseReciprocalProductFallsShort) {
+  std::vector<int> dropped;
+  for (int value = 0; value < 256; ++value) {
+    PassResult result = run_pass(Image(17, 17, 60, value, value), 8, false);
+    const int centre_u = result.next.at(8, 8)[1];
+    ASSERT_TRUE(centre_u == value || centre_u == value - 1) << value;
+    if (centre_u == value - 1) {
+      dropped.push_back(value);
+      EXPECT_EQ(result.change, 1);
+      EXPECT_EQ(result.next.at(8, 8)[2], value - 1);
+    }
+  }
+  EXPECT_EQ(dropped.size(), 158u);
+  ASSERT_GE(dropped.size(), 8u);
+  EXPECT_EQ(std::vector<int>(dropped.begin(), dropped.begin() + 8), (std::vector<int>{1, 2, 3, 4, 6, 7, 8, 12}));
+}
+
+TEST(PropagationPass, LumaIsCopiedAndOnlyChromaChanges) {
+  std::mt19937 random(3);
+  Image image(13, 11);
+  for (BYTE& b : image.bytes) b = static_cast<BYTE>(random());
+  for (bool gaussian : {false, true}) {
+    PassResult result = run_pass(image, 3, gaussian);
+    for (int i = 0; i < 13 * 11; ++i) ASSERT_EQ(result.next.bytes[3 * i], image.bytes[3 * i]);
+    EXPECT_GE(result.change, 0);
+    EXPECT_LE(result.change, 255);
+  }
+}
+
+TEST(PropagationPass, ReturnsTheLargestChangeOrTheSmallestIntWithoutPixels) {
+  Image empty(0, 0);
+  EXPECT_EQ(run_pass(empty, 1, false).change, INT_MIN);
+  EXPECT_EQ(run_pass(empty, 1, true).change, INT_MIN);
+  // One V byte moved by 3 in a uniform image: its neighbours move, the
+  // largest change is what the pass reports.
+  Image image(5, 5, 80, 100, 100);
+  image.at(2, 2)[2] = 112;
+  PassResult result = run_pass(image, 1, false);
+  EXPECT_EQ(result.next.at(2, 2)[2], 100);
+  EXPECT_EQ(result.next.at(2, 1)[2], 103);
+  EXPECT_EQ(result.change, 12);
+}
+
+TEST(PropagationPass, LinearOvershootSaturatesInsteadOfWrapping) {
+  // Centre luma 200; samples 0, 100, 100, 200: mean 100, variance 5000,
+  // weights -1, 1, 1, 3. U: (0 + 255 + 255 + 765) / 4 = 318.75;
+  // V: -255 / 4 = -63.75.
+  const int centre[] = {200, 128, 128};
+  const int above[] = {0, 0, 255}, left[] = {100, 255, 0}, right[] = {100, 255, 0}, below[] = {200, 255, 0};
+  PassResult result = run_pass(cross(centre, above, left, right, below), 1, false);
+  EXPECT_EQ(result.next.at(1, 1)[1], 255);
+  EXPECT_EQ(result.next.at(1, 1)[2], 0);
+}
+
+TEST(PropagationPass, GaussianWeightsThatAllUnderflowKeepTheCentresChroma) {
+  // Variance 0.1875 and a centre luma far from every sample.
+  const int centre[] = {255, 37, 201};
+  const int above[] = {0, 10, 10}, left[] = {0, 90, 90}, right[] = {0, 10, 90}, below[] = {1, 90, 10};
+  PassResult result = run_pass(cross(centre, above, left, right, below), 1, true);
+  EXPECT_EQ(result.next.at(1, 1)[1], 37);
+  EXPECT_EQ(result.next.at(1, 1)[2], 201);
+}
+
+TEST(PropagationPass, TinyPositiveWeightSumStillGivesTheWeightedAverage) {
+  // Samples 100, 98, 98, 100: variance 1. Centre 138: the two samples of
+  // luma 100 weigh e^-722 (subnormal), the others 0; the reciprocal of the
+  // weight sum overflows.
+  const int centre[] = {138, 0, 0};
+  const int above[] = {100, 100, 50}, left[] = {98, 255, 255}, right[] = {98, 255, 255}, below[] = {100, 200, 70};
+  ASSERT_GT(gaussian_affinity(138, 100, 1.0), 0.0);
+  ASSERT_FALSE(std::isfinite(1.0 / (2 * gaussian_affinity(138, 100, 1.0))));
+  PassResult result = run_pass(cross(centre, above, left, right, below), 1, true);
+  EXPECT_NEAR(result.next.at(1, 1)[1], 150, 1);
+  EXPECT_NEAR(result.next.at(1, 1)[2], 60, 1);
+}
+
+}  // namespace
