@@ -1,0 +1,191 @@
+#include "server/y4m_header.h"
+
+#include <charconv>
+#include <climits>
+#include <cstdint>
+#include <algorithm>
+#include <optional>
+
+#include "server/y4m_error.h"
+
+namespace quillfen::server {
+namespace {
+
+constexpr std::string_view kSignature = "YUV4MPEG2";
+
+// Host frames have each row padded to an alignment; this much room per row
+// and plane covers any alignment a host chooses.
+constexpr std::uint64_t kRowPaddingAllowance = 64;
+
+std::string quoted(std::string_view text) {
+  // Keeps a line of random bytes from flooding the message.
+  constexpr std::size_t kShown = 40;
+  std::string shown(text.substr(0, kShown));
+  for (char& c : shown)
+    if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7f) c = '?';
+  return "\"" + shown + (text.size() > kShown ? "...\"" : "\"");
+}
+
+std::optional<std::uint64_t> parse_unsigned(std::string_view digits, std::uint64_t max) {
+  if (digits.empty()) return std::nullopt;
+  std::uint64_t value = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  if (error != std::errc() || end != digits.data() + digits.size() || value > max)
+    return std::nullopt;
+  return value;
+}
+
+// "N:D" with both parts unsigned 32-bit numbers.
+std::optional<std::pair<unsigned, unsigned>> parse_ratio(std::string_view text) {
+  const std::size_t colon = text.find(':');
+  if (colon == std::string_view::npos) return std::nullopt;
+  const auto n = parse_unsigned(text.substr(0, colon), UINT_MAX);
+  const auto d = parse_unsigned(text.substr(colon + 1), UINT_MAX);
+  if (!n || !d) return std::nullopt;
+  return std::pair{static_cast<unsigned>(*n), static_cast<unsigned>(*d)};
+}
+
+int parse_dimension(const std::string& tag) {
+  const auto value = parse_unsigned(std::string_view(tag).substr(1), INT_MAX);
+  if (!value || *value == 0)
+    throw Y4mError("Y4M header: bad frame " + std::string(tag[0] == 'W' ? "width " : "height ") +
+                   quoted(tag) + " (a positive whole number is needed)");
+  return static_cast<int>(*value);
+}
+
+Y4mChroma parse_chroma(const std::string& tag) {
+  const std::string_view name = std::string_view(tag).substr(1);
+  if (name == "422") return Y4mChroma::k422;
+  if (name == "420" || name == "420jpeg" || name == "420mpeg2" || name == "420paldv")
+    return Y4mChroma::k420;
+  throw Y4mError("Y4M input: colour format " + quoted(tag) +
+                 " is not supported (8-bit 4:2:2 C422, or 4:2:0 C420, C420jpeg, C420mpeg2, "
+                 "C420paldv)");
+}
+
+void check_frame_size(const Y4mHeader& header) {
+  if (header.width % 2 != 0)
+    throw Y4mError("Y4M input: frame width " + std::to_string(header.width) +
+                   " is odd (4:2:2 and 4:2:0 need an even width)");
+  if (header.chroma == Y4mChroma::k420 && header.height % 2 != 0)
+    throw Y4mError("Y4M input: frame height " + std::to_string(header.height) +
+                   " is odd (4:2:0 needs an even height)");
+  // Frame sizes, pitches and offsets of the host interface are ints: the
+  // frame with its row padding must fit one, checked before any allocation.
+  const std::uint64_t rows = static_cast<std::uint64_t>(header.height);
+  const std::uint64_t padded = static_cast<std::uint64_t>(y4m_frame_bytes(header)) +
+                               3 * kRowPaddingAllowance * rows;
+  if (padded > static_cast<std::uint64_t>(INT_MAX))
+    throw Y4mError("Y4M input: frame size " + std::to_string(header.width) + "x" +
+                   std::to_string(header.height) + " is too large (a frame must stay under 2 GiB)");
+}
+
+}  // namespace
+
+void check_y4m_signature(std::string_view start) {
+  const std::size_t compared = std::min(start.size(), kSignature.size());
+  const bool separated = start.size() <= kSignature.size() || start[kSignature.size()] == ' ' ||
+                         start[kSignature.size()] == '\n';
+  if (start.substr(0, compared) != kSignature.substr(0, compared) || !separated)
+    throw Y4mError("the input is not a YUV4MPEG2 (Y4M) stream: it starts with " + quoted(start));
+}
+
+Y4mHeader parse_y4m_header(std::string_view line) {
+  check_y4m_signature(line);
+  if (line.size() < kSignature.size())
+    throw Y4mError("the input is not a YUV4MPEG2 (Y4M) stream: it starts with " + quoted(line));
+
+  Y4mHeader header;
+  bool have_rate = false, have_chroma = false, have_interlace = false, have_aspect = false;
+  std::string_view rest = line.substr(kSignature.size());
+  while (!rest.empty()) {
+    const std::size_t start = rest.find_first_not_of(' ');
+    if (start == std::string_view::npos) break;
+    rest.remove_prefix(start);
+    const std::size_t end = std::min(rest.find(' '), rest.size());
+    std::string tag(rest.substr(0, end));
+    rest.remove_prefix(end);
+
+    const auto once = [&](bool& seen) {
+      if (seen) throw Y4mError("Y4M header: tag " + quoted(tag) + " repeats an earlier one");
+      seen = true;
+    };
+    switch (tag[0]) {
+      case 'W':
+        if (header.width) throw Y4mError("Y4M header: the width is given twice");
+        header.width = parse_dimension(tag);
+        break;
+      case 'H':
+        if (header.height) throw Y4mError("Y4M header: the height is given twice");
+        header.height = parse_dimension(tag);
+        break;
+      case 'F': {
+        once(have_rate);
+        const auto rate = parse_ratio(std::string_view(tag).substr(1));
+        if (!rate || rate->first == 0 || rate->second == 0)
+          throw Y4mError("Y4M header: bad frame rate " + quoted(tag) +
+                         " (expected F<numerator>:<denominator>, both positive)");
+        header.fps_numerator = rate->first;
+        header.fps_denominator = rate->second;
+        break;
+      }
+      case 'I':
+        once(have_interlace);
+        if (tag.size() != 2 || std::string_view("ptbm?").find(tag[1]) == std::string_view::npos)
+          throw Y4mError("Y4M header: bad interlace field " + quoted(tag) +
+                         " (expected Ip, It, Ib, Im or I?)");
+        header.interlace = tag[1];
+        break;
+      case 'A':
+        once(have_aspect);
+        if (!parse_ratio(std::string_view(tag).substr(1)))
+          throw Y4mError("Y4M header: bad pixel aspect " + quoted(tag) + " (expected A<n>:<d>)");
+        break;
+      case 'C':
+        once(have_chroma);
+        header.chroma = parse_chroma(tag);
+        break;
+      case 'X':
+        break;
+      default:
+        throw Y4mError("Y4M header: unknown tag " + quoted(tag));
+    }
+    header.tags.push_back(std::move(tag));
+  }
+  if (!header.width || !header.height)
+    throw Y4mError("Y4M header: frame width (W) or height (H) is missing");
+  if (!have_rate) throw Y4mError("Y4M header: frame rate (F) is missing");
+  check_frame_size(header);
+  return header;
+}
+
+std::string format_y4m_header(const Y4mHeader& header) {
+  std::string line(kSignature);
+  for (const std::string& tag : header.tags) line += ' ' + tag;
+  return line + '\n';
+}
+
+std::size_t y4m_frame_bytes(const Y4mHeader& header) {
+  const std::size_t luma = static_cast<std::size_t>(header.width) * static_cast<std::size_t>(header.height);
+  // Width and height are even wherever the chroma is subsampled.
+  const std::size_t chroma = header.chroma == Y4mChroma::k422 ? luma / 2 : luma / 4;
+  return luma + 2 * chroma;
+}
+
+VideoInfo y4m_video_info(const Y4mHeader& header, int num_frames) {
+  VideoInfo vi{};
+  vi.width = header.width;
+  vi.height = header.height;
+  vi.fps_numerator = header.fps_numerator;
+  vi.fps_denominator = header.fps_denominator;
+  vi.num_frames = num_frames;
+  vi.pixel_type = header.chroma == Y4mChroma::k422 ? VideoInfo::CS_YUY2 : VideoInfo::CS_YV12;
+  vi.image_type = header.interlace == 't'   ? VideoInfo::IT_TFF
+                  : header.interlace == 'b' ? VideoInfo::IT_BFF
+                                            : 0;
+  return vi;
+}
+
+bool y4m_parity(const Y4mHeader& header) { return header.interlace == 't'; }
+
+}  // namespace quillfen::server

@@ -1,0 +1,57 @@
+// The stream header of a YUV4MPEG2 stream: what it says about the frames,
+// which of its formats the frame server takes, and the header text to write
+// for an output of the same format.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host/avisynth_interface.h"
+
+namespace quillfen::server {
+
+// A header line, without its newline, is refused when longer than this: a
+// stream that never ends its header must not make the reader take all memory.
+inline constexpr std::size_t kY4mMaxHeaderBytes = 64 * 1024;
+
+enum class Y4mChroma { k422, k420 };
+
+struct Y4mHeader {
+  int width = 0;
+  int height = 0;
+  unsigned fps_numerator = 0;
+  unsigned fps_denominator = 0;
+  // 'p' progressive, 't' top field first, 'b' bottom field first,
+  // '?' unknown, 'm' mixed; '?' when the header has no I tag.
+  char interlace = '?';
+  Y4mChroma chroma = Y4mChroma::k420;
+  // Every tag as written (W, H, F, I, A, C and X tags, in their order), so
+  // that an output of the same format carries the same header.
+  std::vector<std::string> tags;
+};
+
+// Throws Y4mError unless `start`, the first bytes of a stream (any number),
+// begins with the YUV4MPEG2 signature as far as it goes.
+void check_y4m_signature(std::string_view start);
+
+// Parses a header line without its newline. Throws Y4mError with a message
+// saying what is wrong for a line that is not a YUV4MPEG2 header, a missing
+// or bad size or frame rate, or a format other than 8-bit 4:2:2 or 4:2:0.
+Y4mHeader parse_y4m_header(std::string_view line);
+
+// The header line of a stream with the same tags, newline included.
+std::string format_y4m_header(const Y4mHeader& header);
+
+// Bytes of one frame's planes (Y, then U, then V), without its FRAME line.
+std::size_t y4m_frame_bytes(const Y4mHeader& header);
+
+// The host's description of the stream: YUY2 for 4:2:2, YV12 for 4:2:0, no
+// audio, field order from the I tag.
+VideoInfo y4m_video_info(const Y4mHeader& header, int num_frames);
+
+// Field parity of every frame: true for a top-field-first stream.
+bool y4m_parity(const Y4mHeader& header);
+
+}  // namespace quillfen::server

@@ -1,0 +1,57 @@
+// Reads a YUV4MPEG2 stream from a file descriptor: the stream header, then
+// frames one after another. Works alike on files and pipes; on a seekable
+// file it can also count the frames and skips by seeking.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "host/avisynth_interface.h"
+#include "server/y4m_header.h"
+
+namespace quillfen::server {
+
+class Y4mReader {
+ public:
+  // Reads and checks the stream header; throws Y4mError when the input is
+  // empty, not a Y4M stream, or of a format the server does not take.
+  // The descriptor stays the caller's.
+  explicit Y4mReader(int fd);
+
+  const Y4mHeader& header() const { return header_; }
+  std::size_t frame_bytes() const { return frame_bytes_; }
+
+  // Reads the next frame's planes into `payload` (frame_bytes() bytes).
+  // Returns false at the end of the stream; throws Y4mError on a bad frame
+  // header or a frame cut short.
+  bool read_frame(BYTE* payload);
+  // Passes over the next frame without keeping it; false at the end.
+  bool skip_frame();
+
+  // Whole frames from the current position to the end of a seekable input,
+  // the position left unchanged; -1 for a pipe or terminal.
+  int count_remaining_frames() const;
+
+  // Frames read or skipped so far.
+  int frames_passed() const { return frames_passed_; }
+
+ private:
+  std::size_t fill();
+  bool read_line(std::string& line, const char* what);
+  bool read_frame_header();
+  void take(BYTE* out, std::size_t count);
+  void skip_bytes(std::size_t count);
+  [[noreturn]] void throw_truncated(std::size_t got) const;
+
+  int fd_;
+  bool seekable_;
+  std::vector<char> buffer_;
+  std::size_t begin_ = 0;
+  std::size_t end_ = 0;
+  Y4mHeader header_;
+  std::size_t frame_bytes_ = 0;
+  int frames_passed_ = 0;
+};
+
+}  // namespace quillfen::server

@@ -1,0 +1,49 @@
+#include "server/y4m_writer.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "server/y4m_error.h"
+#include "server/y4m_frame_conversion.h"
+
+namespace quillfen::server {
+namespace {
+
+constexpr std::string_view kFrameLine = "FRAME\n";
+
+}  // namespace
+
+Y4mWriter::Y4mWriter(int fd, const Y4mHeader& header) : fd_(fd), header_(header) {}
+
+void Y4mWriter::write_header() {
+  const std::string line = format_y4m_header(header_);
+  write_all(reinterpret_cast<const BYTE*>(line.data()), line.size());
+}
+
+void Y4mWriter::build_record(const PVideoFrame& frame, std::vector<BYTE>& record) const {
+  record.resize(kFrameLine.size() + y4m_frame_bytes(header_));
+  std::memcpy(record.data(), kFrameLine.data(), kFrameLine.size());
+  frame_to_y4m_planes(header_, frame, record.data() + kFrameLine.size());
+}
+
+void Y4mWriter::write_record(const std::vector<BYTE>& record) { write_all(record.data(), record.size()); }
+
+void Y4mWriter::write_all(const BYTE* data, std::size_t size) {
+  std::size_t written = 0;
+  while (written < size) {
+    const ssize_t n = ::write(fd_, data + written, size - written);
+    if (n >= 0) {
+      written += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (errno == EINTR) continue;
+    if (errno == EPIPE) throw Y4mOutputClosed();
+    throw Y4mError(std::string("cannot write the output: ") + std::strerror(errno));
+  }
+}
+
+}  // namespace quillfen::server
