@@ -20,21 +20,25 @@ bool same_name(std::string_view a, std::string_view b) {
   return true;
 }
 
+// A clip value without a clip counts as an omitted argument.
+bool is_given(const AVSValue& value) { return value.Defined() && !(value.IsClip() && !value.AsClip()); }
+
 bool matches(char kind, const AVSValue& value) {
+  if (!is_given(value)) return false;
   switch (kind) {
     case 'c': return value.IsClip();
     case 'b': return value.IsBool();
     case 'i': return value.IsInt();
     case 'f': return value.IsFloat();
     case 's': return value.IsString();
-    default: return value.Defined() && !value.IsArray();
+    default: return !value.IsArray();
   }
 }
 
 // The phrase for what a value is, for "must be an int, not a string".
 std::string value_phrase(const AVSValue& value) {
   if (value.IsArray()) return "an array";
-  if (!value.Defined()) return "nothing";
+  if (!is_given(value)) return "nothing";
   return kind_phrase(value.Kind());
 }
 
@@ -106,7 +110,7 @@ std::string FunctionSignature::describe(std::size_t position) const {
   return "argument " + std::to_string(position + 1);
 }
 
-BoundArguments bind_arguments(const FunctionSignature& signature, std::span<const GivenArgument> arguments) {
+BoundArguments bind_arguments(const FunctionSignature& signature, const std::vector<GivenArgument>& arguments) {
   const std::vector<Parameter>& parameters = signature.parameters();
   BoundArguments bound;
   bound.values_.resize(parameters.size());
@@ -137,9 +141,10 @@ BoundArguments bind_arguments(const FunctionSignature& signature, std::span<cons
       const Parameter& parameter = parameters[position];
       given[position] = true;
       if (!repetition[position]) {
-        if (argument.value.Defined() && !matches(parameter.kind, argument.value))
-          throw wrong_kind(position, argument.value);
-        bound.values_[position] = argument.value;
+        if (is_given(argument.value)) {
+          if (!matches(parameter.kind, argument.value)) throw wrong_kind(position, argument.value);
+          bound.values_[position] = argument.value;
+        }
         ++position;
         break;
       }
@@ -161,9 +166,10 @@ BoundArguments bind_arguments(const FunctionSignature& signature, std::span<cons
     if (!found)
       throw ServerError(signature.error(std::string("no argument named \"") + argument.name + "\""));
     if (given[*found]) throw ServerError(signature.error(signature.describe(*found) + " is given twice"));
-    if (argument.value.Defined() && !matches(parameters[*found].kind, argument.value))
-      throw wrong_kind(*found, argument.value);
-    bound.values_[*found] = argument.value;
+    if (is_given(argument.value)) {
+      if (!matches(parameters[*found].kind, argument.value)) throw wrong_kind(*found, argument.value);
+      bound.values_[*found] = argument.value;
+    }
     given[*found] = true;
   }
 

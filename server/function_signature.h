@@ -11,7 +11,6 @@
 #include <cstddef>
 #include <memory>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -72,11 +71,13 @@ class BoundArguments {
   BoundArguments(BoundArguments&&) = default;
   BoundArguments& operator=(BoundArguments&&) = default;
 
-  AVSValue array() const { return AVSValue(values_.data(), static_cast<int>(values_.size())); }
+  AVSValue array() const& { return AVSValue(values_.data(), static_cast<int>(values_.size())); }
+  // The array would point into a temporary about to go.
+  AVSValue array() const&& = delete;
   const std::vector<AVSValue>& values() const { return values_; }
 
  private:
-  friend BoundArguments bind_arguments(const FunctionSignature&, std::span<const GivenArgument>);
+  friend BoundArguments bind_arguments(const FunctionSignature&, const std::vector<GivenArgument>&);
 
   std::vector<AVSValue> values_;
   // Element storage of the nested arrays; each vector keeps its address.
@@ -87,7 +88,7 @@ class BoundArguments {
 // name, a value of the wrong kind, an argument given twice, too many
 // arguments or a missing required one. An int is accepted for a float.
 BoundArguments bind_arguments(const FunctionSignature& signature,
-                              std::span<const GivenArgument> arguments);
+                              const std::vector<GivenArgument>& arguments);
 
 // "a clip", "an int", ... for messages.
 std::string kind_phrase(char kind);

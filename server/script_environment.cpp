@@ -81,7 +81,7 @@ AVSValue ScriptEnvironment::invoke_with_text(const std::string& name, PClip clip
   if (!function) throw ServerError("no function named \"" + name + "\"");
   const FunctionSignature& signature = function->signature;
   std::vector<GivenArgument> arguments;
-  arguments.push_back({nullptr, AVSValue(clip)});
+  if (clip) arguments.push_back({nullptr, AVSValue(clip)});
   for (const auto& [argument_name, text] : named_text) {
     const std::optional<std::size_t> position = signature.find(argument_name);
     if (!position) throw ServerError(signature.error("no argument named \"" + argument_name + "\""));
@@ -152,7 +152,8 @@ bool AVS_STDCALL ScriptEnvironment::FunctionExists(const char* name) {
 AVSValue AVS_STDCALL ScriptEnvironment::Invoke(const char* name, const AVSValue args, const char** arg_names) {
   const RegisteredFunction& function = function_named(name);
   std::vector<GivenArgument> arguments;
-  const int count = args.ArraySize();
+  // A single void value is a call without arguments.
+  const int count = args.IsArray() || args.Defined() ? args.ArraySize() : 0;
   for (int i = 0; i < count; ++i) arguments.push_back({arg_names ? arg_names[i] : nullptr, args[i]});
   BoundArguments bound;
   try {

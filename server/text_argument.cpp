@@ -69,7 +69,8 @@ AVSValue value_from_text(char kind, std::string_view text, StringStore& strings)
   }
   bool out_of_range = false;
   if (const auto value = parse_number<int>(text, out_of_range)) return AVSValue(*value);
-  if (const auto value = parse_number<double>(text, out_of_range); value && std::isfinite(*value))
+  if (const auto value = parse_number<double>(text, out_of_range);
+      value && std::fabs(*value) <= std::numeric_limits<float>::max())
     return AVSValue(*value);
   if (const auto value = parse_bool(text)) return AVSValue(*value);
   return AVSValue(static_cast<const char*>(strings.keep(text)));
