@@ -1,0 +1,125 @@
+#include "cli/command.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <thread>
+
+#include "cli/command_error.h"
+#include "cli/filter_chain.h"
+#include "cli/frame_pipeline.h"
+#include "cli/progress_line.h"
+#include "cli/stop_signals.h"
+#include "cli/stream_files.h"
+#include "server/script_environment.h"
+#include "server/y4m_error.h"
+#include "server/y4m_reader.h"
+#include "server/y4m_writer.h"
+
+namespace quillfen::cli {
+namespace {
+
+constexpr const char kPluginFileName[] = "libquillfen.so";
+constexpr const char kSampleOutput[] = "quillfen-sample-out.y4m";
+
+std::string plugin_path(const CommandOptions& options) {
+  return options.plugin_path.empty() ? executable_directory() + "/" + kPluginFileName : options.plugin_path;
+}
+
+int print_version(const CommandOptions& options) {
+  const std::string path = plugin_path(options);
+  std::string plugin_version;
+  try {
+    server::ScriptEnvironment env;
+    plugin_version = env.load_plugin(path);
+  } catch (...) {
+    throw CommandError(current_exception_line());
+  }
+  std::printf("quillfen %s\nplugin: %s (%s)\n", QUILLFEN_VERSION, plugin_version.c_str(), path.c_str());
+  return kExitOk;
+}
+
+// Frames the run will write: --frames cut at the end of the input, or -1
+// when the input's length is unknown until it ends.
+long frames_to_write(const CommandOptions& options, int input_frames) {
+  if (input_frames < 0) return -1;
+  if (options.first_frame > 0 && options.first_frame >= input_frames)
+    throw CommandError("quillfen: --frames starts at frame " + std::to_string(options.first_frame) +
+                       ", but the input has only " + std::to_string(input_frames) + " frames");
+  const long last = std::min<long>(options.last_frame, input_frames - 1L);
+  return std::max(0L, last - options.first_frame + 1);
+}
+
+int filter_stream(const CommandOptions& options, const std::string& input_path, const std::string& output_path) {
+  const std::atomic<bool>& stop = install_stop_signals();
+  const StreamFile input = open_input(input_path);
+  auto reader = std::make_shared<server::Y4mReader>(input.fd());
+  const int input_frames = reader->count_remaining_frames();
+  const long to_write = frames_to_write(options, input_frames);
+
+  const int threads = options.threads > 0 ? options.threads
+                                          : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+  const int workers = to_write >= 0 ? static_cast<int>(std::clamp<long>(to_write, 1, threads)) : threads;
+  // Every chain is built before the output is opened: arguments the filter
+  // refuses leave no output file behind.
+  std::vector<std::unique_ptr<FilterChain>> chains;
+  for (int i = 0; i < workers; ++i)
+    chains.push_back(std::make_unique<FilterChain>(plugin_path(options), reader->header(),
+                                                   input_frames >= 0 ? input_frames : INT_MAX,
+                                                   options.filter_arguments));
+
+  const StreamFile output = open_output(output_path, input);
+  server::Y4mWriter writer(output.fd(), reader->header());
+  ProgressLine progress(!options.quiet && ::isatty(STDERR_FILENO), to_write);
+  PipelineOutcome outcome;
+  try {
+    writer.write_header();
+    outcome = run_frame_pipeline(reader, writer, chains, options.first_frame, options.last_frame, stop, progress);
+  } catch (const server::Y4mOutputClosed&) {
+    outcome.end = PipelineOutcome::End::kOutputClosed;
+  } catch (...) {
+    progress.finish();
+    throw;
+  }
+  progress.finish();
+
+  switch (outcome.end) {
+    case PipelineOutcome::End::kInterrupted:
+      throw CommandError("quillfen: interrupted; " + std::to_string(outcome.frames_written) +
+                             " whole frames written",
+                         kExitInterrupted);
+    case PipelineOutcome::End::kOutputClosed:  // the reader has all it wanted
+    case PipelineOutcome::End::kComplete:
+      break;
+  }
+  if (options.sample_run)
+    std::printf("quillfen: filtered %d frames of %s into %s\n", outcome.frames_written, input_path.c_str(),
+                std::filesystem::absolute(output_path).c_str());
+  return kExitOk;
+}
+
+}  // namespace
+
+int run_command(const CommandOptions& options) {
+  switch (options.mode) {
+    case CommandOptions::Mode::kHelp:
+      std::fputs(usage_text().c_str(), stdout);
+      return kExitOk;
+    case CommandOptions::Mode::kVersion:
+      return print_version(options);
+    case CommandOptions::Mode::kRun:
+      break;
+  }
+  if (!options.sample_run) return filter_stream(options, options.input, options.output);
+
+  if (!std::filesystem::exists(QUILLFEN_SAMPLE_PATH))
+    throw CommandError(std::string("quillfen: the bundled sample clip ") + QUILLFEN_SAMPLE_PATH +
+                       " is missing; give INPUT and OUTPUT (see quillfen --help)");
+  return filter_stream(options, QUILLFEN_SAMPLE_PATH, kSampleOutput);
+}
+
+}  // namespace quillfen::cli

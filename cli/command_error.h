@@ -1,0 +1,28 @@
+// How the command ends on a failure: one line for stderr and an exit status.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace quillfen::cli {
+
+enum ExitStatus { kExitOk = 0, kExitFailure = 1, kExitUsage = 2, kExitInterrupted = 130 };
+
+// A failure whose line is complete as it stands.
+class CommandError : public std::runtime_error {
+ public:
+  CommandError(const std::string& line, int status = kExitFailure)
+      : std::runtime_error(line), status_(status) {}
+  int status() const { return status_; }
+
+ private:
+  int status_;
+};
+
+// The line for the exception being handled, taken while whatever owns its
+// text (the environment that raised a script error) is still alive: a script
+// error's message exactly as raised, the server's messages as they are, and
+// everything else prefixed with the command's name. Call only from a catch block.
+std::string current_exception_line();
+
+}  // namespace quillfen::cli

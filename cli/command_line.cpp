@@ -1,0 +1,141 @@
+#include "cli/command_line.h"
+
+#include <charconv>
+#include <optional>
+#include <string_view>
+
+#include "cli/command_error.h"
+
+namespace quillfen::cli {
+namespace {
+
+// More workers than this only hold memory: each owns a filter chain.
+constexpr int kMaxThreads = 256;
+
+[[noreturn]] void usage_error(const std::string& what) {
+  throw CommandError("quillfen: " + what + " (see quillfen --help)", kExitUsage);
+}
+
+std::optional<int> parse_count(std::string_view text) {
+  int value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < 0)
+    return std::nullopt;
+  return value;
+}
+
+int parse_threads(const std::string& text) {
+  const auto threads = parse_count(text);
+  if (!threads || *threads < 1 || *threads > kMaxThreads)
+    usage_error("--threads needs a whole number from 1 to " + std::to_string(kMaxThreads) + ", not \"" +
+                text + "\"");
+  return *threads;
+}
+
+// FIRST:LAST, both 0-based and inclusive; LAST may be left out for "to the end".
+void parse_frames(const std::string& text, CommandOptions& options) {
+  const std::size_t colon = text.find(':');
+  const std::string_view view(text);
+  const auto first = parse_count(view.substr(0, colon));
+  const auto last = colon == std::string::npos ? std::nullopt
+                    : colon + 1 == text.size() ? std::optional<int>(INT_MAX)
+                                               : parse_count(view.substr(colon + 1));
+  if (!first || !last || *last < *first)
+    usage_error("--frames needs FIRST:LAST, 0-based with FIRST <= LAST, not \"" + text + "\"");
+  options.first_frame = *first;
+  options.last_frame = *last;
+}
+
+}  // namespace
+
+CommandOptions parse_command_line(const std::vector<std::string>& arguments) {
+  CommandOptions options;
+  if (arguments.empty()) {
+    options.sample_run = true;
+    return options;
+  }
+  std::vector<std::string> positional;
+  bool options_ended = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (options_ended || argument.size() < 2 || argument.compare(0, 2, "--") != 0) {
+      positional.push_back(argument);
+      continue;
+    }
+    if (argument == "--") {
+      options_ended = true;
+      continue;
+    }
+    const std::size_t equals = argument.find('=');
+    const std::string name = argument.substr(0, equals);
+    const bool inline_value = equals != std::string::npos;
+    const auto value = [&]() -> std::string {
+      if (inline_value) return argument.substr(equals + 1);
+      if (i + 1 >= arguments.size()) usage_error(name + " needs a value");
+      return arguments[++i];
+    };
+    const auto no_value = [&] {
+      if (inline_value) usage_error(name + " takes no value");
+    };
+    if (name == "--help") {
+      no_value();
+      options.mode = CommandOptions::Mode::kHelp;
+    } else if (name == "--version") {
+      no_value();
+      options.mode = CommandOptions::Mode::kVersion;
+    } else if (name == "--quiet") {
+      no_value();
+      options.quiet = true;
+    } else if (name == "--threads") {
+      options.threads = parse_threads(value());
+    } else if (name == "--frames") {
+      parse_frames(value(), options);
+    } else if (name == "--plugin") {
+      options.plugin_path = value();
+      if (options.plugin_path.empty()) usage_error("--plugin needs a path");
+    } else {
+      usage_error("unknown option \"" + name + "\"");
+    }
+  }
+  if (options.mode != CommandOptions::Mode::kRun) return options;
+
+  if (positional.size() < 2) usage_error("INPUT and OUTPUT are needed");
+  options.input = positional[0];
+  options.output = positional[1];
+  for (std::size_t i = 2; i < positional.size(); ++i) {
+    const std::string& item = positional[i];
+    const std::size_t equals = item.find('=');
+    if (equals == std::string::npos || equals == 0)
+      usage_error("filter arguments are name=value, not \"" + item + "\"");
+    options.filter_arguments.emplace_back(item.substr(0, equals), item.substr(equals + 1));
+  }
+  return options;
+}
+
+std::string usage_text() {
+  return R"(Usage: quillfen [options] INPUT OUTPUT [name=value ...]
+       quillfen            (no arguments: filters the bundled sample clip)
+
+Filters a Y4M video (8-bit 4:2:2 or 4:2:0) through the Quillfen plugin:
+luma unchanged, chroma recomputed by luma-guided propagation.
+
+  INPUT, OUTPUT       Y4M files, or - for standard input / standard output
+  name=value          an argument of the Quillfen script function, given as
+                      text (integers, true/false); see the README for the list
+
+Options:
+  --threads N         frames filtered in parallel (default: one per processor);
+                      the output is the same for every N
+  --frames FIRST:LAST filter and write only frames FIRST to LAST (0-based,
+                      inclusive; FIRST: runs to the end of the input)
+  --plugin PATH       the plugin module (default: libquillfen.so beside quillfen)
+  --quiet             no progress line
+  --version           print the command's and the plugin's versions
+  --help              print this text
+
+Progress goes to stderr when it is a terminal. Errors print one line on stderr
+and exit non-zero; the frames already written stay whole.
+)";
+}
+
+}  // namespace quillfen::cli

@@ -1,0 +1,34 @@
+// The command's arguments: `quillfen [options] INPUT OUTPUT [name=value ...]`.
+#pragma once
+
+#include <climits>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace quillfen::cli {
+
+struct CommandOptions {
+  enum class Mode { kRun, kHelp, kVersion };
+  Mode mode = Mode::kRun;
+  // No arguments at all: filter the bundled sample clip into a named file.
+  bool sample_run = false;
+  std::string input;   // a path, or "-" for standard input
+  std::string output;  // a path, or "-" for standard output
+  // Passed as text to the filter's script function, in the order given;
+  // their names and kinds are the function's business.
+  std::vector<std::pair<std::string, std::string>> filter_arguments;
+  int threads = 0;  // 0: one per processor
+  int first_frame = 0;
+  int last_frame = INT_MAX;  // inclusive; INT_MAX: to the end of the input
+  bool quiet = false;
+  std::string plugin_path;  // empty: the module beside the executable
+};
+
+// Throws CommandError (exit status kExitUsage) with a line that says what
+// is wrong and points to --help.
+CommandOptions parse_command_line(const std::vector<std::string>& arguments);
+
+std::string usage_text();
+
+}  // namespace quillfen::cli

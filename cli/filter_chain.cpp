@@ -1,0 +1,47 @@
+#include "cli/filter_chain.h"
+
+#include "cli/command_error.h"
+
+namespace quillfen::cli {
+
+namespace {
+constexpr const char kFilterFunction[] = "Quillfen";
+}  // namespace
+
+FilterChain::FilterChain(const std::string& plugin_path, const server::Y4mHeader& header, int num_frames,
+                         const std::vector<std::pair<std::string, std::string>>& filter_arguments) {
+  // Script errors hold text that the environment owns: each is turned into
+  // its line here, while the environment is still alive.
+  try {
+    env_.load_plugin(plugin_path);
+    source_ = new server::Y4mSourceClip(header, num_frames);
+    source_clip_ = source_;
+    output_ = env_.invoke_with_text(kFilterFunction, source_clip_, filter_arguments).AsClip();
+    check_output_format(header);
+  } catch (...) {
+    throw CommandError(current_exception_line());
+  }
+}
+
+void FilterChain::check_output_format(const server::Y4mHeader& header) {
+  if (!output_) throw CommandError(std::string("quillfen: ") + kFilterFunction + " returned no clip");
+  const VideoInfo& vi = output_->GetVideoInfo();
+  const bool same_format = header.chroma == server::Y4mChroma::k422 ? vi.IsYUY2() : vi.IsYV12();
+  if (!same_format || vi.width != header.width || vi.height != header.height)
+    throw CommandError(std::string("quillfen: ") + kFilterFunction +
+                       " returned a clip of another size or format than its input");
+}
+
+void FilterChain::filter(int n, const BYTE* planes, const server::Y4mWriter& writer,
+                         std::vector<BYTE>& record) {
+  try {
+    source_->supply(n, planes);
+    const PVideoFrame frame = output_->GetFrame(n, &env_);
+    if (!frame) throw CommandError("quillfen: the filter returned no frame " + std::to_string(n));
+    writer.build_record(frame, record);
+  } catch (...) {
+    throw CommandError(current_exception_line());
+  }
+}
+
+}  // namespace quillfen::cli

@@ -1,0 +1,43 @@
+// One worker's own filter chain: its own script environment with the plugin
+// loaded, a source clip fed with frames from outside, and the clip that one
+// "Quillfen" call built over it. Used by one thread at a time.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host/avisynth_interface.h"
+#include "server/script_environment.h"
+#include "server/y4m_header.h"
+#include "server/y4m_source_clip.h"
+#include "server/y4m_writer.h"
+
+namespace quillfen::cli {
+
+class FilterChain {
+ public:
+  // Loads the plugin and calls "Quillfen" with the text arguments. Throws
+  // CommandError with the line to print (the filter's own message exactly)
+  // when the plugin, the arguments or the filter refuse.
+  FilterChain(const std::string& plugin_path, const server::Y4mHeader& header, int num_frames,
+              const std::vector<std::pair<std::string, std::string>>& filter_arguments);
+  FilterChain(const FilterChain&) = delete;
+  FilterChain& operator=(const FilterChain&) = delete;
+
+  // Filters frame n from its Y4M planes into a whole output frame record.
+  // Throws CommandError with the line to print.
+  void filter(int n, const BYTE* planes, const server::Y4mWriter& writer, std::vector<BYTE>& record);
+
+ private:
+  void check_output_format(const server::Y4mHeader& header);
+
+  // Declared first so that it goes last: the clips below run plugin code
+  // and return frames to its pool while they are released.
+  server::ScriptEnvironment env_;
+  PClip source_clip_;
+  server::Y4mSourceClip* source_ = nullptr;  // the clip source_clip_ holds
+  PClip output_;
+};
+
+}  // namespace quillfen::cli

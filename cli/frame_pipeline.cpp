@@ -1,0 +1,185 @@
+#include "cli/frame_pipeline.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "cli/command_error.h"
+#include "server/y4m_error.h"
+
+namespace quillfen::cli {
+namespace {
+
+constexpr int kSlotsPerWorker = 2;
+// How often a writer waiting for a frame looks at the stop request.
+constexpr auto kStopPollInterval = std::chrono::milliseconds(100);
+
+struct Slot {
+  enum class State { kFree, kRead, kTaken, kDone, kFailed };
+  State state = State::kFree;
+  int frame = 0;
+  std::vector<BYTE> planes;
+  std::vector<BYTE> record;
+  std::string error;
+};
+
+// Everything the reading thread touches; it holds its own reference, so
+// a reader left blocked on its input never touches freed memory.
+struct Shared {
+  Shared(std::shared_ptr<server::Y4mReader> reader_, std::size_t slot_count)
+      : reader(std::move(reader_)), slots(slot_count) {
+    for (Slot& slot : slots) slot.planes.resize(reader->frame_bytes());
+  }
+
+  std::shared_ptr<server::Y4mReader> reader;
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<Slot> slots;
+  long read_count = 0;   // sequence numbers read into slots so far
+  long taken_count = 0;  // of those, taken by workers
+  long end = -1;         // sequence number at which the input ended; -1 while not yet
+  std::string end_error;  // why it ended, when it was not the input's clean end
+  bool stopping = false;
+
+  Slot& slot(long sequence) { return slots[static_cast<std::size_t>(sequence) % slots.size()]; }
+  bool ended_before(long sequence) const { return end >= 0 && sequence >= end; }
+};
+
+void read_frames(const std::shared_ptr<Shared>& shared, int first_frame, int last_frame) {
+  server::Y4mReader& reader = *shared->reader;
+  long sequence = 0;
+  try {
+    while (reader.frames_passed() < first_frame) {
+      if (!reader.skip_frame())
+        throw CommandError("quillfen: --frames starts at frame " + std::to_string(first_frame) +
+                           ", but the input has only " + std::to_string(reader.frames_passed()) + " frames");
+      std::lock_guard lock(shared->mutex);
+      if (shared->stopping) return;
+    }
+    for (;; ++sequence) {
+      const long frame = first_frame + sequence;
+      Slot& slot = shared->slot(sequence);
+      {
+        std::unique_lock lock(shared->mutex);
+        shared->changed.wait(lock, [&] { return shared->stopping || slot.state == Slot::State::kFree; });
+        if (shared->stopping) return;
+        if (frame > last_frame) break;
+      }
+      // A free slot belongs to the reader until it is marked read.
+      if (!reader.read_frame(slot.planes.data())) break;
+      std::lock_guard lock(shared->mutex);
+      slot.frame = static_cast<int>(frame);
+      slot.state = Slot::State::kRead;
+      shared->read_count = sequence + 1;
+      shared->changed.notify_all();
+    }
+    std::lock_guard lock(shared->mutex);
+    shared->end = sequence;
+  } catch (...) {
+    const std::string line = current_exception_line();
+    std::lock_guard lock(shared->mutex);
+    shared->end = sequence;
+    shared->end_error = line;
+  }
+  shared->changed.notify_all();
+}
+
+void filter_frames(Shared& shared, FilterChain& chain, const server::Y4mWriter& writer) {
+  for (;;) {
+    long sequence;
+    {
+      std::unique_lock lock(shared.mutex);
+      shared.changed.wait(lock, [&] {
+        return shared.stopping || shared.taken_count < shared.read_count ||
+               shared.ended_before(shared.taken_count);
+      });
+      if (shared.stopping || shared.taken_count >= shared.read_count) return;
+      sequence = shared.taken_count++;
+      shared.slot(sequence).state = Slot::State::kTaken;
+    }
+    Slot& slot = shared.slot(sequence);
+    Slot::State outcome = Slot::State::kDone;
+    try {
+      chain.filter(slot.frame, slot.planes.data(), writer, slot.record);
+    } catch (...) {
+      slot.error = current_exception_line();
+      outcome = Slot::State::kFailed;
+    }
+    std::lock_guard lock(shared.mutex);
+    slot.state = outcome;
+    shared.changed.notify_all();
+  }
+}
+
+}  // namespace
+
+PipelineOutcome run_frame_pipeline(std::shared_ptr<server::Y4mReader> reader, server::Y4mWriter& writer,
+                                   std::vector<std::unique_ptr<FilterChain>>& chains, int first_frame,
+                                   int last_frame, const std::atomic<bool>& stop, ProgressLine& progress) {
+  auto shared = std::make_shared<Shared>(std::move(reader), kSlotsPerWorker * chains.size());
+  std::thread reading(read_frames, shared, first_frame, last_frame);
+  std::vector<std::thread> workers;
+  for (auto& chain : chains) workers.emplace_back(filter_frames, std::ref(*shared), std::ref(*chain), std::cref(writer));
+
+  PipelineOutcome outcome;
+  std::string failure;
+  for (long sequence = 0;; ++sequence) {
+    Slot& slot = shared->slot(sequence);
+    {
+      std::unique_lock lock(shared->mutex);
+      const auto ready = [&] {
+        return slot.state == Slot::State::kDone || slot.state == Slot::State::kFailed ||
+               shared->ended_before(sequence);
+      };
+      while (!ready() && !stop.load()) shared->changed.wait_for(lock, kStopPollInterval);
+      if (stop.load()) {
+        outcome.end = PipelineOutcome::End::kInterrupted;
+        break;
+      }
+      if (shared->ended_before(sequence)) {
+        failure = shared->end_error;
+        break;
+      }
+      if (slot.state == Slot::State::kFailed) {
+        failure = slot.error;
+        break;
+      }
+    }
+    try {
+      writer.write_record(slot.record);
+    } catch (const server::Y4mOutputClosed&) {
+      outcome.end = PipelineOutcome::End::kOutputClosed;
+      break;
+    } catch (...) {
+      failure = current_exception_line();
+      break;
+    }
+    ++outcome.frames_written;
+    progress.frame_written();
+    std::lock_guard lock(shared->mutex);
+    slot.state = Slot::State::kFree;
+    shared->changed.notify_all();
+  }
+
+  bool reader_done;
+  {
+    std::lock_guard lock(shared->mutex);
+    reader_done = shared->end >= 0;
+    shared->stopping = true;
+  }
+  shared->changed.notify_all();
+  for (std::thread& worker : workers) worker.join();
+  // A reader still running may be blocked on a pipe that nothing writes
+  // to: it is left to finish or to end with the process.
+  if (reader_done)
+    reading.join();
+  else
+    reading.detach();
+
+  if (!failure.empty()) throw CommandError(failure);
+  return outcome;
+}
+
+}  // namespace quillfen::cli

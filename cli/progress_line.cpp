@@ -1,0 +1,56 @@
+#include "cli/progress_line.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+namespace quillfen::cli {
+namespace {
+
+constexpr auto kRedrawInterval = std::chrono::milliseconds(250);
+
+std::string clock_text(double seconds) {
+  const long whole = static_cast<long>(seconds + 0.5);
+  char text[32];
+  std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", whole / 3600, whole / 60 % 60, whole % 60);
+  return text;
+}
+
+}  // namespace
+
+ProgressLine::ProgressLine(bool enabled, long total)
+    : enabled_(enabled), total_(total), start_(Clock::now()), last_draw_(start_) {}
+
+void ProgressLine::frame_written() {
+  ++frames_;
+  if (!enabled_) return;
+  const Clock::time_point now = Clock::now();
+  if (now - last_draw_ < kRedrawInterval && frames_ != total_) return;
+  last_draw_ = now;
+  draw();
+}
+
+void ProgressLine::draw() {
+  const double elapsed = std::chrono::duration<double>(Clock::now() - start_).count();
+  const double rate = elapsed > 0 ? static_cast<double>(frames_) / elapsed : 0;
+  std::string line = "\rquillfen: " + std::to_string(frames_);
+  if (total_ >= 0) line += "/" + std::to_string(total_);
+  char numbers[64];
+  std::snprintf(numbers, sizeof numbers, " frames, %.2f fps", rate);
+  line += numbers;
+  if (total_ >= 0 && rate > 0) line += ", ETA " + clock_text(static_cast<double>(total_ - frames_) / rate);
+  line += "\x1b[K";  // clears what a longer earlier line left
+  // One write, so that the line is never torn by another writer.
+  (void)!::write(STDERR_FILENO, line.data(), line.size());
+  drawn_ = true;
+}
+
+void ProgressLine::finish() {
+  if (!drawn_) return;
+  draw();
+  (void)!::write(STDERR_FILENO, "\n", 1);
+  drawn_ = false;
+}
+
+}  // namespace quillfen::cli

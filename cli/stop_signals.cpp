@@ -1,0 +1,28 @@
+#include "cli/stop_signals.h"
+
+#include <signal.h>
+
+namespace quillfen::cli {
+namespace {
+
+std::atomic<bool> stop_requested{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+
+extern "C" void request_stop(int) { stop_requested.store(true); }
+
+}  // namespace
+
+const std::atomic<bool>& install_stop_signals() {
+  struct sigaction action {};
+  action.sa_handler = request_stop;
+  sigemptyset(&action.sa_mask);
+  // Reads and writes carry on, so no frame is cut; the handler goes after
+  // its first signal, so that a second one ends the command at once.
+  action.sa_flags = SA_RESTART | SA_RESETHAND;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+  return stop_requested;
+}
+
+}  // namespace quillfen::cli

@@ -1,0 +1,59 @@
+#include "cli/stream_files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "cli/command_error.h"
+
+namespace quillfen::cli {
+namespace {
+
+constexpr const char kStandardStream[] = "-";
+
+bool same_file(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+}  // namespace
+
+StreamFile::~StreamFile() {
+  if (owned_) ::close(fd_);
+}
+
+StreamFile open_input(const std::string& path) {
+  if (path == kStandardStream) return StreamFile(STDIN_FILENO, false);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw CommandError("quillfen: cannot open INPUT \"" + path + "\": " + std::strerror(errno));
+  return StreamFile(fd, true);
+}
+
+StreamFile open_output(const std::string& path, const StreamFile& input) {
+  struct stat input_info {};
+  struct stat output_info {};
+  const bool output_exists = path == kStandardStream ? ::fstat(STDOUT_FILENO, &output_info) == 0
+                                                     : ::stat(path.c_str(), &output_info) == 0;
+  // Only a regular file can be clobbered: a terminal or a pipe may well be
+  // both the input and the output.
+  if (output_exists && ::fstat(input.fd(), &input_info) == 0 && S_ISREG(input_info.st_mode) &&
+      same_file(input_info, output_info))
+    throw CommandError("quillfen: OUTPUT \"" + path + "\" is the same file as INPUT; nothing was written");
+
+  if (path == kStandardStream) return StreamFile(STDOUT_FILENO, false);
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) throw CommandError("quillfen: cannot write OUTPUT \"" + path + "\": " + std::strerror(errno));
+  return StreamFile(fd, true);
+}
+
+std::string executable_directory() {
+  std::error_code error;
+  const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) throw CommandError("quillfen: cannot find the executable's directory: " + error.message());
+  return executable.parent_path().string();
+}
+
+}  // namespace quillfen::cli

@@ -1,0 +1,34 @@
+// Opening the command's input and output, "-" standing for standard input
+// and output, and the places of files that come with the executable.
+#pragma once
+
+#include <string>
+
+namespace quillfen::cli {
+
+// A descriptor the command opened, closed when the object goes; standard
+// input and output are borrowed and left open.
+class StreamFile {
+ public:
+  StreamFile(int fd, bool owned) : fd_(fd), owned_(owned) {}
+  ~StreamFile();
+  StreamFile(const StreamFile&) = delete;
+  StreamFile& operator=(const StreamFile&) = delete;
+  int fd() const { return fd_; }
+
+ private:
+  int fd_;
+  bool owned_;
+};
+
+// Throws CommandError naming the path when it cannot be opened.
+StreamFile open_input(const std::string& path);
+
+// Refuses (CommandError) an output that is the same file as the open input,
+// before anything is written to it; then creates or truncates it.
+StreamFile open_output(const std::string& path, const StreamFile& input);
+
+// The directory holding the running executable.
+std::string executable_directory();
+
+}  // namespace quillfen::cli
