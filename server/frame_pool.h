@@ -37,7 +37,6 @@ class FramePool {
   // holds more than this many bytes.
   void set_idle_limit(std::size_t bytes) { idle_limit_ = bytes; }
   std::size_t idle_limit() const { return idle_limit_; }
-  std::size_t allocated_bytes() const { return allocated_bytes_; }
   std::size_t buffer_count() const { return slots_.size(); }
 
  private:

@@ -35,6 +35,18 @@ bool matches(char kind, const AVSValue& value) {
   }
 }
 
+// "a clip", "an int", ... for messages.
+std::string kind_phrase(char kind) {
+  switch (kind) {
+    case 'c': return "a clip";
+    case 'b': return "a bool";
+    case 'i': return "an int";
+    case 'f': return "a float";
+    case 's': return "a string";
+    default: return "a value";
+  }
+}
+
 // The phrase for what a value is, for "must be an int, not a string".
 std::string value_phrase(const AVSValue& value) {
   if (value.IsArray()) return "an array";
@@ -47,21 +59,10 @@ constexpr std::size_t max_array_size = std::numeric_limits<short>::max();
 
 }  // namespace
 
-std::string kind_phrase(char kind) {
-  switch (kind) {
-    case 'c': return "a clip";
-    case 'b': return "a bool";
-    case 'i': return "an int";
-    case 'f': return "a float";
-    case 's': return "a string";
-    default: return "a value";
-  }
-}
-
 FunctionSignature::FunctionSignature(std::string function_name, std::string_view text)
-    : function_name_(std::move(function_name)), text_(text) {
+    : function_name_(std::move(function_name)) {
   auto refuse = [&](std::size_t at, const std::string& why) -> void {
-    throw ServerError(function_name_ + ": cannot register signature \"" + text_ + "\": " + why +
+    throw ServerError(function_name_ + ": cannot register signature \"" + std::string(text) + "\": " + why +
                       " at character " + std::to_string(at + 1));
   };
   std::size_t at = 0;

@@ -35,7 +35,6 @@ class FunctionSignature {
   FunctionSignature(std::string function_name, std::string_view text);
 
   const std::string& function_name() const { return function_name_; }
-  const std::string& text() const { return text_; }
   const std::vector<Parameter>& parameters() const { return parameters_; }
 
   // The position of the argument with this name, ignoring case.
@@ -50,7 +49,6 @@ class FunctionSignature {
 
  private:
   std::string function_name_;
-  std::string text_;
   std::vector<Parameter> parameters_;
 };
 
@@ -74,7 +72,6 @@ class BoundArguments {
   AVSValue array() const& { return AVSValue(values_.data(), static_cast<int>(values_.size())); }
   // The array would point into a temporary about to go.
   AVSValue array() const&& = delete;
-  const std::vector<AVSValue>& values() const { return values_; }
 
  private:
   friend BoundArguments bind_arguments(const FunctionSignature&, const std::vector<GivenArgument>&);
@@ -89,8 +86,5 @@ class BoundArguments {
 // arguments or a missing required one. An int is accepted for a float.
 BoundArguments bind_arguments(const FunctionSignature& signature,
                               const std::vector<GivenArgument>& arguments);
-
-// "a clip", "an int", ... for messages.
-std::string kind_phrase(char kind);
 
 }  // namespace quillfen::server

@@ -8,7 +8,7 @@
 
 namespace quillfen::server {
 
-PluginModule::PluginModule(const std::string& path) : path_(path) {
+PluginModule::PluginModule(const std::string& path) {
   const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
   // Bind every symbol now so that a module with unresolved references fails
   // here with a reason, not later in the middle of a frame.
@@ -24,7 +24,7 @@ PluginModule::~PluginModule() {
 }
 
 PluginModule::PluginModule(PluginModule&& other) noexcept
-    : path_(std::move(other.path_)), handle_(std::exchange(other.handle_, nullptr)) {}
+    : handle_(std::exchange(other.handle_, nullptr)) {}
 
 void* PluginModule::symbol(const char* name) const { return dlsym(handle_, name); }
 

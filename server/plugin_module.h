@@ -19,10 +19,8 @@ class PluginModule {
 
   // The address of an exported symbol, or null when the module has none.
   void* symbol(const char* name) const;
-  const std::string& path() const { return path_; }
 
  private:
-  std::string path_;
   void* handle_;
 };
 

@@ -104,6 +104,23 @@ TEST(FramePool, ReleasedFramesComeBackWithoutNewBuffers) {
   EXPECT_EQ(env.frame_pool().buffer_count(), 1u);
 }
 
+TEST(FramePool, IdleBuffersAreFreedOnceTheMemoryLimitIsReached) {
+  ScriptEnvironment env;
+  EXPECT_EQ(env.SetMemoryMax(1), 1);
+  // Each frame is 640 KiB: two of them exceed the 1 MiB limit.
+  const VideoInfo small = info(VideoInfo::CS_YUY2, 512, 640);
+  const VideoInfo large = info(VideoInfo::CS_YUY2, 512, 650);
+  { const PVideoFrame idle = env.NewVideoFrame(small); }
+  {
+    const PVideoFrame held = env.NewVideoFrame(large);
+    EXPECT_EQ(env.frame_pool().buffer_count(), 1u);
+    // Nothing idle is left to free: a held frame is never taken back.
+    const PVideoFrame second = env.NewVideoFrame(large);
+    EXPECT_EQ(env.frame_pool().buffer_count(), 2u);
+    EXPECT_NE(second->GetFrameBuffer(), held->GetFrameBuffer());
+  }
+}
+
 TEST(FramePool, HeldFramesAndTheirViewsAreNotHandedOutAgain) {
   ScriptEnvironment env;
   const VideoInfo vi = info(VideoInfo::CS_YUY2, 16, 4);
