@@ -1,0 +1,260 @@
+// The quillfen command end to end, as a user runs it: generated Y4M clips
+// in and out through files and pipes, in several worker counts and ranges.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kWidth = 32;
+constexpr int kHeight = 16;
+constexpr int kFrames = 7;
+
+// A clip with luma edges and chroma that crosses them, different in every frame.
+std::string make_clip(bool four_two_two, int frames = kFrames) {
+  const int chroma_height = four_two_two ? kHeight : kHeight / 2;
+  std::string clip = std::string("YUV4MPEG2 W") + std::to_string(kWidth) + " H" + std::to_string(kHeight) +
+                     " F25:1 It A1:1 " + (four_two_two ? "C422 XYSCSS=422" : "C420jpeg XYSCSS=420JPEG") + "\n";
+  unsigned state = 12345;
+  for (int n = 0; n < frames; ++n) {
+    clip += "FRAME\n";
+    for (int y = 0; y < kHeight; ++y)
+      for (int x = 0; x < kWidth; ++x) clip += static_cast<char>((x + n) % 11 < 5 ? 50 + 3 * y : 190 - 2 * x);
+    for (int plane = 0; plane < 2; ++plane)
+      for (int i = 0; i < kWidth / 2 * chroma_height; ++i) {
+        state = state * 1103515245u + 12345u;
+        clip += static_cast<char>(64 + (state >> 16) % 128);
+      }
+  }
+  return clip;
+}
+
+struct Y4m {
+  std::string header;
+  std::vector<std::string> frames;
+};
+
+Y4m parse(const std::string& bytes, bool four_two_two) {
+  const std::size_t frame_bytes = kWidth * kHeight * (four_two_two ? 2 : 3) / (four_two_two ? 1 : 2);
+  Y4m y4m;
+  std::size_t at = bytes.find('\n');
+  if (at == std::string::npos) return y4m;
+  y4m.header = bytes.substr(0, at + 1);
+  for (++at; at < bytes.size(); at += 6 + frame_bytes) {
+    EXPECT_EQ(bytes.compare(at, 6, "FRAME\n"), 0) << "frame " << y4m.frames.size();
+    EXPECT_LE(at + 6 + frame_bytes, bytes.size()) << "frame " << y4m.frames.size() << " is not whole";
+    y4m.frames.push_back(bytes.substr(at + 6, frame_bytes));
+  }
+  return y4m;
+}
+
+std::string read_file(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void write_file(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+struct Outcome {
+  int status;
+  std::string errors;
+};
+
+class Command : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/quillfen-command-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // Runs the command; standard input and output are files here when given,
+  // or `output_fd` when it is not -1.
+  Outcome run(const std::vector<std::string>& arguments, const std::string& input_file = "",
+              const std::string& output_file = "", int output_fd = -1) {
+    std::vector<std::string> all = {QUILLFEN_COMMAND_PATH, "--quiet"};
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& argument : all) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+
+    const fs::path errors = dir_ / "stderr.txt";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (!input_file.empty()) posix_spawn_file_actions_addopen(&actions, 0, input_file.c_str(), O_RDONLY, 0);
+    if (!output_file.empty())
+      posix_spawn_file_actions_addopen(&actions, 1, output_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (output_fd >= 0) posix_spawn_file_actions_adddup2(&actions, output_fd, 1);
+    posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t child = 0;
+    const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    EXPECT_EQ(spawned, 0);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status)) << "the command died of a signal";
+    return {WEXITSTATUS(status), read_file(errors)};
+  }
+
+  fs::path clip(bool four_two_two, const std::string& name = "in.y4m") {
+    const fs::path path = dir_ / name;
+    write_file(path, make_clip(four_two_two));
+    return path;
+  }
+
+  // The output of a successful run on a file.
+  std::string filtered(const fs::path& input, std::vector<std::string> options,
+                       const std::vector<std::string>& filter_arguments = {}) {
+    const fs::path output = dir_ / "filtered.y4m";
+    options.push_back(input);
+    options.push_back(output);
+    options.insert(options.end(), filter_arguments.begin(), filter_arguments.end());
+    const Outcome outcome = run(options);
+    EXPECT_EQ(outcome.status, 0) << outcome.errors;
+    EXPECT_EQ(outcome.errors, "");
+    return read_file(output);
+  }
+
+  fs::path dir_;
+};
+
+class CommandFormats : public Command, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(CommandFormats, KeepsHeaderFrameCountAndLumaAndChangesChroma) {
+  const bool four_two_two = GetParam();
+  const Y4m input = parse(make_clip(four_two_two), four_two_two);
+  const Y4m output = parse(filtered(clip(four_two_two), {}), four_two_two);
+  EXPECT_EQ(output.header, input.header);
+  ASSERT_EQ(output.frames.size(), input.frames.size());
+  bool chroma_changed = false;
+  for (std::size_t n = 0; n < input.frames.size(); ++n) {
+    EXPECT_EQ(output.frames[n].substr(0, kWidth * kHeight), input.frames[n].substr(0, kWidth * kHeight))
+        << "luma of frame " << n;
+    chroma_changed |= output.frames[n].substr(kWidth * kHeight) != input.frames[n].substr(kWidth * kHeight);
+  }
+  EXPECT_TRUE(chroma_changed) << "the filter left the chroma alone";
+}
+
+TEST_P(CommandFormats, WorkerCountDoesNotChangeTheOutput) {
+  const fs::path input = clip(GetParam());
+  const std::string one = filtered(input, {"--threads", "1"}, {"radius=2"});
+  EXPECT_EQ(filtered(input, {"--threads", "2"}, {"radius=2"}), one);
+  EXPECT_EQ(filtered(input, {"--threads=3"}, {"radius=2"}), one);
+}
+
+TEST_P(CommandFormats, FrameRangeGivesTheSameFramesAsTheWholeRun) {
+  const bool four_two_two = GetParam();
+  const fs::path input = clip(four_two_two);
+  const Y4m whole = parse(filtered(input, {}), four_two_two);
+  ASSERT_EQ(whole.frames.size(), static_cast<std::size_t>(kFrames));
+
+  const Y4m middle = parse(filtered(input, {"--frames", "2:4"}), four_two_two);
+  EXPECT_EQ(middle.header, whole.header);
+  EXPECT_EQ(middle.frames, std::vector<std::string>(whole.frames.begin() + 2, whole.frames.begin() + 5));
+
+  // Open-ended and past-the-end ranges stop with the input; a pipe passes
+  // over the earlier frames by reading them.
+  const std::vector<std::string> tail(whole.frames.begin() + 5, whole.frames.end());
+  EXPECT_EQ(parse(filtered(input, {"--frames", "5:"}), four_two_two).frames, tail);
+  EXPECT_EQ(parse(filtered(input, {"--frames", "5:99"}), four_two_two).frames, tail);
+  const fs::path piped = dir_ / "piped.y4m";
+  ASSERT_EQ(run({"--frames", "5:6", "-", "-"}, input, piped).status, 0);
+  EXPECT_EQ(parse(read_file(piped), four_two_two).frames, tail);
+}
+
+TEST_P(CommandFormats, PipeGivesTheSameOutputAsAFile) {
+  const fs::path input = clip(GetParam());
+  const fs::path piped = dir_ / "piped.y4m";
+  const Outcome outcome = run({"--threads", "2", "-", "-", "gaussian=true"}, input, piped);
+  ASSERT_EQ(outcome.status, 0) << outcome.errors;
+  EXPECT_EQ(read_file(piped), filtered(input, {}, {"gaussian=true"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(FourTwoTwoAndFourTwoZero, CommandFormats, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "C422" : "C420"; });
+
+TEST_F(Command, RefusedArgumentPrintsTheFiltersMessageExactlyAndWritesNothing) {
+  const fs::path input = clip(true);
+  const fs::path output = dir_ / "out.y4m";
+  const Outcome outcome = run({input, output, "radius=0"});
+  EXPECT_NE(outcome.status, 0);
+  EXPECT_EQ(outcome.errors, "Quillfen: \"radius\" parameter must be greater than or equal to one.\n");
+  EXPECT_FALSE(fs::exists(output));
+}
+
+TEST_F(Command, ArgumentsTheFunctionDoesNotTakeAreOneLineErrors) {
+  const fs::path input = clip(false);
+  for (const char* argument : {"colour=3", "radius=abc", "radius=", "radius=99999999999", "=3", "radius"}) {
+    const Outcome outcome = run({input, dir_ / "out.y4m", argument});
+    EXPECT_NE(outcome.status, 0) << argument;
+    EXPECT_EQ(std::count(outcome.errors.begin(), outcome.errors.end(), '\n'), 1) << outcome.errors;
+  }
+}
+
+TEST_F(Command, OutputNamingTheInputIsRefusedAndTheInputKept) {
+  const fs::path input = clip(true);
+  const fs::path alias = dir_ / "alias.y4m";
+  fs::create_hard_link(input, alias);
+  const Outcome outcome = run({input, alias});
+  EXPECT_NE(outcome.status, 0);
+  EXPECT_NE(outcome.errors.find("same file"), std::string::npos) << outcome.errors;
+  EXPECT_EQ(read_file(input), make_clip(true));
+}
+
+TEST_F(Command, CutShortInputKeepsTheWholeFramesBeforeIt) {
+  const std::string whole = make_clip(true);
+  const std::size_t frame_bytes = kWidth * kHeight * 2;
+  const std::size_t kept = frame_bytes / 2;
+  const fs::path input = dir_ / "cut.y4m";
+  write_file(input, whole.substr(0, whole.size() - (frame_bytes - kept)));
+  const fs::path output = dir_ / "out.y4m";
+  for (const char* threads : {"1", "3"}) {
+    const Outcome outcome = run({"--threads", threads, "-", output}, input);
+    EXPECT_NE(outcome.status, 0);
+    EXPECT_EQ(outcome.errors, "quillfen: Y4M input: frame 6 is cut short (" + std::to_string(kept) + " of " +
+                                  std::to_string(frame_bytes) + " bytes)\n");
+    const Y4m written = parse(read_file(output), true);
+    EXPECT_EQ(written.frames.size(), static_cast<std::size_t>(kFrames - 1));
+  }
+}
+
+TEST_F(Command, ReaderClosingThePipeEndsTheCommandQuietly) {
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  close(ends[0]);
+  const Outcome outcome = run({clip(true), "-"}, "", "", ends[1]);
+  close(ends[1]);
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.errors, "");
+}
+
+TEST_F(Command, UnsupportedInputIsRefusedBeforeAnyOutput) {
+  const fs::path input = dir_ / "444.y4m";
+  write_file(input, "YUV4MPEG2 W32 H16 F25:1 C444\nFRAME\n" + std::string(32 * 16 * 3, 'x'));
+  const fs::path output = dir_ / "out.y4m";
+  const Outcome outcome = run({input, output});
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_NE(outcome.errors.find("\"C444\" is not supported"), std::string::npos) << outcome.errors;
+  EXPECT_FALSE(fs::exists(output));
+}
+
+}  // namespace
