@@ -6,6 +6,7 @@
 
 #include "propagation/affinity.h"
 #include "propagation/chroma_average.h"
+#include "propagation/pass_kernels.h"
 
 namespace {
 
@@ -71,5 +72,5 @@ int propagation_pass_reference(const PassSettings& settings, const BYTE* current
 }
 
 int propagation_pass(const PassSettings& settings, const BYTE* current, BYTE* next) {
-  return propagation_pass_reference(settings, current, next);
+  return best_pass_kernel().run(settings, current, next);
 }

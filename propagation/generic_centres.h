@@ -1,0 +1,14 @@
+// Centres whose disc reaches over the left or right border, and every
+// centre of a pass the vector kernels do not take: the sample walk goes
+// through mirrored coordinates exactly as the reference does, with the
+// weights of the Gaussian form taken from the memo.
+#pragma once
+
+#include "host/avisynth_interface.h"
+#include "propagation/gaussian_weight_cache.h"
+#include "propagation/propagation_pass.h"
+
+// Computes the centres of columns [x_begin, x_end) in every row and returns
+// their largest chroma change (kNoPixelsChange when there are none).
+int propagate_generic_columns(const PassSettings& settings, const BYTE* current, BYTE* next, int x_begin,
+                              int x_end, GaussianWeightCache& cache);

@@ -1,0 +1,167 @@
+// Every pass kernel this CPU supports against the reference pass: the same
+// bytes in every pixel and the same returned change, on real-looking and
+// random images of awkward sizes, at every small radius and some large ones,
+// in both forms, including the rare paths of the weighted average.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "propagation/affinity.h"
+#include "propagation/pass_kernels.h"
+#include "propagation/propagation_pass.h"
+#include "tests/support/synthetic_image.h"
+
+namespace {
+
+std::vector<BYTE> noise_image(int width, int height, std::uint32_t seed) {
+  SyntheticRandom random(seed);
+  std::vector<BYTE> image(3 * width * height);
+  for (BYTE& byte : image) byte = static_cast<BYTE>(random.below(256));
+  return image;
+}
+
+// Runs the reference and every supported kernel on `current` and reports
+// the first pixel where a kernel differs. The output buffers start with
+// different garbage, so a pixel a kernel forgets to write shows up too.
+void expect_kernels_match(const std::vector<BYTE>& current, int width, int height, int radius, bool gaussian,
+                          const std::string& what) {
+  const PassSettings settings{width, height, radius, gaussian};
+  std::vector<BYTE> expected(current.size(), 0xA5);
+  const int expected_change = propagation_pass_reference(settings, current.data(), expected.data());
+  for (const PassKernel& kernel : supported_pass_kernels()) {
+    std::vector<BYTE> actual(current.size(), 0x5A);
+    const int change = kernel.run(settings, current.data(), actual.data());
+    const auto [at, ignored] = std::mismatch(expected.begin(), expected.end(), actual.begin());
+    const std::string where = what + " " + std::to_string(width) + "x" + std::to_string(height) + " radius " +
+                              std::to_string(radius) + (gaussian ? " gaussian" : " linear") + " kernel " +
+                              kernel.name;
+    EXPECT_EQ(change, expected_change) << where;
+    if (at != expected.end()) {
+      const auto index = at - expected.begin();
+      const auto pixel = index / 3;
+      ADD_FAILURE() << where << ": first difference at pixel (" << pixel % width << ", " << pixel / width
+                    << ") byte " << index % 3 << ": expected " << int{*at} << ", got "
+                    << int{actual[static_cast<std::size_t>(index)]};
+    }
+  }
+}
+
+void expect_match_both_forms(const std::vector<BYTE>& current, int width, int height, int radius,
+                             const std::string& what) {
+  expect_kernels_match(current, width, height, radius, false, what);
+  expect_kernels_match(current, width, height, radius, true, what);
+}
+
+TEST(PassKernels, PortableComesFirstAndTheLastIsChosen) {
+  const std::vector<PassKernel> kernels = supported_pass_kernels();
+  ASSERT_FALSE(kernels.empty());
+  EXPECT_EQ(std::string(kernels.front().name), "portable");
+  EXPECT_EQ(best_pass_kernel().run, kernels.back().run);
+}
+
+TEST(PassKernels, FilterPassIsTheReferenceOnARealLookingFrame) {
+  const int width = 53, height = 31;
+  const std::vector<BYTE> current = synthetic_image(width, height, 7);
+  for (const bool gaussian : {false, true}) {
+    for (const int radius : {1, 3}) {
+      const PassSettings settings{width, height, radius, gaussian};
+      std::vector<BYTE> expected(current.size()), actual(current.size());
+      EXPECT_EQ(propagation_pass(settings, current.data(), actual.data()),
+                propagation_pass_reference(settings, current.data(), expected.data()));
+      EXPECT_EQ(actual, expected);
+    }
+  }
+}
+
+// Sizes down to 2 x 2, odd heights, widths around and between the vector
+// widths, each at every radius up to 8 that the size allows.
+TEST(PassKernels, MatchReferenceOnRealLookingImages) {
+  const int sizes[][2] = {{2, 2},  {3, 2},  {2, 5},  {5, 3},   {9, 4},   {10, 11}, {11, 7},
+                          {17, 9}, {18, 19}, {23, 5}, {31, 33}, {64, 17}, {67, 21}, {101, 27}};
+  std::uint32_t seed = 1;
+  for (const auto& size : sizes) {
+    const int width = size[0], height = size[1];
+    const std::vector<BYTE> current = synthetic_image(width, height, seed++);
+    const int largest = std::min({8, width - 1, height - 1});
+    for (int radius = 1; radius <= largest; ++radius) expect_match_both_forms(current, width, height, radius, "synthetic");
+  }
+}
+
+// Random bytes: strong luma edges everywhere, so the linear form overshoots
+// 0..255 at both ends and the Gaussian weights span the whole range.
+TEST(PassKernels, MatchReferenceOnNoise) {
+  const int sizes[][2] = {{2, 3}, {7, 7}, {12, 5}, {19, 13}, {29, 10}, {41, 9}};
+  std::uint32_t seed = 100;
+  for (const auto& size : sizes) {
+    const int width = size[0], height = size[1];
+    const std::vector<BYTE> current = noise_image(width, height, seed++);
+    const int largest = std::min({8, width - 1, height - 1});
+    for (int radius = 1; radius <= largest; ++radius) expect_match_both_forms(current, width, height, radius, "noise");
+  }
+}
+
+// Radii beyond the small ones, up to the largest the image allows, around
+// the point where the vector kernels hand the whole pass to the generic walk.
+TEST(PassKernels, MatchReferenceAtLargeRadii) {
+  const int width = 47, height = 30;
+  const std::vector<BYTE> current = synthetic_image(width, height, 42);
+  for (const int radius : {9, 12, 13, 29}) expect_match_both_forms(current, width, height, radius, "large radius");
+  const std::vector<BYTE> wide = synthetic_image(90, 14, 43);
+  for (const int radius : {12, 13}) expect_match_both_forms(wide, 90, 14, radius, "wide");
+}
+
+// Flat luma makes the variance exactly 0 (every weight 1); with flat chroma
+// too, radius 8 lowers most byte values by one through the reciprocal.
+TEST(PassKernels, MatchReferenceOnUniformLuma) {
+  const int width = 37, height = 21;
+  SyntheticRandom random(5);
+  for (const int luma : {0, 128, 255}) {
+    std::vector<BYTE> flat_luma(3 * width * height), flat_all(3 * width * height);
+    const BYTE chroma = static_cast<BYTE>(random.below(256));
+    for (int i = 0; i < width * height; ++i) {
+      flat_luma[3 * i] = flat_all[3 * i] = static_cast<BYTE>(luma);
+      flat_luma[3 * i + 1] = static_cast<BYTE>(random.below(256));
+      flat_luma[3 * i + 2] = static_cast<BYTE>(random.below(256));
+      flat_all[3 * i + 1] = flat_all[3 * i + 2] = chroma;
+    }
+    for (const int radius : {1, 2, 4, 8}) {
+      expect_match_both_forms(flat_luma, width, height, radius, "flat luma");
+      expect_match_both_forms(flat_all, width, height, radius, "flat image");
+    }
+  }
+}
+
+// Crosses of radius-1 samples at several lane positions: three samples of
+// luma 100 and one of 102 (variance 0.75) around a centre far brighter. At
+// centre 135 only the 102 sample's weight survives, as a subnormal whose
+// reciprocal overflows; at centre 142 every weight underflows to 0.
+TEST(PassKernels, MatchReferenceWhenGaussianWeightsUnderflow) {
+  const int width = 40, height = 7;
+  SyntheticRandom random(9);
+  std::vector<BYTE> current(3 * width * height);
+  for (int i = 0; i < width * height; ++i) {
+    current[3 * i] = 100;
+    current[3 * i + 1] = static_cast<BYTE>(random.below(256));
+    current[3 * i + 2] = static_cast<BYTE>(random.below(256));
+  }
+  auto luma = [&](int x, int y) -> BYTE& { return current[3 * (y * width + x)]; };
+  for (int x = 2, k = 0; x + 1 < width - 1; x += 3, ++k) {
+    luma(x, 3) = k % 2 ? 142 : 135;
+    luma(x + 1, 3) = 102;
+  }
+
+  // The inputs really reach both rare paths.
+  const double variance = 0.75;
+  const double tiny_sum = 3 * gaussian_affinity(135, 100, variance) + gaussian_affinity(135, 102, variance);
+  ASSERT_GT(tiny_sum, 0.0);
+  ASSERT_FALSE(std::isfinite(1.0 / tiny_sum));
+  ASSERT_EQ(3 * gaussian_affinity(142, 100, variance) + gaussian_affinity(142, 102, variance), 0.0);
+
+  expect_kernels_match(current, width, height, 1, true, "underflow");
+}
+
+}  // namespace
