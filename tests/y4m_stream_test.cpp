@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -173,15 +174,17 @@ struct HostFrame {
   HostFrame(const Y4mHeader& header, int pitch) : memory(4096, 0xEE), buffer(memory.data(), 4096) {
     const int h = header.height;
     if (header.chroma == Y4mChroma::k422) {
-      frame = new VideoFrame(&buffer, 8, pitch, 2 * header.width, h);
+      owner = std::make_unique<VideoFrame>(&buffer, 8, pitch, 2 * header.width, h);
     } else {
       const int chroma_pitch = pitch / 2;
-      frame = new VideoFrame(&buffer, 8, pitch, header.width, h, 8 + pitch * h,
-                             8 + pitch * h + chroma_pitch * (h / 2), chroma_pitch);
+      owner = std::make_unique<VideoFrame>(&buffer, 8, pitch, header.width, h, 8 + pitch * h,
+                                           8 + pitch * h + chroma_pitch * (h / 2), chroma_pitch);
     }
+    frame = owner.get();
   }
   std::vector<BYTE> memory;
   VideoFrameBuffer buffer;
+  std::unique_ptr<VideoFrame> owner;  // the host side owns frames
   PVideoFrame frame;
 };
 
