@@ -44,11 +44,12 @@ void ProgressLine::draw() {
   // One write, so that the line is never torn by another writer.
   (void)!::write(STDERR_FILENO, line.data(), line.size());
   drawn_ = true;
+  drawn_frames_ = frames_;
 }
 
 void ProgressLine::finish() {
   if (!drawn_) return;
-  draw();
+  if (drawn_frames_ != frames_) draw();
   (void)!::write(STDERR_FILENO, "\n", 1);
   drawn_ = false;
 }

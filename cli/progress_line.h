@@ -23,6 +23,7 @@ class ProgressLine {
   using Clock = std::chrono::steady_clock;
   bool enabled_;
   bool drawn_ = false;
+  long drawn_frames_ = -1;
   long total_;
   long frames_ = 0;
   Clock::time_point start_;
