@@ -34,12 +34,16 @@ void ProgressLine::frame_written() {
 void ProgressLine::draw() {
   const double elapsed = std::chrono::duration<double>(Clock::now() - start_).count();
   const double rate = elapsed > 0 ? static_cast<double>(frames_) / elapsed : 0;
-  std::string line = "\rquillfen: " + std::to_string(frames_);
-  if (total_ >= 0) line += "/" + std::to_string(total_);
-  char numbers[64];
-  std::snprintf(numbers, sizeof numbers, " frames, %.2f fps", rate);
-  line += numbers;
-  if (total_ >= 0 && rate > 0) line += ", ETA " + clock_text(static_cast<double>(total_ - frames_) / rate);
+  char text[128];
+  if (total_ >= 0)
+    std::snprintf(text, sizeof text, "\rquillfen: %ld/%ld frames, %.2f fps", frames_, total_, rate);
+  else
+    std::snprintf(text, sizeof text, "\rquillfen: %ld frames, %.2f fps", frames_, rate);
+  std::string line = text;
+  if (total_ >= 0 && rate > 0) {
+    line += ", ETA ";
+    line += clock_text(static_cast<double>(total_ - frames_) / rate);
+  }
   line += "\x1b[K";  // clears what a longer earlier line left
   // One write, so that the line is never torn by another writer.
   (void)!::write(STDERR_FILENO, line.data(), line.size());
