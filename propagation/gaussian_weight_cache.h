@@ -32,7 +32,7 @@ class GaussianWeightCache {
   }
 
  private:
-  static constexpr int kSlotBits = 11;
+  static constexpr int kSlotBits = 13;
   // The bits of +1.0: exponents are never positive, so no lookup matches
   // an empty slot.
   static constexpr std::uint64_t kEmpty = 0x3FF0000000000000ull;

@@ -17,6 +17,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 
 #include "host/avisynth_interface.h"
 #include "propagation/chroma_average.h"
@@ -38,6 +40,23 @@ struct LaneWindow {
   double luma[kLaneWindowRows][kLaneWindowWidth];
   double u[kLaneWindowRows][kLaneWindowWidth];
   double v[kLaneWindowRows][kLaneWindowWidth];
+};
+
+// From this many samples per centre on, the Gaussian form memoises weights
+// per lane and luma difference; below it the memo costs more than it saves.
+inline constexpr int kLaneMemoSamples = 24;
+
+// Everything one pass of the vector kernels works in, on the stack.
+template <int kLanes>
+struct LaneScratch {
+  LaneWindow window;
+  // Weights of the current run computed once per luma value (linear form,
+  // at [value * kLanes + lane]) or once per absolute luma difference
+  // (Gaussian form, at [lane * 256 + difference], valid where
+  // `filled_in_run` holds the current run's number).
+  double weights[256 * kLanes];
+  std::uint32_t filled_in_run[kLanes * 256];
+  std::uint32_t run;
 };
 
 // One row of the square around a centre row that holds samples: its window
@@ -119,75 +138,149 @@ template <class Lanes, class Weight>
 template <class Lanes>
 [[gnu::always_inline]] inline int lane_block(const PassSettings& settings, const BYTE* current, BYTE* next,
                                              const LaneBlock<Lanes>& block, int samples, int centre_slot, int x,
-                                             int y, GaussianWeightCache& cache) {
+                                             int y, LaneScratch<Lanes::kLanes>& scratch,
+                                             GaussianWeightCache& cache) {
   using D = typename Lanes::D;
   constexpr int kLanes = Lanes::kLanes;
 
   // Luma sums in double are exact (integers far below 2^53), so they equal
   // the reference's integer sums converted.
   D luma_sum = Lanes::set1(0.0), luma_square_sum = Lanes::set1(0.0);
+  D lowest = Lanes::set1(255.0), highest = Lanes::set1(0.0);
   for_each_lane_sample(block.rows, block.row_count, [&](int slot, int dx) {
     const D luma = Lanes::load(&block.window.luma[slot][block.column + dx]);
     luma_sum = Lanes::add(luma_sum, luma);
     luma_square_sum = Lanes::add(luma_square_sum, Lanes::mul(luma, luma));
+    lowest = Lanes::min(lowest, luma);
+    highest = Lanes::max(highest, luma);
   });
-  const D count = Lanes::set1(static_cast<double>(samples));
-  const D mean = Lanes::div(luma_sum, count);
-  const D variance = Lanes::sub(Lanes::div(luma_square_sum, count), Lanes::mul(mean, mean));
+  // Dividing by a power of two is exactly multiplying by its reciprocal
+  // (the sums are far from the ends of the exponent range), which saves
+  // the divider for the weights, as with the four samples of radius 1.
+  D mean, mean_square;
+  if ((samples & (samples - 1)) == 0) {
+    const D reciprocal_count = Lanes::set1(1.0 / samples);
+    mean = Lanes::mul(luma_sum, reciprocal_count);
+    mean_square = Lanes::mul(luma_square_sum, reciprocal_count);
+  } else {
+    const D count = Lanes::set1(static_cast<double>(samples));
+    mean = Lanes::div(luma_sum, count);
+    mean_square = Lanes::div(luma_square_sum, count);
+  }
+  const D variance = Lanes::sub(mean_square, Lanes::mul(mean, mean));
   const D centre_luma = Lanes::load(&block.window.luma[centre_slot][block.column]);
   const D zero = Lanes::set1(0.0);
   const D one = Lanes::set1(1.0);
 
   D weight_sum, weighted_u, weighted_v;
   if (settings.gaussian) {
+    // Zero variance gives 1.0 through the final select, without a per-lane
+    // branch.
     const D twice_variance = Lanes::add(variance, variance);
-    lane_weight_sums(
-        block,
-        [&](D sample_luma) {
-          // Lanes of variance 0 look up a meaningless exponent and then take
-          // 1.0, which keeps the loop free of per-lane branches.
-          const D d = Lanes::sub(centre_luma, sample_luma);
-          const D exponent = Lanes::div(Lanes::sub(zero, Lanes::mul(d, d)), twice_variance);
-          alignas(64) double lane_value[kLanes];
-          Lanes::store(lane_value, exponent);
-          for (int i = 0; i < kLanes; ++i) lane_value[i] = cache.weight(lane_value[i]);
-          return Lanes::select_if_equal(variance, zero, one, Lanes::load(lane_value));
-        },
-        weight_sum, weighted_u, weighted_v);
+    if (samples < kLaneMemoSamples) {
+      lane_weight_sums(
+          block,
+          [&](D sample_luma) {
+            const D d = Lanes::sub(centre_luma, sample_luma);
+            const D exponent = Lanes::div(Lanes::sub(zero, Lanes::mul(d, d)), twice_variance);
+            alignas(64) double lane_value[kLanes];
+            Lanes::store(lane_value, exponent);
+            for (int i = 0; i < kLanes; ++i) lane_value[i] = cache.weight(lane_value[i]);
+            return Lanes::select_if_equal(variance, zero, one, Lanes::load(lane_value));
+          },
+          weight_sum, weighted_u, weighted_v);
+    } else {
+      // Many samples share an absolute luma difference: each lane computes
+      // the exponent once per difference in this run.
+      alignas(64) double lane_twice_variance[kLanes];
+      Lanes::store(lane_twice_variance, twice_variance);
+      const std::uint32_t run = ++scratch.run;
+      lane_weight_sums(
+          block,
+          [&](D sample_luma) {
+            alignas(64) double lane_value[kLanes];
+            Lanes::store(lane_value, Lanes::sub(centre_luma, sample_luma));
+            for (int i = 0; i < kLanes; ++i) {
+              const int difference = __builtin_abs(static_cast<int>(lane_value[i]));
+              const int at = i * 256 + difference;
+              if (scratch.filled_in_run[at] != run) {
+                scratch.filled_in_run[at] = run;
+                scratch.weights[at] =
+                    cache.weight(static_cast<double>(-(difference * difference)) / lane_twice_variance[i]);
+              }
+              lane_value[i] = scratch.weights[at];
+            }
+            return Lanes::select_if_equal(variance, zero, one, Lanes::load(lane_value));
+          },
+          weight_sum, weighted_u, weighted_v);
+    }
   } else {
     const D centre_deviation = Lanes::sub(centre_luma, mean);
-    lane_weight_sums(
-        block,
-        [&](D sample_luma) {
-          const D w = Lanes::add(Lanes::mul(Lanes::div(Lanes::sub(sample_luma, mean), variance), centre_deviation), one);
-          return Lanes::select_if_equal(variance, zero, one, w);
-        },
-        weight_sum, weighted_u, weighted_v);
+    auto linear_weight = [&](D sample_luma) {
+      const D w = Lanes::add(Lanes::mul(Lanes::div(Lanes::sub(sample_luma, mean), variance), centre_deviation), one);
+      return Lanes::select_if_equal(variance, zero, one, w);
+    };
+    // A lane's weight depends only on the sample's luma. When the run's
+    // samples take few luma values, computing the weight once per value
+    // and looking it up spares most of the divisions.
+    alignas(64) double lane_range[2][kLanes];
+    Lanes::store(lane_range[0], lowest);
+    Lanes::store(lane_range[1], highest);
+    int low = 255, high = 0;
+    for (int i = 0; i < kLanes; ++i) {
+      low = lane_range[0][i] < low ? static_cast<int>(lane_range[0][i]) : low;
+      high = lane_range[1][i] > high ? static_cast<int>(lane_range[1][i]) : high;
+    }
+    if (3 * (high - low + 1) < 2 * samples) {
+      for (int value = low; value <= high; ++value)
+        Lanes::store(&scratch.weights[(value - low) * kLanes], linear_weight(Lanes::set1(value)));
+      alignas(64) double lane_offset[kLanes];
+      for (int i = 0; i < kLanes; ++i) lane_offset[i] = i - low * kLanes;
+      const D offset = Lanes::load(lane_offset);
+      const D lanes = Lanes::set1(kLanes);
+      lane_weight_sums(
+          block, [&](D sample_luma) { return Lanes::gather(scratch.weights, Lanes::add(Lanes::mul(sample_luma, lanes), offset)); },
+          weight_sum, weighted_u, weighted_v);
+    } else {
+      lane_weight_sums(block, linear_weight, weight_sum, weighted_u, weighted_v);
+    }
   }
 
   const D reciprocal = Lanes::div(one, weight_sum);
-  alignas(64) double lane_reciprocal[kLanes], lane_u[kLanes], lane_v[kLanes];
-  Lanes::store(lane_reciprocal, reciprocal);
-  Lanes::store(lane_u, Lanes::mul(reciprocal, weighted_u));
-  Lanes::store(lane_v, Lanes::mul(reciprocal, weighted_v));
-
   const std::size_t pitch = static_cast<std::size_t>(3) * static_cast<std::size_t>(settings.width);
   const BYTE* centre = current + y * pitch + 3 * static_cast<std::size_t>(x);
   BYTE* out = next + y * pitch + 3 * static_cast<std::size_t>(x);
   int largest_change = kNoPixelsChange;
-  for (int i = 0; i < kLanes; ++i, centre += 3, out += 3) {
-    ChromaResult result;
-    if (__builtin_isfinite(lane_reciprocal[i])) {
-      result = {chroma_byte(lane_u[i]), chroma_byte(lane_v[i])};
-    } else {
-      // The rare lane whose weights all underflowed or whose weight sum is
-      // too small for its reciprocal: the shared rules decide.
-      alignas(64) double sums[3][kLanes];
-      Lanes::store(sums[0], weight_sum);
-      Lanes::store(sums[1], weighted_u);
-      Lanes::store(sums[2], weighted_v);
-      result = chroma_average(sums[0][i], sums[1][i], sums[2][i], centre[1], centre[2]);
+
+  if (Lanes::all_finite(reciprocal)) {
+    // The usual case. Clamping to [0, 255] and truncating is chroma_byte
+    // for every finite value, and finite is all the products can be here.
+    const D low = Lanes::set1(0.0), high = Lanes::set1(255.0);
+    alignas(64) double lane_u[kLanes], lane_v[kLanes];
+    Lanes::store(lane_u, Lanes::min(Lanes::max(Lanes::mul(reciprocal, weighted_u), low), high));
+    Lanes::store(lane_v, Lanes::min(Lanes::max(Lanes::mul(reciprocal, weighted_v), low), high));
+    for (int i = 0; i < kLanes; ++i, centre += 3, out += 3) {
+      const int u = static_cast<int>(lane_u[i]);
+      const int v = static_cast<int>(lane_v[i]);
+      const int du = __builtin_abs(centre[1] - u);
+      const int dv = __builtin_abs(centre[2] - v);
+      const int change = du > dv ? du : dv;
+      largest_change = change > largest_change ? change : largest_change;
+      out[0] = centre[0];
+      out[1] = static_cast<BYTE>(u);
+      out[2] = static_cast<BYTE>(v);
     }
+    return largest_change;
+  }
+
+  // Some lane's weights all underflowed, or its weight sum is too small for
+  // a finite reciprocal: the shared rules decide every lane.
+  alignas(64) double sums[3][kLanes];
+  Lanes::store(sums[0], weight_sum);
+  Lanes::store(sums[1], weighted_u);
+  Lanes::store(sums[2], weighted_v);
+  for (int i = 0; i < kLanes; ++i, centre += 3, out += 3) {
+    const ChromaResult result = chroma_average(sums[0][i], sums[1][i], sums[2][i], centre[1], centre[2]);
     const int change = chroma_change(centre[1], centre[2], result);
     if (change > largest_change) largest_change = change;
     out[0] = centre[0];
@@ -210,8 +303,9 @@ template <class Lanes>
 // kLanes and kLaneTileWidth, all at least `radius` from either side.
 template <class Lanes>
 [[gnu::always_inline]] inline int lane_tile(const PassSettings& settings, const BYTE* current, BYTE* next,
-                                            int tile_begin, int tile_end, LaneWindow& window,
+                                            int tile_begin, int tile_end, LaneScratch<Lanes::kLanes>& scratch,
                                             GaussianWeightCache& cache) {
+  LaneWindow& window = scratch.window;
   const int radius = settings.radius;
   const int slots = 2 * radius + 1;
   const int first_column = tile_begin - radius;
@@ -234,7 +328,7 @@ template <class Lanes>
       // run before it, which then store the same bytes again.
       const int x = start + Lanes::kLanes <= tile_end ? start : tile_end - Lanes::kLanes;
       const LaneBlock<Lanes> block{window, rows, row_count, x - first_column};
-      const int change = lane_block<Lanes>(settings, current, next, block, samples, y % slots, x, y, cache);
+      const int change = lane_block<Lanes>(settings, current, next, block, samples, y % slots, x, y, scratch, cache);
       if (change > largest_change) largest_change = change;
     }
   }
@@ -255,12 +349,14 @@ int lane_pass(const PassSettings& settings, const BYTE* current, BYTE* next) {
   const int right = propagate_generic_columns(settings, current, next, width - radius, width, cache);
   if (right > largest_change) largest_change = right;
 
-  LaneWindow window;
+  LaneScratch<Lanes::kLanes> scratch;
+  std::memset(scratch.filled_in_run, 0, sizeof scratch.filled_in_run);
+  scratch.run = 0;
   const int interior_end = width - radius;
   for (int begin = radius; begin < interior_end; begin += kLaneTileWidth) {
     const int end = begin + kLaneTileWidth < interior_end ? begin + kLaneTileWidth : interior_end;
     const int tile_begin = end - begin >= Lanes::kLanes ? begin : end - Lanes::kLanes;
-    const int change = lane_tile<Lanes>(settings, current, next, tile_begin, end, window, cache);
+    const int change = lane_tile<Lanes>(settings, current, next, tile_begin, end, scratch, cache);
     if (change > largest_change) largest_change = change;
   }
   return largest_change;

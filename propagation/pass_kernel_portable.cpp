@@ -41,6 +41,24 @@ struct PortableLanes {
     for (int i = 0; i < kLanes; ++i) a.lane[i] = a.lane[i] / b.lane[i];
     return a;
   }
+  static D min(D a, D b) {
+    for (int i = 0; i < kLanes; ++i) a.lane[i] = b.lane[i] < a.lane[i] ? b.lane[i] : a.lane[i];
+    return a;
+  }
+  static D max(D a, D b) {
+    for (int i = 0; i < kLanes; ++i) a.lane[i] = b.lane[i] > a.lane[i] ? b.lane[i] : a.lane[i];
+    return a;
+  }
+  // table[index] per lane; the indices are small non-negative integers.
+  static D gather(const double* table, D index) {
+    for (int i = 0; i < kLanes; ++i) index.lane[i] = table[static_cast<int>(index.lane[i])];
+    return index;
+  }
+  static bool all_finite(D a) {
+    bool finite = true;
+    for (int i = 0; i < kLanes; ++i) finite = finite && __builtin_isfinite(a.lane[i]);
+    return finite;
+  }
   // a == b ? if_equal : otherwise, lane by lane.
   static D select_if_equal(D a, D b, D if_equal, D otherwise) {
     for (int i = 0; i < kLanes; ++i) otherwise.lane[i] = a.lane[i] == b.lane[i] ? if_equal.lane[i] : otherwise.lane[i];
