@@ -1,9 +1,10 @@
 // Memo of the Gaussian weight by its exponent. The power function is the
-// dominant cost of the Gaussian form, and within a pass the same exponent
-// recurs constantly: it depends only on the luma difference and the
-// centre's variance, which repeat across samples and across centres. The
+// dominant cost of the Gaussian form, and the same exponent recurs
+// constantly: it depends only on the luma difference and the centre's
+// variance, which repeat across samples, centres, passes and frames. The
 // cached value is the power function's own result for exactly that
-// exponent, so a hit returns the very bits a fresh call would.
+// exponent, so a hit returns the very bits a fresh call would, and an entry
+// stays right for as long as it exists.
 #pragma once
 
 #include <cmath>
@@ -14,16 +15,32 @@
 
 class GaussianWeightCache {
  public:
+  static constexpr int kSlotBits = 16;
+
+  struct Entry {
+    std::uint64_t key;  // the exponent's bits
+    double value;
+  };
+
   [[gnu::always_inline]] GaussianWeightCache() {
     for (Entry& entry : entries_) entry.key = kEmpty;
   }
 
-  // pow(kGaussianBase, exponent). Decided without a branch on the lumas, so
+  // Where the exponent with these bits is kept. Vector kernels compute the
+  // same slot lane by lane and read the entries directly.
+  [[gnu::always_inline]] static std::uint32_t slot(std::uint64_t key) {
+    return (static_cast<std::uint32_t>(key ^ (key >> 32)) * kMultiplier) >> (32 - kSlotBits);
+  }
+  static constexpr std::uint32_t kMultiplier = 0x9E3779B1u;
+
+  [[gnu::always_inline]] const Entry* entries() const { return entries_; }
+
+  // pow(kGaussianBase, exponent), decided without a branch on the lumas, so
   // that the common hit costs a load and a compare.
   [[gnu::always_inline]] double weight(double exponent) {
     std::uint64_t key;
     std::memcpy(&key, &exponent, sizeof key);
-    Entry& entry = entries_[(key * 0x9E3779B97F4A7C15ull) >> (64 - kSlotBits)];
+    Entry& entry = entries_[slot(key)];
     if (entry.key != key) {
       entry.key = key;
       entry.value = std::pow(kGaussianBase, exponent);
@@ -32,13 +49,13 @@ class GaussianWeightCache {
   }
 
  private:
-  static constexpr int kSlotBits = 13;
   // The bits of +1.0: exponents are never positive, so no lookup matches
   // an empty slot.
   static constexpr std::uint64_t kEmpty = 0x3FF0000000000000ull;
-  struct Entry {
-    std::uint64_t key;
-    double value;
-  };
   Entry entries_[1 << kSlotBits];
 };
+
+// The calling thread's memo, made on its first pass and kept for
+// the thread's lifetime: 1 MiB, too large for a pass's stack frame, and
+// worth keeping since its entries never go stale.
+GaussianWeightCache& thread_gaussian_weight_cache();

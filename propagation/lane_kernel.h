@@ -11,6 +11,16 @@
 // the generic walk. The image is read through a window of rows converted to
 // double once, so the sample loop only loads and computes.
 //
+// Besides lane-wise load, store, set1, add, sub, mul, div, min, max, abs,
+// truncate (toward zero) and all_finite, a Lanes type
+// supplies:
+// - Divisor, divisor(b) and divide(a, divisor): the correctly rounded
+//   a / b, and a zero (of either sign) where b is 0;
+// - cached_weights(exponent, cache): cache.weight of every lane;
+// - store_pixels(out, centre, u, v): kLanes pixels of the centres' luma
+//   and the lanes' new chroma, whole numbers in 0..255;
+// - load_window_row(window, slot, pixels, span): lane_window_load.
+//
 // Everything here is a template or forced inline: each kernel file compiles
 // its own copy with its own instruction set, and no copy can stand in for
 // another at link time.
@@ -40,23 +50,6 @@ struct LaneWindow {
   double luma[kLaneWindowRows][kLaneWindowWidth];
   double u[kLaneWindowRows][kLaneWindowWidth];
   double v[kLaneWindowRows][kLaneWindowWidth];
-};
-
-// From this many samples per centre on, the Gaussian form memoises weights
-// per lane and luma difference; below it the memo costs more than it saves.
-inline constexpr int kLaneMemoSamples = 24;
-
-// Everything one pass of the vector kernels works in, on the stack.
-template <int kLanes>
-struct LaneScratch {
-  LaneWindow window;
-  // Weights of the current run computed once per luma value (linear form,
-  // at [value * kLanes + lane]) or once per absolute luma difference
-  // (Gaussian form, at [lane * 256 + difference], valid where
-  // `filled_in_run` holds the current run's number).
-  double weights[256 * kLanes];
-  std::uint32_t filled_in_run[kLanes * 256];
-  std::uint32_t run;
 };
 
 // One row of the square around a centre row that holds samples: its window
@@ -104,173 +97,110 @@ template <class Visit>
   }
 }
 
+// What every run of one centre row shares.
 template <class Lanes>
-struct LaneBlock {
-  using D = typename Lanes::D;
+struct LaneRow {
   const LaneWindow& window;
   const LaneDiscRow* rows;
   int row_count;
-  int column;  // window column of lane 0
+  int centre_slot;
+  typename Lanes::Divisor by_count;  // the row's sample count
 };
 
 // Weight sums of one run of centres; `weight(sample luma)` gives the lanes'
 // weights for one sample.
 template <class Lanes, class Weight>
-[[gnu::always_inline]] inline void lane_weight_sums(const LaneBlock<Lanes>& block, Weight&& weight,
+[[gnu::always_inline]] inline void lane_weight_sums(const LaneRow<Lanes>& row, int column, Weight&& weight,
                                                     typename Lanes::D& weight_sum, typename Lanes::D& weighted_u,
                                                     typename Lanes::D& weighted_v) {
   using D = typename Lanes::D;
   D ws = Lanes::set1(0.0), us = Lanes::set1(0.0), vs = Lanes::set1(0.0);
-  for_each_lane_sample(block.rows, block.row_count, [&](int slot, int dx) {
-    const int column = block.column + dx;
-    const D w = weight(Lanes::load(&block.window.luma[slot][column]));
+  for_each_lane_sample(row.rows, row.row_count, [&](int slot, int dx) {
+    const D w = weight(Lanes::load(&row.window.luma[slot][column + dx]));
     ws = Lanes::add(ws, w);
-    us = Lanes::add(Lanes::mul(Lanes::load(&block.window.u[slot][column]), w), us);
-    vs = Lanes::add(Lanes::mul(Lanes::load(&block.window.v[slot][column]), w), vs);
+    us = Lanes::add(Lanes::mul(Lanes::load(&row.window.u[slot][column + dx]), w), us);
+    vs = Lanes::add(Lanes::mul(Lanes::load(&row.window.v[slot][column + dx]), w), vs);
   });
   weight_sum = ws;
   weighted_u = us;
   weighted_v = vs;
 }
 
-// One run of Lanes::kLanes centres starting at image column x of row y;
-// returns their largest change.
+// Writes `lanes` pixels from the lanes' new chroma, already whole numbers
+// in 0..255, with the centres' luma; for kernels without a vector store.
+[[gnu::always_inline]] inline void store_lane_pixels(BYTE* out, const BYTE* centre, const double* u,
+                                                     const double* v, int lanes) {
+  for (int i = 0; i < lanes; ++i, centre += 3, out += 3) {
+    out[0] = centre[0];
+    out[1] = static_cast<BYTE>(static_cast<int>(u[i]));
+    out[2] = static_cast<BYTE>(static_cast<int>(v[i]));
+  }
+}
+
+// One run of Lanes::kLanes centres at window column `column`; `centre` and
+// `out` point at the run's first pixel in the two images. Raises `largest`
+// lane by lane to the centres' changes, or, on the rare path,
+// `largest_rare`.
 template <class Lanes>
-[[gnu::always_inline]] inline int lane_block(const PassSettings& settings, const BYTE* current, BYTE* next,
-                                             const LaneBlock<Lanes>& block, int samples, int centre_slot, int x,
-                                             int y, LaneScratch<Lanes::kLanes>& scratch,
-                                             GaussianWeightCache& cache) {
+[[gnu::always_inline]] inline void lane_block(const PassSettings& settings, const LaneRow<Lanes>& row, int column,
+                                              const BYTE* centre, BYTE* out, GaussianWeightCache& cache,
+                                              typename Lanes::D& largest, int& largest_rare) {
   using D = typename Lanes::D;
   constexpr int kLanes = Lanes::kLanes;
+  const LaneWindow& window = row.window;
 
   // Luma sums in double are exact (integers far below 2^53), so they equal
   // the reference's integer sums converted.
   D luma_sum = Lanes::set1(0.0), luma_square_sum = Lanes::set1(0.0);
-  D lowest = Lanes::set1(255.0), highest = Lanes::set1(0.0);
-  for_each_lane_sample(block.rows, block.row_count, [&](int slot, int dx) {
-    const D luma = Lanes::load(&block.window.luma[slot][block.column + dx]);
+  for_each_lane_sample(row.rows, row.row_count, [&](int slot, int dx) {
+    const D luma = Lanes::load(&window.luma[slot][column + dx]);
     luma_sum = Lanes::add(luma_sum, luma);
     luma_square_sum = Lanes::add(luma_square_sum, Lanes::mul(luma, luma));
-    lowest = Lanes::min(lowest, luma);
-    highest = Lanes::max(highest, luma);
   });
-  // Dividing by a power of two is exactly multiplying by its reciprocal
-  // (the sums are far from the ends of the exponent range), which saves
-  // the divider for the weights, as with the four samples of radius 1.
-  D mean, mean_square;
-  if ((samples & (samples - 1)) == 0) {
-    const D reciprocal_count = Lanes::set1(1.0 / samples);
-    mean = Lanes::mul(luma_sum, reciprocal_count);
-    mean_square = Lanes::mul(luma_square_sum, reciprocal_count);
-  } else {
-    const D count = Lanes::set1(static_cast<double>(samples));
-    mean = Lanes::div(luma_sum, count);
-    mean_square = Lanes::div(luma_square_sum, count);
-  }
-  const D variance = Lanes::sub(mean_square, Lanes::mul(mean, mean));
-  const D centre_luma = Lanes::load(&block.window.luma[centre_slot][block.column]);
+  const D mean = Lanes::divide(luma_sum, row.by_count);
+  const D variance = Lanes::sub(Lanes::divide(luma_square_sum, row.by_count), Lanes::mul(mean, mean));
+  const D centre_luma = Lanes::load(&window.luma[row.centre_slot][column]);
   const D zero = Lanes::set1(0.0);
   const D one = Lanes::set1(1.0);
 
+  // A lane whose variance is 0 divides every numerator to a zero, which
+  // makes its weights exactly 1.0 in both forms (1 + 0 * deviation, and the
+  // power of a zero exponent), as the reference's guard gives.
   D weight_sum, weighted_u, weighted_v;
   if (settings.gaussian) {
-    // Zero variance gives 1.0 through the final select, without a per-lane
-    // branch.
-    const D twice_variance = Lanes::add(variance, variance);
-    if (samples < kLaneMemoSamples) {
-      lane_weight_sums(
-          block,
-          [&](D sample_luma) {
-            const D d = Lanes::sub(centre_luma, sample_luma);
-            const D exponent = Lanes::div(Lanes::sub(zero, Lanes::mul(d, d)), twice_variance);
-            alignas(64) double lane_value[kLanes];
-            Lanes::store(lane_value, exponent);
-            for (int i = 0; i < kLanes; ++i) lane_value[i] = cache.weight(lane_value[i]);
-            return Lanes::select_if_equal(variance, zero, one, Lanes::load(lane_value));
-          },
-          weight_sum, weighted_u, weighted_v);
-    } else {
-      // Many samples share an absolute luma difference: each lane computes
-      // the exponent once per difference in this run.
-      alignas(64) double lane_twice_variance[kLanes];
-      Lanes::store(lane_twice_variance, twice_variance);
-      const std::uint32_t run = ++scratch.run;
-      lane_weight_sums(
-          block,
-          [&](D sample_luma) {
-            alignas(64) double lane_value[kLanes];
-            Lanes::store(lane_value, Lanes::sub(centre_luma, sample_luma));
-            for (int i = 0; i < kLanes; ++i) {
-              const int difference = __builtin_abs(static_cast<int>(lane_value[i]));
-              const int at = i * 256 + difference;
-              if (scratch.filled_in_run[at] != run) {
-                scratch.filled_in_run[at] = run;
-                scratch.weights[at] =
-                    cache.weight(static_cast<double>(-(difference * difference)) / lane_twice_variance[i]);
-              }
-              lane_value[i] = scratch.weights[at];
-            }
-            return Lanes::select_if_equal(variance, zero, one, Lanes::load(lane_value));
-          },
-          weight_sum, weighted_u, weighted_v);
-    }
+    const typename Lanes::Divisor by_twice_variance = Lanes::divisor(Lanes::add(variance, variance));
+    lane_weight_sums(
+        row, column,
+        [&](D sample_luma) {
+          const D d = Lanes::sub(centre_luma, sample_luma);
+          const D exponent = Lanes::divide(Lanes::sub(zero, Lanes::mul(d, d)), by_twice_variance);
+          return Lanes::cached_weights(exponent, cache);
+        },
+        weight_sum, weighted_u, weighted_v);
   } else {
+    const typename Lanes::Divisor by_variance = Lanes::divisor(variance);
     const D centre_deviation = Lanes::sub(centre_luma, mean);
-    auto linear_weight = [&](D sample_luma) {
-      const D w = Lanes::add(Lanes::mul(Lanes::div(Lanes::sub(sample_luma, mean), variance), centre_deviation), one);
-      return Lanes::select_if_equal(variance, zero, one, w);
-    };
-    // A lane's weight depends only on the sample's luma. When the run's
-    // samples take few luma values, computing the weight once per value
-    // and looking it up spares most of the divisions.
-    alignas(64) double lane_range[2][kLanes];
-    Lanes::store(lane_range[0], lowest);
-    Lanes::store(lane_range[1], highest);
-    int low = 255, high = 0;
-    for (int i = 0; i < kLanes; ++i) {
-      low = lane_range[0][i] < low ? static_cast<int>(lane_range[0][i]) : low;
-      high = lane_range[1][i] > high ? static_cast<int>(lane_range[1][i]) : high;
-    }
-    if (3 * (high - low + 1) < 2 * samples) {
-      for (int value = low; value <= high; ++value)
-        Lanes::store(&scratch.weights[(value - low) * kLanes], linear_weight(Lanes::set1(value)));
-      alignas(64) double lane_offset[kLanes];
-      for (int i = 0; i < kLanes; ++i) lane_offset[i] = i - low * kLanes;
-      const D offset = Lanes::load(lane_offset);
-      const D lanes = Lanes::set1(kLanes);
-      lane_weight_sums(
-          block, [&](D sample_luma) { return Lanes::gather(scratch.weights, Lanes::add(Lanes::mul(sample_luma, lanes), offset)); },
-          weight_sum, weighted_u, weighted_v);
-    } else {
-      lane_weight_sums(block, linear_weight, weight_sum, weighted_u, weighted_v);
-    }
+    lane_weight_sums(
+        row, column,
+        [&](D sample_luma) {
+          return Lanes::add(Lanes::mul(Lanes::divide(Lanes::sub(sample_luma, mean), by_variance), centre_deviation),
+                            one);
+        },
+        weight_sum, weighted_u, weighted_v);
   }
 
   const D reciprocal = Lanes::div(one, weight_sum);
-  const std::size_t pitch = static_cast<std::size_t>(3) * static_cast<std::size_t>(settings.width);
-  const BYTE* centre = current + y * pitch + 3 * static_cast<std::size_t>(x);
-  BYTE* out = next + y * pitch + 3 * static_cast<std::size_t>(x);
-  int largest_change = kNoPixelsChange;
-
   if (Lanes::all_finite(reciprocal)) {
     // The usual case. Clamping to [0, 255] and truncating is chroma_byte
     // for every finite value, and finite is all the products can be here.
-    const D low = Lanes::set1(0.0), high = Lanes::set1(255.0);
-    alignas(64) double lane_u[kLanes], lane_v[kLanes];
-    Lanes::store(lane_u, Lanes::min(Lanes::max(Lanes::mul(reciprocal, weighted_u), low), high));
-    Lanes::store(lane_v, Lanes::min(Lanes::max(Lanes::mul(reciprocal, weighted_v), low), high));
-    for (int i = 0; i < kLanes; ++i, centre += 3, out += 3) {
-      const int u = static_cast<int>(lane_u[i]);
-      const int v = static_cast<int>(lane_v[i]);
-      const int du = __builtin_abs(centre[1] - u);
-      const int dv = __builtin_abs(centre[2] - v);
-      const int change = du > dv ? du : dv;
-      largest_change = change > largest_change ? change : largest_change;
-      out[0] = centre[0];
-      out[1] = static_cast<BYTE>(u);
-      out[2] = static_cast<BYTE>(v);
-    }
-    return largest_change;
+    const D high = Lanes::set1(255.0);
+    const D u = Lanes::truncate(Lanes::min(Lanes::max(Lanes::mul(reciprocal, weighted_u), zero), high));
+    const D v = Lanes::truncate(Lanes::min(Lanes::max(Lanes::mul(reciprocal, weighted_v), zero), high));
+    const D du = Lanes::abs(Lanes::sub(Lanes::load(&window.u[row.centre_slot][column]), u));
+    const D dv = Lanes::abs(Lanes::sub(Lanes::load(&window.v[row.centre_slot][column]), v));
+    largest = Lanes::max(largest, Lanes::max(du, dv));
+    Lanes::store_pixels(out, centre, u, v);
+    return;
   }
 
   // Some lane's weights all underflowed, or its weight sum is too small for
@@ -282,15 +212,15 @@ template <class Lanes>
   for (int i = 0; i < kLanes; ++i, centre += 3, out += 3) {
     const ChromaResult result = chroma_average(sums[0][i], sums[1][i], sums[2][i], centre[1], centre[2]);
     const int change = chroma_change(centre[1], centre[2], result);
-    if (change > largest_change) largest_change = change;
+    if (change > largest_rare) largest_rare = change;
     out[0] = centre[0];
     out[1] = result.u;
     out[2] = result.v;
   }
-  return largest_change;
 }
 
-// Converts image row `row`, columns [first, first + span), into a window slot.
+// Converts `span` pixels of an image row into a window slot; for kernels
+// without a vector conversion.
 [[gnu::always_inline]] inline void lane_window_load(LaneWindow& window, int slot, const BYTE* pixels, int span) {
   for (int c = 0; c < span; ++c, pixels += 3) {
     window.luma[slot][c] = pixels[0];
@@ -303,35 +233,43 @@ template <class Lanes>
 // kLanes and kLaneTileWidth, all at least `radius` from either side.
 template <class Lanes>
 [[gnu::always_inline]] inline int lane_tile(const PassSettings& settings, const BYTE* current, BYTE* next,
-                                            int tile_begin, int tile_end, LaneScratch<Lanes::kLanes>& scratch,
+                                            int tile_begin, int tile_end, LaneWindow& window,
                                             GaussianWeightCache& cache) {
-  LaneWindow& window = scratch.window;
+  using D = typename Lanes::D;
   const int radius = settings.radius;
   const int slots = 2 * radius + 1;
   const int first_column = tile_begin - radius;
   const int span = tile_end - tile_begin + 2 * radius;
   const std::size_t pitch = static_cast<std::size_t>(3) * static_cast<std::size_t>(settings.width);
-  int largest_change = kNoPixelsChange;
+  // Changes are never negative: -1 stays only when there are no rows.
+  D largest = Lanes::set1(-1.0);
+  int largest_rare = kNoPixelsChange;
   int loaded = -1;
   for (int y = 0; y < settings.height; ++y) {
     const int needed = y + radius < settings.height ? y + radius : settings.height - 1;
     while (loaded < needed) {
       ++loaded;
-      lane_window_load(window, loaded % slots, current + loaded * pitch + 3 * static_cast<std::size_t>(first_column),
-                       span);
+      Lanes::load_window_row(window, loaded % slots,
+                             current + loaded * pitch + 3 * static_cast<std::size_t>(first_column), span);
     }
     LaneDiscRow rows[kLaneWindowRows];
     int samples;
     const int row_count = lane_disc_rows(settings, y, rows, samples);
+    const LaneRow<Lanes> row{window, rows, row_count, y % slots,
+                             Lanes::divisor(Lanes::set1(static_cast<double>(samples)))};
     for (int start = tile_begin; start < tile_end; start += Lanes::kLanes) {
       // The last run ends at the tile's end; it may repeat centres of the
       // run before it, which then store the same bytes again.
       const int x = start + Lanes::kLanes <= tile_end ? start : tile_end - Lanes::kLanes;
-      const LaneBlock<Lanes> block{window, rows, row_count, x - first_column};
-      const int change = lane_block<Lanes>(settings, current, next, block, samples, y % slots, x, y, scratch, cache);
-      if (change > largest_change) largest_change = change;
+      const std::size_t at = y * pitch + 3 * static_cast<std::size_t>(x);
+      lane_block<Lanes>(settings, row, x - first_column, current + at, next + at, cache, largest, largest_rare);
     }
   }
+  alignas(64) double lane_largest[Lanes::kLanes];
+  Lanes::store(lane_largest, largest);
+  int largest_change = largest_rare;
+  for (const double change : lane_largest)
+    if (change >= 0.0 && static_cast<int>(change) > largest_change) largest_change = static_cast<int>(change);
   return largest_change;
 }
 
@@ -339,7 +277,7 @@ template <class Lanes>
 // inside the image, the generic walk elsewhere.
 template <class Lanes>
 int lane_pass(const PassSettings& settings, const BYTE* current, BYTE* next) {
-  GaussianWeightCache cache;
+  GaussianWeightCache& cache = thread_gaussian_weight_cache();
   const int radius = settings.radius;
   const int width = settings.width;
   if (radius > kMaxLaneRadius || width - 2 * radius < Lanes::kLanes)
@@ -349,14 +287,12 @@ int lane_pass(const PassSettings& settings, const BYTE* current, BYTE* next) {
   const int right = propagate_generic_columns(settings, current, next, width - radius, width, cache);
   if (right > largest_change) largest_change = right;
 
-  LaneScratch<Lanes::kLanes> scratch;
-  std::memset(scratch.filled_in_run, 0, sizeof scratch.filled_in_run);
-  scratch.run = 0;
+  LaneWindow window;
   const int interior_end = width - radius;
   for (int begin = radius; begin < interior_end; begin += kLaneTileWidth) {
     const int end = begin + kLaneTileWidth < interior_end ? begin + kLaneTileWidth : interior_end;
     const int tile_begin = end - begin >= Lanes::kLanes ? begin : end - Lanes::kLanes;
-    const int change = lane_tile<Lanes>(settings, current, next, tile_begin, end, scratch, cache);
+    const int change = lane_tile<Lanes>(settings, current, next, tile_begin, end, window, cache);
     if (change > largest_change) largest_change = change;
   }
   return largest_change;

@@ -3,6 +3,11 @@
 // two independent chains to overlap, and halve the per-run overhead.
 #pragma once
 
+#include "host/avisynth_interface.h"
+
+struct LaneWindow;
+class GaussianWeightCache;
+
 template <class Half>
 struct PairedLanes {
   static constexpr int kLanes = 2 * Half::kLanes;
@@ -22,12 +27,24 @@ struct PairedLanes {
   static D div(D a, D b) { return {Half::div(a.low, b.low), Half::div(a.high, b.high)}; }
   static D min(D a, D b) { return {Half::min(a.low, b.low), Half::min(a.high, b.high)}; }
   static D max(D a, D b) { return {Half::max(a.low, b.low), Half::max(a.high, b.high)}; }
-  static D gather(const double* table, D index) {
-    return {Half::gather(table, index.low), Half::gather(table, index.high)};
-  }
+  static D abs(D a) { return {Half::abs(a.low), Half::abs(a.high)}; }
+  static D truncate(D a) { return {Half::truncate(a.low), Half::truncate(a.high)}; }
   static bool all_finite(D a) { return Half::all_finite(a.low) && Half::all_finite(a.high); }
-  static D select_if_equal(D a, D b, D if_equal, D otherwise) {
-    return {Half::select_if_equal(a.low, b.low, if_equal.low, otherwise.low),
-            Half::select_if_equal(a.high, b.high, if_equal.high, otherwise.high)};
+
+  struct Divisor {
+    typename Half::Divisor low, high;
+  };
+  static Divisor divisor(D b) { return {Half::divisor(b.low), Half::divisor(b.high)}; }
+  static D divide(D a, const Divisor& b) { return {Half::divide(a.low, b.low), Half::divide(a.high, b.high)}; }
+
+  static D cached_weights(D exponent, GaussianWeightCache& cache) {
+    return {Half::cached_weights(exponent.low, cache), Half::cached_weights(exponent.high, cache)};
+  }
+  static void store_pixels(BYTE* out, const BYTE* centre, D u, D v) {
+    Half::store_pixels(out, centre, u.low, v.low);
+    Half::store_pixels(out + 3 * Half::kLanes, centre + 3 * Half::kLanes, u.high, v.high);
+  }
+  static void load_window_row(LaneWindow& window, int slot, const BYTE* pixels, int span) {
+    Half::load_window_row(window, slot, pixels, span);
   }
 };

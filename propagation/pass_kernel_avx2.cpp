@@ -1,9 +1,10 @@
 // The vector kernel body on AVX2 registers, four centres per register, two
-// registers per operation.
-// Compiled with -mavx2 only (no FMA): every operation stays a separate IEEE
-// operation, as -ffp-contract=off also demands.
+// registers per operation. Compiled with -mavx2 -mfma; it runs only where
+// the CPU has both. Quotients come from one reciprocal per divisor and
+// explicit fused multiply-adds (exact_quotient.h); nothing else is fused.
 #include <immintrin.h>
 
+#include "propagation/exact_quotient.h"
 #include "propagation/lane_kernel.h"
 #include "propagation/paired_lanes.h"
 #include "propagation/pass_kernels.h"
@@ -21,19 +22,43 @@ struct Avx2Lanes {
   static D sub(D a, D b) { return _mm256_sub_pd(a, b); }
   static D mul(D a, D b) { return _mm256_mul_pd(a, b); }
   static D div(D a, D b) { return _mm256_div_pd(a, b); }
+  static D fmadd(D a, D b, D c) { return _mm256_fmadd_pd(a, b, c); }
+  static D fnmadd(D a, D b, D c) { return _mm256_fnmadd_pd(a, b, c); }
   static D min(D a, D b) { return _mm256_min_pd(a, b); }
   static D max(D a, D b) { return _mm256_max_pd(a, b); }
-  // table[index] per lane; the indices are small non-negative integers.
-  static D gather(const double* table, D index) {
-    const __m256d all = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
-    return _mm256_mask_i32gather_pd(_mm256_setzero_pd(), table, _mm256_cvttpd_epi32(index), all, sizeof(double));
-  }
+  static D abs(D a) { return _mm256_andnot_pd(_mm256_set1_pd(-0.0), a); }
+  static D truncate(D a) { return _mm256_round_pd(a, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC); }
   // x - x is 0 exactly for finite x and NaN otherwise.
   static bool all_finite(D a) {
     return _mm256_movemask_pd(_mm256_cmp_pd(_mm256_sub_pd(a, a), _mm256_setzero_pd(), _CMP_EQ_OQ)) == 0xF;
   }
-  static D select_if_equal(D a, D b, D if_equal, D otherwise) {
-    return _mm256_blendv_pd(otherwise, if_equal, _mm256_cmp_pd(a, b, _CMP_EQ_OQ));
+
+  // A zero divisor gets a zero reciprocal, which makes every quotient a
+  // zero.
+  struct Divisor {
+    D value;
+    D reciprocal;
+  };
+  static Divisor divisor(D b) {
+    const D nonzero = _mm256_cmp_pd(b, _mm256_setzero_pd(), _CMP_NEQ_OQ);
+    return {b, _mm256_and_pd(nonzero, _mm256_div_pd(_mm256_set1_pd(1.0), b))};
+  }
+  static D divide(D a, const Divisor& b) { return exact_quotient<Avx2Lanes>(a, b.value, b.reciprocal); }
+
+  static D cached_weights(D exponent, GaussianWeightCache& cache) {
+    alignas(32) double lane[kLanes];
+    _mm256_store_pd(lane, exponent);
+    for (double& value : lane) value = cache.weight(value);
+    return _mm256_load_pd(lane);
+  }
+  static void store_pixels(BYTE* out, const BYTE* centre, D u, D v) {
+    alignas(32) double lane_u[kLanes], lane_v[kLanes];
+    _mm256_store_pd(lane_u, u);
+    _mm256_store_pd(lane_v, v);
+    store_lane_pixels(out, centre, lane_u, lane_v, kLanes);
+  }
+  static void load_window_row(LaneWindow& window, int slot, const BYTE* pixels, int span) {
+    lane_window_load(window, slot, pixels, span);
   }
 };
 

@@ -1,7 +1,10 @@
 // The vector kernel body on AVX-512 registers, eight centres per register,
-// two registers per operation.
+// two registers per operation. Quotients come from one reciprocal per
+// divisor and explicit fused multiply-adds (exact_quotient.h); nothing else
+// is fused.
 #include <immintrin.h>
 
+#include "propagation/exact_quotient.h"
 #include "propagation/lane_kernel.h"
 #include "propagation/paired_lanes.h"
 #include "propagation/pass_kernels.h"
@@ -11,6 +14,8 @@ namespace {
 struct Avx512Lanes {
   static constexpr int kLanes = 8;
   using D = __m512d;
+  // Masked forms with every lane set stand in for several plain ones:
+  // GCC 12 warns spuriously about the plain ones.
 
   static D load(const double* p) { return _mm512_loadu_pd(p); }
   static void store(double* p, D a) { _mm512_storeu_pd(p, a); }
@@ -19,20 +24,74 @@ struct Avx512Lanes {
   static D sub(D a, D b) { return _mm512_sub_pd(a, b); }
   static D mul(D a, D b) { return _mm512_mul_pd(a, b); }
   static D div(D a, D b) { return _mm512_div_pd(a, b); }
-  // The masked forms, all lanes set, avoid a spurious GCC 12 warning.
+  static D fmadd(D a, D b, D c) { return _mm512_fmadd_pd(a, b, c); }
+  static D fnmadd(D a, D b, D c) { return _mm512_fnmadd_pd(a, b, c); }
   static D min(D a, D b) { return _mm512_mask_min_pd(a, 0xFF, a, b); }
   static D max(D a, D b) { return _mm512_mask_max_pd(a, 0xFF, a, b); }
-  // table[index] per lane; the indices are small non-negative integers.
-  static D gather(const double* table, D index) {
-    const __m256i lanes = _mm512_mask_cvttpd_epi32(_mm256_setzero_si256(), 0xFF, index);
-    return _mm512_mask_i32gather_pd(_mm512_setzero_pd(), 0xFF, lanes, table, sizeof(double));
-  }
+  static D abs(D a) { return _mm512_abs_pd(a); }
+  static D truncate(D a) { return _mm512_maskz_roundscale_pd(0xFF, a, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC); }
   // x - x is 0 exactly for finite x and NaN otherwise.
   static bool all_finite(D a) {
     return _mm512_cmp_pd_mask(_mm512_sub_pd(a, a), _mm512_setzero_pd(), _CMP_EQ_OQ) == 0xFF;
   }
-  static D select_if_equal(D a, D b, D if_equal, D otherwise) {
-    return _mm512_mask_blend_pd(_mm512_cmp_pd_mask(a, b, _CMP_EQ_OQ), otherwise, if_equal);
+
+  // A zero divisor gets a zero reciprocal, which makes every quotient a
+  // zero.
+  struct Divisor {
+    D value;
+    D reciprocal;
+  };
+  static Divisor divisor(D b) {
+    const __mmask8 nonzero = _mm512_cmp_pd_mask(b, _mm512_setzero_pd(), _CMP_NEQ_OQ);
+    return {b, _mm512_maskz_div_pd(nonzero, _mm512_set1_pd(1.0), b)};
+  }
+  static D divide(D a, const Divisor& b) { return exact_quotient<Avx512Lanes>(a, b.value, b.reciprocal); }
+
+  // Looks every lane up at once; the lanes that miss go through the memo
+  // one by one, which fills their slots.
+  static D cached_weights(D exponent, GaussianWeightCache& cache) {
+    const __m512i key = _mm512_castpd_si512(exponent);
+    const __m256i folded = _mm512_maskz_cvtepi64_epi32(0xFF, _mm512_xor_si512(key, _mm512_maskz_srli_epi64(0xFF, key, 32)));
+    const __m256i slot =
+        _mm256_srli_epi32(_mm256_mullo_epi32(folded, _mm256_set1_epi32(static_cast<int>(GaussianWeightCache::kMultiplier))),
+                          32 - GaussianWeightCache::kSlotBits);
+    const __m256i word = _mm256_slli_epi32(slot, 1);
+    const GaussianWeightCache::Entry* entries = cache.entries();
+    const __m512i keys = _mm512_mask_i32gather_epi64(_mm512_setzero_si512(), 0xFF, word, &entries->key, 8);
+    D weights = _mm512_mask_i32gather_pd(_mm512_setzero_pd(), 0xFF, word, &entries->value, 8);
+    const __mmask8 missing = _mm512_cmpneq_epi64_mask(keys, key);
+    if (missing != 0) {
+      alignas(64) double lane_exponent[kLanes], lane_weight[kLanes];
+      _mm512_store_pd(lane_exponent, exponent);
+      _mm512_store_pd(lane_weight, weights);
+      for (int i = 0; i < kLanes; ++i)
+        if (missing & (1u << i)) lane_weight[i] = cache.weight(lane_exponent[i]);
+      weights = _mm512_load_pd(lane_weight);
+    }
+    return weights;
+  }
+
+  // Eight pixels, 24 bytes: the centres' bytes with U and V replaced.
+  static void store_pixels(BYTE* out, const BYTE* centre, D u, D v) {
+    const __m128i u8 = _mm256_maskz_cvtepi32_epi8(0xFF, _mm512_maskz_cvttpd_epi32(0xFF, u));
+    const __m128i v8 = _mm256_maskz_cvtepi32_epi8(0xFF, _mm512_maskz_cvttpd_epi32(0xFF, v));
+    const __m128i chroma = _mm_unpacklo_epi8(u8, v8);  // u0 v0 u1 v1 ...
+    // Byte j of the output takes chroma byte 2 * (j / 3) + j % 3 - 1 where
+    // j % 3 is 1 or 2, and keeps the centre's luma where it is 0.
+    const __m128i first_order = _mm_setr_epi8(-1, 0, 1, -1, 2, 3, -1, 4, 5, -1, 6, 7, -1, 8, 9, -1);
+    const __m128i second_order = _mm_setr_epi8(10, 11, -1, 12, 13, -1, 14, 15, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m128i first_luma = _mm_setr_epi8(-1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1);
+    const __m128i second_luma = _mm_setr_epi8(0, 0, -1, 0, 0, -1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(centre));
+    const __m128i second = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(centre + 16));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                     _mm_or_si128(_mm_and_si128(first, first_luma), _mm_shuffle_epi8(chroma, first_order)));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 16),
+                     _mm_or_si128(_mm_and_si128(second, second_luma), _mm_shuffle_epi8(chroma, second_order)));
+  }
+
+  static void load_window_row(LaneWindow& window, int slot, const BYTE* pixels, int span) {
+    lane_window_load(window, slot, pixels, span);
   }
 };
 

@@ -1,6 +1,6 @@
 // The vector kernel body over plain arrays of lanes, for any CPU. The lane
 // loops are independent per centre, so a compiler may vectorise them
-// without changing a single operation.
+// without changing a single operation. Quotients are plain divisions.
 #include "propagation/lane_kernel.h"
 #include "propagation/pass_kernels.h"
 
@@ -49,20 +49,40 @@ struct PortableLanes {
     for (int i = 0; i < kLanes; ++i) a.lane[i] = b.lane[i] > a.lane[i] ? b.lane[i] : a.lane[i];
     return a;
   }
-  // table[index] per lane; the indices are small non-negative integers.
-  static D gather(const double* table, D index) {
-    for (int i = 0; i < kLanes; ++i) index.lane[i] = table[static_cast<int>(index.lane[i])];
-    return index;
+  static D abs(D a) {
+    for (int i = 0; i < kLanes; ++i) a.lane[i] = __builtin_fabs(a.lane[i]);
+    return a;
+  }
+  static D truncate(D a) {
+    for (int i = 0; i < kLanes; ++i) a.lane[i] = __builtin_trunc(a.lane[i]);
+    return a;
   }
   static bool all_finite(D a) {
     bool finite = true;
     for (int i = 0; i < kLanes; ++i) finite = finite && __builtin_isfinite(a.lane[i]);
     return finite;
   }
-  // a == b ? if_equal : otherwise, lane by lane.
-  static D select_if_equal(D a, D b, D if_equal, D otherwise) {
-    for (int i = 0; i < kLanes; ++i) otherwise.lane[i] = a.lane[i] == b.lane[i] ? if_equal.lane[i] : otherwise.lane[i];
-    return otherwise;
+
+  // A zero divisor becomes infinity, which divides every finite numerator
+  // to a zero.
+  struct Divisor {
+    D value;
+  };
+  static Divisor divisor(D b) {
+    for (int i = 0; i < kLanes; ++i) b.lane[i] = b.lane[i] == 0.0 ? __builtin_inf() : b.lane[i];
+    return {b};
+  }
+  static D divide(D a, const Divisor& b) { return div(a, b.value); }
+
+  static D cached_weights(D exponent, GaussianWeightCache& cache) {
+    for (int i = 0; i < kLanes; ++i) exponent.lane[i] = cache.weight(exponent.lane[i]);
+    return exponent;
+  }
+  static void store_pixels(BYTE* out, const BYTE* centre, D u, D v) {
+    store_lane_pixels(out, centre, u.lane, v.lane, kLanes);
+  }
+  static void load_window_row(LaneWindow& window, int slot, const BYTE* pixels, int span) {
+    lane_window_load(window, slot, pixels, span);
   }
 };
 

@@ -2,7 +2,7 @@
 
 namespace {
 
-bool cpu_has_avx2() { return __builtin_cpu_supports("avx2"); }
+bool cpu_has_avx2_fma() { return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"); }
 
 bool cpu_has_avx512() {
   return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
@@ -19,7 +19,7 @@ bool always() { return true; }
 // From the most portable to the fastest.
 constexpr KernelEntry kKernels[] = {
     {{"portable", propagation_pass_portable}, always},
-    {{"avx2", propagation_pass_avx2}, cpu_has_avx2},
+    {{"avx2", propagation_pass_avx2}, cpu_has_avx2_fma},
     {{"avx512", propagation_pass_avx512}, cpu_has_avx512},
 };
 
