@@ -1,10 +1,9 @@
 // Memo of the Gaussian weight by its exponent. The power function is the
 // dominant cost of the Gaussian form, and the same exponent recurs
 // constantly: it depends only on the luma difference and the centre's
-// variance, which repeat across samples, centres, passes and frames. The
-// cached value is the power function's own result for exactly that
-// exponent, so a hit returns the very bits a fresh call would, and an entry
-// stays right for as long as it exists.
+// variance, which repeat across samples and centres. The cached value is
+// the power function's own result for exactly that exponent, so a hit
+// returns the very bits a fresh call would.
 #pragma once
 
 #include <cmath>
@@ -22,7 +21,9 @@ class GaussianWeightCache {
     double value;
   };
 
-  [[gnu::always_inline]] GaussianWeightCache() {
+  [[gnu::always_inline]] GaussianWeightCache() { clear(); }
+
+  [[gnu::always_inline]] void clear() {
     for (Entry& entry : entries_) entry.key = kEmpty;
   }
 
@@ -55,7 +56,8 @@ class GaussianWeightCache {
   Entry entries_[1 << kSlotBits];
 };
 
-// The calling thread's memo, made on its first pass and kept for
-// the thread's lifetime: 1 MiB, too large for a pass's stack frame, and
-// worth keeping since its entries never go stale.
+// The calling thread's memo, made on its first pass and kept for the
+// thread's lifetime, since at 1 MiB it is too large for a pass's stack
+// frame. Each pass clears it first, so that a pass costs the same whatever
+// ran before it on the thread.
 GaussianWeightCache& thread_gaussian_weight_cache();

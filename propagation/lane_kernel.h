@@ -278,6 +278,7 @@ template <class Lanes>
 template <class Lanes>
 int lane_pass(const PassSettings& settings, const BYTE* current, BYTE* next) {
   GaussianWeightCache& cache = thread_gaussian_weight_cache();
+  if (settings.gaussian) cache.clear();
   const int radius = settings.radius;
   const int width = settings.width;
   if (radius > kMaxLaneRadius || width - 2 * radius < Lanes::kLanes)

@@ -61,12 +61,15 @@ struct Avx512Lanes {
     D weights = _mm512_mask_i32gather_pd(_mm512_setzero_pd(), 0xFF, word, &entries->value, 8);
     const __mmask8 missing = _mm512_cmpneq_epi64_mask(keys, key);
     if (missing != 0) {
-      alignas(64) double lane_exponent[kLanes], lane_weight[kLanes];
+      // The weights stay in the register: a reload after scalar stores
+      // would stall.
+      alignas(64) double lane_exponent[kLanes];
       _mm512_store_pd(lane_exponent, exponent);
-      _mm512_store_pd(lane_weight, weights);
-      for (int i = 0; i < kLanes; ++i)
-        if (missing & (1u << i)) lane_weight[i] = cache.weight(lane_exponent[i]);
-      weights = _mm512_load_pd(lane_weight);
+      for (unsigned lanes = missing; lanes != 0; lanes &= lanes - 1) {
+        const int i = __builtin_ctz(lanes);
+        weights = _mm512_mask_mov_pd(weights, static_cast<__mmask8>(1u << i),
+                                     _mm512_set1_pd(cache.weight(lane_exponent[i])));
+      }
     }
     return weights;
   }
