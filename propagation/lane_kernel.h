@@ -249,8 +249,12 @@ template <class Lanes>
     const int needed = y + radius < settings.height ? y + radius : settings.height - 1;
     while (loaded < needed) {
       ++loaded;
-      Lanes::load_window_row(window, loaded % slots,
-                             current + loaded * pitch + 3 * static_cast<std::size_t>(first_column), span);
+      const BYTE* pixels = current + loaded * pitch + 3 * static_cast<std::size_t>(first_column);
+      // The tile walks down a narrow strip of the image, which the
+      // hardware prefetchers do not foresee: ask for the next row now.
+      if (loaded + 1 < settings.height)
+        for (int offset = 0; offset < 3 * span; offset += 64) __builtin_prefetch(pixels + pitch + offset);
+      Lanes::load_window_row(window, loaded % slots, pixels, span);
     }
     LaneDiscRow rows[kLaneWindowRows];
     int samples;

@@ -1,5 +1,6 @@
 // The vector kernel body on AVX-512 registers, eight centres per register,
-// two registers per operation. Quotients come from one reciprocal per
+// four registers per operation: a run's chain of divisions and sums is long,
+// and four independent registers keep the units busy while it completes. Quotients come from one reciprocal per
 // divisor and explicit fused multiply-adds (exact_quotient.h); nothing else
 // is fused.
 #include <immintrin.h>
@@ -101,5 +102,5 @@ struct Avx512Lanes {
 }  // namespace
 
 int propagation_pass_avx512(const PassSettings& settings, const BYTE* current, BYTE* next) {
-  return lane_pass<PairedLanes<Avx512Lanes>>(settings, current, next);
+  return lane_pass<PairedLanes<PairedLanes<Avx512Lanes>>>(settings, current, next);
 }
