@@ -20,7 +20,10 @@ struct Slot {
   enum class State { kFree, kRead, kTaken, kDone, kFailed };
   State state = State::kFree;
   int frame = 0;
-  std::vector<BYTE> planes;
+  // Allocated by the reader when it first fills the slot, and left
+  // uninitialised: a header that claims huge frames costs only the bytes
+  // the input really delivers, not a zeroed buffer per slot up front.
+  std::unique_ptr<BYTE[]> planes;
   std::vector<BYTE> record;
   std::string error;
 };
@@ -29,9 +32,7 @@ struct Slot {
 // a reader left blocked on its input never touches freed memory.
 struct Shared {
   Shared(std::shared_ptr<server::Y4mReader> reader_, std::size_t slot_count)
-      : reader(std::move(reader_)), slots(slot_count) {
-    for (Slot& slot : slots) slot.planes.resize(reader->frame_bytes());
-  }
+      : reader(std::move(reader_)), slots(slot_count) {}
 
   std::shared_ptr<server::Y4mReader> reader;
   std::mutex mutex;
@@ -68,7 +69,8 @@ void read_frames(const std::shared_ptr<Shared>& shared, int first_frame, int las
         if (frame > last_frame) break;
       }
       // A free slot belongs to the reader until it is marked read.
-      if (!reader.read_frame(slot.planes.data())) break;
+      if (!slot.planes) slot.planes = std::make_unique_for_overwrite<BYTE[]>(reader.frame_bytes());
+      if (!reader.read_frame(slot.planes.get())) break;
       std::lock_guard lock(shared->mutex);
       slot.frame = static_cast<int>(frame);
       slot.state = Slot::State::kRead;
@@ -102,7 +104,7 @@ void filter_frames(Shared& shared, FilterChain& chain, const server::Y4mWriter& 
     Slot& slot = shared.slot(sequence);
     Slot::State outcome = Slot::State::kDone;
     try {
-      chain.filter(slot.frame, slot.planes.data(), writer, slot.record);
+      chain.filter(slot.frame, slot.planes.get(), writer, slot.record);
     } catch (...) {
       slot.error = current_exception_line();
       outcome = Slot::State::kFailed;
