@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <string>
 
 #include "cli/command_error.h"
 
@@ -19,6 +20,26 @@ bool same_file(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// A file the command opens lands on the lowest free descriptor: when the
+// caller closed standard input or output, that would be 0 or 1, and "-"
+// would then read or write the command's own file. Moved above them.
+int clear_of_standard_streams(int fd) {
+  if (fd < 0 || fd > STDERR_FILENO) return fd;
+  const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+  const int saved_errno = errno;
+  ::close(fd);
+  errno = saved_errno;
+  return moved;
+}
+
+// Throws unless the standard stream `fd` is open.
+void check_standard_stream(int fd, const char* role) {
+  struct stat info {};
+  if (::fstat(fd, &info) != 0)
+    throw CommandError(std::string("quillfen: ") + role + " \"-\": standard " +
+                       (fd == STDIN_FILENO ? "input" : "output") + " is not open (" + std::strerror(errno) + ")");
+}
+
 }  // namespace
 
 StreamFile::~StreamFile() {
@@ -26,13 +47,17 @@ StreamFile::~StreamFile() {
 }
 
 StreamFile open_input(const std::string& path) {
-  if (path == kStandardStream) return StreamFile(STDIN_FILENO, false);
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (path == kStandardStream) {
+    check_standard_stream(STDIN_FILENO, "INPUT");
+    return StreamFile(STDIN_FILENO, false);
+  }
+  const int fd = clear_of_standard_streams(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd < 0) throw CommandError("quillfen: cannot open INPUT \"" + path + "\": " + std::strerror(errno));
   return StreamFile(fd, true);
 }
 
 StreamFile open_output(const std::string& path, const StreamFile& input) {
+  if (path == kStandardStream) check_standard_stream(STDOUT_FILENO, "OUTPUT");
   struct stat input_info {};
   struct stat output_info {};
   const bool output_exists = path == kStandardStream ? ::fstat(STDOUT_FILENO, &output_info) == 0
@@ -44,7 +69,7 @@ StreamFile open_output(const std::string& path, const StreamFile& input) {
     throw CommandError("quillfen: OUTPUT \"" + path + "\" is the same file as INPUT; nothing was written");
 
   if (path == kStandardStream) return StreamFile(STDOUT_FILENO, false);
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  const int fd = clear_of_standard_streams(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
   if (fd < 0) throw CommandError("quillfen: cannot write OUTPUT \"" + path + "\": " + std::strerror(errno));
   return StreamFile(fd, true);
 }
