@@ -40,4 +40,10 @@ std::string current_exception_line() {
   }
 }
 
+std::string printable_line(std::string line) {
+  for (char& c : line)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+  return line;
+}
+
 }  // namespace quillfen::cli

@@ -25,4 +25,8 @@ class CommandError : public std::runtime_error {
 // everything else prefixed with the command's name. Call only from a catch block.
 std::string current_exception_line();
 
+// `line` as printed: control characters that a path, an argument or the
+// input put into it (a newline above all) become '?', so that it stays one line.
+std::string printable_line(std::string line);
+
 }  // namespace quillfen::cli

@@ -13,10 +13,10 @@ int main(int argc, char** argv) {
     const CommandOptions options = parse_command_line(std::vector<std::string>(argv + 1, argv + argc));
     return run_command(options);
   } catch (const CommandError& error) {
-    std::fprintf(stderr, "%s\n", error.what());
+    std::fprintf(stderr, "%s\n", printable_line(error.what()).c_str());
     return error.status();
   } catch (...) {
-    std::fprintf(stderr, "%s\n", current_exception_line().c_str());
+    std::fprintf(stderr, "%s\n", printable_line(current_exception_line()).c_str());
     return kExitFailure;
   }
 }
