@@ -55,7 +55,6 @@ long frames_to_write(const CommandOptions& options, int input_frames) {
 }
 
 int filter_stream(const CommandOptions& options, const std::string& input_path, const std::string& output_path) {
-  const std::atomic<bool>& stop = install_stop_signals();
   const StreamFile input = open_input(input_path);
   auto reader = std::make_shared<server::Y4mReader>(input.fd());
   const int input_frames = reader->count_remaining_frames();
@@ -72,6 +71,10 @@ int filter_stream(const CommandOptions& options, const std::string& input_path, 
                                                    input_frames >= 0 ? input_frames : INT_MAX,
                                                    options.filter_arguments));
 
+  // Until here nothing is written, and a Ctrl-C ends the command at once,
+  // also while it waits for a header that a pipe never sends. From here on
+  // it stops between whole frames.
+  const std::atomic<bool>& stop = install_stop_signals();
   const StreamFile output = open_output(output_path, input);
   server::Y4mWriter writer(output.fd(), reader->header());
   ProgressLine progress(!options.quiet && ::isatty(STDERR_FILENO), to_write);
