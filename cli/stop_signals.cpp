@@ -22,6 +22,7 @@ const std::atomic<bool>& install_stop_signals() {
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
   signal(SIGPIPE, SIG_IGN);
+  signal(SIGXFSZ, SIG_IGN);
   return stop_requested;
 }
 

@@ -1,5 +1,6 @@
 #include "server/y4m_writer.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -41,9 +42,18 @@ void Y4mWriter::write_all(const BYTE* data, std::size_t size) {
       continue;
     }
     if (errno == EINTR) continue;
-    if (errno == EPIPE) throw Y4mOutputClosed();
-    throw Y4mError(std::string("cannot write the output: ") + std::strerror(errno));
+    const int error = errno;
+    discard_partial(written);
+    if (error == EPIPE) throw Y4mOutputClosed();
+    throw Y4mError(std::string("cannot write the output: ") + std::strerror(error));
   }
+}
+
+void Y4mWriter::discard_partial(std::size_t written) const {
+  struct stat info {};
+  if (written == 0 || ::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) return;
+  const off_t end = ::lseek(fd_, 0, SEEK_CUR);
+  if (end >= static_cast<off_t>(written)) (void)!::ftruncate(fd_, end - static_cast<off_t>(written));
 }
 
 }  // namespace quillfen::server

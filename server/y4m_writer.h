@@ -1,7 +1,8 @@
 // Writes a YUV4MPEG2 stream to a file descriptor. Every frame leaves in one
 // piece: it is built whole in memory first, and a write cut short by the
-// system is continued until the frame is out, so the output never ends
-// inside a frame because of this writer.
+// system is continued until the frame is out, and a file whose write is
+// refused part way (disk full, file size limit) is cut back to where the
+// frame began, so the output never ends inside a frame because of this writer.
 #pragma once
 
 #include <cstddef>
@@ -30,6 +31,9 @@ class Y4mWriter {
 
  private:
   void write_all(const BYTE* data, std::size_t size);
+  // Removes the `written` bytes of a piece that could not be written whole,
+  // when the output is a file.
+  void discard_partial(std::size_t written) const;
 
   int fd_;
   Y4mHeader header_;
