@@ -1,8 +1,8 @@
 // The vector kernel body on AVX-512 registers, eight centres per register,
 // four registers per operation: a run's chain of divisions and sums is long,
-// and four independent registers keep the units busy while it completes. Quotients come from one reciprocal per
-// divisor and explicit fused multiply-adds (exact_quotient.h); nothing else
-// is fused.
+// and four independent registers keep the units busy while it completes.
+// Quotients come from one reciprocal per divisor and explicit fused
+// multiply-adds (exact_quotient.h); nothing else is fused.
 #include <immintrin.h>
 
 #include "propagation/exact_quotient.h"

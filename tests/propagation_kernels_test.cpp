@@ -135,6 +135,31 @@ TEST(PassKernels, MatchReferenceOnUniformLuma) {
   }
 }
 
+// Wide enough for every kernel's vector runs at radius 8. Luma of only 0
+// and 255 puts the linear numerators at about +-255 and the Gaussian
+// exponents at their most negative; flat luma with scattered steps of one
+// gives the smallest non-zero variances, where quotients are largest. Every
+// row of the disc is visited, so the sample counts include powers of two
+// (4 at radius 1) and the uneven counts of the mirrored top and bottom rows.
+TEST(PassKernels, MatchReferenceOnExtremeLuma) {
+  const int width = 83, height = 19;
+  SyntheticRandom random(77);
+  std::vector<BYTE> two_level(3 * width * height), faint_steps(3 * width * height);
+  for (int i = 0; i < width * height; ++i) {
+    two_level[3 * i] = random.below(2) ? 255 : 0;
+    faint_steps[3 * i] = static_cast<BYTE>(random.below(9) == 0 ? 121 : 120);
+    for (const int c : {1, 2}) {
+      two_level[3 * i + c] = static_cast<BYTE>(random.below(256));
+      faint_steps[3 * i + c] = static_cast<BYTE>(random.below(256));
+    }
+  }
+  for (int radius = 1; radius <= 8; ++radius) {
+    expect_match_both_forms(two_level, width, height, radius, "two-level luma");
+    expect_match_both_forms(faint_steps, width, height, radius, "faint steps");
+    expect_match_both_forms(synthetic_image(width, height, 300 + radius), width, height, radius, "wide synthetic");
+  }
+}
+
 // Crosses of radius-1 samples at several lane positions: three samples of
 // luma 100 and one of 102 (variance 0.75) around a centre far brighter. At
 // centre 135 only the 102 sample's weight survives, as a subnormal whose
