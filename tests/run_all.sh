@@ -1,11 +1,46 @@
 #!/usr/bin/env bash
-# Builds Quillfen and runs the whole test suite. Run from anywhere; builds
-# under build/ in the repository.
+# Builds Quillfen and runs the whole test suite, then the suite again under
+# AddressSanitizer and UndefinedBehaviorSanitizer, the threaded tests under
+# ThreadSanitizer, and each fuzz target for a short fixed time when clang's
+# libFuzzer is installed. Run from anywhere; builds under build/,
+# build-asan/, build-tsan/ and build-fuzz/ in the repository (the presets of
+# CMakePresets.json).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
+fuzz_seconds=${QUILLFEN_FUZZ_SECONDS:-20}
+
+run_preset() {
+  cmake --preset "$1"
+  cmake --build --preset "$1" -j"$jobs"
+  ctest --preset "$1" -j"$jobs"
+}
 
 echo "== Release build and test suite"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DQUILLFEN_BUILD_TESTS=ON
-cmake --build build -j"$jobs"
-ctest --test-dir build -j"$jobs" --output-on-failure
+run_preset release
+
+echo "== Test suite under AddressSanitizer and UndefinedBehaviorSanitizer"
+run_preset asan-ubsan
+
+echo "== Threaded tests under ThreadSanitizer"
+run_preset tsan
+
+echo "== Fuzz targets, ${fuzz_seconds} s each"
+if ! command -v clang++ >/dev/null || [ ! -f "$(clang++ --print-runtime-dir)/libclang_rt.fuzzer-x86_64.a" ]; then
+  echo "skipped: clang++ with libFuzzer is not installed (Debian: clang, libclang-rt-14-dev)"
+  exit 0
+fi
+cmake --preset fuzz
+cmake --build --preset fuzz -j"$jobs"
+for target in fuzz_y4m_reader fuzz_signature_binding fuzz_filter; do
+  # New inputs go to the build's own corpus; the committed seeds stay as they are.
+  mkdir -p "build-fuzz/corpus/$target" build-fuzz/findings
+  log="build-fuzz/$target.log"
+  if ! "build-fuzz/fuzz/$target" -max_total_time="$fuzz_seconds" -timeout=10 -print_final_stats=1 \
+      -artifact_prefix=build-fuzz/findings/ "build-fuzz/corpus/$target" "fuzz/corpus/$target" >"$log" 2>&1; then
+    cat "$log"
+    echo "$target found a fault; its input is in build-fuzz/findings/"
+    exit 1
+  fi
+  echo "$target: $(grep -E '^stat::number_of_executed_units' "$log" | grep -oE '[0-9]+$') inputs run"
+done
