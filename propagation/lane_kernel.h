@@ -16,7 +16,15 @@
 // supplies:
 // - Divisor, divisor(b) and divide(a, divisor): the correctly rounded
 //   a / b, and a zero (of either sign) where b is 0;
-// - cached_weights(exponent, cache): cache.weight of every lane;
+// - cached_weights(exponent, lanes, cache): cache.weight of every lane in
+//   the mask `lanes` (a LaneMask of Lanes), zero in the others;
+// - Marks, no_marks() and mark(marks, difference): each lane's set of
+//   absolute luma differences (whole numbers 0..255) met so far;
+// - fill_weight_table(weights, marks, twice_variance, cache): each lane's
+//   Gaussian weight at every difference in its set, into the lanes' part
+//   of a LaneWeightTable (lane_weight_table.h gives the layout);
+// - table_weights(weights, difference): each lane's weight at its
+//   difference from that table;
 // - store_pixels(out, centre, u, v): kLanes pixels of the centres' luma
 //   and the lanes' new chroma, whole numbers in 0..255;
 // - load_window_row(window, slot, pixels, span): lane_window_load.
@@ -34,6 +42,7 @@
 #include "propagation/chroma_average.h"
 #include "propagation/gaussian_weight_cache.h"
 #include "propagation/generic_centres.h"
+#include "propagation/lane_weight_table.h"
 #include "propagation/propagation_pass.h"
 #include "propagation/reflect.h"
 
@@ -137,47 +146,76 @@ template <class Lanes, class Weight>
   }
 }
 
+// How a run's weights are made.
+enum class LaneWeights {
+  kLinear,
+  // The memo looked up for every sample: cheapest when a centre has few
+  // samples, most of them of distinct luma differences.
+  kGaussianPerSample,
+  // The memo looked up once per distinct difference of the run
+  // (lane_weight_table.h): pays once centres have many samples each.
+  kGaussianTable,
+};
+
+// Sample counts from which kGaussianTable is the faster: radius 3 and up
+// in the interior.
+inline constexpr int kGaussianTableSamples = 20;
+
 // One run of Lanes::kLanes centres at window column `column`; `centre` and
 // `out` point at the run's first pixel in the two images. Raises `largest`
 // lane by lane to the centres' changes, or, on the rare path,
 // `largest_rare`.
-template <class Lanes>
-[[gnu::always_inline]] inline void lane_block(const PassSettings& settings, const LaneRow<Lanes>& row, int column,
-                                              const BYTE* centre, BYTE* out, GaussianWeightCache& cache,
+template <class Lanes, LaneWeights kWeights>
+[[gnu::always_inline]] inline void lane_block(const LaneRow<Lanes>& row, int column, const BYTE* centre, BYTE* out,
+                                              GaussianWeightCache& cache, LaneWeightTable& table,
                                               typename Lanes::D& largest, int& largest_rare) {
   using D = typename Lanes::D;
   constexpr int kLanes = Lanes::kLanes;
+  static_assert(kLanes <= kMaxTableLanes);
   const LaneWindow& window = row.window;
+  const D centre_luma = Lanes::load(&window.luma[row.centre_slot][column]);
 
   // Luma sums in double are exact (integers far below 2^53), so they equal
-  // the reference's integer sums converted.
+  // the reference's integer sums converted. The weight table needs the
+  // luma differences marked on the way.
   D luma_sum = Lanes::set1(0.0), luma_square_sum = Lanes::set1(0.0);
+  typename Lanes::Marks marks = Lanes::no_marks();
   for_each_lane_sample(row.rows, row.row_count, [&](int slot, int dx) {
     const D luma = Lanes::load(&window.luma[slot][column + dx]);
     luma_sum = Lanes::add(luma_sum, luma);
     luma_square_sum = Lanes::add(luma_square_sum, Lanes::mul(luma, luma));
+    if constexpr (kWeights == LaneWeights::kGaussianTable) Lanes::mark(marks, Lanes::abs(Lanes::sub(centre_luma, luma)));
   });
   const D mean = Lanes::divide(luma_sum, row.by_count);
   const D variance = Lanes::sub(Lanes::divide(luma_square_sum, row.by_count), Lanes::mul(mean, mean));
-  const D centre_luma = Lanes::load(&window.luma[row.centre_slot][column]);
   const D zero = Lanes::set1(0.0);
   const D one = Lanes::set1(1.0);
 
-  // A lane whose variance is 0 divides every numerator to a zero, which
-  // makes its weights exactly 1.0 in both forms (1 + 0 * deviation, and the
-  // power of a zero exponent), as the reference's guard gives.
   D weight_sum, weighted_u, weighted_v;
-  if (settings.gaussian) {
+  if constexpr (kWeights == LaneWeights::kGaussianPerSample) {
+    // A lane whose variance is 0 divides every numerator to a zero, whose
+    // power is exactly 1.0, as the reference's guard gives.
     const typename Lanes::Divisor by_twice_variance = Lanes::divisor(Lanes::add(variance, variance));
     lane_weight_sums(
         row, column,
         [&](D sample_luma) {
           const D d = Lanes::sub(centre_luma, sample_luma);
           const D exponent = Lanes::divide(Lanes::sub(zero, Lanes::mul(d, d)), by_twice_variance);
-          return Lanes::cached_weights(exponent, cache);
+          return Lanes::cached_weights(exponent, Lanes::kAllLanes, cache);
+        },
+        weight_sum, weighted_u, weighted_v);
+  } else if constexpr (kWeights == LaneWeights::kGaussianTable) {
+    Lanes::fill_weight_table(table.weights, marks, Lanes::add(variance, variance), cache);
+    lane_weight_sums(
+        row, column,
+        [&](D sample_luma) {
+          return Lanes::table_weights(table.weights, Lanes::abs(Lanes::sub(centre_luma, sample_luma)));
         },
         weight_sum, weighted_u, weighted_v);
   } else {
+    // A lane whose variance is 0 divides every numerator to a zero, which
+    // makes its weights exactly 1.0 (1 + 0 * deviation), as the
+    // reference's guard gives.
     const typename Lanes::Divisor by_variance = Lanes::divisor(variance);
     const D centre_deviation = Lanes::sub(centre_luma, mean);
     lane_weight_sums(
@@ -234,7 +272,7 @@ template <class Lanes>
 template <class Lanes>
 [[gnu::always_inline]] inline int lane_tile(const PassSettings& settings, const BYTE* current, BYTE* next,
                                             int tile_begin, int tile_end, LaneWindow& window,
-                                            GaussianWeightCache& cache) {
+                                            GaussianWeightCache& cache, LaneWeightTable& table) {
   using D = typename Lanes::D;
   const int radius = settings.radius;
   const int slots = 2 * radius + 1;
@@ -266,7 +304,15 @@ template <class Lanes>
       // run before it, which then store the same bytes again.
       const int x = start + Lanes::kLanes <= tile_end ? start : tile_end - Lanes::kLanes;
       const std::size_t at = y * pitch + 3 * static_cast<std::size_t>(x);
-      lane_block<Lanes>(settings, row, x - first_column, current + at, next + at, cache, largest, largest_rare);
+      if (!settings.gaussian)
+        lane_block<Lanes, LaneWeights::kLinear>(row, x - first_column, current + at, next + at, cache, table,
+                                                largest, largest_rare);
+      else if (samples < kGaussianTableSamples)
+        lane_block<Lanes, LaneWeights::kGaussianPerSample>(row, x - first_column, current + at, next + at, cache,
+                                                           table, largest, largest_rare);
+      else
+        lane_block<Lanes, LaneWeights::kGaussianTable>(row, x - first_column, current + at, next + at, cache,
+                                                       table, largest, largest_rare);
     }
   }
   alignas(64) double lane_largest[Lanes::kLanes];
@@ -293,11 +339,12 @@ int lane_pass(const PassSettings& settings, const BYTE* current, BYTE* next) {
   if (right > largest_change) largest_change = right;
 
   LaneWindow window;
+  LaneWeightTable table;
   const int interior_end = width - radius;
   for (int begin = radius; begin < interior_end; begin += kLaneTileWidth) {
     const int end = begin + kLaneTileWidth < interior_end ? begin + kLaneTileWidth : interior_end;
     const int tile_begin = end - begin >= Lanes::kLanes ? begin : end - Lanes::kLanes;
-    const int change = lane_tile<Lanes>(settings, current, next, tile_begin, end, window, cache);
+    const int change = lane_tile<Lanes>(settings, current, next, tile_begin, end, window, cache, table);
     if (change > largest_change) largest_change = change;
   }
   return largest_change;

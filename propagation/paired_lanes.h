@@ -3,10 +3,13 @@
 // two independent chains to overlap, and halve the per-run overhead.
 #pragma once
 
+#include <cstdint>
+
 #include "host/avisynth_interface.h"
+#include "propagation/gaussian_weight_cache.h"
+#include "propagation/lane_weight_table.h"
 
 struct LaneWindow;
-class GaussianWeightCache;
 
 template <class Half>
 struct PairedLanes {
@@ -37,9 +40,32 @@ struct PairedLanes {
   static Divisor divisor(D b) { return {Half::divisor(b.low), Half::divisor(b.high)}; }
   static D divide(D a, const Divisor& b) { return {Half::divide(a.low, b.low), Half::divide(a.high, b.high)}; }
 
-  static D cached_weights(D exponent, GaussianWeightCache& cache) {
-    return {Half::cached_weights(exponent.low, cache), Half::cached_weights(exponent.high, cache)};
+  // Bit i for lane i.
+  using LaneMask = std::uint64_t;
+  static constexpr LaneMask kAllLanes = (LaneMask{1} << kLanes) - 1;
+  static D cached_weights(D exponent, LaneMask lanes, GaussianWeightCache& cache) {
+    using HalfMask = typename Half::LaneMask;
+    return {Half::cached_weights(exponent.low, static_cast<HalfMask>(lanes & Half::kAllLanes), cache),
+            Half::cached_weights(exponent.high, static_cast<HalfMask>(lanes >> Half::kLanes), cache)};
   }
+
+  struct Marks {
+    typename Half::Marks low, high;
+  };
+  static Marks no_marks() { return {Half::no_marks(), Half::no_marks()}; }
+  static void mark(Marks& marks, D difference) {
+    Half::mark(marks.low, difference.low);
+    Half::mark(marks.high, difference.high);
+  }
+  static void fill_weight_table(double* weights, const Marks& marks, D twice_variance, GaussianWeightCache& cache) {
+    Half::fill_weight_table(weights, marks.low, twice_variance.low, cache);
+    Half::fill_weight_table(weights + kLumaDifferences * Half::kLanes, marks.high, twice_variance.high, cache);
+  }
+  static D table_weights(const double* weights, D difference) {
+    return {Half::table_weights(weights, difference.low),
+            Half::table_weights(weights + kLumaDifferences * Half::kLanes, difference.high)};
+  }
+
   static void store_pixels(BYTE* out, const BYTE* centre, D u, D v) {
     Half::store_pixels(out, centre, u.low, v.low);
     Half::store_pixels(out + 3 * Half::kLanes, centre + 3 * Half::kLanes, u.high, v.high);

@@ -4,6 +4,8 @@
 // explicit fused multiply-adds (exact_quotient.h); nothing else is fused.
 #include <immintrin.h>
 
+#include <cstdint>
+
 #include "propagation/exact_quotient.h"
 #include "propagation/lane_kernel.h"
 #include "propagation/paired_lanes.h"
@@ -45,11 +47,45 @@ struct Avx2Lanes {
   }
   static D divide(D a, const Divisor& b) { return exact_quotient<Avx2Lanes>(a, b.value, b.reciprocal); }
 
-  static D cached_weights(D exponent, GaussianWeightCache& cache) {
+  // Bit i for lane i.
+  using LaneMask = unsigned;
+  static constexpr LaneMask kAllLanes = 0xF;
+  static D cached_weights(D exponent, LaneMask lanes, GaussianWeightCache& cache) {
     alignas(32) double lane[kLanes];
     _mm256_store_pd(lane, exponent);
-    for (double& value : lane) value = cache.weight(value);
+    for (int i = 0; i < kLanes; ++i) lane[i] = lanes >> i & 1 ? cache.weight(lane[i]) : 0.0;
     return _mm256_load_pd(lane);
+  }
+
+  // Bit k of word w of a lane's set is difference 64 * w + k. A shift by
+  // 64 or more, or by a negative count, gives 0, so each word keeps only
+  // its own differences.
+  struct Marks {
+    __m256i word[kMarkWords];
+  };
+  static Marks no_marks() {
+    Marks marks;
+    for (__m256i& word : marks.word) word = _mm256_setzero_si256();
+    return marks;
+  }
+  static void mark(Marks& marks, D difference) {
+    const __m256i count = _mm256_cvtepi32_epi64(_mm256_cvttpd_epi32(difference));
+    const __m256i bit = _mm256_set1_epi64x(1);
+    for (int w = 0; w < kMarkWords; ++w)
+      marks.word[w] = _mm256_or_si256(
+          marks.word[w], _mm256_sllv_epi64(bit, _mm256_sub_epi64(count, _mm256_set1_epi64x(64 * w))));
+  }
+  static void fill_weight_table(double* weights, const Marks& marks, D twice_variance, GaussianWeightCache& cache) {
+    alignas(32) std::uint64_t words[kMarkWords][kLanes];
+    for (int w = 0; w < kMarkWords; ++w) _mm256_store_si256(reinterpret_cast<__m256i*>(words[w]), marks.word[w]);
+    alignas(32) double lane_twice_variance[kLanes];
+    _mm256_store_pd(lane_twice_variance, twice_variance);
+    fill_lane_weights<kLanes>(weights, words, lane_twice_variance, cache);
+  }
+
+  static D table_weights(const double* weights, D difference) {
+    const __m128i index = _mm_add_epi32(_mm_slli_epi32(_mm256_cvttpd_epi32(difference), 2), _mm_setr_epi32(0, 1, 2, 3));
+    return _mm256_mask_i32gather_pd(_mm256_setzero_pd(), weights, index, _mm256_castsi256_pd(_mm256_set1_epi64x(-1)), 8);
   }
   static void store_pixels(BYTE* out, const BYTE* centre, D u, D v) {
     alignas(32) double lane_u[kLanes], lane_v[kLanes];

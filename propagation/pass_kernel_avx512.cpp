@@ -5,6 +5,8 @@
 // multiply-adds (exact_quotient.h); nothing else is fused.
 #include <immintrin.h>
 
+#include <cstdint>
+
 #include "propagation/exact_quotient.h"
 #include "propagation/lane_kernel.h"
 #include "propagation/paired_lanes.h"
@@ -48,31 +50,90 @@ struct Avx512Lanes {
   }
   static D divide(D a, const Divisor& b) { return exact_quotient<Avx512Lanes>(a, b.value, b.reciprocal); }
 
-  // Looks every lane up at once; the lanes that miss go through the memo
+  // Bit k of word w of a lane's set is difference 64 * w + k. A shift by
+  // 64 or more, or by a negative count, gives 0, so each word keeps only
+  // its own differences.
+  struct Marks {
+    __m512i word[kMarkWords];
+  };
+  static Marks no_marks() {
+    Marks marks;
+    for (__m512i& word : marks.word) word = _mm512_setzero_si512();
+    return marks;
+  }
+  static void mark(Marks& marks, D difference) {
+    const __m512i count = _mm512_maskz_cvttpd_epi64(0xFF, difference);
+    const __m512i bit = _mm512_set1_epi64(1);
+    for (int w = 0; w < kMarkWords; ++w)
+      marks.word[w] = _mm512_or_si512(
+          marks.word[w],
+          _mm512_maskz_sllv_epi64(0xFF, bit, _mm512_maskz_sub_epi64(0xFF, count, _mm512_set1_epi64(64 * w))));
+  }
+
+  // The union of the lanes' words.
+  static std::uint64_t any_lane(__m512i words) {
+    alignas(64) std::uint64_t lane[kLanes];
+    _mm512_store_si512(lane, words);
+    std::uint64_t any = 0;
+    for (const std::uint64_t word : lane) any |= word;
+    return any;
+  }
+
+  // Difference by difference over the union of the lanes' sets, all lanes
+  // at once: neighbouring centres share most differences, so this makes
+  // far fewer memo lookups than lane by lane, and only the lanes that met
+  // a difference look it up. A lane of zero variance divides to a zero
+  // exponent, whose power is exactly 1.0, as the reference's guard gives.
+  static void fill_weight_table(double* weights, const Marks& marks, D twice_variance, GaussianWeightCache& cache) {
+    _mm512_storeu_pd(weights, _mm512_set1_pd(1.0));  // difference 0
+    const Divisor by_twice_variance = divisor(twice_variance);
+    for (int w = 0; w < kMarkWords; ++w) {
+      const std::uint64_t met = any_lane(marks.word[w]);
+      for (std::uint64_t bits = w == 0 ? met & ~std::uint64_t{1} : met; bits != 0; bits &= bits - 1) {
+        const int bit = __builtin_ctzll(bits);
+        const int difference = 64 * w + bit;
+        const __mmask8 lanes = _mm512_test_epi64_mask(marks.word[w], _mm512_set1_epi64(std::int64_t{1} << bit));
+        const D exponent = divide(_mm512_set1_pd(static_cast<double>(-(difference * difference))), by_twice_variance);
+        _mm512_mask_storeu_pd(weights + difference * kLanes, lanes, cached_weights(exponent, lanes, cache));
+      }
+    }
+  }
+
+  using LaneMask = __mmask8;
+  static constexpr LaneMask kAllLanes = 0xFF;
+
+  // Looks the chosen lanes up at once; those that miss go through the memo
   // one by one, which fills their slots.
-  static D cached_weights(D exponent, GaussianWeightCache& cache) {
+  static D cached_weights(D exponent, __mmask8 lanes, GaussianWeightCache& cache) {
     const __m512i key = _mm512_castpd_si512(exponent);
-    const __m256i folded = _mm512_maskz_cvtepi64_epi32(0xFF, _mm512_xor_si512(key, _mm512_maskz_srli_epi64(0xFF, key, 32)));
-    const __m256i slot =
-        _mm256_srli_epi32(_mm256_mullo_epi32(folded, _mm256_set1_epi32(static_cast<int>(GaussianWeightCache::kMultiplier))),
-                          32 - GaussianWeightCache::kSlotBits);
+    const __m256i folded =
+        _mm512_maskz_cvtepi64_epi32(0xFF, _mm512_xor_si512(key, _mm512_maskz_srli_epi64(0xFF, key, 32)));
+    const __m256i slot = _mm256_srli_epi32(
+        _mm256_mullo_epi32(folded, _mm256_set1_epi32(static_cast<int>(GaussianWeightCache::kMultiplier))),
+        32 - GaussianWeightCache::kSlotBits);
     const __m256i word = _mm256_slli_epi32(slot, 1);
     const GaussianWeightCache::Entry* entries = cache.entries();
-    const __m512i keys = _mm512_mask_i32gather_epi64(_mm512_setzero_si512(), 0xFF, word, &entries->key, 8);
-    D weights = _mm512_mask_i32gather_pd(_mm512_setzero_pd(), 0xFF, word, &entries->value, 8);
-    const __mmask8 missing = _mm512_cmpneq_epi64_mask(keys, key);
+    const __m512i keys = _mm512_mask_i32gather_epi64(_mm512_setzero_si512(), lanes, word, &entries->key, 8);
+    D weights = _mm512_mask_i32gather_pd(_mm512_setzero_pd(), lanes, word, &entries->value, 8);
+    const __mmask8 missing = _mm512_mask_cmpneq_epi64_mask(lanes, keys, key);
     if (missing != 0) {
       // The weights stay in the register: a reload after scalar stores
       // would stall.
       alignas(64) double lane_exponent[kLanes];
       _mm512_store_pd(lane_exponent, exponent);
-      for (unsigned lanes = missing; lanes != 0; lanes &= lanes - 1) {
-        const int i = __builtin_ctz(lanes);
+      for (unsigned remaining = missing; remaining != 0; remaining &= remaining - 1) {
+        const int i = __builtin_ctz(remaining);
         weights = _mm512_mask_mov_pd(weights, static_cast<__mmask8>(1u << i),
                                      _mm512_set1_pd(cache.weight(lane_exponent[i])));
       }
     }
     return weights;
+  }
+
+  static D table_weights(const double* weights, D difference) {
+    const __m256i index = _mm256_add_epi32(_mm256_slli_epi32(_mm512_maskz_cvttpd_epi32(0xFF, difference), 3),
+                                           _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+    return _mm512_mask_i32gather_pd(_mm512_setzero_pd(), 0xFF, index, weights, 8);
   }
 
   // Eight pixels, 24 bytes: the centres' bytes with U and V replaced.

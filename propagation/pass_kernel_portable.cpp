@@ -1,6 +1,8 @@
 // The vector kernel body over plain arrays of lanes, for any CPU. The lane
 // loops are independent per centre, so a compiler may vectorise them
 // without changing a single operation. Quotients are plain divisions.
+#include <cstdint>
+
 #include "propagation/lane_kernel.h"
 #include "propagation/pass_kernels.h"
 
@@ -74,9 +76,30 @@ struct PortableLanes {
   }
   static D divide(D a, const Divisor& b) { return div(a, b.value); }
 
-  static D cached_weights(D exponent, GaussianWeightCache& cache) {
-    for (int i = 0; i < kLanes; ++i) exponent.lane[i] = cache.weight(exponent.lane[i]);
+  // Bit i for lane i.
+  using LaneMask = unsigned;
+  static constexpr LaneMask kAllLanes = (1u << kLanes) - 1;
+  static D cached_weights(D exponent, LaneMask lanes, GaussianWeightCache& cache) {
+    for (int i = 0; i < kLanes; ++i) exponent.lane[i] = lanes >> i & 1 ? cache.weight(exponent.lane[i]) : 0.0;
     return exponent;
+  }
+
+  struct Marks {
+    std::uint64_t word[kMarkWords][kLanes];
+  };
+  static Marks no_marks() { return {}; }
+  static void mark(Marks& marks, D difference) {
+    for (int i = 0; i < kLanes; ++i) {
+      const int value = static_cast<int>(difference.lane[i]);
+      marks.word[value / 64][i] |= std::uint64_t{1} << (value % 64);
+    }
+  }
+  static void fill_weight_table(double* weights, const Marks& marks, D twice_variance, GaussianWeightCache& cache) {
+    fill_lane_weights<kLanes>(weights, marks.word, twice_variance.lane, cache);
+  }
+  static D table_weights(const double* weights, D difference) {
+    for (int i = 0; i < kLanes; ++i) difference.lane[i] = weights[static_cast<int>(difference.lane[i]) * kLanes + i];
+    return difference;
   }
   static void store_pixels(BYTE* out, const BYTE* centre, D u, D v) {
     store_lane_pixels(out, centre, u.lane, v.lane, kLanes);

@@ -189,4 +189,49 @@ TEST(PassKernels, MatchReferenceWhenGaussianWeightsUnderflow) {
   expect_kernels_match(current, width, height, 1, true, "underflow");
 }
 
+// The Gaussian form from radius 3 marks the luma differences each lane of a
+// run meets and looks each weight up once. Images wide enough for the
+// widest runs, where the lanes of one run meet disjoint sets of differences
+// spread over 0..255, where a periodic tile repeats the same variance in
+// many lanes and runs, where centres of variance 0 sit beside centres with
+// large differences, and where bright dots on a faint texture make every
+// weight of a centre underflow (the first dot below is checked to do so).
+TEST(PassKernels, MatchReferenceOnGaussianRunsOfDistinctDifferences) {
+  const int width = 150, height = 23;
+  SyntheticRandom random(31);
+  std::vector<BYTE> bands(3 * width * height), tiled(3 * width * height), lone_steps(3 * width * height),
+      bright_dots(3 * width * height);
+  BYTE tile[4][4];
+  for (auto& tile_row : tile)
+    for (BYTE& luma : tile_row) luma = static_cast<BYTE>(random.below(256));
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const int i = y * width + x;
+      bands[3 * i] = static_cast<BYTE>((x % 5) * 60 + y % 3);
+      tiled[3 * i] = tile[y % 4][x % 4];
+      lone_steps[3 * i] = static_cast<BYTE>(x % 7 == 0 ? 90 + (x * 13 + y) % 166 : 90);
+      bright_dots[3 * i] = static_cast<BYTE>(random.below(9) == 0 ? 101 : 100);
+      for (auto* image : {&bands, &tiled, &lone_steps, &bright_dots})
+        for (const int c : {1, 2}) (*image)[3 * i + c] = static_cast<BYTE>(random.below(256));
+    }
+  }
+  // Dots 160 bright, each far enough from the others that its own disc at
+  // radius 3 holds only the faint texture; the first one's disc is 100
+  // everywhere but at one sample of 101.
+  for (int x = 10; x + 4 < width; x += 9) bright_dots[3 * (11 * width + x)] = 160;
+  for (int dy = -3; dy <= 3; ++dy)
+    for (int dx = -3; dx <= 3; ++dx) bright_dots[3 * ((11 + dy) * width + 10 + dx)] = 100;
+  bright_dots[3 * (12 * width + 10)] = 101;
+  bright_dots[3 * (11 * width + 10)] = 160;
+  const double variance = 27.0 / 28.0 / 28.0;  // 27 samples of 100, one of 101
+  ASSERT_EQ(27 * gaussian_affinity(160, 100, variance) + gaussian_affinity(160, 101, variance), 0.0);
+
+  for (const int radius : {1, 2, 3, 4, 5, 8}) {
+    expect_match_both_forms(bands, width, height, radius, "bands");
+    expect_match_both_forms(tiled, width, height, radius, "tiled");
+    expect_match_both_forms(lone_steps, width, height, radius, "lone steps");
+    expect_kernels_match(bright_dots, width, height, radius, true, "bright dots");
+  }
+}
+
 }  // namespace

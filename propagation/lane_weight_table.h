@@ -1,0 +1,57 @@
+// Each lane's Gaussian weights by luma difference, for one run of centres.
+//
+// A centre meets only a handful of distinct luma differences among its
+// samples, and with its variance fixed the weight depends on nothing else;
+// neighbouring centres meet mostly the same differences. So a run first
+// marks, lane by lane, the absolute differences it meets, then computes
+// each marked weight once from the memo, and the sample loop reads every
+// weight from this small table instead of from the memo: the memo is
+// consulted once per distinct difference, not once per sample.
+//
+// Forced inline and built-ins only, for the reason given in
+// chroma_average.h.
+#pragma once
+
+#include <cstdint>
+
+#include "propagation/gaussian_weight_cache.h"
+
+// Most lanes a run has; the widest kernel runs 32 centres at once.
+inline constexpr int kMaxTableLanes = 32;
+// Luma differences 0..255, and one word of marks for each group of 64.
+inline constexpr int kLumaDifferences = 256;
+inline constexpr int kMarkWords = kLumaDifferences / 64;
+
+// A register of L lanes owns kLumaDifferences * L weights, the weight of
+// difference k for its lane i at k * L + i: the lanes' weights of one
+// difference share a cache line.
+struct LaneWeightTable {
+  double weights[kMaxTableLanes * kLumaDifferences];
+};
+
+// The weight of absolute luma difference `difference` for a centre whose
+// variance doubled is `twice_variance`, as the affinity gives it: 1.0 for a
+// zero variance or an equal luma (the power of a zero exponent is exactly
+// 1), the memo's power otherwise.
+[[gnu::always_inline]] inline double lane_table_weight(int difference, double twice_variance,
+                                                       GaussianWeightCache& cache) {
+  if (difference == 0 || twice_variance == 0.0) return 1.0;
+  return cache.weight(static_cast<double>(-(difference * difference)) / twice_variance);
+}
+
+// Fills the weights of a register of kLanes lanes, one lane at a time, at
+// every marked difference: `marks[w][i]` holds lane i's marks for
+// differences 64 * w to 64 * w + 63, bit k for difference 64 * w + k.
+template <int kLanes>
+[[gnu::always_inline]] inline void fill_lane_weights(double* weights, const std::uint64_t (&marks)[kMarkWords][kLanes],
+                                                     const double (&twice_variance)[kLanes],
+                                                     GaussianWeightCache& cache) {
+  for (int i = 0; i < kLanes; ++i) {
+    for (int w = 0; w < kMarkWords; ++w) {
+      for (std::uint64_t bits = marks[w][i]; bits != 0; bits &= bits - 1) {
+        const int difference = 64 * w + __builtin_ctzll(bits);
+        weights[difference * kLanes + i] = lane_table_weight(difference, twice_variance[i], cache);
+      }
+    }
+  }
+}
