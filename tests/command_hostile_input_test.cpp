@@ -162,7 +162,8 @@ class Child {
         asan_options = true;
       }
     }
-    if (setup.memory_measured && !asan_options) environment.push_back(std::string(kAsanOptions) + std::string(kFlatAsan));
+    if (setup.memory_measured && !asan_options)
+      environment.push_back(std::string(kAsanOptions) + std::string(kFlatAsan));
     std::vector<char*> envp;
     for (std::string& entry : environment) envp.push_back(entry.data());
     envp.push_back(nullptr);
@@ -173,11 +174,19 @@ class Child {
     pid_ = ::fork();
     if (pid_ == 0) {
       // Only async-signal-safe calls from here to exec.
-      if (setup.in == Stream::kClosed) ::close(STDIN_FILENO); else ::dup2(child_in, STDIN_FILENO);
-      if (setup.out == Stream::kClosed) ::close(STDOUT_FILENO); else ::dup2(child_out, STDOUT_FILENO);
+      if (setup.in == Stream::kClosed)
+        ::close(STDIN_FILENO);
+      else
+        ::dup2(child_in, STDIN_FILENO);
+      if (setup.out == Stream::kClosed)
+        ::close(STDOUT_FILENO);
+      else
+        ::dup2(child_out, STDOUT_FILENO);
       ::dup2(child_err, STDERR_FILENO);
-      struct rlimit limit = {setup.file_size_limit, setup.file_size_limit};
-      ::setrlimit(RLIMIT_FSIZE, &limit);
+      if (setup.file_size_limit != RLIM_INFINITY) {
+        struct rlimit limit = {setup.file_size_limit, setup.file_size_limit};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+      }
       struct sigaction default_action {};
       default_action.sa_handler = SIG_DFL;
       for (int number : {SIGINT, SIGTERM, SIGPIPE, SIGXFSZ}) ::sigaction(number, &default_action, nullptr);
@@ -213,8 +222,10 @@ class Child {
       if (out_ >= 0 && fds[1].revents) read_output();
       if (!fds[0].revents) continue;
       const ssize_t n = ::write(in_, bytes.data(), bytes.size());
-      if (n > 0) bytes.remove_prefix(static_cast<std::size_t>(n));
-      else if (n < 0 && errno != EAGAIN && errno != EINTR) close_input();
+      if (n > 0)
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+      else if (n < 0 && errno != EAGAIN && errno != EINTR)
+        close_input();
     }
   }
 
@@ -301,7 +312,8 @@ class Child {
   }
 
   bool wait_for(pollfd* fds, int count) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - std::chrono::steady_clock::now());
     if (left.count() <= 0 || ::poll(fds, count, static_cast<int>(left.count())) == 0) {
       time_left();
       ADD_FAILURE() << "the command neither read nor wrote before the deadline";
@@ -368,7 +380,8 @@ std::vector<BrokenStream> broken_streams() {
   const auto headed = [](const std::string& tags) { return "YUV4MPEG2 " + tags + "\n" + frames(0, 1); };
   return {
       {"Empty", "", "the input is empty", kNoOutput},
-      {"WrongMagic", "RIFF\x24\x08\x00\x00WAVEfmt " + frames(0, 1), "not a YUV4MPEG2 (Y4M) stream", kNoOutput},
+      {"WrongMagic", "RIFF\x24\x08\x00\x00WAVEfmt " + frames(0, 1), "not a YUV4MPEG2 (Y4M) stream",
+       kNoOutput},
       {"RandomBytes", random_bytes(65536, 7), "not a YUV4MPEG2 (Y4M) stream", kNoOutput},
       {"SignatureThenRandomBytes", "YUV4MPEG2 " + random_bytes(65536, 11), "quillfen: Y4M ", kNoOutput},
       {"MissingWidth", headed("H16 F25:1 C422"), "frame width (W) or height (H) is missing", kNoOutput},
@@ -376,23 +389,32 @@ std::vector<BrokenStream> broken_streams() {
       {"ZeroWidth", headed("W0 H16 F25:1 C422"), "bad frame width \"W0\"", kNoOutput},
       {"ZeroHeight", headed("W32 H0 F25:1 C422"), "bad frame height \"H0\"", kNoOutput},
       {"NegativeWidth", headed("W-32 H16 F25:1 C422"), "bad frame width \"W-32\"", kNoOutput},
-      {"WidthBeyondInt", headed("W99999999999 H16 F25:1 C422"), "bad frame width \"W99999999999\"", kNoOutput},
-      {"AbsurdWidth", headed("W2000000000 H16 F25:1 C422"), "frame size 2000000000x16 is too large", kNoOutput},
+      {"WidthBeyondInt", headed("W99999999999 H16 F25:1 C422"), "bad frame width \"W99999999999\"",
+       kNoOutput},
+      {"AbsurdWidth", headed("W2000000000 H16 F25:1 C422"), "frame size 2000000000x16 is too large",
+       kNoOutput},
       // Each side fits an int, the frame's bytes do not.
-      {"FrameBytesBeyondInt420", headed("W46342 H46342 F25:1 C420"), "frame size 46342x46342 is too large", kNoOutput},
-      {"FrameBytesBeyondInt422", headed("W65536 H16384 F25:1 C422"), "frame size 65536x16384 is too large", kNoOutput},
+      {"FrameBytesBeyondInt420", headed("W46342 H46342 F25:1 C420"), "frame size 46342x46342 is too large",
+       kNoOutput},
+      {"FrameBytesBeyondInt422", headed("W65536 H16384 F25:1 C422"), "frame size 65536x16384 is too large",
+       kNoOutput},
       {"Mono", headed("W32 H16 F25:1 Cmono"), "colour format \"Cmono\" is not supported", kNoOutput},
       {"TenBit420", headed("W32 H16 F25:1 C420p10"), "colour format \"C420p10\" is not supported", kNoOutput},
       {"TenBit422", headed("W32 H16 F25:1 C422p10"), "colour format \"C422p10\" is not supported", kNoOutput},
       {"OddWidth422", headed("W33 H16 F25:1 C422"), "frame width 33 is odd", kNoOutput},
-      {"HeaderWithoutNewline", "YUV4MPEG2 W32 H16 F25:1 C422", "the input ends inside the stream header", kNoOutput},
-      {"HeaderMegabytesLong", "YUV4MPEG2 W32 H16 F25:1 C422 X" + std::string(3 << 20, 'x') + "\n" + frames(0, 2),
+      {"HeaderWithoutNewline", "YUV4MPEG2 W32 H16 F25:1 C422", "the input ends inside the stream header",
+       kNoOutput},
+      {"HeaderMegabytesLong",
+       "YUV4MPEG2 W32 H16 F25:1 C422 X" + std::string(3 << 20, 'x') + "\n" + frames(0, 2),
        "stream header is longer than 64 KiB", kNoOutput},
-      {"BadFrameHeader", header + frames(0, 2) + "FRAMEX\n" + planes(2), "frame 2 does not start with a FRAME header", 2},
+      {"BadFrameHeader", header + frames(0, 2) + "FRAMEX\n" + planes(2),
+       "frame 2 does not start with a FRAME header", 2},
       {"MissingFrameHeader", header + frames(0, 1) + planes(1) + frames(2, 1),
        "frame 1 does not start with a FRAME header", 1},
-      {"FrameHeaderWithoutNewline", header + frames(0, 2) + "FRAME", "the input ends inside the frame header", 2},
-      {"FrameHeaderMegabytesLong", header + frames(0, 1) + "FRAME X" + std::string(2 << 20, 'x') + "\n" + planes(1),
+      {"FrameHeaderWithoutNewline", header + frames(0, 2) + "FRAME", "the input ends inside the frame header",
+       2},
+      {"FrameHeaderMegabytesLong",
+       header + frames(0, 1) + "FRAME X" + std::string(2 << 20, 'x') + "\n" + planes(1),
        "frame header is longer than 64 KiB", 1},
       {"TruncatedLastFrame", header + frames(0, 3) + frames(3, 1).substr(0, kFrameLine.size() + 100),
        "frame 3 is cut short (100 of 1024 bytes)", 3},
@@ -531,8 +553,8 @@ TEST_F(CommandHostileInput, OutputThatCannotBeWrittenIsNamedAndTheInputKept) {
     fs::path output;
     std::string message;
   } cases[] = {
-      {dir_ / "missing" / "out.y4m", "cannot write OUTPUT \"" + (dir_ / "missing" / "out.y4m").string() +
-                                         "\": No such file or directory"},
+      {dir_ / "missing" / "out.y4m",
+       "cannot write OUTPUT \"" + (dir_ / "missing" / "out.y4m").string() + "\": No such file or directory"},
       {dir_, "cannot write OUTPUT \"" + dir_.string() + "\": Is a directory"},
       {"/dev/full", "cannot write the output: No space left on device"},
   };
@@ -570,7 +592,10 @@ TEST_F(CommandHostileInput, OutputThatIsTheInputUnderAnotherNameIsRefusedBeforeW
   }
   // Standard output opened on the input, without truncating it, and read
   // either as INPUT or as standard input.
-  ChildSetup onto_input = {.in = Stream::kFile, .in_path = input_, .out = Stream::kFile, .out_path = input_,
+  ChildSetup onto_input = {.in = Stream::kFile,
+                           .in_path = input_,
+                           .out = Stream::kFile,
+                           .out_path = input_,
                            .out_flags = O_WRONLY | O_APPEND};
   for (const std::string& source : {input_.string(), std::string("-")}) {
     const Ending ending = Child(dir_, {source, "-"}, onto_input).finish();
@@ -674,7 +699,8 @@ TEST_F(CommandHostileInput, ClosedOrEmptyStandardStreamsAreNamed) {
   }
   {
     // With the standard streams closed, files named by path still work.
-    const Ending ending = Child(dir_, {input_, output_}, {.in = Stream::kClosed, .out = Stream::kClosed}).finish();
+    const Ending ending =
+        Child(dir_, {input_, output_}, {.in = Stream::kClosed, .out = Stream::kClosed}).finish();
     EXPECT_EQ(ending.status, 0) << ending.errors;
     expect_whole_frames(read_file(output_), 2);
   }
@@ -701,7 +727,8 @@ TEST_F(CommandHostileInput, MemoryStaysFlatOverALongPipedClip) {
   const long long_run = peak_rss_kb(4000);
   // 3800 more frames of 1 KiB each: anything kept per frame shows well
   // above this margin.
-  EXPECT_LE(long_run, short_run + 2048) << "peak memory grew from " << short_run << " KiB to " << long_run << " KiB";
+  EXPECT_LE(long_run, short_run + 2048)
+      << "peak memory grew from " << short_run << " KiB to " << long_run << " KiB";
 }
 
 }  // namespace
