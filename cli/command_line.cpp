@@ -1,5 +1,6 @@
 #include "cli/command_line.h"
 
+#include <cctype>
 #include <charconv>
 #include <optional>
 #include <string_view>
@@ -44,6 +45,16 @@ void parse_frames(const std::string& text, CommandOptions& options) {
     usage_error("--frames needs FIRST:LAST, 0-based with FIRST <= LAST, not \"" + text + "\"");
   options.first_frame = *first;
   options.last_frame = *last;
+}
+
+// "radius=2" where OUTPUT should stand: the output was forgotten, and
+// writing a file of that name would hide the mistake.
+bool looks_like_filter_argument(const std::string& text) {
+  const std::size_t equals = text.find('=');
+  if (equals == std::string::npos || equals == 0) return false;
+  for (std::size_t i = 0; i < equals; ++i)
+    if (!std::isalnum(static_cast<unsigned char>(text[i])) && text[i] != '_') return false;
+  return true;
 }
 
 }  // namespace
@@ -100,6 +111,9 @@ CommandOptions parse_command_line(const std::vector<std::string>& arguments) {
   if (options.mode != CommandOptions::Mode::kRun) return options;
 
   if (positional.size() < 2) usage_error("INPUT and OUTPUT are needed");
+  if (looks_like_filter_argument(positional[1]))
+    usage_error("OUTPUT is missing: \"" + positional[1] + "\" is a filter argument (a file of that name: ./" +
+                positional[1] + ")");
   options.input = positional[0];
   options.output = positional[1];
   for (std::size_t i = 2; i < positional.size(); ++i) {

@@ -472,6 +472,7 @@ TEST_F(CommandHostileInput, CommandLineMistakesAreUsageErrorsWithoutOutput) {
   const std::string in = input_, out = output_;
   const std::vector<std::vector<std::string>> mistakes = {
       {in},
+      {in, "radius=2"},
       {"--threads", "0", in, out},
       {"--threads", "-1", in, out},
       {"--threads", "abc", in, out},
