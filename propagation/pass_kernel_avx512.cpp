@@ -84,9 +84,16 @@ struct Avx512Lanes {
   // far fewer memo lookups than lane by lane, and only the lanes that met
   // a difference look it up. A lane of zero variance divides to a zero
   // exponent, whose power is exactly 1.0, as the reference's guard gives.
+  // Every lookup is issued before any miss is served: the memo lives in
+  // the second-level cache and about half the lookups miss, so a branch on
+  // each lookup's outcome would wait out every load in turn.
   static void fill_weight_table(double* weights, const Marks& marks, D twice_variance, GaussianWeightCache& cache) {
     _mm512_storeu_pd(weights, _mm512_set1_pd(1.0));  // difference 0
     const Divisor by_twice_variance = divisor(twice_variance);
+    alignas(64) double missed_exponent[kLumaDifferences][kLanes];
+    int missed_difference[kLumaDifferences];
+    __mmask8 missed_lanes[kLumaDifferences];
+    int missed = 0;
     for (int w = 0; w < kMarkWords; ++w) {
       const std::uint64_t met = any_lane(marks.word[w]);
       for (std::uint64_t bits = w == 0 ? met & ~std::uint64_t{1} : met; bits != 0; bits &= bits - 1) {
@@ -94,17 +101,29 @@ struct Avx512Lanes {
         const int difference = 64 * w + bit;
         const __mmask8 lanes = _mm512_test_epi64_mask(marks.word[w], _mm512_set1_epi64(std::int64_t{1} << bit));
         const D exponent = divide(_mm512_set1_pd(static_cast<double>(-(difference * difference))), by_twice_variance);
-        _mm512_mask_storeu_pd(weights + difference * kLanes, lanes, cached_weights(exponent, lanes, cache));
+        __mmask8 missing;
+        _mm512_mask_storeu_pd(weights + difference * kLanes, lanes, memo_weights(exponent, lanes, cache, missing));
+        // Recorded without a branch; only a missing lane advances the list.
+        _mm512_store_pd(missed_exponent[missed], exponent);
+        missed_difference[missed] = difference;
+        missed_lanes[missed] = missing;
+        missed += missing != 0;
       }
     }
+    for (int m = 0; m < missed; ++m)
+      for (unsigned remaining = missed_lanes[m]; remaining != 0; remaining &= remaining - 1) {
+        const int i = __builtin_ctz(remaining);
+        weights[missed_difference[m] * kLanes + i] = cache.weight(missed_exponent[m][i]);
+      }
   }
 
   using LaneMask = __mmask8;
   static constexpr LaneMask kAllLanes = 0xFF;
 
-  // Looks the chosen lanes up at once; those that miss go through the memo
-  // one by one, which fills their slots.
-  static D cached_weights(D exponent, __mmask8 lanes, GaussianWeightCache& cache) {
+  // The memo's entries for the chosen lanes, zero in the others; `missing`
+  // receives the chosen lanes whose entry holds another exponent, and
+  // whose weight is then not yet known.
+  static D memo_weights(D exponent, __mmask8 lanes, const GaussianWeightCache& cache, __mmask8& missing) {
     const __m512i key = _mm512_castpd_si512(exponent);
     const __m256i folded =
         _mm512_maskz_cvtepi64_epi32(0xFF, _mm512_xor_si512(key, _mm512_maskz_srli_epi64(0xFF, key, 32)));
@@ -114,8 +133,15 @@ struct Avx512Lanes {
     const __m256i word = _mm256_slli_epi32(slot, 1);
     const GaussianWeightCache::Entry* entries = cache.entries();
     const __m512i keys = _mm512_mask_i32gather_epi64(_mm512_setzero_si512(), lanes, word, &entries->key, 8);
-    D weights = _mm512_mask_i32gather_pd(_mm512_setzero_pd(), lanes, word, &entries->value, 8);
-    const __mmask8 missing = _mm512_mask_cmpneq_epi64_mask(lanes, keys, key);
+    missing = _mm512_mask_cmpneq_epi64_mask(lanes, keys, key);
+    return _mm512_mask_i32gather_pd(_mm512_setzero_pd(), lanes, word, &entries->value, 8);
+  }
+
+  // Looks the chosen lanes up at once; those that miss go through the memo
+  // one by one, which fills their slots.
+  static D cached_weights(D exponent, __mmask8 lanes, GaussianWeightCache& cache) {
+    __mmask8 missing;
+    D weights = memo_weights(exponent, lanes, cache, missing);
     if (missing != 0) {
       // The weights stay in the register: a reload after scalar stores
       // would stall.
