@@ -19,8 +19,9 @@ QuillfenFilter::QuillfenFilter(PClip child_, bool sup_, int radius_, bool gaussi
     env->ThrowError("Quillfen: \"threshold\" parameter must be between zero and 255 inclusive.");
   // Frames are handled in pixel pairs, and the mirrored border reaches at
   // most one image size beyond each edge.
-  if (vi.width % 2 != 0) env->ThrowError("Quillfen: frame width must be even.");
-  if (vi.width > 0 && vi.height > 0 && (radius > vi.width - 1 || radius > vi.height - 1))
+  const bool has_pixels = vi.width > 0 && vi.height > 0;
+  if (has_pixels && vi.width % 2 != 0) env->ThrowError("Quillfen: frame width must be even.");
+  if (has_pixels && (radius > vi.width - 1 || radius > vi.height - 1))
     env->ThrowError(
         "Quillfen: \"radius\" parameter must be less than the frame width and height.");
 
@@ -42,6 +43,10 @@ PVideoFrame AVS_STDCALL QuillfenFilter::GetFrame(int n, IScriptEnvironment* env)
   {
     // The source frame is let go before the passes run.
     PVideoFrame source = child->GetFrame(n, env);
+    // The image is read by this clip's size; a smaller frame would be read
+    // past its end.
+    if (!source || source->GetRowSize() < 2 * width || source->GetHeight() < height)
+      env->ThrowError("Quillfen: source frame is smaller than the clip.");
     unpack_yuy2(source->GetReadPtr(), source->GetPitch(), sup, width, height, current_image->data());
   }
   run_passes(env);

@@ -140,13 +140,11 @@ class VideoFrame {
   }
   int GetRowSize() const { return row_size; }
   int GetRowSize(int plane) const {
-    if (plane == PLANAR_U || plane == PLANAR_V) return pitchUV ? row_size >> 1 : 0;
-    return row_size;
+    return (plane == PLANAR_U || plane == PLANAR_V) ? row_size >> 1 : row_size;
   }
   int GetHeight() const { return height; }
   int GetHeight(int plane) const {
-    if (plane == PLANAR_U || plane == PLANAR_V) return pitchUV ? height >> 1 : 0;
-    return height;
+    return (plane == PLANAR_U || plane == PLANAR_V) ? height >> 1 : height;
   }
   int GetOffset(int plane = PLANAR_Y) const {
     if (plane == PLANAR_U) return offsetU;

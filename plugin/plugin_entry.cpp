@@ -3,7 +3,15 @@
 #include "host/avisynth_interface.h"
 #include "plugin/quillfen_factory.h"
 
-extern "C" __attribute__((visibility("default"))) const char* AVS_STDCALL
+// The one symbol the module exports; with the 32-bit Windows stdcall
+// decoration it is _AvisynthPluginInit2@4.
+#if defined(_WIN32)
+#define QUILLFEN_EXPORT __declspec(dllexport)
+#else
+#define QUILLFEN_EXPORT __attribute__((visibility("default")))
+#endif
+
+extern "C" QUILLFEN_EXPORT const char* AVS_STDCALL
 AvisynthPluginInit2(IScriptEnvironment* env) {
   env->AddFunction(kQuillfenFunctionName, kQuillfenSignature, create_quillfen, nullptr);
   return kQuillfenVersionText;

@@ -88,6 +88,7 @@ TEST(QuillfenFilterChecks, RadiusMustStayInsideTheFrame) {
   // A frame without pixels reads nothing, so no radius can leave it.
   EXPECT_EQ(construction_error(yuy2_info(0, 0), {false, 40, false, 0, 165}), "");
   EXPECT_EQ(construction_error(yuy2_info(4, 0), {false, 40, false, 0, 165}), "");
+  EXPECT_EQ(construction_error(yuy2_info(3, 0), {false, 1, false, 0, 165}), "");
 }
 
 TEST(QuillfenFilterLifetime, SourceIsReleasedWhetherConstructionSucceedsOrNot) {
@@ -226,6 +227,19 @@ TEST(QuillfenFilterPipeline, LumaPassesThroughAndPitchIsHonoured) {
   EXPECT_EQ(filter_frame(rows, width, height, p, 64), packed);
   for (std::size_t i = 0; i < rows.size(); i += 2) EXPECT_EQ(packed[i], rows[i]) << i;
   EXPECT_NE(packed, rows);
+}
+
+TEST(QuillfenFilterPipeline, ASourceFrameSmallerThanTheClipIsRefused) {
+  quillfen::server::ScriptEnvironment env;
+  TestClip* source = new TestClip(yuy2_info(8, 6));
+  source->served_height = 5;
+  PClip filter = new QuillfenFilter(source, false, 1, false, 1, 0, &env);
+  try {
+    filter->GetFrame(0, &env);
+    ADD_FAILURE() << "a short frame was read";
+  } catch (const AvisynthError& error) {
+    EXPECT_STREQ(error.msg, "Quillfen: source frame is smaller than the clip.");
+  }
 }
 
 // A 10 x 5 frame through the whole pipeline with the default pass control

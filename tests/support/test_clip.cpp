@@ -5,7 +5,7 @@
 
 int TestClip::destroyed = 0;
 
-TestClip::TestClip(const VideoInfo& vi, int pitch) : vi_(vi) {
+TestClip::TestClip(const VideoInfo& vi, int pitch) : served_height(vi.height), vi_(vi) {
   row_size_ = vi.IsYUY2() ? 2 * vi.width : vi.width * 4;
   pitch_ = pitch > 0 ? pitch : row_size_;
   if (pitch_ < row_size_) throw std::invalid_argument("pitch below row size");
@@ -27,7 +27,7 @@ PVideoFrame AVS_STDCALL TestClip::GetFrame(int n, IScriptEnvironment*) {
   ++frame_requests;
   auto& bytes = storage_.at(n);
   buffers_.push_back(std::make_unique<VideoFrameBuffer>(bytes.data(), static_cast<int>(bytes.size())));
-  frames_.push_back(std::make_unique<VideoFrame>(buffers_.back().get(), 0, pitch_, row_size_, vi_.height));
+  frames_.push_back(std::make_unique<VideoFrame>(buffers_.back().get(), 0, pitch_, row_size_, served_height));
   return frames_.back().get();
 }
 

@@ -29,6 +29,8 @@ class TestClip : public IClip {
   void AVS_STDCALL SetCacheHints(int, int) override { ++cache_hint_calls; }
   const VideoInfo& AVS_STDCALL GetVideoInfo() override { return vi_; }
 
+  // Rows in the frames served; a clip may misreport its size.
+  int served_height;
   int frame_requests = 0;
   int cache_hint_calls = 0;
   // Clips destroyed so far, to prove that references do not leak.
