@@ -16,8 +16,12 @@
 // supplies:
 // - Divisor, divisor(b) and divide(a, divisor): the correctly rounded
 //   a / b, and a zero (of either sign) where b is 0;
-// - cached_weights(exponent, lanes, cache): cache.weight of every lane in
-//   the mask `lanes` (a LaneMask of Lanes), zero in the others;
+// - Misses, memo_weights(exponent, lanes, cache, misses) and
+//   serve_misses(weights, exponent, misses, cache): together cache.weight
+//   of every lane in the mask `lanes` (a LaneMask of Lanes), zero in the
+//   others; memo_weights may leave lanes it records in `misses` unknown,
+//   and serve_misses then completes them, so that a run can issue all its
+//   lookups before it waits on any;
 // - Marks, no_marks() and mark(marks, difference): each lane's set of
 //   absolute luma differences (whole numbers 0..255) met so far;
 // - fill_weight_table(weights, marks, twice_variance, cache): each lane's
@@ -157,9 +161,9 @@ enum class LaneWeights {
   kGaussianTable,
 };
 
-// Sample counts from which kGaussianTable is the faster: radius 3 and up
+// Sample counts from which kGaussianTable is the faster: radius 2 and up
 // in the interior.
-inline constexpr int kGaussianTableSamples = 20;
+inline constexpr int kGaussianTableSamples = 12;
 
 // One run of Lanes::kLanes centres at window column `column`; `centre` and
 // `out` point at the run's first pixel in the two images. Raises `largest`
@@ -194,16 +198,25 @@ template <class Lanes, LaneWeights kWeights>
   D weight_sum, weighted_u, weighted_v;
   if constexpr (kWeights == LaneWeights::kGaussianPerSample) {
     // A lane whose variance is 0 divides every numerator to a zero, whose
-    // power is exactly 1.0, as the reference's guard gives.
+    // power is exactly 1.0, as the reference's guard gives. Every sample's
+    // lookup is issued before any miss is served: the memo lives in the
+    // second-level cache, and a miss served at once would hold up the
+    // lookups behind it. This path has fewer than kGaussianTableSamples
+    // samples.
     const typename Lanes::Divisor by_twice_variance = Lanes::divisor(Lanes::add(variance, variance));
+    D exponents[kGaussianTableSamples], weights[kGaussianTableSamples];
+    typename Lanes::Misses misses[kGaussianTableSamples];
+    int samples = 0;
+    for_each_lane_sample(row.rows, row.row_count, [&](int slot, int dx) {
+      const D d = Lanes::sub(centre_luma, Lanes::load(&window.luma[slot][column + dx]));
+      exponents[samples] = Lanes::divide(Lanes::sub(zero, Lanes::mul(d, d)), by_twice_variance);
+      weights[samples] = Lanes::memo_weights(exponents[samples], Lanes::kAllLanes, cache, misses[samples]);
+      ++samples;
+    });
+    for (int s = 0; s < samples; ++s) Lanes::serve_misses(weights[s], exponents[s], misses[s], cache);
+    int next_sample = 0;
     lane_weight_sums(
-        row, column,
-        [&](D sample_luma) {
-          const D d = Lanes::sub(centre_luma, sample_luma);
-          const D exponent = Lanes::divide(Lanes::sub(zero, Lanes::mul(d, d)), by_twice_variance);
-          return Lanes::cached_weights(exponent, Lanes::kAllLanes, cache);
-        },
-        weight_sum, weighted_u, weighted_v);
+        row, column, [&](D) { return weights[next_sample++]; }, weight_sum, weighted_u, weighted_v);
   } else if constexpr (kWeights == LaneWeights::kGaussianTable) {
     Lanes::fill_weight_table(table.weights, marks, Lanes::add(variance, variance), cache);
     lane_weight_sums(

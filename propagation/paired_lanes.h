@@ -43,10 +43,17 @@ struct PairedLanes {
   // Bit i for lane i.
   using LaneMask = std::uint64_t;
   static constexpr LaneMask kAllLanes = (LaneMask{1} << kLanes) - 1;
-  static D cached_weights(D exponent, LaneMask lanes, GaussianWeightCache& cache) {
+  struct Misses {
+    typename Half::Misses low, high;
+  };
+  static D memo_weights(D exponent, LaneMask lanes, GaussianWeightCache& cache, Misses& misses) {
     using HalfMask = typename Half::LaneMask;
-    return {Half::cached_weights(exponent.low, static_cast<HalfMask>(lanes & Half::kAllLanes), cache),
-            Half::cached_weights(exponent.high, static_cast<HalfMask>(lanes >> Half::kLanes), cache)};
+    return {Half::memo_weights(exponent.low, static_cast<HalfMask>(lanes & Half::kAllLanes), cache, misses.low),
+            Half::memo_weights(exponent.high, static_cast<HalfMask>(lanes >> Half::kLanes), cache, misses.high)};
+  }
+  static void serve_misses(D& weights, D exponent, const Misses& misses, GaussianWeightCache& cache) {
+    Half::serve_misses(weights.low, exponent.low, misses.low, cache);
+    Half::serve_misses(weights.high, exponent.high, misses.high, cache);
   }
 
   struct Marks {

@@ -50,12 +50,15 @@ struct Avx2Lanes {
   // Bit i for lane i.
   using LaneMask = unsigned;
   static constexpr LaneMask kAllLanes = 0xF;
-  static D cached_weights(D exponent, LaneMask lanes, GaussianWeightCache& cache) {
+  // Every lookup is served on the spot: nothing is left missing.
+  struct Misses {};
+  static D memo_weights(D exponent, LaneMask lanes, GaussianWeightCache& cache, Misses&) {
     alignas(32) double lane[kLanes];
     _mm256_store_pd(lane, exponent);
     for (int i = 0; i < kLanes; ++i) lane[i] = lanes >> i & 1 ? cache.weight(lane[i]) : 0.0;
     return _mm256_load_pd(lane);
   }
+  static void serve_misses(D&, D, Misses, GaussianWeightCache&) {}
 
   // Bit k of word w of a lane's set is difference 64 * w + k. A shift by
   // 64 or more, or by a negative count, gives 0, so each word keeps only

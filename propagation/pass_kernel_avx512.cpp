@@ -137,23 +137,19 @@ struct Avx512Lanes {
     return _mm512_mask_i32gather_pd(_mm512_setzero_pd(), lanes, word, &entries->value, 8);
   }
 
-  // Looks the chosen lanes up at once; those that miss go through the memo
-  // one by one, which fills their slots.
-  static D cached_weights(D exponent, __mmask8 lanes, GaussianWeightCache& cache) {
-    __mmask8 missing;
-    D weights = memo_weights(exponent, lanes, cache, missing);
-    if (missing != 0) {
-      // The weights stay in the register: a reload after scalar stores
-      // would stall.
-      alignas(64) double lane_exponent[kLanes];
-      _mm512_store_pd(lane_exponent, exponent);
-      for (unsigned remaining = missing; remaining != 0; remaining &= remaining - 1) {
-        const int i = __builtin_ctz(remaining);
-        weights = _mm512_mask_mov_pd(weights, static_cast<__mmask8>(1u << i),
-                                     _mm512_set1_pd(cache.weight(lane_exponent[i])));
-      }
+  // Serves the lanes that memo_weights found missing through the memo one
+  // by one, which fills their slots.
+  using Misses = __mmask8;
+  static void serve_misses(D& weights, D exponent, __mmask8 missing, GaussianWeightCache& cache) {
+    if (missing == 0) return;
+    // The weights stay in the register: a reload after scalar stores
+    // would stall.
+    alignas(64) double lane_exponent[kLanes];
+    _mm512_store_pd(lane_exponent, exponent);
+    for (unsigned remaining = missing; remaining != 0; remaining &= remaining - 1) {
+      const int i = __builtin_ctz(remaining);
+      weights = _mm512_mask_mov_pd(weights, static_cast<__mmask8>(1u << i), _mm512_set1_pd(cache.weight(lane_exponent[i])));
     }
-    return weights;
   }
 
   static D table_weights(const double* weights, D difference) {

@@ -189,7 +189,7 @@ TEST(PassKernels, MatchReferenceWhenGaussianWeightsUnderflow) {
   expect_kernels_match(current, width, height, 1, true, "underflow");
 }
 
-// The Gaussian form from radius 3 marks the luma differences each lane of a
+// The Gaussian form from radius 2 marks the luma differences each lane of a
 // run meets and looks each weight up once. Images wide enough for the
 // widest runs, where the lanes of one run meet disjoint sets of differences
 // spread over 0..255, where a periodic tile repeats the same variance in
