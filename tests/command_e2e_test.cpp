@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/files.h"
+
 extern char** environ;
 
 namespace {
@@ -60,17 +62,6 @@ Y4m parse(const std::string& bytes, bool four_two_two) {
     y4m.frames.push_back(bytes.substr(at + 6, frame_bytes));
   }
   return y4m;
-}
-
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void write_file(const fs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
 }
 
 struct Outcome {

@@ -27,6 +27,8 @@
 #include <utility>
 #include <vector>
 
+#include "tests/support/files.h"
+
 extern char** environ;
 
 namespace {
@@ -97,17 +99,6 @@ void expect_one_line(const std::string& errors, const std::string& part) {
   EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
   EXPECT_TRUE(errors.ends_with('\n')) << errors;
   EXPECT_NE(errors.find(part), std::string::npos) << "\"" << part << "\" not in: " << errors;
-}
-
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void write_file(const fs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
 }
 
 struct Ending {

@@ -1,0 +1,8 @@
+// Whole-file reads and writes for tests that run the command on files.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+std::string read_file(const std::filesystem::path& path);
+void write_file(const std::filesystem::path& path, const std::string& bytes);
