@@ -4,36 +4,23 @@
 #include <cstdint>
 
 #include "propagation/chroma_average.h"
-#include "propagation/reflect.h"
+#include "propagation/sample_walk.h"
 
 namespace {
 
-// One centre: the two sweeps of the reference over the mirrored square,
-// skipping whole rows of the square that lie outside the disc.
+// One centre: the two sweeps of the reference over its samples, with the
+// weights computed inline and the Gaussian ones through the memo.
 int propagate_centre(const PassSettings& settings, const BYTE* current, BYTE* next, int x, int y,
                      GaussianWeightCache& cache) {
-  const int width = settings.width;
-  const int height = settings.height;
-  const int radius = settings.radius;
-  const int radius_squared = radius * radius;
-  const std::size_t pitch = static_cast<std::size_t>(3) * static_cast<std::size_t>(width);
+  const std::size_t pitch = static_cast<std::size_t>(3) * static_cast<std::size_t>(settings.width);
 
   std::int64_t luma_sum = 0, luma_square_sum = 0, count = 0;
-  for (int n = y - radius; n <= y + radius; ++n) {
-    const int ny = reflect(n, height);
-    const int dy2 = (ny - y) * (ny - y);
-    if (dy2 > radius_squared) continue;
-    const BYTE* row = current + ny * pitch;
-    for (int m = x - radius; m <= x + radius; ++m) {
-      const int nx = reflect(m, width);
-      const int d2 = (nx - x) * (nx - x) + dy2;
-      if (d2 == 0 || d2 > radius_squared) continue;
-      const std::int64_t luma = row[3 * nx];
-      luma_sum += luma;
-      luma_square_sum += luma * luma;
-      ++count;
-    }
-  }
+  for_each_sample(settings, current, x, y, [&](const BYTE* row, int column) {
+    const std::int64_t luma = row[3 * column];
+    luma_sum += luma;
+    luma_square_sum += luma * luma;
+    ++count;
+  });
   const LumaStatistics stats = luma_statistics(luma_sum, luma_square_sum, count);
   const BYTE* centre = current + y * pitch + 3 * static_cast<std::size_t>(x);
   const int centre_luma = centre[0];
@@ -41,30 +28,21 @@ int propagate_centre(const PassSettings& settings, const BYTE* current, BYTE* ne
   const double twice_variance = stats.variance + stats.variance;
 
   double weight_sum = 0.0, weighted_u = 0.0, weighted_v = 0.0;
-  for (int n = y - radius; n <= y + radius; ++n) {
-    const int ny = reflect(n, height);
-    const int dy2 = (ny - y) * (ny - y);
-    if (dy2 > radius_squared) continue;
-    const BYTE* row = current + ny * pitch;
-    for (int m = x - radius; m <= x + radius; ++m) {
-      const int nx = reflect(m, width);
-      const int d2 = (nx - x) * (nx - x) + dy2;
-      if (d2 == 0 || d2 > radius_squared) continue;
-      const BYTE* sample = row + 3 * nx;
-      double w = 1.0;
-      if (stats.variance != 0.0) {
-        if (settings.gaussian) {
-          const int d = centre_luma - sample[0];
-          w = cache.weight(static_cast<double>(-(d * d)) / twice_variance);
-        } else {
-          w = ((sample[0] - stats.mean) / stats.variance) * centre_deviation + 1.0;
-        }
+  for_each_sample(settings, current, x, y, [&](const BYTE* row, int column) {
+    const BYTE* sample = row + 3 * column;
+    double w = 1.0;
+    if (stats.variance != 0.0) {
+      if (settings.gaussian) {
+        const int d = centre_luma - sample[0];
+        w = cache.weight(static_cast<double>(-(d * d)) / twice_variance);
+      } else {
+        w = ((sample[0] - stats.mean) / stats.variance) * centre_deviation + 1.0;
       }
-      weight_sum = weight_sum + w;
-      weighted_u = sample[1] * w + weighted_u;
-      weighted_v = sample[2] * w + weighted_v;
     }
-  }
+    weight_sum = weight_sum + w;
+    weighted_u = sample[1] * w + weighted_u;
+    weighted_v = sample[2] * w + weighted_v;
+  });
 
   const ChromaResult result = chroma_average(weight_sum, weighted_u, weighted_v, centre[1], centre[2]);
   BYTE* out = next + y * pitch + 3 * static_cast<std::size_t>(x);
