@@ -69,6 +69,10 @@ CommandOptions parse_command_line(const std::vector<std::string>& arguments) {
   bool options_ended = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
+    if (!options_ended && argument == "-h") {
+      options.mode = CommandOptions::Mode::kHelp;
+      continue;
+    }
     if (options_ended || argument.size() < 2 || argument.compare(0, 2, "--") != 0) {
       positional.push_back(argument);
       continue;
@@ -145,7 +149,7 @@ Options:
   --plugin PATH       the plugin module (default: libquillfen.so beside quillfen)
   --quiet             no progress line
   --version           print the command's and the plugin's versions
-  --help              print this text
+  --help, -h          print this text
 
 Progress goes to stderr when it is a terminal. Errors print one line on stderr
 and exit non-zero; the frames already written stay whole.

@@ -201,6 +201,18 @@ TEST_F(Command, ArgumentsTheFunctionDoesNotTakeAreOneLineErrors) {
   }
 }
 
+TEST_F(Command, HelpAndVersionNeedNoInput) {
+  const fs::path output = dir_ / "help.txt";
+  for (const char* option : {"--help", "-h"}) {
+    const Outcome outcome = run({option}, "", output);
+    EXPECT_EQ(outcome.status, 0) << option << ": " << outcome.errors;
+    EXPECT_TRUE(read_file(output).starts_with("Usage: quillfen")) << option;
+  }
+  const Outcome version = run({"--version"}, "", output);
+  EXPECT_EQ(version.status, 0) << version.errors;
+  EXPECT_NE(read_file(output).find("Quillfen v0.7.4.1"), std::string::npos) << read_file(output);
+}
+
 TEST_F(Command, OutputNamingTheInputIsRefusedAndTheInputKept) {
   const fs::path input = clip(true);
   const fs::path alias = dir_ / "alias.y4m";
