@@ -14,7 +14,10 @@
 
 class GaussianWeightCache {
  public:
-  static constexpr int kSlotBits = 16;
+  // 2 MiB of entries: the distinct exponents of a pass far outnumber the
+  // slots, and halving the memo costs more powers than its extra cache
+  // misses save.
+  static constexpr int kSlotBits = 17;
 
   struct Entry {
     std::uint64_t key;  // the exponent's bits
@@ -57,7 +60,7 @@ class GaussianWeightCache {
 };
 
 // The calling thread's memo, made on its first pass and kept for the
-// thread's lifetime, since at 1 MiB it is too large for a pass's stack
+// thread's lifetime, since at 2 MiB it is too large for a pass's stack
 // frame. Each pass clears it first, so that a pass costs the same whatever
 // ran before it on the thread.
 GaussianWeightCache& thread_gaussian_weight_cache();

@@ -24,9 +24,10 @@
 //   lookups before it waits on any;
 // - Marks, no_marks() and mark(marks, difference): each lane's set of
 //   absolute luma differences (whole numbers 0..255) met so far;
-// - fill_weight_table(weights, marks, twice_variance, cache): each lane's
-//   Gaussian weight at every difference in its set, into the lanes' part
-//   of a LaneWeightTable (lane_weight_table.h gives the layout);
+// - fill_weight_table(table, weights, marks, twice_variance, cache): each
+//   lane's Gaussian weight at every difference in its set, into the lanes'
+//   part `weights` of `table` (lane_weight_table.h gives the layout), or
+//   listed in `table` for serve_table_misses;
 // - table_weights(weights, difference): each lane's weight at its
 //   difference from that table;
 // - store_pixels(out, centre, u, v): kLanes pixels of the centres' luma
@@ -218,7 +219,8 @@ template <class Lanes, LaneWeights kWeights>
     lane_weight_sums(
         row, column, [&](D) { return weights[next_sample++]; }, weight_sum, weighted_u, weighted_v);
   } else if constexpr (kWeights == LaneWeights::kGaussianTable) {
-    Lanes::fill_weight_table(table.weights, marks, Lanes::add(variance, variance), cache);
+    Lanes::fill_weight_table(table, table.weights, marks, Lanes::add(variance, variance), cache);
+    serve_table_misses(table, cache);
     lane_weight_sums(
         row, column,
         [&](D sample_luma) {

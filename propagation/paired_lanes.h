@@ -64,9 +64,10 @@ struct PairedLanes {
     Half::mark(marks.low, difference.low);
     Half::mark(marks.high, difference.high);
   }
-  static void fill_weight_table(double* weights, const Marks& marks, D twice_variance, GaussianWeightCache& cache) {
-    Half::fill_weight_table(weights, marks.low, twice_variance.low, cache);
-    Half::fill_weight_table(weights + kLumaDifferences * Half::kLanes, marks.high, twice_variance.high, cache);
+  static void fill_weight_table(LaneWeightTable& table, double* weights, const Marks& marks, D twice_variance,
+                                GaussianWeightCache& cache) {
+    Half::fill_weight_table(table, weights, marks.low, twice_variance.low, cache);
+    Half::fill_weight_table(table, weights + kLumaDifferences * Half::kLanes, marks.high, twice_variance.high, cache);
   }
   static D table_weights(const double* weights, D difference) {
     return {Half::table_weights(weights, difference.low),

@@ -78,7 +78,8 @@ struct Avx2Lanes {
       marks.word[w] = _mm256_or_si256(
           marks.word[w], _mm256_sllv_epi64(bit, _mm256_sub_epi64(count, _mm256_set1_epi64x(64 * w))));
   }
-  static void fill_weight_table(double* weights, const Marks& marks, D twice_variance, GaussianWeightCache& cache) {
+  static void fill_weight_table(LaneWeightTable&, double* weights, const Marks& marks, D twice_variance,
+                                GaussianWeightCache& cache) {
     alignas(32) std::uint64_t words[kMarkWords][kLanes];
     for (int w = 0; w < kMarkWords; ++w) _mm256_store_si256(reinterpret_cast<__m256i*>(words[w]), marks.word[w]);
     alignas(32) double lane_twice_variance[kLanes];

@@ -15,7 +15,7 @@
 namespace {
 
 struct Avx512Lanes {
-  static constexpr int kLanes = 8;
+  static constexpr int kLanes = 8;  // the table lists misses per eight lanes
   using D = __m512d;
   // Masked forms with every lane set stand in for several plain ones:
   // GCC 12 warns spuriously about the plain ones.
@@ -84,37 +84,33 @@ struct Avx512Lanes {
   // far fewer memo lookups than lane by lane, and only the lanes that met
   // a difference look it up. A lane of zero variance divides to a zero
   // exponent, whose power is exactly 1.0, as the reference's guard gives.
-  // Every lookup is issued before any miss is served: the memo lives in
-  // the second-level cache and about half the lookups miss, so a branch on
-  // each lookup's outcome would wait out every load in turn.
-  static void fill_weight_table(double* weights, const Marks& marks, D twice_variance, GaussianWeightCache& cache) {
+  // Lookups that miss are left in the table's list: the memo lives in the
+  // second-level cache and about half the lookups miss, so serving them at
+  // once would wait out every load in turn, and leaving them for the whole
+  // run lets the loads of all its registers overlap.
+  static void fill_weight_table(LaneWeightTable& table, double* weights, const Marks& marks, D twice_variance,
+                                GaussianWeightCache& cache) {
     _mm512_storeu_pd(weights, _mm512_set1_pd(1.0));  // difference 0
     const Divisor by_twice_variance = divisor(twice_variance);
-    alignas(64) double missed_exponent[kLumaDifferences][kLanes];
-    int missed_difference[kLumaDifferences];
-    __mmask8 missed_lanes[kLumaDifferences];
-    int missed = 0;
+    const int offset = static_cast<int>(weights - table.weights);
+    int missed = table.miss_count;
     for (int w = 0; w < kMarkWords; ++w) {
       const std::uint64_t met = any_lane(marks.word[w]);
       for (std::uint64_t bits = w == 0 ? met & ~std::uint64_t{1} : met; bits != 0; bits &= bits - 1) {
         const int bit = __builtin_ctzll(bits);
         const int difference = 64 * w + bit;
+        const int at = offset + difference * kLanes;
         const __mmask8 lanes = _mm512_test_epi64_mask(marks.word[w], _mm512_set1_epi64(std::int64_t{1} << bit));
         const D exponent = divide(_mm512_set1_pd(static_cast<double>(-(difference * difference))), by_twice_variance);
         __mmask8 missing;
-        _mm512_mask_storeu_pd(weights + difference * kLanes, lanes, memo_weights(exponent, lanes, cache, missing));
+        _mm512_mask_storeu_pd(table.weights + at, lanes, memo_weights(exponent, lanes, cache, missing));
         // Recorded without a branch; only a missing lane advances the list.
-        _mm512_store_pd(missed_exponent[missed], exponent);
-        missed_difference[missed] = difference;
-        missed_lanes[missed] = missing;
+        _mm512_storeu_pd(table.missed_exponents + at, exponent);
+        table.misses[missed] = {at, missing};
         missed += missing != 0;
       }
     }
-    for (int m = 0; m < missed; ++m)
-      for (unsigned remaining = missed_lanes[m]; remaining != 0; remaining &= remaining - 1) {
-        const int i = __builtin_ctz(remaining);
-        weights[missed_difference[m] * kLanes + i] = cache.weight(missed_exponent[m][i]);
-      }
+    table.miss_count = missed;
   }
 
   using LaneMask = __mmask8;

@@ -97,7 +97,8 @@ struct PortableLanes {
       marks.word[value / 64][i] |= std::uint64_t{1} << (value % 64);
     }
   }
-  static void fill_weight_table(double* weights, const Marks& marks, D twice_variance, GaussianWeightCache& cache) {
+  static void fill_weight_table(LaneWeightTable&, double* weights, const Marks& marks, D twice_variance,
+                                GaussianWeightCache& cache) {
     fill_lane_weights<kLanes>(weights, marks.word, twice_variance.lane, cache);
   }
   static D table_weights(const double* weights, D difference) {
