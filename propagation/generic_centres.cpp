@@ -1,7 +1,6 @@
 #include "propagation/generic_centres.h"
 
 #include <cstddef>
-#include <cstdint>
 
 #include "propagation/chroma_average.h"
 #include "propagation/sample_walk.h"
@@ -14,14 +13,7 @@ int propagate_centre(const PassSettings& settings, const BYTE* current, BYTE* ne
                      GaussianWeightCache& cache) {
   const std::size_t pitch = static_cast<std::size_t>(3) * static_cast<std::size_t>(settings.width);
 
-  std::int64_t luma_sum = 0, luma_square_sum = 0, count = 0;
-  for_each_sample(settings, current, x, y, [&](const BYTE* row, int column) {
-    const std::int64_t luma = row[3 * column];
-    luma_sum += luma;
-    luma_square_sum += luma * luma;
-    ++count;
-  });
-  const LumaStatistics stats = luma_statistics(luma_sum, luma_square_sum, count);
+  const LumaStatistics stats = sample_luma_statistics(settings, current, x, y);
   const BYTE* centre = current + y * pitch + 3 * static_cast<std::size_t>(x);
   const int centre_luma = centre[0];
   const double centre_deviation = centre_luma - stats.mean;

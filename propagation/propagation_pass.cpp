@@ -1,7 +1,6 @@
 #include "propagation/propagation_pass.h"
 
 #include <cstddef>
-#include <cstdint>
 
 #include "propagation/affinity.h"
 #include "propagation/chroma_average.h"
@@ -16,14 +15,7 @@ int propagation_pass_reference(const PassSettings& settings, const BYTE* current
   for (int y = 0; y < settings.height; ++y) {
     const BYTE* centre_row = current + y * pitch;
     for (int x = 0; x < settings.width; ++x) {
-      std::int64_t luma_sum = 0, luma_square_sum = 0, count = 0;
-      for_each_sample(settings, current, x, y, [&](const BYTE* row, int column) {
-        const std::int64_t luma = row[3 * column];
-        luma_sum += luma;
-        luma_square_sum += luma * luma;
-        ++count;
-      });
-      const LumaStatistics stats = luma_statistics(luma_sum, luma_square_sum, count);
+      const LumaStatistics stats = sample_luma_statistics(settings, current, x, y);
 
       double weight_sum = 0.0, weighted_u = 0.0, weighted_v = 0.0;
       for_each_sample(settings, current, x, y, [&](const BYTE* row, int column) {

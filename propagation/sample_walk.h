@@ -6,8 +6,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "host/avisynth_interface.h"
+#include "propagation/chroma_average.h"
 #include "propagation/propagation_pass.h"
 #include "propagation/reflect.h"
 
@@ -32,4 +34,18 @@ template <class Visit>
       visit(row, nx);
     }
   }
+}
+
+// Mean and variance of the luma of the samples of centre (x, y). The sums
+// are integers, so they are exact in any order.
+[[gnu::always_inline]] inline LumaStatistics sample_luma_statistics(const PassSettings& settings, const BYTE* image,
+                                                                    int x, int y) {
+  std::int64_t luma_sum = 0, luma_square_sum = 0, count = 0;
+  for_each_sample(settings, image, x, y, [&](const BYTE* row, int column) {
+    const std::int64_t luma = row[3 * column];
+    luma_sum += luma;
+    luma_square_sum += luma * luma;
+    ++count;
+  });
+  return luma_statistics(luma_sum, luma_square_sum, count);
 }
