@@ -17,6 +17,7 @@
 #include "filter/quillfen_filter.h"
 #include "host/avisynth_interface.h"
 #include "tests/support/test_clip.h"
+#include "tests/support/filter_parameters.h"
 
 namespace {
 
@@ -164,14 +165,6 @@ std::vector<BYTE> frame_bytes_of(const PClip& clip, IScriptEnvironment* env) {
                  frame->GetReadPtr() + y * frame->GetPitch() + 2 * vi.width);
   return bytes;
 }
-
-struct Parameters {
-  bool sup = false;
-  int radius = 1;
-  bool gaussian = false;
-  int iterations = 0;
-  int threshold = 165;
-};
 
 class PluginFactory : public ::testing::Test {
  protected:

@@ -13,16 +13,9 @@
 #include "propagation/propagation_pass.h"
 #include "server/script_environment.h"
 #include "tests/support/test_clip.h"
+#include "tests/support/filter_parameters.h"
 
 namespace {
-
-struct Parameters {
-  bool sup = false;
-  int radius = 1;
-  bool gaussian = false;
-  int iterations = 0;
-  int threshold = 165;
-};
 
 // Builds a filter over a fresh source clip and returns the error message,
 // or an empty string when construction succeeded.
