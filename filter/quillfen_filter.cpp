@@ -3,6 +3,8 @@
 #include <climits>
 #include <cstddef>
 
+#include "filter/pass_control.h"
+#include "filter/quillfen_parameters.h"
 #include "image/yuy2_conversion.h"
 #include "propagation/propagation_pass.h"
 
@@ -11,19 +13,8 @@ QuillfenFilter::QuillfenFilter(PClip child_, bool sup_, int radius_, bool gaussi
     : GenericVideoFilter(child_), sup(sup_), gaussian(gaussian_), radius(radius_),
       iterations(iterations_), threshold(threshold_), width(0), height(0) {
   if (!vi.IsYUY2() && !vi.IsYV12()) env->ThrowError("Quillfen: YUY2 or YV12 data only.");
-  if (radius < 1)
-    env->ThrowError("Quillfen: \"radius\" parameter must be greater than or equal to one.");
-  if (iterations < 0)
-    env->ThrowError("Quillfen: \"iterations\" parameter must be greater than or equal to zero.");
-  if (threshold < 0 || threshold > 255)
-    env->ThrowError("Quillfen: \"threshold\" parameter must be between zero and 255 inclusive.");
-  // Frames are handled in pixel pairs, and the mirrored border reaches at
-  // most one image size beyond each edge.
-  const bool has_pixels = vi.width > 0 && vi.height > 0;
-  if (has_pixels && vi.width % 2 != 0) env->ThrowError("Quillfen: frame width must be even.");
-  if (has_pixels && (radius > vi.width - 1 || radius > vi.height - 1))
-    env->ThrowError(
-        "Quillfen: \"radius\" parameter must be less than the frame width and height.");
+  if (const char* error = parameter_error({sup, radius, gaussian, iterations, threshold})) env->ThrowError(error);
+  if (const char* error = frame_size_error(vi.width, vi.height, radius)) env->ThrowError(error);
 
   width = vi.width;
   height = vi.height;
@@ -49,7 +40,8 @@ PVideoFrame AVS_STDCALL QuillfenFilter::GetFrame(int n, IScriptEnvironment* env)
       env->ThrowError("Quillfen: source frame is smaller than the clip.");
     unpack_yuy2(source->GetReadPtr(), source->GetPitch(), sup, width, height, current_image->data());
   }
-  run_passes(env);
+  run_passes({width, height, radius, gaussian}, iterations, threshold, current_image->data(), next_image->data(),
+             [&] { copy_next_to_current(env); });
   pack_yuy2(current_image->data(), width, height, out, destination->GetPitch());
   return destination;
 }
@@ -64,15 +56,5 @@ void QuillfenFilter::copy_next_to_current(IScriptEnvironment* env) {
   } else {
     const int row = static_cast<int>(packed_yuv444_size(width, 1));
     env->BitBlt(current_image->data(), row, next_image->data(), row, row, height);
-  }
-}
-
-void QuillfenFilter::run_passes(IScriptEnvironment* env) {
-  const PassSettings settings{width, height, radius, gaussian};
-  const int passes = iterations > 0 ? iterations : kMaxConvergencePasses;
-  for (int pass = 0; pass < passes; ++pass) {
-    const int change = propagation_pass(settings, current_image->data(), next_image->data());
-    copy_next_to_current(env);
-    if (iterations == 0 && change <= threshold) break;
   }
 }

@@ -8,11 +8,6 @@
 #include "host/avisynth_interface.h"
 #include "image/packed_yuv444.h"
 
-// Passes run at most this often per frame while waiting for convergence
-// (iterations 0): with the linear affinity and a small threshold a frame
-// may never converge, and a frame request must still return.
-inline constexpr int kMaxConvergencePasses = 1000;
-
 class QuillfenFilter : public GenericVideoFilter {
  public:
   // Checks the format and the parameters, in a fixed order, reporting the
@@ -25,7 +20,6 @@ class QuillfenFilter : public GenericVideoFilter {
   PVideoFrame AVS_STDCALL GetFrame(int n, IScriptEnvironment* env) override;
 
  private:
-  void run_passes(IScriptEnvironment* env);
   void copy_next_to_current(IScriptEnvironment* env);
 
   bool sup;

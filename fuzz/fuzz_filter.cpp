@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "filter/pass_control.h"
 #include "filter/quillfen_filter.h"
 #include "host/avisynth_interface.h"
 #include "image/packed_yuv444.h"

@@ -1,6 +1,7 @@
 #include "plugin/quillfen_factory.h"
 
 #include "filter/quillfen_filter.h"
+#include "filter/quillfen_parameters.h"
 
 namespace {
 
@@ -27,11 +28,12 @@ AVSValue AVS_CDECL create_quillfen(AVSValue args, void* /*user_data*/, IScriptEn
                                                    "Quillfen: ConvertToYUY2 function not found.")
                                : args[0].AsClip();
 
-  const bool sup = args[1].AsBool(false);
-  const int radius = args[2].AsInt(1);
-  const bool gaussian = args[3].AsBool(false);
-  const int iterations = args[4].AsInt(0);
-  const int threshold = args[5].AsInt(165);
+  const QuillfenParameters defaults;
+  const bool sup = args[1].AsBool(defaults.sup);
+  const int radius = args[2].AsInt(defaults.radius);
+  const bool gaussian = args[3].AsBool(defaults.gaussian);
+  const int iterations = args[4].AsInt(defaults.iterations);
+  const int threshold = args[5].AsInt(defaults.threshold);
 
   // The PClip takes the new filter's only reference at once, so a failure
   // after this point destroys it; a constructor that throws gives its

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "filter/pass_control.h"
 #include "filter/quillfen_filter.h"
 #include "image/packed_yuv444.h"
 #include "image/yuy2_conversion.h"

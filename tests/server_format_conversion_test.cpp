@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "image/packed_yuv444.h"
+#include "image/planar_conversion.h"
+#include "image/yuy2_conversion.h"
 #include "server/script_environment.h"
 #include "tests/support/test_clip.h"
 
@@ -157,6 +161,42 @@ TEST_F(FormatConversion, KeepsEverythingButTheFormatAndRecyclesFrames) {
   const std::size_t buffers = env.frame_pool().buffer_count();
   for (int n = 0; n < 20; ++n) packed->GetFrame(n % 4, &env);
   EXPECT_EQ(env.frame_pool().buffer_count(), buffers);
+}
+
+// Planar 4:2:0 frames are unpacked into and packed from the working image
+// directly; that must give the bytes of the way through YUY2.
+TEST_F(FormatConversion, PlanarWorkingImageConversionsMatchTheWayThroughYuy2) {
+  const int width = 10, height = 8;
+  std::mt19937 random(11);
+  const PClip planar = new PlanarClip(env, VideoInfo::CS_YV12, width, height,
+                                      [&](int, int, int) { return static_cast<BYTE>(random()); });
+  const PVideoFrame planes = planar->GetFrame(0, &env);
+  const SourcePlanes source{planes->GetReadPtr(PLANAR_Y), planes->GetReadPtr(PLANAR_U), planes->GetReadPtr(PLANAR_V),
+                            planes->GetPitch(PLANAR_Y),   planes->GetPitch(PLANAR_U),   planes->GetPitch(PLANAR_V)};
+  const PVideoFrame packed = convert(env, "ConvertToYUY2", planar)->GetFrame(0, &env);
+  std::vector<BYTE> scratch(planar_420_scratch_size(width));
+  std::vector<BYTE> direct(packed_yuv444_size(width, height)), through_yuy2(direct.size());
+  for (bool sup : {false, true}) {
+    unpack_planar_420(source, sup, width, height, direct.data(), scratch.data());
+    unpack_yuy2(packed->GetReadPtr(), packed->GetPitch(), sup, width, height, through_yuy2.data());
+    EXPECT_EQ(direct, through_yuy2) << "sup " << sup;
+  }
+
+  for (BYTE& byte : direct) byte = static_cast<BYTE>(random());
+  std::vector<BYTE> rows(2 * width * height);
+  pack_yuy2(direct.data(), width, height, rows.data(), 2 * width);
+  const PClip yuy2 = yuy2_clip(width, height, [&](int byte, int y) { return rows[2 * width * y + byte]; });
+  const PVideoFrame expected = convert(env, "ConvertToYV12", yuy2)->GetFrame(0, &env);
+  const int chroma_pitch = width / 2 + 3;
+  std::vector<BYTE> u(chroma_pitch * height / 2, 0xEE), v(u);
+  pack_planar_420_chroma(direct.data(), width, height, {u.data(), v.data(), chroma_pitch, chroma_pitch},
+                         scratch.data());
+  for (int j = 0; j < height / 2; ++j)
+    for (int x = 0; x < chroma_pitch; ++x) {
+      const bool inside = x < width / 2;
+      EXPECT_EQ(u[j * chroma_pitch + x], inside ? at(expected, PLANAR_U, x, j) : 0xEE) << x << "," << j;
+      EXPECT_EQ(v[j * chroma_pitch + x], inside ? at(expected, PLANAR_V, x, j) : 0xEE) << x << "," << j;
+    }
 }
 
 TEST_F(FormatConversion, RefusesOddHeightsAndOtherFormats) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "image/packed_yuv444.h"
+#include "image/planar_conversion.h"
 #include "image/yuy2_conversion.h"
 
 namespace {
@@ -73,6 +74,38 @@ TEST(Yuy2Unpack, DuplicatingRoundTripIsExactOnRandomFrames) {
   pack_yuy2(image.data(), width, height, packed.data(), pitch);
   for (int y = 0; y < height; ++y)
     for (int i = 0; i < 2 * width; ++i) ASSERT_EQ(packed[y * pitch + i], source[y * pitch + i]);
+}
+
+TEST(Yuy2Unpack, PlanarFourTwoTwoGivesTheBytesOfYuy2BothWays) {
+  std::mt19937 random(5);
+  const int width = 14, height = 5, chroma_width = width / 2, pitch = 20;
+  std::vector<BYTE> yuy2(2 * width * height), y(pitch * height), u(pitch * height), v(pitch * height);
+  for (int row = 0; row < height; ++row)
+    for (int k = 0; k < chroma_width; ++k) {
+      BYTE* macropixel = &yuy2[2 * width * row + 4 * k];
+      for (int i = 0; i < 4; ++i) macropixel[i] = static_cast<BYTE>(random());
+      y[pitch * row + 2 * k] = macropixel[0];
+      u[pitch * row + k] = macropixel[1];
+      y[pitch * row + 2 * k + 1] = macropixel[2];
+      v[pitch * row + k] = macropixel[3];
+    }
+  std::vector<BYTE> planar(packed_yuv444_size(width, height)), packed(planar.size());
+  for (bool sup : {false, true}) {
+    unpack_planar_422({y.data(), u.data(), v.data(), pitch, pitch, pitch}, sup, width, height, planar.data());
+    unpack_yuy2(yuy2.data(), 2 * width, sup, width, height, packed.data());
+    EXPECT_EQ(planar, packed) << "sup " << sup;
+  }
+
+  for (BYTE& byte : planar) byte = static_cast<BYTE>(random());
+  pack_yuy2(planar.data(), width, height, yuy2.data(), 2 * width);
+  std::vector<BYTE> u_out(pitch * height, 0xEE), v_out(u_out);
+  pack_planar_422_chroma(planar.data(), width, height, {u_out.data(), v_out.data(), pitch, pitch});
+  for (int row = 0; row < height; ++row)
+    for (int x = 0; x < pitch; ++x) {
+      const bool inside = x < chroma_width;
+      EXPECT_EQ(u_out[pitch * row + x], inside ? yuy2[2 * width * row + 4 * x + 1] : 0xEE);
+      EXPECT_EQ(v_out[pitch * row + x], inside ? yuy2[2 * width * row + 4 * x + 3] : 0xEE);
+    }
 }
 
 TEST(Yuy2Unpack, PitchesBeyondTheRowSizeAreNeitherReadNorWritten) {
