@@ -9,9 +9,11 @@
 #include <memory>
 #include <thread>
 
+#include "cli/clip_probe.h"
 #include "cli/command_error.h"
 #include "cli/filter_chain.h"
 #include "cli/frame_pipeline.h"
+#include "cli/piece_join.h"
 #include "cli/progress_line.h"
 #include "cli/stop_signals.h"
 #include "cli/stream_files.h"
@@ -114,6 +116,10 @@ int run_command(const CommandOptions& options) {
       return kExitOk;
     case CommandOptions::Mode::kVersion:
       return print_version(options);
+    case CommandOptions::Mode::kProbe:
+      return probe_clip(options.input);
+    case CommandOptions::Mode::kJoin:
+      return join_pieces(options.output, options.pieces);
     case CommandOptions::Mode::kRun:
       break;
   }

@@ -57,6 +57,20 @@ bool looks_like_filter_argument(const std::string& text) {
   return true;
 }
 
+// --probe INPUT, --join OUTPUT PART...
+CommandOptions parse_piece_operands(CommandOptions options, const std::vector<std::string>& positional) {
+  if (options.mode == CommandOptions::Mode::kProbe) {
+    if (positional.size() != 1) usage_error("--probe needs one INPUT and nothing else");
+    options.input = positional[0];
+    return options;
+  }
+  if (positional.size() < 2) usage_error("--join needs OUTPUT and at least one PART");
+  if (positional[0] == "-") usage_error("--join needs an OUTPUT file, not standard output");
+  options.output = positional[0];
+  options.pieces.assign(positional.begin() + 1, positional.end());
+  return options;
+}
+
 }  // namespace
 
 CommandOptions parse_command_line(const std::vector<std::string>& arguments) {
@@ -98,6 +112,12 @@ CommandOptions parse_command_line(const std::vector<std::string>& arguments) {
     } else if (name == "--version") {
       no_value();
       options.mode = CommandOptions::Mode::kVersion;
+    } else if (name == "--probe") {
+      no_value();
+      options.mode = CommandOptions::Mode::kProbe;
+    } else if (name == "--join") {
+      no_value();
+      options.mode = CommandOptions::Mode::kJoin;
     } else if (name == "--quiet") {
       no_value();
       options.quiet = true;
@@ -112,6 +132,8 @@ CommandOptions parse_command_line(const std::vector<std::string>& arguments) {
       usage_error("unknown option \"" + name + "\"");
     }
   }
+  if (options.mode == CommandOptions::Mode::kProbe || options.mode == CommandOptions::Mode::kJoin)
+    return parse_piece_operands(options, positional);
   if (options.mode != CommandOptions::Mode::kRun) return options;
 
   if (positional.size() < 2) usage_error("INPUT and OUTPUT are needed");
@@ -132,6 +154,8 @@ CommandOptions parse_command_line(const std::vector<std::string>& arguments) {
 
 std::string usage_text() {
   return R"(Usage: quillfen [options] INPUT OUTPUT [name=value ...]
+       quillfen --probe INPUT
+       quillfen --join OUTPUT PART...
        quillfen            (no arguments: filters the bundled sample clip)
 
 Filters a Y4M video (8-bit 4:2:2 or 4:2:0) through the Quillfen plugin:
@@ -146,6 +170,13 @@ Options:
                       the output is the same for every N
   --frames FIRST:LAST filter and write only frames FIRST to LAST (0-based,
                       inclusive; FIRST: runs to the end of the input)
+  --probe INPUT       print one line, INPUT's frame count and format, and
+                      filter nothing: frames=N width=W height=H fps=N:D
+                      chroma=C interlace=I aspect=N:D (frames=unknown from
+                      a pipe)
+  --join OUTPUT PART... write the pieces' frames, in order, as one Y4M file;
+                      pieces whose stream headers differ, or that end inside
+                      a frame, are refused and OUTPUT is then not written
   --plugin PATH       the plugin module (default: libquillfen.so beside quillfen)
   --quiet             no progress line
   --version           print the command's and the plugin's versions

@@ -9,12 +9,13 @@
 namespace quillfen::cli {
 
 struct CommandOptions {
-  enum class Mode { kRun, kHelp, kVersion };
+  enum class Mode { kRun, kHelp, kVersion, kProbe, kJoin };
   Mode mode = Mode::kRun;
   // No arguments at all: filter the bundled sample clip into a named file.
   bool sample_run = false;
   std::string input;   // a path, or "-" for standard input
   std::string output;  // a path, or "-" for standard output
+  std::vector<std::string> pieces;  // --join: the pieces, in order
   // Passed as text to the filter's script function, in the order given;
   // their names and kinds are the function's business.
   std::vector<std::pair<std::string, std::string>> filter_arguments;

@@ -165,6 +165,16 @@ std::string format_y4m_header(const Y4mHeader& header) {
   return line + '\n';
 }
 
+std::string y4m_tag(const Y4mHeader& header, char letter) {
+  std::string found;
+  for (const std::string& tag : header.tags) {
+    if (tag[0] != letter) continue;
+    if (letter != 'X') return tag;
+    found += (found.empty() ? "" : " ") + tag;
+  }
+  return found;
+}
+
 std::size_t y4m_frame_bytes(const Y4mHeader& header) {
   const std::size_t luma = static_cast<std::size_t>(header.width) * static_cast<std::size_t>(header.height);
   // Width and height are even wherever the chroma is subsampled.

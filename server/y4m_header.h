@@ -44,6 +44,11 @@ Y4mHeader parse_y4m_header(std::string_view line);
 // The header line of a stream with the same tags, newline included.
 std::string format_y4m_header(const Y4mHeader& header);
 
+// The header's tag of kind `letter` ('W', 'F', 'A', ...) as written, letter
+// included; empty when the header has none. For 'X', every X tag in order,
+// separated by spaces.
+std::string y4m_tag(const Y4mHeader& header, char letter);
+
 // Bytes of one frame's planes (Y, then U, then V), without its FRAME line.
 std::size_t y4m_frame_bytes(const Y4mHeader& header);
 

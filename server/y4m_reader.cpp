@@ -157,11 +157,15 @@ bool Y4mReader::skip_frame() {
   return true;
 }
 
-int Y4mReader::count_remaining_frames() const {
-  if (!seekable_) return -1;
+int Y4mReader::count_remaining_frames() const { return walk_whole_frames().count; }
+
+bool Y4mReader::ends_after_whole_frames() const { return walk_whole_frames().to_the_end; }
+
+Y4mReader::WholeFrames Y4mReader::walk_whole_frames() const {
+  if (!seekable_) return {};
   struct stat info {};
   off_t position = lseek(fd_, 0, SEEK_CUR);
-  if (position < 0 || fstat(fd_, &info) != 0) return -1;
+  if (position < 0 || fstat(fd_, &info) != 0) return {};
   position -= static_cast<off_t>(end_ - begin_);
 
   // Each frame header is read where it starts, and the frame is counted
@@ -183,7 +187,7 @@ int Y4mReader::count_remaining_frames() const {
     position = next;
     ++count;
   }
-  return count;
+  return {count, position == info.st_size};
 }
 
 }  // namespace quillfen::server

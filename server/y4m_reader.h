@@ -32,6 +32,10 @@ class Y4mReader {
   // Whole frames from the current position to the end of a seekable input,
   // the position left unchanged; -1 for a pipe or terminal.
   int count_remaining_frames() const;
+  // Whether a seekable input holds nothing after its remaining whole frames:
+  // no frame cut short, no stray bytes. True for a pipe or terminal, whose
+  // end is not known before it is read.
+  bool ends_after_whole_frames() const;
 
   // Frames read or skipped so far.
   int frames_passed() const { return frames_passed_; }
@@ -43,6 +47,11 @@ class Y4mReader {
   void take(BYTE* out, std::size_t count);
   void skip_bytes(std::size_t count);
   [[noreturn]] void throw_truncated(std::size_t got) const;
+  struct WholeFrames {
+    int count = -1;  // -1: the input cannot be walked (a pipe)
+    bool to_the_end = true;
+  };
+  WholeFrames walk_whole_frames() const;
 
   int fd_;
   bool seekable_;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/files.h"
@@ -170,6 +172,16 @@ TEST_P(CommandFormats, FrameRangeGivesTheSameFramesAsTheWholeRun) {
   const fs::path piped = dir_ / "piped.y4m";
   ASSERT_EQ(run({"--frames", "5:6", "-", "-"}, input, piped).status, 0);
   EXPECT_EQ(parse(read_file(piped), four_two_two).frames, tail);
+
+  // Pieces joined give the whole run's bytes.
+  std::vector<std::string> join = {"--join", dir_ / "joined.y4m"};
+  for (const char* range : {"0:2", "3:3", "4:"}) {
+    join.push_back(dir_ / ("piece-" + std::string(range) + ".y4m"));
+    ASSERT_EQ(run({"--frames", range, input, join.back(), "radius=2"}).status, 0) << range;
+  }
+  const Outcome joined = run(join);
+  ASSERT_EQ(joined.status, 0) << joined.errors;
+  EXPECT_EQ(read_file(dir_ / "joined.y4m"), filtered(input, {}, {"radius=2"}));
 }
 
 TEST_P(CommandFormats, PipeGivesTheSameOutputAsAFile) {
@@ -258,6 +270,87 @@ TEST_F(Command, UnsupportedInputIsRefusedBeforeAnyOutput) {
   EXPECT_EQ(outcome.status, 1);
   EXPECT_NE(outcome.errors.find("\"C444\" is not supported"), std::string::npos) << outcome.errors;
   EXPECT_FALSE(fs::exists(output));
+}
+
+TEST_F(Command, ProbeGivesFramesAndFormatOnOneLineAndFiltersNothing) {
+  const fs::path input = clip(true);
+  const std::string format = "width=32 height=16 fps=25:1 chroma=422 interlace=t aspect=1:1\n";
+  const fs::path line = dir_ / "probe.txt";
+  ASSERT_EQ(run({"--probe", input}, "", line).status, 0);
+  EXPECT_EQ(read_file(line), "frames=7 " + format);
+  ASSERT_EQ(run({"--probe", "-"}, input, line).status, 0);  // a file as standard input is still a file
+  EXPECT_EQ(read_file(line), "frames=7 " + format);
+
+  // From a pipe the count is not known: the header is all that is read.
+  const fs::path fifo = dir_ / "fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::thread writer([&] { write_file(fifo, make_clip(true, 1)); });
+  const Outcome piped = run({"--probe", "-"}, fifo, line);
+  writer.join();
+  ASSERT_EQ(piped.status, 0) << piped.errors;
+  EXPECT_EQ(read_file(line), "frames=unknown " + format);
+
+  const fs::path cut = dir_ / "cut.y4m";
+  write_file(cut, make_clip(true).substr(0, make_clip(true).size() - 1));
+  const Outcome refused = run({"--probe", cut}, "", line);
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.errors, "quillfen: INPUT \"" + cut.string() +
+                                "\" has 6 whole frames, then a frame cut short or bytes that are not a frame\n");
+}
+
+TEST_F(Command, JoinRefusesMismatchedOrCutShortPiecesNamingThemAndWritesNothing) {
+  const std::string good = make_clip(true, 2);
+  const std::size_t header_end = good.find('\n');
+  const auto with_header = [&](const std::string& from, const std::string& to) {
+    std::string header = good.substr(0, header_end);
+    header.replace(header.find(from), from.size(), to);
+    return header + good.substr(header_end);
+  };
+  struct Case {
+    const char* name;
+    std::string piece;
+    std::string reason;
+  };
+  const std::vector<Case> cases = {
+      {"size", with_header("W32", "W34"), "\"W34\" instead of \"W32\""},
+      {"rate", with_header("F25:1", "F30000:1001"), "\"F30000:1001\" instead of \"F25:1\""},
+      {"chroma", with_header("C422", "C420jpeg"), "\"C420jpeg\" instead of \"C422\""},
+      {"interlacing", with_header("It ", "Ib "), "\"Ib\" instead of \"It\""},
+      {"no interlacing tag", with_header("It ", ""), "no I tag instead of \"It\""},
+      {"aspect", with_header("A1:1", "A4:3"), "\"A4:3\" instead of \"A1:1\""},
+      {"X tag", with_header("XYSCSS=422", "XYSCSS=422 XCOLORRANGE=FULL"),
+       "\"XYSCSS=422 XCOLORRANGE=FULL\" instead of \"XYSCSS=422\""},
+      {"cut short", good.substr(0, good.size() - 10), "frame 1 is cut short"},
+      {"not Y4M", "RIFF....WAVEfmt ", "not a YUV4MPEG2 (Y4M) stream"},
+  };
+  const fs::path first = dir_ / "first.y4m";
+  write_file(first, good);
+  const fs::path output = dir_ / "joined.y4m";
+  const auto expect_refused = [&](const std::vector<std::string>& pieces, const std::string& named,
+                                  const std::string& reason) {
+    std::vector<std::string> arguments = {"--join", output};
+    arguments.insert(arguments.end(), pieces.begin(), pieces.end());
+    const Outcome outcome = run(arguments);
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_TRUE(outcome.errors.starts_with("quillfen: PART \"" + named + "\": ")) << outcome.errors;
+    EXPECT_NE(outcome.errors.find(reason), std::string::npos) << outcome.errors;
+    EXPECT_TRUE(outcome.errors.ends_with("; OUTPUT was not written\n")) << outcome.errors;
+    // Nor is a file of its pieces left beside it.
+    for (const auto& entry : fs::directory_iterator(dir_))
+      EXPECT_FALSE(entry.path().filename().string().starts_with("joined")) << entry.path();
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path piece = dir_ / "piece.y4m";
+    write_file(piece, c.piece);
+    expect_refused({first, first, piece}, piece, c.reason);
+    fs::remove(piece);
+  }
+  expect_refused({first, dir_ / "missing.y4m"}, dir_ / "missing.y4m", "cannot open it");
+  write_file(output, good);
+  const Outcome onto_a_piece = run({"--join", output, first, output});
+  EXPECT_NE(onto_a_piece.errors.find("it is OUTPUT itself"), std::string::npos) << onto_a_piece.errors;
+  EXPECT_EQ(read_file(output), good);
 }
 
 }  // namespace

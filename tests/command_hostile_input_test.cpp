@@ -483,6 +483,9 @@ TEST_F(CommandHostileInput, CommandLineMistakesAreUsageErrorsWithoutOutput) {
       {"--bogus", in, out},
       {"--quiet=yes", in, out},
       {"--plugin=", in, out},
+      {"--probe", in, out},
+      {"--join", out},
+      {"--join", "-", in},
   };
   for (const auto& arguments : mistakes) {
     std::string shown;

@@ -1,0 +1,130 @@
+#include "cli/piece_join.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string_view>
+
+#include "cli/command_error.h"
+#include "cli/stop_signals.h"
+#include "cli/stream_files.h"
+#include "server/y4m_error.h"
+#include "server/y4m_header.h"
+#include "server/y4m_reader.h"
+#include "server/y4m_writer.h"
+
+namespace quillfen::cli {
+namespace {
+
+constexpr std::string_view kFrameLine = "FRAME\n";
+constexpr const char kNotWritten[] = "; OUTPUT was not written";
+
+// The file being joined into, named beside OUTPUT so that renaming it onto
+// OUTPUT is one step on the same file system. Removed unless committed.
+class PendingOutput {
+ public:
+  explicit PendingOutput(const std::string& output_path) : output_path_(output_path) {
+    std::string pattern = output_path + ".join-XXXXXX";
+    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd < 0)
+      throw CommandError("quillfen: cannot write beside OUTPUT \"" + output_path + "\": " + std::strerror(errno));
+    path_ = pattern;
+    file_ = std::make_unique<StreamFile>(fd, true);
+    // mkostemp makes the file private; OUTPUT gets the mode any new file gets.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+  }
+  ~PendingOutput() {
+    if (!committed_) ::unlink(path_.c_str());
+  }
+  PendingOutput(const PendingOutput&) = delete;
+  PendingOutput& operator=(const PendingOutput&) = delete;
+
+  int fd() const { return file_->fd(); }
+
+  void commit() {
+    if (::fsync(fd()) != 0 || ::rename(path_.c_str(), output_path_.c_str()) != 0)
+      throw CommandError("quillfen: cannot write OUTPUT \"" + output_path_ + "\": " + std::strerror(errno) +
+                         kNotWritten);
+    committed_ = true;
+  }
+
+ private:
+  std::string output_path_;
+  std::string path_;
+  std::unique_ptr<StreamFile> file_;
+  bool committed_ = false;
+};
+
+// The first tag in which `piece` differs from `first`, as "<piece's> instead of <first's>".
+std::optional<std::string> header_difference(const server::Y4mHeader& first, const server::Y4mHeader& piece) {
+  for (const char letter : std::string_view("WHFIACX")) {
+    const std::string expected = server::y4m_tag(first, letter);
+    const std::string found = server::y4m_tag(piece, letter);
+    if (found == expected) continue;
+    const auto shown = [letter](const std::string& tag) {
+      return tag.empty() ? std::string("no ") + letter + " tag" : "\"" + tag + "\"";
+    };
+    return shown(found) + " instead of " + shown(expected);
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+int join_pieces(const std::string& output_path, const std::vector<std::string>& pieces) {
+  struct stat output_info {};
+  const bool output_exists = ::stat(output_path.c_str(), &output_info) == 0;
+  const std::atomic<bool>& stop = install_stop_signals();
+  PendingOutput output(output_path);
+
+  std::optional<server::Y4mHeader> first_header;
+  std::optional<server::Y4mWriter> writer;
+  std::vector<BYTE> record;
+  for (const std::string& piece : pieces) {
+    const auto refuse = [&](const std::string& what) {
+      return CommandError(printable_line("quillfen: PART \"" + piece + "\": " + what) + kNotWritten);
+    };
+    const int fd = ::open(piece.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw refuse(std::string("cannot open it: ") + std::strerror(errno));
+    const StreamFile file(fd, true);
+    struct stat piece_info {};
+    if (output_exists && ::fstat(fd, &piece_info) == 0 && piece_info.st_dev == output_info.st_dev &&
+        piece_info.st_ino == output_info.st_ino)
+      throw refuse("it is OUTPUT itself");
+
+    // Only reading the piece fails on the piece; a failed write is OUTPUT's.
+    const auto reading = [&](const auto& step) {
+      try {
+        return step();
+      } catch (const server::Y4mError& error) {
+        throw refuse(error.what());
+      }
+    };
+    server::Y4mReader reader = reading([fd] { return server::Y4mReader(fd); });
+    if (!first_header) {
+      first_header = reader.header();
+      writer.emplace(output.fd(), *first_header);
+      writer->write_header();
+    } else if (const auto difference = header_difference(*first_header, reader.header())) {
+      throw refuse("its stream header has " + *difference + " of PART \"" + pieces.front() + "\"");
+    }
+    record.resize(kFrameLine.size() + reader.frame_bytes());
+    std::memcpy(record.data(), kFrameLine.data(), kFrameLine.size());
+    while (reading([&] { return reader.read_frame(record.data() + kFrameLine.size()); })) {
+      if (stop.load()) throw CommandError(std::string("quillfen: interrupted") + kNotWritten, kExitInterrupted);
+      writer->write_record(record);
+    }
+  }
+  output.commit();
+  return kExitOk;
+}
+
+}  // namespace quillfen::cli
