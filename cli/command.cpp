@@ -45,15 +45,39 @@ int print_version(const CommandOptions& options) {
   return kExitOk;
 }
 
+CommandError range_past_end(int first_frame, int input_frames) {
+  return CommandError("quillfen: --frames starts at frame " + std::to_string(first_frame) +
+                      ", but the input has only " + std::to_string(input_frames) + " frames");
+}
+
 // Frames the run will write: --frames cut at the end of the input, or -1
 // when the input's length is unknown until it ends.
 long frames_to_write(const CommandOptions& options, int input_frames) {
   if (input_frames < 0) return -1;
   if (options.first_frame > 0 && options.first_frame >= input_frames)
-    throw CommandError("quillfen: --frames starts at frame " + std::to_string(options.first_frame) +
-                       ", but the input has only " + std::to_string(input_frames) + " frames");
+    throw range_past_end(options.first_frame, input_frames);
   const long last = std::min<long>(options.last_frame, input_frames - 1L);
   return std::max(0L, last - options.first_frame + 1);
+}
+
+// From a pipe the input's length shows only as it is read: the frames
+// before FIRST are passed over before the output exists, so that a range
+// past the end leaves no output, as it does from a file.
+void pass_over_leading_frames(server::Y4mReader& reader, int first_frame) {
+  if (first_frame == 0) return;
+  while (reader.frames_passed() < first_frame)
+    if (!reader.skip_frame()) throw range_past_end(first_frame, reader.frames_passed());
+  if (reader.at_end()) throw range_past_end(first_frame, reader.frames_passed());
+}
+
+// The filter sees whole frames: the two fields of an interlaced frame are
+// filtered together, as one picture.
+void warn_if_interlaced(const server::Y4mHeader& header) {
+  if (header.interlace == 't' || header.interlace == 'b' || header.interlace == 'm')
+    std::fprintf(stderr,
+                 "quillfen: warning: the input is interlaced (I%c); each frame is filtered as one picture, "
+                 "both fields together\n",
+                 header.interlace);
 }
 
 int filter_stream(const CommandOptions& options, const std::string& input_path, const std::string& output_path) {
@@ -72,6 +96,8 @@ int filter_stream(const CommandOptions& options, const std::string& input_path, 
     chains.push_back(std::make_unique<FilterChain>(plugin_path(options), reader->header(),
                                                    input_frames >= 0 ? input_frames : INT_MAX,
                                                    options.filter_arguments));
+  if (input_frames < 0) pass_over_leading_frames(*reader, options.first_frame);
+  warn_if_interlaced(reader->header());
 
   // Until here nothing is written, and a Ctrl-C ends the command at once,
   // also while it waits for a header that a pipe never sends. From here on

@@ -87,10 +87,13 @@ CommandOptions parse_command_line(const std::vector<std::string>& arguments) {
       options.mode = CommandOptions::Mode::kHelp;
       continue;
     }
-    if (options_ended || argument.size() < 2 || argument.compare(0, 2, "--") != 0) {
+    // "-" alone is standard input or output; any other word that starts
+    // with a dash is an option, so that a mistyped one is never taken for a file.
+    if (options_ended || argument.size() < 2 || argument[0] != '-') {
       positional.push_back(argument);
       continue;
     }
+    if (argument[1] != '-') usage_error("unknown option \"" + argument + "\"");
     if (argument == "--") {
       options_ended = true;
       continue;
@@ -163,7 +166,20 @@ luma unchanged, chroma recomputed by luma-guided propagation.
 
   INPUT, OUTPUT       Y4M files, or - for standard input / standard output
   name=value          an argument of the Quillfen script function, given as
-                      text (integers, true/false); see the README for the list
+                      text; names in any case
+
+Filter arguments (name=value):
+  radius=N            radius in pixels of the neighbourhood disc; default 1,
+                      at least 1 and below the frame width and height
+  iterations=N        passes per frame, 0 or more; default 0: repeat until one
+                      changes no chroma value by more than threshold (at most
+                      1000 passes)
+  threshold=N         convergence threshold for iterations=0; default 165,
+                      0 to 255
+  gaussian=true|false Gaussian luma affinity instead of the linear one;
+                      default false
+  sup=true|false      chroma spread on unpacking: true copies each sample to
+                      both pixels of its pair, false interpolates; default false
 
 Options:
   --threads N         frames filtered in parallel (default: one per processor);

@@ -1,6 +1,7 @@
 #include "cli/filter_chain.h"
 
 #include "cli/command_error.h"
+#include "server/server_error.h"
 
 namespace quillfen::cli {
 
@@ -16,11 +17,21 @@ FilterChain::FilterChain(const std::string& plugin_path, const server::Y4mHeader
     env_.load_plugin(plugin_path);
     source_ = new server::Y4mSourceClip(header, num_frames);
     source_clip_ = source_;
-    output_ = env_.invoke_with_text(kFilterFunction, source_clip_, filter_arguments).AsClip();
-    check_output_format(header);
   } catch (...) {
     throw CommandError(current_exception_line());
   }
+  // Arguments that do not fit the function, and values the filter refuses
+  // for this clip, are mistakes on the command line.
+  try {
+    output_ = env_.invoke_with_text(kFilterFunction, source_clip_, filter_arguments).AsClip();
+  } catch (const server::ArgumentError&) {
+    throw CommandError(current_exception_line(), kExitUsage);
+  } catch (const AvisynthError&) {
+    throw CommandError(current_exception_line(), kExitUsage);
+  } catch (...) {
+    throw CommandError(current_exception_line());
+  }
+  check_output_format(header);
 }
 
 void FilterChain::check_output_format(const server::Y4mHeader& header) {

@@ -118,7 +118,7 @@ BoundArguments bind_arguments(const FunctionSignature& signature, const std::vec
   std::vector<bool> given(parameters.size(), false);
 
   auto wrong_kind = [&](std::size_t position, const AVSValue& value) {
-    return ServerError(signature.error(signature.describe(position) + " must be " +
+    return ArgumentError(signature.error(signature.describe(position) + " must be " +
                                        kind_phrase(parameters[position].kind) + ", not " + value_phrase(value)));
   };
 
@@ -138,7 +138,7 @@ BoundArguments bind_arguments(const FunctionSignature& signature, const std::vec
     if (argument.name) continue;
     for (;;) {
       if (position == parameters.size())
-        throw ServerError(signature.error("too many arguments given by position"));
+        throw ArgumentError(signature.error("too many arguments given by position"));
       const Parameter& parameter = parameters[position];
       given[position] = true;
       if (!repetition[position]) {
@@ -165,8 +165,8 @@ BoundArguments bind_arguments(const FunctionSignature& signature, const std::vec
     if (!argument.name) continue;
     const std::optional<std::size_t> found = signature.find(argument.name);
     if (!found)
-      throw ServerError(signature.error(std::string("no argument named \"") + argument.name + "\""));
-    if (given[*found]) throw ServerError(signature.error(signature.describe(*found) + " is given twice"));
+      throw ArgumentError(signature.error(std::string("no argument named \"") + argument.name + "\""));
+    if (given[*found]) throw ArgumentError(signature.error(signature.describe(*found) + " is given twice"));
     if (is_given(argument.value)) {
       if (!matches(parameters[*found].kind, argument.value)) throw wrong_kind(*found, argument.value);
       bound.values_[*found] = argument.value;
@@ -179,7 +179,7 @@ BoundArguments bind_arguments(const FunctionSignature& signature, const std::vec
     const bool missing = repetition[i] ? repetition[i]->empty() && !parameter.optional()
                                        : !bound.values_[i].Defined() && !parameter.optional();
     if (missing)
-      throw ServerError(signature.error(signature.describe(i) + " (" + kind_phrase(parameter.kind) +
+      throw ArgumentError(signature.error(signature.describe(i) + " (" + kind_phrase(parameter.kind) +
                                         ") is required"));
     if (repetition[i]) bound.values_[i] = AVSValue(repetition[i]->data(), static_cast<int>(repetition[i]->size()));
   }

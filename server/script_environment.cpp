@@ -84,12 +84,12 @@ AVSValue ScriptEnvironment::invoke_with_text(const std::string& name, PClip clip
   if (clip) arguments.push_back({nullptr, AVSValue(clip)});
   for (const auto& [argument_name, text] : named_text) {
     const std::optional<std::size_t> position = signature.find(argument_name);
-    if (!position) throw ServerError(signature.error("no argument named \"" + argument_name + "\""));
+    if (!position) throw ArgumentError(signature.error("no argument named \"" + argument_name + "\""));
     try {
       arguments.push_back({argument_name.c_str(),
                            value_from_text(signature.parameters()[*position].kind, text, strings_)});
     } catch (const TextArgumentError& error) {
-      throw ServerError(signature.error(signature.describe(*position) + " " + error.what()));
+      throw ArgumentError(signature.error(signature.describe(*position) + " " + error.what()));
     }
   }
   const BoundArguments bound = bind_arguments(signature, arguments);

@@ -13,4 +13,11 @@ class ServerError : public std::runtime_error {
   explicit ServerError(const std::string& message) : std::runtime_error(message) {}
 };
 
+// Arguments that do not fit a function's signature: an unknown name, a
+// value of another kind, one given twice, a required one left out.
+class ArgumentError : public ServerError {
+ public:
+  explicit ArgumentError(const std::string& message) : ServerError(message) {}
+};
+
 }  // namespace quillfen::server

@@ -64,12 +64,15 @@ Y4mChroma parse_chroma(const std::string& tag) {
 }
 
 void check_frame_size(const Y4mHeader& header) {
+  // Each message names a fix with the tool most Y4M streams come from.
   if (header.width % 2 != 0)
     throw Y4mError("Y4M input: frame width " + std::to_string(header.width) +
-                   " is odd (4:2:2 and 4:2:0 need an even width)");
+                   " is odd (4:2:2 and 4:2:0 need an even width); make it even where the stream is made, "
+                   "e.g. ffmpeg -vf crop=iw-1:ih (drops the last column) or -vf pad=iw+1:ih (adds a black one)");
   if (header.chroma == Y4mChroma::k420 && header.height % 2 != 0)
     throw Y4mError("Y4M input: frame height " + std::to_string(header.height) +
-                   " is odd (4:2:0 needs an even height)");
+                   " is odd (4:2:0 needs an even height); make it even where the stream is made, "
+                   "e.g. ffmpeg -vf crop=iw:ih-1 (drops the last row) or -vf pad=iw:ih+1 (adds a black one)");
   // Frame sizes, pitches and offsets of the host interface are ints: the
   // frame with its row padding must fit one, checked before any allocation.
   const std::uint64_t rows = static_cast<std::uint64_t>(header.height);

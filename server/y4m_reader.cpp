@@ -157,6 +157,8 @@ bool Y4mReader::skip_frame() {
   return true;
 }
 
+bool Y4mReader::at_end() { return begin_ == end_ && fill() == 0; }
+
 int Y4mReader::count_remaining_frames() const { return walk_whole_frames().count; }
 
 bool Y4mReader::ends_after_whole_frames() const { return walk_whole_frames().to_the_end; }

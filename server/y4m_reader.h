@@ -29,6 +29,9 @@ class Y4mReader {
   // Passes over the next frame without keeping it; false at the end.
   bool skip_frame();
 
+  // True when no byte of the input is left (it may wait for a pipe to say so).
+  bool at_end();
+
   // Whole frames from the current position to the end of a seekable input,
   // the position left unchanged; -1 for a pipe or terminal.
   int count_remaining_frames() const;

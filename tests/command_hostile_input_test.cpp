@@ -392,7 +392,9 @@ std::vector<BrokenStream> broken_streams() {
       {"Mono", headed("W32 H16 F25:1 Cmono"), "colour format \"Cmono\" is not supported", kNoOutput},
       {"TenBit420", headed("W32 H16 F25:1 C420p10"), "colour format \"C420p10\" is not supported", kNoOutput},
       {"TenBit422", headed("W32 H16 F25:1 C422p10"), "colour format \"C422p10\" is not supported", kNoOutput},
-      {"OddWidth422", headed("W33 H16 F25:1 C422"), "frame width 33 is odd", kNoOutput},
+      {"OddWidth422", headed("W33 H16 F25:1 C422"), "frame width 33 is odd (4:2:2 and 4:2:0 need an even "
+       "width); make it even where the stream is made, e.g. ffmpeg -vf crop=iw-1:ih", kNoOutput},
+      {"OddHeight420", headed("W32 H15 F25:1 C420"), "e.g. ffmpeg -vf crop=iw:ih-1", kNoOutput},
       {"HeaderWithoutNewline", "YUV4MPEG2 W32 H16 F25:1 C422", "the input ends inside the stream header",
        kNoOutput},
       {"HeaderMegabytesLong",
@@ -481,6 +483,8 @@ TEST_F(CommandHostileInput, CommandLineMistakesAreUsageErrorsWithoutOutput) {
       {"--frames", "1:99999999999", in, out},
       {"--frames", "99999999999:", in, out},
       {"--bogus", in, out},
+      {"-x", in, out},
+      {in, "-q", out},
       {"--quiet=yes", in, out},
       {"--plugin=", in, out},
       {"--probe", in, out},
@@ -494,12 +498,15 @@ TEST_F(CommandHostileInput, CommandLineMistakesAreUsageErrorsWithoutOutput) {
     const Ending ending = run(arguments);
     EXPECT_EQ(ending.status, 2);
     expect_one_line(ending.errors, "(see quillfen --help)");
+    if (arguments.front() == "-x") {
+      EXPECT_NE(ending.errors.find("unknown option \"-x\""), std::string::npos);
+    }
     EXPECT_FALSE(fs::exists(output_));
   }
   EXPECT_EQ(read_file(input_), clip(2));
 }
 
-TEST_F(CommandHostileInput, FilterArgumentMistakesNameTheArgumentAndLeaveNoOutput) {
+TEST_F(CommandHostileInput, FilterArgumentMistakesAreUsageErrorsNamingTheArgumentWithoutOutput) {
   write_file(input_, clip(2));
   const std::vector<std::pair<std::vector<std::string>, std::string>> mistakes = {
       {{"radius=-99999999999"}, "\"radius\" is out of range for an int"},
@@ -509,16 +516,38 @@ TEST_F(CommandHostileInput, FilterArgumentMistakesNameTheArgumentAndLeaveNoOutpu
       {{"threshold="}, "\"threshold\" has an empty value"},
       {{"radius=0x10"}, "\"radius\" must be an int, not \"0x10\""},
       {{"sup=1"}, "\"sup\" must be true or false"},
+      {{"radiuss=2"}, "no argument named \"radiuss\""},
+      {{"radius=0"}, "Quillfen: \"radius\" parameter must be greater than or equal to one."},
+      {{"radius=16"}, "Quillfen: \"radius\" parameter must be less than the frame width and height."},
   };
   for (const auto& [arguments, message] : mistakes) {
     SCOPED_TRACE(arguments.front());
     std::vector<std::string> all = {input_, output_};
     all.insert(all.end(), arguments.begin(), arguments.end());
     const Ending ending = run(all);
-    EXPECT_EQ(ending.status, 1);
+    EXPECT_EQ(ending.status, 2);
     expect_one_line(ending.errors, message);
     EXPECT_FALSE(fs::exists(output_));
   }
+}
+
+TEST_F(CommandHostileInput, RangePastTheEndLeavesNoOutputFromAFileOrAPipe) {
+  write_file(input_, clip(5));
+  for (const char* range : {"10:20", "5:"})
+    for (const bool piped : {false, true}) {
+      SCOPED_TRACE(std::string(range) + (piped ? " pipe" : " file"));
+      Ending ending;
+      if (piped) {
+        Child child(dir_, {"--frames", range, "-", output_}, {.in = Stream::kPipe});
+        child.feed(clip(5));
+        ending = child.finish();
+      } else {
+        ending = run({"--frames", range, input_, output_});
+      }
+      EXPECT_EQ(ending.status, 1);
+      expect_one_line(ending.errors, "but the input has only 5 frames");
+      EXPECT_FALSE(fs::exists(output_));
+    }
 }
 
 TEST_F(CommandHostileInput, ControlCharactersInPathsAndArgumentsKeepTheMessageOnOneLine) {
