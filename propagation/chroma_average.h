@@ -1,6 +1,6 @@
 // The end of one centre's work, shared by every pass kernel so that all of
 // them store the same bytes: the weighted average of the samples' chroma,
-// its conversion to a byte, and the change it makes.
+// the byte it is stored as, and the change it makes.
 //
 // The helpers are forced inline and use only compiler built-ins: the
 // vector kernels are compiled with wider instruction sets, and an
@@ -11,13 +11,45 @@
 #include <cstdint>
 
 #include "host/avisynth_interface.h"
+#include "propagation/scalar_lanes.h"
 
-// Truncates toward zero and saturates: an overshoot of the linear form
-// stays at the near end of the range instead of wrapping to the far one.
-[[gnu::always_inline]] inline BYTE chroma_byte(double value) {
-  if (!(value >= 0.0)) return 0;
-  if (value >= 256.0) return 255;
-  return static_cast<BYTE>(static_cast<std::int64_t>(value));
+// The stored value of a new chroma value, for every lane at once. An
+// average lies within what it averages, so the value is first bounded by
+// the smallest (`low`) and the largest (`high`) chroma among the samples
+// that were averaged: the linear form's negative weights can carry it far
+// beyond them near a luma edge. The bounds are bytes, so this also keeps
+// it within 0..255. It is then rounded to the nearest whole number, halves
+// up, so that pass after pass the stored values do not drift. The split
+// into whole and fraction is exact, which floor(value + 0.5) is not for
+// the double just below 0.5.
+template <class Lanes>
+[[gnu::always_inline]] inline typename Lanes::D bounded_chroma(typename Lanes::D value, typename Lanes::D low,
+                                                               typename Lanes::D high) {
+  using D = typename Lanes::D;
+  const D bounded = Lanes::min(Lanes::max(value, low), high);
+  const D whole = Lanes::truncate(bounded);  // bounded is not negative
+  return Lanes::add(whole, Lanes::at_least(Lanes::sub(bounded, whole), Lanes::set1(0.5)));
+}
+
+// The smallest and largest U and V among the samples of one centre,
+// duplicates included.
+struct ChromaRange {
+  int low_u = 255, high_u = 0, low_v = 255, high_v = 0;
+
+  [[gnu::always_inline]] void include(int u, int v) {
+    low_u = u < low_u ? u : low_u;
+    high_u = u > high_u ? u : high_u;
+    low_v = v < low_v ? v : low_v;
+    high_v = v > high_v ? v : high_v;
+  }
+};
+
+// The byte a new chroma value is stored as. A value that is not finite
+// (every weight was 0, so nothing was averaged) leaves the centre's chroma
+// as it is.
+[[gnu::always_inline]] inline BYTE stored_chroma(double value, int low, int high, BYTE old) {
+  if (!__builtin_isfinite(value)) return old;
+  return static_cast<BYTE>(bounded_chroma<ScalarLanes>(value, low, high));
 }
 
 struct ChromaResult {
@@ -25,18 +57,18 @@ struct ChromaResult {
   BYTE v;
 };
 
-// New chroma of a centre from its weight sums. The average is the sums
-// multiplied by the rounded reciprocal of the weight sum. When every weight
-// underflowed to 0 there is nothing to average and the centre keeps its
-// chroma; when the reciprocal of a tiny positive weight sum is not finite,
-// the sums are divided instead, which still gives the average.
+// New chroma of a centre from its weight sums and the range of its
+// samples' chroma. The average is the sums multiplied by the rounded
+// reciprocal of the weight sum; when the reciprocal of a tiny positive
+// weight sum is not finite, the sums are divided instead, which still
+// gives the average.
 [[gnu::always_inline]] inline ChromaResult chroma_average(double weight_sum, double weighted_u, double weighted_v,
-                                   BYTE old_u, BYTE old_v) {
-  if (weight_sum == 0.0) return {old_u, old_v};
+                                                          const ChromaRange& range, BYTE old_u, BYTE old_v) {
   const double reciprocal = 1.0 / weight_sum;
-  if (!__builtin_isfinite(reciprocal))
-    return {chroma_byte(weighted_u / weight_sum), chroma_byte(weighted_v / weight_sum)};
-  return {chroma_byte(reciprocal * weighted_u), chroma_byte(reciprocal * weighted_v)};
+  const bool finite = __builtin_isfinite(reciprocal);
+  const double u = finite ? reciprocal * weighted_u : weighted_u / weight_sum;
+  const double v = finite ? reciprocal * weighted_v : weighted_v / weight_sum;
+  return {stored_chroma(u, range.low_u, range.high_u, old_u), stored_chroma(v, range.low_v, range.high_v, old_v)};
 }
 
 // Largest absolute change of the two chroma bytes of one centre.

@@ -20,6 +20,7 @@ int propagate_centre(const PassSettings& settings, const BYTE* current, BYTE* ne
   const double twice_variance = stats.variance + stats.variance;
 
   double weight_sum = 0.0, weighted_u = 0.0, weighted_v = 0.0;
+  ChromaRange range;
   for_each_sample(settings, current, x, y, [&](const BYTE* row, int column) {
     const BYTE* sample = row + 3 * column;
     double w = 1.0;
@@ -34,9 +35,10 @@ int propagate_centre(const PassSettings& settings, const BYTE* current, BYTE* ne
     weight_sum = weight_sum + w;
     weighted_u = sample[1] * w + weighted_u;
     weighted_v = sample[2] * w + weighted_v;
+    range.include(sample[1], sample[2]);
   });
 
-  const ChromaResult result = chroma_average(weight_sum, weighted_u, weighted_v, centre[1], centre[2]);
+  const ChromaResult result = chroma_average(weight_sum, weighted_u, weighted_v, range, centre[1], centre[2]);
   BYTE* out = next + y * pitch + 3 * static_cast<std::size_t>(x);
   out[0] = centre[0];
   out[1] = result.u;

@@ -12,8 +12,11 @@
 // double once, so the sample loop only loads and computes.
 //
 // Besides lane-wise load, store, set1, add, sub, mul, div, min, max, abs,
-// truncate (toward zero) and all_finite, a Lanes type
-// supplies:
+// truncate (toward zero), at_least (1.0 where a >= b, else 0.0) and
+// all_finite, a Lanes type supplies:
+// - Range, range_load, range_store, range_set1 and range_min: registers of
+//   kLanes 64-bit words and their byte-wise minimum; range_byte<k>(r):
+//   each lane's byte k as a double;
 // - Divisor, divisor(b) and divide(a, divisor): the correctly rounded
 //   a / b, and a zero (of either sign) where b is 0;
 // - Misses, memo_weights(exponent, lanes, cache, misses) and
@@ -64,7 +67,15 @@ struct LaneWindow {
   double luma[kLaneWindowRows][kLaneWindowWidth];
   double u[kLaneWindowRows][kLaneWindowWidth];
   double v[kLaneWindowRows][kLaneWindowWidth];
+  // Each pixel's U, V, 255 - U and 255 - V in bytes 0 to 3: their
+  // byte-wise minimum over a centre's samples is the range of the samples'
+  // chroma, gathered with one operation per sample.
+  std::uint64_t chroma_range[kLaneWindowRows][kLaneWindowWidth];
 };
+
+[[gnu::always_inline]] inline std::uint64_t chroma_range_word(int u, int v) {
+  return static_cast<std::uint64_t>(u | v << 8 | (255 - u) << 16 | (255 - v) << 24);
+}
 
 // One row of the square around a centre row that holds samples: its window
 // slot and the samples' column offsets -half_width..half_width, without
@@ -121,23 +132,32 @@ struct LaneRow {
   typename Lanes::Divisor by_count;  // the row's sample count
 };
 
+// The lanes' sums over their samples, and the range of the samples' chroma
+// that bounds each lane's new value.
+template <class Lanes>
+struct LaneSums {
+  typename Lanes::D weight, u, v;
+  typename Lanes::Range range;  // of chroma_range words
+};
+
 // Weight sums of one run of centres; `weight(sample luma)` gives the lanes'
 // weights for one sample.
 template <class Lanes, class Weight>
-[[gnu::always_inline]] inline void lane_weight_sums(const LaneRow<Lanes>& row, int column, Weight&& weight,
-                                                    typename Lanes::D& weight_sum, typename Lanes::D& weighted_u,
-                                                    typename Lanes::D& weighted_v) {
+[[gnu::always_inline]] inline LaneSums<Lanes> lane_weight_sums(const LaneRow<Lanes>& row, int column,
+                                                               Weight&& weight) {
   using D = typename Lanes::D;
   D ws = Lanes::set1(0.0), us = Lanes::set1(0.0), vs = Lanes::set1(0.0);
+  typename Lanes::Range range = Lanes::range_set1(~std::uint64_t{0});
   for_each_lane_sample(row.rows, row.row_count, [&](int slot, int dx) {
     const D w = weight(Lanes::load(&row.window.luma[slot][column + dx]));
+    const D u = Lanes::load(&row.window.u[slot][column + dx]);
+    const D v = Lanes::load(&row.window.v[slot][column + dx]);
     ws = Lanes::add(ws, w);
-    us = Lanes::add(Lanes::mul(Lanes::load(&row.window.u[slot][column + dx]), w), us);
-    vs = Lanes::add(Lanes::mul(Lanes::load(&row.window.v[slot][column + dx]), w), vs);
+    us = Lanes::add(Lanes::mul(u, w), us);
+    vs = Lanes::add(Lanes::mul(v, w), vs);
+    range = Lanes::range_min(range, Lanes::range_load(&row.window.chroma_range[slot][column + dx]));
   });
-  weight_sum = ws;
-  weighted_u = us;
-  weighted_v = vs;
+  return {ws, us, vs, range};
 }
 
 // Writes `lanes` pixels from the lanes' new chroma, already whole numbers
@@ -196,7 +216,7 @@ template <class Lanes, LaneWeights kWeights>
   const D zero = Lanes::set1(0.0);
   const D one = Lanes::set1(1.0);
 
-  D weight_sum, weighted_u, weighted_v;
+  LaneSums<Lanes> sums;
   if constexpr (kWeights == LaneWeights::kGaussianPerSample) {
     // A lane whose variance is 0 divides every numerator to a zero, whose
     // power is exactly 1.0, as the reference's guard gives. Every sample's
@@ -216,39 +236,33 @@ template <class Lanes, LaneWeights kWeights>
     });
     for (int s = 0; s < samples; ++s) Lanes::serve_misses(weights[s], exponents[s], misses[s], cache);
     int next_sample = 0;
-    lane_weight_sums(
-        row, column, [&](D) { return weights[next_sample++]; }, weight_sum, weighted_u, weighted_v);
+    sums = lane_weight_sums(row, column, [&](D) { return weights[next_sample++]; });
   } else if constexpr (kWeights == LaneWeights::kGaussianTable) {
     Lanes::fill_weight_table(table, table.weights, marks, Lanes::add(variance, variance), cache);
     serve_table_misses(table, cache);
-    lane_weight_sums(
-        row, column,
-        [&](D sample_luma) {
-          return Lanes::table_weights(table.weights, Lanes::abs(Lanes::sub(centre_luma, sample_luma)));
-        },
-        weight_sum, weighted_u, weighted_v);
+    sums = lane_weight_sums(row, column, [&](D sample_luma) {
+      return Lanes::table_weights(table.weights, Lanes::abs(Lanes::sub(centre_luma, sample_luma)));
+    });
   } else {
     // A lane whose variance is 0 divides every numerator to a zero, which
     // makes its weights exactly 1.0 (1 + 0 * deviation), as the
     // reference's guard gives.
     const typename Lanes::Divisor by_variance = Lanes::divisor(variance);
     const D centre_deviation = Lanes::sub(centre_luma, mean);
-    lane_weight_sums(
-        row, column,
-        [&](D sample_luma) {
-          return Lanes::add(Lanes::mul(Lanes::divide(Lanes::sub(sample_luma, mean), by_variance), centre_deviation),
-                            one);
-        },
-        weight_sum, weighted_u, weighted_v);
+    sums = lane_weight_sums(row, column, [&](D sample_luma) {
+      return Lanes::add(Lanes::mul(Lanes::divide(Lanes::sub(sample_luma, mean), by_variance), centre_deviation),
+                        one);
+    });
   }
 
-  const D reciprocal = Lanes::div(one, weight_sum);
+  const D reciprocal = Lanes::div(one, sums.weight);
   if (Lanes::all_finite(reciprocal)) {
-    // The usual case. Clamping to [0, 255] and truncating is chroma_byte
-    // for every finite value, and finite is all the products can be here.
+    // The usual case, where every product is finite.
     const D high = Lanes::set1(255.0);
-    const D u = Lanes::truncate(Lanes::min(Lanes::max(Lanes::mul(reciprocal, weighted_u), zero), high));
-    const D v = Lanes::truncate(Lanes::min(Lanes::max(Lanes::mul(reciprocal, weighted_v), zero), high));
+    const D u = bounded_chroma<Lanes>(Lanes::mul(reciprocal, sums.u), Lanes::template range_byte<0>(sums.range),
+                                      Lanes::sub(high, Lanes::template range_byte<2>(sums.range)));
+    const D v = bounded_chroma<Lanes>(Lanes::mul(reciprocal, sums.v), Lanes::template range_byte<1>(sums.range),
+                                      Lanes::sub(high, Lanes::template range_byte<3>(sums.range)));
     const D du = Lanes::abs(Lanes::sub(Lanes::load(&window.u[row.centre_slot][column]), u));
     const D dv = Lanes::abs(Lanes::sub(Lanes::load(&window.v[row.centre_slot][column]), v));
     largest = Lanes::max(largest, Lanes::max(du, dv));
@@ -258,12 +272,17 @@ template <class Lanes, LaneWeights kWeights>
 
   // Some lane's weights all underflowed, or its weight sum is too small for
   // a finite reciprocal: the shared rules decide every lane.
-  alignas(64) double sums[3][kLanes];
-  Lanes::store(sums[0], weight_sum);
-  Lanes::store(sums[1], weighted_u);
-  Lanes::store(sums[2], weighted_v);
+  alignas(64) double lane[3][kLanes];
+  alignas(64) std::uint64_t lane_range[kLanes];
+  Lanes::store(lane[0], sums.weight);
+  Lanes::store(lane[1], sums.u);
+  Lanes::store(lane[2], sums.v);
+  Lanes::range_store(lane_range, sums.range);
   for (int i = 0; i < kLanes; ++i, centre += 3, out += 3) {
-    const ChromaResult result = chroma_average(sums[0][i], sums[1][i], sums[2][i], centre[1], centre[2]);
+    const std::uint64_t word = lane_range[i];
+    const ChromaRange range{static_cast<int>(word & 0xFF), 255 - static_cast<int>(word >> 16 & 0xFF),
+                            static_cast<int>(word >> 8 & 0xFF), 255 - static_cast<int>(word >> 24 & 0xFF)};
+    const ChromaResult result = chroma_average(lane[0][i], lane[1][i], lane[2][i], range, centre[1], centre[2]);
     const int change = chroma_change(centre[1], centre[2], result);
     if (change > largest_rare) largest_rare = change;
     out[0] = centre[0];
@@ -279,6 +298,7 @@ template <class Lanes, LaneWeights kWeights>
     window.luma[slot][c] = pixels[0];
     window.u[slot][c] = pixels[1];
     window.v[slot][c] = pixels[2];
+    window.chroma_range[slot][c] = chroma_range_word(pixels[1], pixels[2]);
   }
 }
 

@@ -32,7 +32,23 @@ struct PairedLanes {
   static D max(D a, D b) { return {Half::max(a.low, b.low), Half::max(a.high, b.high)}; }
   static D abs(D a) { return {Half::abs(a.low), Half::abs(a.high)}; }
   static D truncate(D a) { return {Half::truncate(a.low), Half::truncate(a.high)}; }
+  static D at_least(D a, D b) { return {Half::at_least(a.low, b.low), Half::at_least(a.high, b.high)}; }
   static bool all_finite(D a) { return Half::all_finite(a.low) && Half::all_finite(a.high); }
+
+  struct Range {
+    typename Half::Range low, high;
+  };
+  static Range range_load(const std::uint64_t* p) { return {Half::range_load(p), Half::range_load(p + Half::kLanes)}; }
+  static void range_store(std::uint64_t* p, Range a) {
+    Half::range_store(p, a.low);
+    Half::range_store(p + Half::kLanes, a.high);
+  }
+  static Range range_set1(std::uint64_t word) { return {Half::range_set1(word), Half::range_set1(word)}; }
+  static Range range_min(Range a, Range b) { return {Half::range_min(a.low, b.low), Half::range_min(a.high, b.high)}; }
+  template <int kByte>
+  static D range_byte(Range a) {
+    return {Half::template range_byte<kByte>(a.low), Half::template range_byte<kByte>(a.high)};
+  }
 
   struct Divisor {
     typename Half::Divisor low, high;

@@ -30,9 +30,24 @@ struct Avx2Lanes {
   static D max(D a, D b) { return _mm256_max_pd(a, b); }
   static D abs(D a) { return _mm256_andnot_pd(_mm256_set1_pd(-0.0), a); }
   static D truncate(D a) { return _mm256_round_pd(a, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC); }
+  static D at_least(D a, D b) { return _mm256_and_pd(_mm256_cmp_pd(a, b, _CMP_GE_OQ), _mm256_set1_pd(1.0)); }
   // x - x is 0 exactly for finite x and NaN otherwise.
   static bool all_finite(D a) {
     return _mm256_movemask_pd(_mm256_cmp_pd(_mm256_sub_pd(a, a), _mm256_setzero_pd(), _CMP_EQ_OQ)) == 0xF;
+  }
+
+  using Range = __m256i;
+  static Range range_load(const std::uint64_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+  static void range_store(std::uint64_t* p, Range a) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), a); }
+  static Range range_set1(std::uint64_t word) { return _mm256_set1_epi64x(static_cast<long long>(word)); }
+  static Range range_min(Range a, Range b) { return _mm256_min_epu8(a, b); }
+  // The byte in the low mantissa bits of 2^52, which then subtracts away
+  // exactly.
+  template <int kByte>
+  static D range_byte(Range a) {
+    const __m256i byte = _mm256_and_si256(_mm256_srli_epi64(a, 8 * kByte), _mm256_set1_epi64x(0xFF));
+    const D two_52 = _mm256_set1_pd(4503599627370496.0);
+    return _mm256_sub_pd(_mm256_or_pd(_mm256_castsi256_pd(byte), two_52), two_52);
   }
 
   // A zero divisor gets a zero reciprocal, which makes every quotient a

@@ -33,9 +33,23 @@ struct Avx512Lanes {
   static D max(D a, D b) { return _mm512_mask_max_pd(a, 0xFF, a, b); }
   static D abs(D a) { return _mm512_abs_pd(a); }
   static D truncate(D a) { return _mm512_maskz_roundscale_pd(0xFF, a, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC); }
+  static D at_least(D a, D b) {
+    return _mm512_maskz_mov_pd(_mm512_cmp_pd_mask(a, b, _CMP_GE_OQ), _mm512_set1_pd(1.0));
+  }
   // x - x is 0 exactly for finite x and NaN otherwise.
   static bool all_finite(D a) {
     return _mm512_cmp_pd_mask(_mm512_sub_pd(a, a), _mm512_setzero_pd(), _CMP_EQ_OQ) == 0xFF;
+  }
+
+  using Range = __m512i;
+  static Range range_load(const std::uint64_t* p) { return _mm512_loadu_si512(p); }
+  static void range_store(std::uint64_t* p, Range a) { _mm512_storeu_si512(p, a); }
+  static Range range_set1(std::uint64_t word) { return _mm512_set1_epi64(static_cast<long long>(word)); }
+  static Range range_min(Range a, Range b) { return _mm512_min_epu8(a, b); }
+  template <int kByte>
+  static D range_byte(Range a) {
+    return _mm512_maskz_cvtepi64_pd(
+        0xFF, _mm512_maskz_and_epi64(0xFF, _mm512_maskz_srli_epi64(0xFF, a, 8 * kByte), _mm512_set1_epi64(0xFF)));
   }
 
   // A zero divisor gets a zero reciprocal, which makes every quotient a

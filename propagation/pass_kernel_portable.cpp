@@ -59,10 +59,48 @@ struct PortableLanes {
     for (int i = 0; i < kLanes; ++i) a.lane[i] = __builtin_trunc(a.lane[i]);
     return a;
   }
+  static D at_least(D a, D b) {
+    for (int i = 0; i < kLanes; ++i) a.lane[i] = a.lane[i] >= b.lane[i] ? 1.0 : 0.0;
+    return a;
+  }
   static bool all_finite(D a) {
     bool finite = true;
     for (int i = 0; i < kLanes; ++i) finite = finite && __builtin_isfinite(a.lane[i]);
     return finite;
+  }
+
+  struct Range {
+    std::uint64_t lane[kLanes];
+  };
+  static Range range_load(const std::uint64_t* p) {
+    Range r;
+    for (int i = 0; i < kLanes; ++i) r.lane[i] = p[i];
+    return r;
+  }
+  static void range_store(std::uint64_t* p, Range a) {
+    for (int i = 0; i < kLanes; ++i) p[i] = a.lane[i];
+  }
+  static Range range_set1(std::uint64_t word) {
+    Range r;
+    for (int i = 0; i < kLanes; ++i) r.lane[i] = word;
+    return r;
+  }
+  static Range range_min(Range a, Range b) {
+    for (int i = 0; i < kLanes; ++i) {
+      std::uint64_t smaller = 0;
+      for (int k = 0; k < 64; k += 8) {
+        const std::uint64_t x = a.lane[i] >> k & 0xFF, y = b.lane[i] >> k & 0xFF;
+        smaller |= (x < y ? x : y) << k;
+      }
+      a.lane[i] = smaller;
+    }
+    return a;
+  }
+  template <int kByte>
+  static D range_byte(Range a) {
+    D r;
+    for (int i = 0; i < kLanes; ++i) r.lane[i] = static_cast<double>(a.lane[i] >> (8 * kByte) & 0xFF);
+    return r;
   }
 
   // A zero divisor becomes infinity, which divides every finite numerator

@@ -160,6 +160,33 @@ TEST(PassKernels, MatchReferenceOnExtremeLuma) {
   }
 }
 
+// Where the store's bound and rounding decide the byte: chroma noise of
+// +-25 on a real-looking frame (the linear form overshoots at its edges),
+// flat luma under chroma of two neighbouring values (averages at x.25,
+// x.5 and x.75), and noisy luma under chroma that is constant in 8 x 8
+// blocks (sample sets whose chroma is all equal, values at their bounds).
+TEST(PassKernels, MatchReferenceWhereTheStoreBoundsAndRounds) {
+  const int width = 83, height = 19;
+  SyntheticRandom random(61);
+  std::vector<BYTE> noisy = synthetic_image(width, height, 62), halves(3 * width * height),
+                    blocks(3 * width * height);
+  for (int i = 0; i < width * height; ++i) {
+    const int x = i % width, y = i / width;
+    halves[3 * i] = 90;
+    blocks[3 * i] = static_cast<BYTE>(random.below(256));
+    for (const int c : {1, 2}) {
+      noisy[3 * i + c] = static_cast<BYTE>(std::clamp(noisy[3 * i + c] + random.below(51) - 25, 0, 255));
+      halves[3 * i + c] = static_cast<BYTE>(100 * c + random.below(2));
+      blocks[3 * i + c] = static_cast<BYTE>((x / 8 * 37 + y / 8 * 91 + 50 * c) % 256);
+    }
+  }
+  for (const int radius : {1, 2, 3, 5, 8}) {
+    expect_match_both_forms(noisy, width, height, radius, "chroma noise");
+    expect_kernels_match(halves, width, height, radius, false, "halves");
+    expect_match_both_forms(blocks, width, height, radius, "chroma blocks");
+  }
+}
+
 // Crosses of radius-1 samples at several lane positions: three samples of
 // luma 100 and one of 102 (variance 0.75) around a centre far brighter. At
 // centre 135 only the 102 sample's weight survives, as a subnormal whose

@@ -97,7 +97,7 @@ int mean_of_probe(int width, int height, int cx, int cy, int radius, int px, int
 }
 
 int expected_mean(int multiplicity, int count) {
-  return static_cast<int>((1.0 / count) * (multiplicity * 240.0));
+  return static_cast<int>(std::floor((1.0 / count) * (multiplicity * 240.0) + 0.5));
 }
 
 TEST(PropagationPass, SampleMultiplicityAtTheBorder) {
@@ -123,31 +123,17 @@ TEST(PropagationPass, SampleMultiplicityAtTheBorder) {
         << p.py << ")";
 }
 
-TEST(PropagationPass, UniformImagesStayUnchangedUpToRadiusFour) {
-  for (int radius = 1; radius <= 4; ++radius)
+// Rounding to the nearest byte keeps an average of equal values at that
+// value, also where the reciprocal of a large sample count makes the
+// product fall a hair short (radius 8: 1/196 x (196 x 1) < 1).
+TEST(PropagationPass, UniformImagesStayUnchanged) {
+  for (int radius : {1, 2, 3, 4, 8})
     for (int value : {0, 1, 2, 3, 7, 12, 128, 200, 254, 255}) {
-      Image image(9, 7, value, value, 255 - value);
+      Image image(17, 17, value, value, 255 - value);
       PassResult result = run_pass(image, radius, radius % 2 == 0);
       EXPECT_EQ(result.next.bytes, image.bytes) << "radius " << radius << " value " << value;
       EXPECT_EQ(result.change, 0);
     }
-}
-
-TEST(PropagationPass, RadiusEightDropsExactlyTheValuesWhoseReciprocalProductFallsShort) {
-  std::vector<int> dropped;
-  for (int value = 0; value < 256; ++value) {
-    PassResult result = run_pass(Image(17, 17, 60, value, value), 8, false);
-    const int centre_u = result.next.at(8, 8)[1];
-    ASSERT_TRUE(centre_u == value || centre_u == value - 1) << value;
-    if (centre_u == value - 1) {
-      dropped.push_back(value);
-      EXPECT_EQ(result.change, 1);
-      EXPECT_EQ(result.next.at(8, 8)[2], value - 1);
-    }
-  }
-  EXPECT_EQ(dropped.size(), 158u);
-  ASSERT_GE(dropped.size(), 8u);
-  EXPECT_EQ(std::vector<int>(dropped.begin(), dropped.begin() + 8), (std::vector<int>{1, 2, 3, 4, 6, 7, 8, 12}));
 }
 
 TEST(PropagationPass, LumaIsCopiedAndOnlyChromaChanges) {
@@ -176,15 +162,30 @@ TEST(PropagationPass, ReturnsTheLargestChangeOrTheSmallestIntWithoutPixels) {
   EXPECT_EQ(result.change, 12);
 }
 
-TEST(PropagationPass, LinearOvershootSaturatesInsteadOfWrapping) {
-  // Centre luma 200; samples 0, 100, 100, 200: mean 100, variance 5000,
-  // weights -1, 1, 1, 3. U: (0 + 255 + 255 + 765) / 4 = 318.75;
-  // V: -255 / 4 = -63.75.
-  const int centre[] = {200, 128, 128};
-  const int above[] = {0, 0, 255}, left[] = {100, 255, 0}, right[] = {100, 255, 0}, below[] = {200, 255, 0};
-  PassResult result = run_pass(cross(centre, above, left, right, below), 1, false);
-  EXPECT_EQ(result.next.at(1, 1)[1], 255);
-  EXPECT_EQ(result.next.at(1, 1)[2], 0);
+// Each new value is bounded by the smallest and largest chroma of the
+// samples it averages, then rounded half up.
+TEST(PropagationPass, NewChromaIsBoundedBySamplesAndRoundedHalfUp) {
+  struct Case {
+    const char* what;
+    int centre[3], above[3], left[3], right[3], below[3];
+    int u, v;
+  };
+  const Case cases[] = {
+      // Lumas 0, 100, 100, 200 around 200: mean 100, variance 5000, weights
+      // -1, 1, 1, 3. U (0 + 200 + 200 + 600) / 4 = 250 stops at 200;
+      // V (-200 + 40 + 40 + 120) / 4 = 0 stops at 40.
+      {"overshoot", {200, 128, 128}, {0, 0, 200}, {100, 200, 40}, {100, 200, 40}, {200, 200, 40}, 200, 40},
+      // The same weights on equal chroma: the bounds are the value itself.
+      {"equal chroma", {200, 0, 0}, {0, 77, 255}, {100, 77, 255}, {100, 77, 255}, {200, 77, 255}, 77, 255},
+      // Uniform luma, so every weight is 1: U 10.5 rounds up, V 10.25 down.
+      {"halves", {50, 0, 0}, {50, 10, 10}, {50, 11, 10}, {50, 10, 10}, {50, 11, 11}, 11, 10},
+      {"quarters", {50, 0, 0}, {50, 0, 200}, {50, 1, 201}, {50, 0, 201}, {50, 0, 201}, 0, 201},
+  };
+  for (const Case& c : cases) {
+    PassResult result = run_pass(cross(c.centre, c.above, c.left, c.right, c.below), 1, false);
+    EXPECT_EQ(result.next.at(1, 1)[1], c.u) << c.what;
+    EXPECT_EQ(result.next.at(1, 1)[2], c.v) << c.what;
+  }
 }
 
 TEST(PropagationPass, GaussianWeightsThatAllUnderflowKeepTheCentresChroma) {
