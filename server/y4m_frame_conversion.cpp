@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "server/planar_yuy2_rows.h"
+
 namespace quillfen::server {
 namespace {
 
@@ -42,18 +44,9 @@ void y4m_planes_to_frame(const Y4mHeader& header, const BYTE* planes, const PVid
   }
   BYTE* out = frame->GetWritePtr();
   const auto pitch = static_cast<std::size_t>(frame->GetPitch());
-  for (std::size_t y = 0; y < s.height; ++y) {
-    const BYTE* luma = y_plane + y * s.width;
-    const BYTE* u = u_plane + y * s.chroma_width;
-    const BYTE* v = v_plane + y * s.chroma_width;
-    BYTE* row = out + y * pitch;
-    for (std::size_t pair = 0; pair < s.chroma_width; ++pair) {
-      row[4 * pair + 0] = luma[2 * pair];
-      row[4 * pair + 1] = u[pair];
-      row[4 * pair + 2] = luma[2 * pair + 1];
-      row[4 * pair + 3] = v[pair];
-    }
-  }
+  for (std::size_t y = 0; y < s.height; ++y)
+    interleave_yuy2_row(y_plane + y * s.width, u_plane + y * s.chroma_width, v_plane + y * s.chroma_width,
+                        static_cast<int>(s.chroma_width), out + y * pitch);
 }
 
 void frame_to_y4m_planes(const Y4mHeader& header, const PVideoFrame& frame, BYTE* planes) {
@@ -72,18 +65,9 @@ void frame_to_y4m_planes(const Y4mHeader& header, const PVideoFrame& frame, BYTE
   }
   const BYTE* in = frame->GetReadPtr();
   const auto pitch = static_cast<std::size_t>(frame->GetPitch());
-  for (std::size_t y = 0; y < s.height; ++y) {
-    const BYTE* row = in + y * pitch;
-    BYTE* luma = y_plane + y * s.width;
-    BYTE* u = u_plane + y * s.chroma_width;
-    BYTE* v = v_plane + y * s.chroma_width;
-    for (std::size_t pair = 0; pair < s.chroma_width; ++pair) {
-      luma[2 * pair] = row[4 * pair + 0];
-      u[pair] = row[4 * pair + 1];
-      luma[2 * pair + 1] = row[4 * pair + 2];
-      v[pair] = row[4 * pair + 3];
-    }
-  }
+  for (std::size_t y = 0; y < s.height; ++y)
+    split_yuy2_row(in + y * pitch, static_cast<int>(s.chroma_width), y_plane + y * s.width,
+                   u_plane + y * s.chroma_width, v_plane + y * s.chroma_width);
 }
 
 }  // namespace quillfen::server

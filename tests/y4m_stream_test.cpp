@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "server/planar_yuy2_rows.h"
 #include "server/script_environment.h"
 #include "server/y4m_error.h"
 #include "server/y4m_frame_conversion.h"
@@ -218,6 +219,29 @@ TEST(Y4mFrameConversion, FourTwoZeroPlanesMapOntoYv12Planes) {
   std::vector<BYTE> back(planes.size());
   frame_to_y4m_planes(header, host.frame, back.data());
   EXPECT_EQ(back, planes);
+}
+
+TEST(Y4mFrameConversion, VectorRowsStoreThePlainRowsBytesAtEveryLength) {
+  constexpr std::size_t kGuard = 64;  // bytes past the row that must stay as they were
+  for (int pairs = 0; pairs <= 50; ++pairs) {
+    SCOPED_TRACE(::testing::Message() << pairs << " pairs");
+    const auto n = static_cast<std::size_t>(pairs);
+    const std::string yuv = frame_planes(4 * n, pairs);
+    const auto* y = reinterpret_cast<const BYTE*>(yuv.data());
+    std::vector<BYTE> plain(4 * n + kGuard, 0x5A), vector(plain);
+    interleave_yuy2_row_plain(y, y + 2 * n, y + 3 * n, pairs, plain.data());
+    interleave_yuy2_row(y, y + 2 * n, y + 3 * n, pairs, vector.data());
+    ASSERT_EQ(vector, plain) << "interleaving";
+
+    std::vector<BYTE> plain_planes(4 * n + 3 * kGuard, 0x5A), vector_planes(plain_planes);
+    const auto split = [&](auto row, std::vector<BYTE>& planes) {
+      BYTE* base = planes.data();
+      row(y, pairs, base, base + 2 * n + kGuard, base + 3 * n + 2 * kGuard);
+    };
+    split(split_yuy2_row_plain, plain_planes);
+    split(split_yuy2_row, vector_planes);
+    ASSERT_EQ(vector_planes, plain_planes) << "splitting";
+  }
 }
 
 TEST(Y4mWriting, OutputCarriesTheInputHeaderAndWholeFrames) {

@@ -7,6 +7,7 @@
 #include "image/packed_yuv444.h"
 #include "image/planar_conversion.h"
 #include "image/yuy2_conversion.h"
+#include "image/yuy2_rows.h"
 
 namespace {
 
@@ -139,6 +140,44 @@ TEST(Yuy2Unpack, HeightZeroTouchesNothing) {
   pack_yuy2(image.data(), 4, 0, frame.data(), 8);
   EXPECT_EQ(image, std::vector<BYTE>(12, 0x33));
   EXPECT_EQ(frame, std::vector<BYTE>(8, 0x44));
+}
+
+// Row contents that reach every rounding case of both means: random bytes,
+// the extremes, and neighbours one apart at both ends of the range.
+std::vector<BYTE> row_bytes(std::size_t size, int kind) {
+  std::mt19937 random(static_cast<unsigned>(size * 4 + kind));
+  std::vector<BYTE> bytes(size);
+  for (std::size_t i = 0; i < size; ++i) {
+    switch (kind) {
+      case 0: bytes[i] = static_cast<BYTE>(random()); break;
+      case 1: bytes[i] = 255; break;
+      case 2: bytes[i] = static_cast<BYTE>(i % 3 == 0 ? 254 : 255); break;
+      default: bytes[i] = static_cast<BYTE>(random() % 2); break;
+    }
+  }
+  return bytes;
+}
+
+TEST(Yuy2Unpack, ShufflingRowsStoreThePlainRowsBytesAtEveryWidth) {
+  if (!__builtin_cpu_supports("ssse3")) GTEST_SKIP() << "this CPU has no SSSE3";
+  constexpr std::size_t kGuard = 32;  // bytes past the row that must stay as they were
+  for (int width = 2; width <= 74; width += 2) {
+    for (int kind = 0; kind < 4; ++kind) {
+      SCOPED_TRACE(::testing::Message() << "width " << width << ", content " << kind);
+      const std::vector<BYTE> yuy2 = row_bytes(2 * width, kind);
+      for (const bool sup : {false, true}) {
+        std::vector<BYTE> plain(3 * width + kGuard, 0x5A), shuffled(plain);
+        unpack_yuy2_row(yuy2.data(), sup, width, plain.data());
+        unpack_yuy2_row_ssse3(yuy2.data(), sup, width, shuffled.data());
+        ASSERT_EQ(shuffled, plain) << (sup ? "duplicating" : "interpolating");
+      }
+      const std::vector<BYTE> image = row_bytes(3 * width, kind + 1);
+      std::vector<BYTE> plain(2 * width + kGuard, 0x5A), shuffled(plain);
+      pack_yuy2_row(image.data(), width, plain.data());
+      pack_yuy2_row_ssse3(image.data(), width, shuffled.data());
+      ASSERT_EQ(shuffled, plain) << "packing";
+    }
+  }
 }
 
 TEST(PackedYuv444, SizeIsComputedWithoutIntOverflow) {
