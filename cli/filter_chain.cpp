@@ -43,10 +43,9 @@ void FilterChain::check_output_format(const server::Y4mHeader& header) {
                        " returned a clip of another size or format than its input");
 }
 
-void FilterChain::filter(int n, const BYTE* planes, const server::Y4mWriter& writer,
-                         std::vector<BYTE>& record) {
+void FilterChain::filter(int n, BYTE* record, const server::Y4mWriter& writer) {
   try {
-    source_->supply(n, planes);
+    source_->supply(n, record + server::Y4mWriter::kRecordPlanesOffset);
     const PVideoFrame frame = output_->GetFrame(n, &env_);
     if (!frame) throw CommandError("quillfen: the filter returned no frame " + std::to_string(n));
     writer.build_record(frame, record);

@@ -25,9 +25,11 @@ class FilterChain {
   FilterChain(const FilterChain&) = delete;
   FilterChain& operator=(const FilterChain&) = delete;
 
-  // Filters frame n from its Y4M planes into a whole output frame record.
-  // Throws CommandError with the line to print.
-  void filter(int n, const BYTE* planes, const server::Y4mWriter& writer, std::vector<BYTE>& record);
+  // Filters frame n, whose Y4M planes lie in `record` where the writer's
+  // records hold their planes, and builds the frame's output record in the
+  // same buffer once the planes have been read. Throws CommandError with
+  // the line to print.
+  void filter(int n, BYTE* record, const server::Y4mWriter& writer);
 
  private:
   void check_output_format(const server::Y4mHeader& header);

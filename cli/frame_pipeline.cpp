@@ -7,12 +7,14 @@
 #include <thread>
 
 #include "cli/command_error.h"
+#include "server/frame_memory.h"
 #include "server/y4m_error.h"
 
 namespace quillfen::cli {
 namespace {
 
 constexpr int kSlotsPerWorker = 2;
+constexpr std::size_t kRecordAlignment = 64;
 // How often a writer waiting for a frame looks at the stop request.
 constexpr auto kStopPollInterval = std::chrono::milliseconds(100);
 
@@ -20,11 +22,12 @@ struct Slot {
   enum class State { kFree, kRead, kTaken, kDone, kFailed };
   State state = State::kFree;
   int frame = 0;
-  // Allocated by the reader when it first fills the slot, and left
-  // uninitialised: a header that claims huge frames costs only the bytes
-  // the input really delivers, not a zeroed buffer per slot up front.
-  std::unique_ptr<BYTE[]> planes;
-  std::vector<BYTE> record;
+  // One frame record: the reader reads the input planes into its planes'
+  // place, the worker builds the output record over them, the writer
+  // writes it. Allocated by the reader when it first fills the slot, and
+  // left uninitialised: a header that claims huge frames costs only the
+  // bytes the input really delivers, not a zeroed buffer per slot up front.
+  server::FrameMemory record;
   std::string error;
 };
 
@@ -48,7 +51,7 @@ struct Shared {
   bool ended_before(long sequence) const { return end >= 0 && sequence >= end; }
 };
 
-void read_frames(const std::shared_ptr<Shared>& shared, int first_frame, int last_frame) {
+void read_frames(const std::shared_ptr<Shared>& shared, std::size_t record_bytes, int first_frame, int last_frame) {
   server::Y4mReader& reader = *shared->reader;
   long sequence = 0;
   try {
@@ -69,8 +72,8 @@ void read_frames(const std::shared_ptr<Shared>& shared, int first_frame, int las
         if (frame > last_frame) break;
       }
       // A free slot belongs to the reader until it is marked read.
-      if (!slot.planes) slot.planes = std::make_unique_for_overwrite<BYTE[]>(reader.frame_bytes());
-      if (!reader.read_frame(slot.planes.get())) break;
+      if (!slot.record) slot.record = server::allocate_frame_memory(record_bytes, kRecordAlignment);
+      if (!reader.read_frame(slot.record.get() + server::Y4mWriter::kRecordPlanesOffset)) break;
       std::lock_guard lock(shared->mutex);
       slot.frame = static_cast<int>(frame);
       slot.state = Slot::State::kRead;
@@ -104,7 +107,7 @@ void filter_frames(Shared& shared, FilterChain& chain, const server::Y4mWriter& 
     Slot& slot = shared.slot(sequence);
     Slot::State outcome = Slot::State::kDone;
     try {
-      chain.filter(slot.frame, slot.planes.get(), writer, slot.record);
+      chain.filter(slot.frame, slot.record.get(), writer);
     } catch (...) {
       slot.error = current_exception_line();
       outcome = Slot::State::kFailed;
@@ -121,7 +124,7 @@ PipelineOutcome run_frame_pipeline(std::shared_ptr<server::Y4mReader> reader, se
                                    std::vector<std::unique_ptr<FilterChain>>& chains, int first_frame,
                                    int last_frame, const std::atomic<bool>& stop, ProgressLine& progress) {
   auto shared = std::make_shared<Shared>(std::move(reader), kSlotsPerWorker * chains.size());
-  std::thread reading(read_frames, shared, first_frame, last_frame);
+  std::thread reading(read_frames, shared, writer.record_bytes(), first_frame, last_frame);
   std::vector<std::thread> workers;
   for (auto& chain : chains) workers.emplace_back(filter_frames, std::ref(*shared), std::ref(*chain), std::cref(writer));
 
@@ -150,7 +153,7 @@ PipelineOutcome run_frame_pipeline(std::shared_ptr<server::Y4mReader> reader, se
       }
     }
     try {
-      writer.write_record(slot.record);
+      writer.write_record(slot.record.get());
     } catch (const server::Y4mOutputClosed&) {
       outcome.end = PipelineOutcome::End::kOutputClosed;
       break;

@@ -120,7 +120,7 @@ int join_pieces(const std::string& output_path, const std::vector<std::string>& 
     std::memcpy(record.data(), kFrameLine.data(), kFrameLine.size());
     while (reading([&] { return reader.read_frame(record.data() + kFrameLine.size()); })) {
       if (stop.load()) throw CommandError(std::string("quillfen: interrupted") + kNotWritten, kExitInterrupted);
-      writer->write_record(record);
+      writer->write_record(record.data());
     }
   }
   output.commit();

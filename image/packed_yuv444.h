@@ -20,9 +20,12 @@ inline std::size_t packed_yuv444_size(int width, int height) {
 class PackedYuv444 {
  public:
   // Takes the bytes from the general allocator, uninitialised: every frame
-  // request overwrites the whole image before reading it.
-  PackedYuv444(int width, int height)
-      : bytes_(new BYTE[packed_yuv444_size(width, height)]), width_(width), height_(height) {}
+  // request overwrites the whole image before reading it. An image of a
+  // huge page or more is aligned to one and, where the system has them,
+  // asked to be backed by huge pages: the first frame then faults the
+  // image in a few steps rather than one per 4 KiB page. Throws
+  // std::bad_alloc when memory runs out.
+  PackedYuv444(int width, int height);
 
   BYTE* data() { return bytes_.get(); }
   const BYTE* data() const { return bytes_.get(); }
@@ -31,7 +34,10 @@ class PackedYuv444 {
   std::size_t size_bytes() const { return packed_yuv444_size(width_, height_); }
 
  private:
-  std::unique_ptr<BYTE[]> bytes_;
+  struct Free {
+    void operator()(BYTE* bytes) const;
+  };
+  std::unique_ptr<BYTE[], Free> bytes_;
   int width_;
   int height_;
 };

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
-#include <new>
 #include <string>
 
 #include "server/server_error.h"
@@ -38,8 +36,6 @@ bool plane_inside(std::int64_t offset, std::int64_t pitch, std::int64_t row_size
 }
 
 }  // namespace
-
-void FramePool::AlignedFree::operator()(BYTE* memory) const { std::free(memory); }
 
 FramePool::~FramePool() {
   for (auto& slot : slots_) {
@@ -92,14 +88,11 @@ FramePool::Slot* FramePool::find_idle(const FrameLayout& layout, VideoFrame** re
 
 FramePool::Slot& FramePool::allocate(const FrameLayout& layout) {
   if (allocated_bytes_ + static_cast<std::size_t>(layout.data_size) > idle_limit_) free_idle_slots();
-  const std::size_t alignment = static_cast<std::size_t>(std::max(base_alignment, layout.alignment));
-  // aligned_alloc wants a multiple of the alignment; a zero size is never asked.
-  const std::size_t size = (static_cast<std::size_t>(layout.data_size) + alignment - 1) / alignment * alignment;
-  auto* memory = static_cast<BYTE*>(std::aligned_alloc(alignment, size));
-  if (!memory) throw std::bad_alloc();
+  // A zero size is never asked.
   auto slot = std::make_unique<Slot>();
-  slot->memory.reset(memory);
-  slot->buffer = std::make_unique<VideoFrameBuffer>(memory, layout.data_size);
+  slot->memory = allocate_frame_memory(static_cast<std::size_t>(layout.data_size),
+                                       static_cast<std::size_t>(std::max(base_alignment, layout.alignment)));
+  slot->buffer = std::make_unique<VideoFrameBuffer>(slot->memory.get(), layout.data_size);
   slots_.push_back(std::move(slot));
   allocated_bytes_ += static_cast<std::size_t>(layout.data_size);
   return *slots_.back();

@@ -11,6 +11,7 @@
 
 #include "host/avisynth_interface.h"
 #include "server/frame_layout.h"
+#include "server/frame_memory.h"
 
 namespace quillfen::server {
 
@@ -40,11 +41,8 @@ class FramePool {
   std::size_t buffer_count() const { return slots_.size(); }
 
  private:
-  struct AlignedFree {
-    void operator()(BYTE* memory) const;
-  };
   struct Slot {
-    std::unique_ptr<BYTE, AlignedFree> memory;
+    FrameMemory memory;
     std::unique_ptr<VideoFrameBuffer> buffer;
     std::vector<std::unique_ptr<VideoFrame>> frames;
   };

@@ -15,6 +15,7 @@ namespace quillfen::server {
 namespace {
 
 constexpr std::string_view kFrameLine = "FRAME\n";
+static_assert(kFrameLine.size() == Y4mWriter::kRecordPlanesOffset);
 
 }  // namespace
 
@@ -25,13 +26,14 @@ void Y4mWriter::write_header() {
   write_all(reinterpret_cast<const BYTE*>(line.data()), line.size());
 }
 
-void Y4mWriter::build_record(const PVideoFrame& frame, std::vector<BYTE>& record) const {
-  record.resize(kFrameLine.size() + y4m_frame_bytes(header_));
-  std::memcpy(record.data(), kFrameLine.data(), kFrameLine.size());
-  frame_to_y4m_planes(header_, frame, record.data() + kFrameLine.size());
+std::size_t Y4mWriter::record_bytes() const { return kFrameLine.size() + y4m_frame_bytes(header_); }
+
+void Y4mWriter::build_record(const PVideoFrame& frame, BYTE* record) const {
+  std::memcpy(record, kFrameLine.data(), kFrameLine.size());
+  frame_to_y4m_planes(header_, frame, record + kFrameLine.size());
 }
 
-void Y4mWriter::write_record(const std::vector<BYTE>& record) { write_all(record.data(), record.size()); }
+void Y4mWriter::write_record(const BYTE* record) { write_all(record, record_bytes()); }
 
 void Y4mWriter::write_all(const BYTE* data, std::size_t size) {
   std::size_t written = 0;

@@ -6,7 +6,6 @@
 #pragma once
 
 #include <cstddef>
-#include <vector>
 
 #include "host/avisynth_interface.h"
 #include "server/y4m_header.h"
@@ -21,13 +20,21 @@ class Y4mWriter {
   // The stream header: the same tags as the input's.
   void write_header();
 
-  // The bytes of one whole frame record (FRAME line and planes) for
-  // `frame`, a host frame of the header's format, into `record`.
-  void build_record(const PVideoFrame& frame, std::vector<BYTE>& record) const;
+  // Bytes of one whole frame record: the FRAME line, then the planes, which
+  // start kRecordPlanesOffset bytes in. A reader can read a frame's planes
+  // into that place of a record buffer, so that the input and the output of
+  // a frame share one buffer.
+  static constexpr std::size_t kRecordPlanesOffset = 6;
+  std::size_t record_bytes() const;
 
-  // Writes a record made by build_record. Throws Y4mOutputClosed when the
-  // reader has gone, Y4mError for any other failure.
-  void write_record(const std::vector<BYTE>& record);
+  // Fills record_bytes() bytes at `record` with the record of `frame`, a
+  // host frame of the header's format.
+  void build_record(const PVideoFrame& frame, BYTE* record) const;
+
+  // Writes a record made by build_record, in as few calls as the system
+  // takes. Throws Y4mOutputClosed when the reader has gone, Y4mError for
+  // any other failure.
+  void write_record(const BYTE* record);
 
  private:
   void write_all(const BYTE* data, std::size_t size);

@@ -253,14 +253,17 @@ TEST(Y4mWriting, OutputCarriesTheInputHeaderAndWholeFrames) {
   ::unlink(path);
   Y4mWriter writer(out, reader.header());
   writer.write_header();
-  std::vector<BYTE> planes(reader.frame_bytes()), record;
+  // Each frame's planes are read into its record's place and the record is
+  // built over them.
+  std::vector<BYTE> record(writer.record_bytes());
+  BYTE* planes = record.data() + Y4mWriter::kRecordPlanesOffset;
   ScriptEnvironment env;
   const VideoInfo vi = y4m_video_info(reader.header(), 2);
-  while (reader.read_frame(planes.data())) {
+  while (reader.read_frame(planes)) {
     PVideoFrame frame = env.NewVideoFrame(vi);
-    y4m_planes_to_frame(reader.header(), planes.data(), frame);
-    writer.build_record(frame, record);
-    writer.write_record(record);
+    y4m_planes_to_frame(reader.header(), planes, frame);
+    writer.build_record(frame, record.data());
+    writer.write_record(record.data());
   }
   std::string written(stream.size() + 1, '\0');
   EXPECT_EQ(::pread(out, written.data(), written.size(), 0), static_cast<ssize_t>(stream.size()));

@@ -1,0 +1,39 @@
+#include "image/packed_yuv444.h"
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+#include <cstdlib>
+#include <new>
+
+namespace {
+
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+constexpr std::size_t kCacheLine = 64;
+
+std::size_t round_up(std::size_t size, std::size_t alignment) {
+  return (size + alignment - 1) / alignment * alignment;
+}
+
+BYTE* allocate_image(std::size_t size) {
+  const std::size_t alignment = size >= kHugePage ? kHugePage : kCacheLine;
+  // aligned_alloc wants a multiple of the alignment, and an empty image
+  // still gets a block of its own.
+  const std::size_t rounded = round_up(size == 0 ? 1 : size, alignment);
+  if (rounded < size) throw std::bad_alloc();
+  auto* bytes = static_cast<BYTE*>(std::aligned_alloc(alignment, rounded));
+  if (!bytes) throw std::bad_alloc();
+#if defined(__linux__)
+  // Only advice: without huge pages the image works the same on small ones.
+  if (alignment == kHugePage) (void)::madvise(bytes, rounded, MADV_HUGEPAGE);
+#endif
+  return bytes;
+}
+
+}  // namespace
+
+PackedYuv444::PackedYuv444(int width, int height)
+    : bytes_(allocate_image(packed_yuv444_size(width, height))), width_(width), height_(height) {}
+
+void PackedYuv444::Free::operator()(BYTE* bytes) const { std::free(bytes); }
