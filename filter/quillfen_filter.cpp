@@ -12,7 +12,7 @@ QuillfenFilter::QuillfenFilter(PClip child_, bool sup_, int radius_, bool gaussi
                                int threshold_, IScriptEnvironment* env)
     : GenericVideoFilter(child_), sup(sup_), gaussian(gaussian_), radius(radius_),
       iterations(iterations_), threshold(threshold_), width(0), height(0) {
-  if (!vi.IsYUY2() && !vi.IsYV12()) env->ThrowError("Quillfen: YUY2 or YV12 data only.");
+  if (!is_exactly_yuy2(vi) && !is_exactly_yv12_or_i420(vi)) env->ThrowError("Quillfen: YUY2 or YV12 data only.");
   if (const char* error = parameter_error({sup, radius, gaussian, iterations, threshold})) env->ThrowError(error);
   if (const char* error = frame_size_error(vi.width, vi.height, radius)) env->ThrowError(error);
 
@@ -28,6 +28,9 @@ QuillfenFilter::~QuillfenFilter() {
 }
 
 PVideoFrame AVS_STDCALL QuillfenFilter::GetFrame(int n, IScriptEnvironment* env) {
+  // A YV12 clip passes the format check only to be wrapped in the host's
+  // conversions; its own frames are planes this filter cannot read.
+  if (!is_exactly_yuy2(vi)) env->ThrowError("Quillfen: YV12 frames must be converted to YUY2 before the filter.");
   PVideoFrame destination = env->NewVideoFrame(vi, FRAME_ALIGN);
   BYTE* out = destination->GetWritePtr();
   if (!out) env->ThrowError("Quillfen: destination frame is not writable.");

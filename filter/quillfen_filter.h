@@ -8,6 +8,15 @@
 #include "host/avisynth_interface.h"
 #include "image/packed_yuv444.h"
 
+// The formats Quillfen takes, by their whole pixel-type values: YUY2 as it
+// is, YV12 and I420 through the host's conversion to YUY2. Newer hosts'
+// planar formats (4:2:2, 4:4:4, 4:1:1, deeper samples) carry every bit of
+// the YV12 code as well, so the interface's own bit tests would let them in.
+inline bool is_exactly_yuy2(const VideoInfo& vi) { return vi.pixel_type == VideoInfo::CS_YUY2; }
+inline bool is_exactly_yv12_or_i420(const VideoInfo& vi) {
+  return vi.pixel_type == VideoInfo::CS_YV12 || vi.pixel_type == VideoInfo::CS_I420;
+}
+
 class QuillfenFilter : public GenericVideoFilter {
  public:
   // Checks the format and the parameters, in a fixed order, reporting the

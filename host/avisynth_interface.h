@@ -105,7 +105,10 @@ class VideoFrameBuffer {
 
 // A view of a frame buffer: one or three planes at offsets into it.
 class VideoFrame {
-  int refcount;
+  // Every count is a long: the published interface counts with the Windows
+  // long atomics, 4 bytes there as int is, and hosts on 64-bit Linux count
+  // all 8 bytes of it.
+  long refcount;
   VideoFrameBuffer* const vfb;
   const int offset, pitch, row_size, height, offsetU, offsetV, pitchUV;
 
@@ -153,7 +156,7 @@ class VideoFrame {
   }
 
   VideoFrameBuffer* GetFrameBuffer() const { return vfb; }
-  int GetRefcount() const { return InterlockedRead(&refcount); }
+  long GetRefcount() const { return InterlockedRead(&refcount); }
 
   const BYTE* GetReadPtr() const { return vfb->GetReadPtr() + offset; }
   const BYTE* GetReadPtr(int plane) const { return vfb->GetReadPtr() + GetOffset(plane); }
@@ -233,7 +236,7 @@ class PClip {
 };
 
 class IClip {
-  int refcnt;
+  long refcnt;  // a long for the same reason as the frame's count
 
   friend class PClip;
   friend class AVSValue;

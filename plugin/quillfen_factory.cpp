@@ -1,9 +1,36 @@
 #include "plugin/quillfen_factory.h"
 
+#include <new>
+
 #include "filter/quillfen_filter.h"
 #include "filter/quillfen_parameters.h"
 
 namespace {
+
+// AviSynth+ built for anything but Windows releases every clip argument of
+// an interface-2 function once more than it took, after the function
+// returns: it makes up for the Windows convention, where the called
+// function destroys its by-value argument array, which elsewhere the
+// caller destroys. Only AviSynth+ defines "AddAutoloadDir"; asking for it
+// allocates nothing on this side.
+bool host_releases_clip_arguments_once_more(IScriptEnvironment* env) {
+#if defined(_WIN32)
+  (void)env;
+  return false;
+#else
+  return env->FunctionExists("AddAutoloadDir");
+#endif
+}
+
+// Leaves one reference on each clip argument for that extra release to take.
+void hold_clip_arguments_once_more(const AVSValue& args) {
+  for (int i = 0; i < args.ArraySize(); ++i) {
+    if (!args[i].IsClip()) continue;
+    // A counted reference that is never destroyed: its release is the host's.
+    alignas(PClip) unsigned char holder[sizeof(PClip)];
+    ::new (static_cast<void*>(holder)) PClip(args[i].AsClip());
+  }
+}
 
 // Every reference below is held by a PClip or an AVSValue, so each one is
 // released on every path out, also while an error passes through.
@@ -22,7 +49,8 @@ PClip invoke_conversion(IScriptEnvironment* env, const char* name, const AVSValu
 
 AVSValue AVS_CDECL create_quillfen(AVSValue args, void* /*user_data*/, IScriptEnvironment* env) {
   // Decided once on the unconverted source; it governs both conversions.
-  const bool planar_source = args[0].AsClip()->GetVideoInfo().IsYV12();
+  // Any other format goes to the filter unconverted, which refuses it.
+  const bool planar_source = is_exactly_yv12_or_i420(args[0].AsClip()->GetVideoInfo());
 
   PClip source = planar_source ? invoke_conversion(env, "ConvertToYUY2", args[0],
                                                    "Quillfen: ConvertToYUY2 function not found.")
@@ -44,5 +72,7 @@ AVSValue AVS_CDECL create_quillfen(AVSValue args, void* /*user_data*/, IScriptEn
   if (planar_source)
     result = invoke_conversion(env, "ConvertToYV12", AVSValue(result),
                                "Quillfen: ConvertToYV12 function not found.");
+  // Only a call that returns is followed by the host's extra release.
+  if (host_releases_clip_arguments_once_more(env)) hold_clip_arguments_once_more(args);
   return AVSValue(result);
 }

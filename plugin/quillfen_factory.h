@@ -12,4 +12,6 @@ inline constexpr const char kQuillfenVersionText[] = "Quillfen v0.7.4.1";
 // I420 source is converted to YUY2 by the host's "ConvertToYUY2" before the
 // filter and back by "ConvertToYV12" after it. Failures reach the host
 // through env->ThrowError; nothing is caught but a missing conversion.
+// Inside AviSynth+ on a non-Windows build each clip argument keeps one more
+// reference, which that host releases after the call.
 AVSValue AVS_CDECL create_quillfen(AVSValue args, void* user_data, IScriptEnvironment* env);

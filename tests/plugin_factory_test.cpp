@@ -16,8 +16,9 @@
 
 #include "filter/quillfen_filter.h"
 #include "host/avisynth_interface.h"
-#include "tests/support/test_clip.h"
 #include "tests/support/filter_parameters.h"
+#include "tests/support/host_counts.h"
+#include "tests/support/test_clip.h"
 
 namespace {
 
@@ -56,6 +57,8 @@ class RecordingEnvironment : public IScriptEnvironment {
   std::vector<void*> added_user_data;
   // Conversion functions that do not exist, and ones that fail.
   std::set<std::string> missing, failing;
+  // Functions of the host's own that FunctionExists reports.
+  std::set<std::string> defined;
   // The clips the conversions made; the YUY2 one serves `yuy2_frame`.
   IClip* last_conversion = nullptr;
   std::vector<BYTE> yuy2_frame;
@@ -106,12 +109,13 @@ class RecordingEnvironment : public IScriptEnvironment {
     for (int y = 0; y < height; ++y) std::memcpy(dstp + y * dst_pitch, srcp + y * src_pitch, row_size);
   }
 
+  bool AVS_STDCALL FunctionExists(const char* name) override { return defined.count(name) != 0; }
+
   // Nothing else is any business of the plugin.
   long AVS_STDCALL GetCPUFlags() override { unexpected(); }
   char* AVS_STDCALL SaveString(const char*, int) override { unexpected(); }
   char* AVS_STDCALL Sprintf(const char*, ...) override { unexpected(); }
   char* AVS_STDCALL VSprintf(const char*, void*) override { unexpected(); }
-  bool AVS_STDCALL FunctionExists(const char*) override { unexpected(); }
   AVSValue AVS_STDCALL GetVar(const char*) override { unexpected(); }
   bool AVS_STDCALL SetVar(const char*, const AVSValue&) override { unexpected(); }
   bool AVS_STDCALL SetGlobalVar(const char*, const AVSValue&) override { unexpected(); }
@@ -354,11 +358,43 @@ TEST_F(PluginFactory, BadParameterOnAPlanarSourceStopsBeforeTheSecondConversion)
   expect_all_released(6);
 }
 
-TEST_F(PluginFactory, RgbSourceIsRefusedByTheFilterUnconverted) {
-  EXPECT_EQ(failure_of({AVSValue(new TestClip(info_of(VideoInfo::CS_BGR32)))}),
-            "Quillfen: YUY2 or YV12 data only.");
+TEST_F(PluginFactory, OtherFormatsAreRefusedByTheFilterUnconverted) {
+  // RGB32, and newer hosts' formats that carry every bit of the YV12 code:
+  // 8-bit planar 4:2:2, 4:4:4 and 4:1:1, and 16-bit 4:2:0.
+  const unsigned refused[] = {VideoInfo::CS_BGR32, 0xA0000308u, 0xA000030Bu, 0xA0000309u, 0xA0010008u};
+  for (const unsigned pixel_type : refused)
+    EXPECT_EQ(failure_of({AVSValue(new TestClip(info_of(static_cast<int>(pixel_type))))}),
+              "Quillfen: YUY2 or YV12 data only.")
+        << std::hex << pixel_type;
   EXPECT_TRUE(env_.invokes.empty());
-  expect_all_released(1);
+  expect_all_released(5);
+}
+
+// AviSynth+ on Linux: after the call returns it releases each clip argument
+// once more than it took, counting all 8 bytes. The source must outlive the
+// filter that reads it, and everything must still be freed in the end. Any
+// other host (the project's own server included) releases nothing extra.
+TEST_F(PluginFactory, EachClipArgumentOutlivesAHostThatReleasesItOnceMore) {
+  for (const bool avisynthplus : {true, false}) {
+    env_.defined = avisynthplus ? std::set<std::string>{"AddAutoloadDir"} : std::set<std::string>{};
+    for (const int pixel_type : {int(VideoInfo::CS_YUY2), int(VideoInfo::CS_YV12)}) {
+      const bool filtered_directly = pixel_type == VideoInfo::CS_YUY2;
+      auto* source = new TestClip(info_of(pixel_type));
+      source->set_frame(0, edged_frame(16, 8));
+      env_.yuy2_frame = edged_frame(16, 8);
+      AVSValue result;
+      {
+        const std::vector<AVSValue> args = {AVSValue(source), AVSValue(true)};
+        result = create(args);
+        if (avisynthplus) host_release(source);
+        // The argument array's reference, and the filter's own on a source it reads directly.
+        EXPECT_EQ(host_clip_count(source), filtered_directly ? 2 : 1) << "AviSynth+ " << avisynthplus;
+      }
+      EXPECT_EQ(frame_bytes_of(result.AsClip(), &env_), direct_result({.sup = true}));
+    }
+  }
+  // Per host: the YUY2 source, the YV12 source with its two conversions, the direct filters' sources.
+  expect_all_released(12);
 }
 
 TEST_F(PluginFactory, OtherConversionFailuresPassThroughUnchanged) {

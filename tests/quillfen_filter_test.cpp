@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <new>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "filter/pass_control.h"
@@ -13,6 +15,7 @@
 #include "image/yuy2_conversion.h"
 #include "propagation/propagation_pass.h"
 #include "server/script_environment.h"
+#include "tests/support/host_counts.h"
 #include "tests/support/test_clip.h"
 #include "tests/support/filter_parameters.h"
 
@@ -65,6 +68,10 @@ TEST(QuillfenFilterChecks, FormatsAndTheOrderOfChecks) {
   EXPECT_EQ(construction_error(with_pixel_type(yuy2, VideoInfo::CS_YV12), {}), "");
   EXPECT_EQ(construction_error(with_pixel_type(yuy2, VideoInfo::CS_I420), {}), "");
   EXPECT_EQ(construction_error(with_pixel_type(yuy2, VideoInfo::CS_BGR32), {}), kFormat);
+  // Newer hosts' formats that share every bit of the YV12 code: 8-bit
+  // planar 4:2:2, 4:4:4 and 4:1:1, and 16-bit 4:2:0.
+  for (const unsigned pixel_type : {0xA0000308u, 0xA000030Bu, 0xA0000309u, 0xA0010008u})
+    EXPECT_EQ(construction_error(with_pixel_type(yuy2, static_cast<int>(pixel_type)), {}), kFormat) << std::hex << pixel_type;
   EXPECT_EQ(construction_error(with_pixel_type(yuy2, VideoInfo::CS_BGR24), {false, 0, false, -1, 300}), kFormat);
   EXPECT_EQ(construction_error(yuy2, {false, 0, false, -1, 300}), kRadius);
   EXPECT_EQ(construction_error(yuy2, {false, 1, false, -1, 300}), kIterations);
@@ -93,6 +100,39 @@ TEST(QuillfenFilterLifetime, SourceIsReleasedWhetherConstructionSucceedsOrNot) {
   EXPECT_EQ(TestClip::destroyed, before + 2);
   construction_error(with_pixel_type(yuy2_info(8, 6), VideoInfo::CS_BGR32), {});
   EXPECT_EQ(TestClip::destroyed, before + 3);
+}
+
+// The filter and the frames are built on memory full of old data, as a host's
+// heap hands it out; a count narrower than the host's 8 bytes would leave
+// part of it in place and never come back to 0.
+TEST(QuillfenFilterLifetime, CountsFillTheHostsEightBytes) {
+  quillfen::server::ScriptEnvironment env;
+  const int before = TestClip::destroyed;
+  void* memory = ::operator new(sizeof(QuillfenFilter));
+  std::memset(memory, 0xA5, sizeof(QuillfenFilter));
+  IClip* filter = new (memory) QuillfenFilter(new TestClip(yuy2_info(8, 6)), false, 1, false, 0, 165, &env);
+  EXPECT_EQ(host_clip_count(filter), 0);
+  host_add_ref(filter);
+  {
+    const PClip held = filter;
+    EXPECT_EQ(host_clip_count(filter), 2);
+  }
+  host_release(filter);
+  EXPECT_EQ(TestClip::destroyed, before + 1) << "the filter was not freed";
+
+  BYTE pixels[16] = {};
+  VideoFrameBuffer buffer(pixels, sizeof pixels);
+  alignas(VideoFrame) unsigned char frame_memory[sizeof(VideoFrame)];
+  std::memset(frame_memory, 0xA5, sizeof frame_memory);
+  auto* frame = new (frame_memory) VideoFrame(&buffer, 0, 8, 8, 2);
+  EXPECT_EQ(host_frame_count(frame), 0);
+  {
+    const PVideoFrame held = frame;
+    EXPECT_EQ(host_frame_count(frame), 1);
+    EXPECT_NE(held->GetWritePtr(), nullptr);
+  }
+  EXPECT_EQ(host_frame_count(frame), 0);
+  EXPECT_EQ(buffer.GetRefcount(), 0);
 }
 
 TEST(QuillfenFilterPassThrough, ClipDescriptionParityAudioAndCacheHints) {
@@ -223,16 +263,24 @@ TEST(QuillfenFilterPipeline, LumaPassesThroughAndPitchIsHonoured) {
   EXPECT_NE(packed, rows);
 }
 
-TEST(QuillfenFilterPipeline, ASourceFrameSmallerThanTheClipIsRefused) {
+TEST(QuillfenFilterPipeline, FramesItCannotReadAreRefused) {
   quillfen::server::ScriptEnvironment env;
-  TestClip* source = new TestClip(yuy2_info(8, 6));
-  source->served_height = 5;
-  PClip filter = new QuillfenFilter(source, false, 1, false, 1, 0, &env);
-  try {
-    filter->GetFrame(0, &env);
-    ADD_FAILURE() << "a short frame was read";
-  } catch (const AvisynthError& error) {
-    EXPECT_STREQ(error.msg, "Quillfen: source frame is smaller than the clip.");
+  TestClip* short_source = new TestClip(yuy2_info(8, 6));
+  short_source->served_height = 5;
+  // A filter built on YV12 without the host's conversions gets planar frames.
+  const std::pair<TestClip*, const char*> cases[] = {
+      {short_source, "Quillfen: source frame is smaller than the clip."},
+      {new TestClip(with_pixel_type(yuy2_info(8, 6), VideoInfo::CS_YV12)),
+       "Quillfen: YV12 frames must be converted to YUY2 before the filter."},
+  };
+  for (const auto& [source, message] : cases) {
+    PClip filter = new QuillfenFilter(source, false, 1, false, 1, 0, &env);
+    try {
+      filter->GetFrame(0, &env);
+      ADD_FAILURE() << "a frame it cannot read was read: " << message;
+    } catch (const AvisynthError& error) {
+      EXPECT_STREQ(error.msg, message);
+    }
   }
 }
 
