@@ -13,7 +13,8 @@
 #include "host/avisynth_interface.h"
 #include "propagation/scalar_lanes.h"
 
-// The stored value of a new chroma value, for every lane at once. An
+// The stored value of a new chroma value, for every lane at once (any
+// LaneArithmetic). An
 // average lies within what it averages, so the value is first bounded by
 // the smallest (`low`) and the largest (`high`) chroma among the samples
 // that were averaged: the linear form's negative weights can carry it far
@@ -69,6 +70,13 @@ struct ChromaResult {
   const double u = finite ? reciprocal * weighted_u : weighted_u / weight_sum;
   const double v = finite ? reciprocal * weighted_v : weighted_v / weight_sum;
   return {stored_chroma(u, range.low_u, range.high_u, old_u), stored_chroma(v, range.low_v, range.high_v, old_v)};
+}
+
+// Writes a centre's pixel: its luma unchanged, its new chroma.
+[[gnu::always_inline]] inline void store_centre(BYTE* out, const BYTE* centre, ChromaResult result) {
+  out[0] = centre[0];
+  out[1] = result.u;
+  out[2] = result.v;
 }
 
 // Largest absolute change of the two chroma bytes of one centre.

@@ -6,7 +6,6 @@
 // returns the very bits a fresh call would.
 #pragma once
 
-#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -47,7 +46,7 @@ class GaussianWeightCache {
     Entry& entry = entries_[slot(key)];
     if (entry.key != key) {
       entry.key = key;
-      entry.value = std::pow(kGaussianBase, exponent);
+      entry.value = gaussian_power(exponent);
     }
     return entry.value;
   }

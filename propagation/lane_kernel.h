@@ -11,31 +11,9 @@
 // the generic walk. The image is read through a window of rows converted to
 // double once, so the sample loop only loads and computes.
 //
-// Besides lane-wise load, store, set1, add, sub, mul, div, min, max, abs,
-// truncate (toward zero), at_least (1.0 where a >= b, else 0.0) and
-// all_finite, a Lanes type supplies:
-// - Range, range_load, range_store, range_set1 and range_min: registers of
-//   kLanes 64-bit words and their byte-wise minimum; range_byte<k>(r):
-//   each lane's byte k as a double;
-// - Divisor, divisor(b) and divide(a, divisor): the correctly rounded
-//   a / b, and a zero (of either sign) where b is 0;
-// - Misses, memo_weights(exponent, lanes, cache, misses) and
-//   serve_misses(weights, exponent, misses, cache): together cache.weight
-//   of every lane in the mask `lanes` (a LaneMask of Lanes), zero in the
-//   others; memo_weights may leave lanes it records in `misses` unknown,
-//   and serve_misses then completes them, so that a run can issue all its
-//   lookups before it waits on any;
-// - Marks, no_marks() and mark(marks, difference): each lane's set of
-//   absolute luma differences (whole numbers 0..255) met so far;
-// - fill_weight_table(table, weights, marks, twice_variance, cache): each
-//   lane's Gaussian weight at every difference in its set, into the lanes'
-//   part `weights` of `table` (lane_weight_table.h gives the layout), or
-//   listed in `table` for serve_table_misses;
-// - table_weights(weights, difference): each lane's weight at its
-//   difference from that table;
-// - store_pixels(out, centre, u, v): kLanes pixels of the centres' luma
-//   and the lanes' new chroma, whole numbers in 0..255;
-// - load_window_row(window, slot, pixels, span): lane_window_load.
+// The lane operations are those of the PassLanes concept
+// (lane_operations.h); the weight (affinity.h) and the store
+// (chroma_average.h) are the very templates the straightforward pass runs.
 //
 // Everything here is a template or forced inline: each kernel file compiles
 // its own copy with its own instruction set, and no copy can stand in for
@@ -47,9 +25,11 @@
 #include <cstring>
 
 #include "host/avisynth_interface.h"
+#include "propagation/affinity.h"
 #include "propagation/chroma_average.h"
 #include "propagation/gaussian_weight_cache.h"
 #include "propagation/generic_centres.h"
+#include "propagation/lane_operations.h"
 #include "propagation/lane_weight_table.h"
 #include "propagation/propagation_pass.h"
 #include "propagation/reflect.h"
@@ -186,76 +166,94 @@ enum class LaneWeights {
 // in the interior.
 inline constexpr int kGaussianTableSamples = 12;
 
-// One run of Lanes::kLanes centres at window column `column`; `centre` and
-// `out` point at the run's first pixel in the two images. Raises `largest`
-// lane by lane to the centres' changes, or, on the rare path,
-// `largest_rare`.
-template <class Lanes, LaneWeights kWeights>
-[[gnu::always_inline]] inline void lane_block(const LaneRow<Lanes>& row, int column, const BYTE* centre, BYTE* out,
-                                              GaussianWeightCache& cache, LaneWeightTable& table,
-                                              typename Lanes::D& largest, int& largest_rare) {
-  using D = typename Lanes::D;
-  constexpr int kLanes = Lanes::kLanes;
-  static_assert(kLanes <= kMaxTableLanes);
-  const LaneWindow& window = row.window;
-  const D centre_luma = Lanes::load(&window.luma[row.centre_slot][column]);
+// Mean and variance of the luma of a run's samples.
+template <PassLanes Lanes>
+struct LaneStatistics {
+  typename Lanes::D mean, variance;
+};
 
-  // Luma sums in double are exact (integers far below 2^53), so they equal
-  // the reference's integer sums converted. The weight table needs the
-  // luma differences marked on the way.
+// Luma sums in double are exact (integers far below 2^53), so they equal
+// the straightforward pass's integer sums converted. For the weight table
+// the sweep also marks the luma differences each lane meets.
+template <PassLanes Lanes, LaneWeights kWeights>
+[[gnu::always_inline]] inline LaneStatistics<Lanes> lane_statistics(const LaneRow<Lanes>& row, int column,
+                                                                    typename Lanes::D centre_luma,
+                                                                    typename Lanes::Marks& marks) {
+  using D = typename Lanes::D;
   D luma_sum = Lanes::set1(0.0), luma_square_sum = Lanes::set1(0.0);
-  typename Lanes::Marks marks = Lanes::no_marks();
   for_each_lane_sample(row.rows, row.row_count, [&](int slot, int dx) {
-    const D luma = Lanes::load(&window.luma[slot][column + dx]);
+    const D luma = Lanes::load(&row.window.luma[slot][column + dx]);
     luma_sum = Lanes::add(luma_sum, luma);
     luma_square_sum = Lanes::add(luma_square_sum, Lanes::mul(luma, luma));
     if constexpr (kWeights == LaneWeights::kGaussianTable) Lanes::mark(marks, Lanes::abs(Lanes::sub(centre_luma, luma)));
   });
   const D mean = Lanes::divide(luma_sum, row.by_count);
   const D variance = Lanes::sub(Lanes::divide(luma_square_sum, row.by_count), Lanes::mul(mean, mean));
-  const D zero = Lanes::set1(0.0);
-  const D one = Lanes::set1(1.0);
+  return {mean, variance};
+}
 
-  LaneSums<Lanes> sums;
-  if constexpr (kWeights == LaneWeights::kGaussianPerSample) {
-    // A lane whose variance is 0 divides every numerator to a zero, whose
-    // power is exactly 1.0, as the reference's guard gives. Every sample's
-    // lookup is issued before any miss is served: the memo lives in the
-    // second-level cache, and a miss served at once would hold up the
-    // lookups behind it. This path has fewer than kGaussianTableSamples
-    // samples.
-    const typename Lanes::Divisor by_twice_variance = Lanes::divisor(Lanes::add(variance, variance));
-    D exponents[kGaussianTableSamples], weights[kGaussianTableSamples];
-    typename Lanes::Misses misses[kGaussianTableSamples];
-    int samples = 0;
-    for_each_lane_sample(row.rows, row.row_count, [&](int slot, int dx) {
-      const D d = Lanes::sub(centre_luma, Lanes::load(&window.luma[slot][column + dx]));
-      exponents[samples] = Lanes::divide(Lanes::sub(zero, Lanes::mul(d, d)), by_twice_variance);
-      weights[samples] = Lanes::memo_weights(exponents[samples], Lanes::kAllLanes, cache, misses[samples]);
-      ++samples;
-    });
-    for (int s = 0; s < samples; ++s) Lanes::serve_misses(weights[s], exponents[s], misses[s], cache);
-    int next_sample = 0;
-    sums = lane_weight_sums(row, column, [&](D) { return weights[next_sample++]; });
-  } else if constexpr (kWeights == LaneWeights::kGaussianTable) {
-    Lanes::fill_weight_table(table, table.weights, marks, Lanes::add(variance, variance), cache);
-    serve_table_misses(table, cache);
-    sums = lane_weight_sums(row, column, [&](D sample_luma) {
-      return Lanes::table_weights(table.weights, Lanes::abs(Lanes::sub(centre_luma, sample_luma)));
-    });
-  } else {
-    // A lane whose variance is 0 divides every numerator to a zero, which
-    // makes its weights exactly 1.0 (1 + 0 * deviation), as the
-    // reference's guard gives.
-    const typename Lanes::Divisor by_variance = Lanes::divisor(variance);
-    const D centre_deviation = Lanes::sub(centre_luma, mean);
-    sums = lane_weight_sums(row, column, [&](D sample_luma) {
-      return Lanes::add(Lanes::mul(Lanes::divide(Lanes::sub(sample_luma, mean), by_variance), centre_deviation),
-                        one);
-    });
-  }
+// The weight sums of a run in each mode.
+template <PassLanes Lanes>
+[[gnu::always_inline]] inline LaneSums<Lanes> linear_lane_sums(const LaneRow<Lanes>& row, int column,
+                                                               typename Lanes::D centre_luma,
+                                                               LaneStatistics<Lanes> stats) {
+  using D = typename Lanes::D;
+  const typename Lanes::Divisor by_variance = Lanes::divisor(stats.variance);
+  const D centre_deviation = Lanes::sub(centre_luma, stats.mean);
+  return lane_weight_sums(row, column, [&](D sample_luma) {
+    return linear_weight<Lanes>(sample_luma, stats.mean, by_variance, centre_deviation);
+  });
+}
 
-  const D reciprocal = Lanes::div(one, sums.weight);
+// Every sample's lookup is issued before any miss is served: the memo lives
+// in the second-level cache, and a miss served at once would hold up the
+// lookups behind it. This mode has fewer than kGaussianTableSamples samples.
+template <PassLanes Lanes>
+[[gnu::always_inline]] inline LaneSums<Lanes> gaussian_lane_sums(const LaneRow<Lanes>& row, int column,
+                                                                 typename Lanes::D centre_luma,
+                                                                 LaneStatistics<Lanes> stats,
+                                                                 GaussianWeightCache& memo) {
+  using D = typename Lanes::D;
+  const typename Lanes::Divisor by_twice_variance = twice_variance_divisor<Lanes>(stats.variance);
+  D exponents[kGaussianTableSamples], weights[kGaussianTableSamples];
+  typename Lanes::Misses misses[kGaussianTableSamples];
+  int samples = 0;
+  for_each_lane_sample(row.rows, row.row_count, [&](int slot, int dx) {
+    const D difference = Lanes::sub(centre_luma, Lanes::load(&row.window.luma[slot][column + dx]));
+    exponents[samples] = gaussian_exponent<Lanes>(difference, by_twice_variance);
+    weights[samples] = Lanes::memo_weights(exponents[samples], Lanes::kAllLanes, memo, misses[samples]);
+    ++samples;
+  });
+  for (int s = 0; s < samples; ++s) Lanes::serve_misses(weights[s], exponents[s], misses[s], memo);
+  int next_sample = 0;
+  return lane_weight_sums(row, column, [&](D) { return weights[next_sample++]; });
+}
+
+template <PassLanes Lanes>
+[[gnu::always_inline]] inline LaneSums<Lanes> gaussian_table_lane_sums(const LaneRow<Lanes>& row, int column,
+                                                                       typename Lanes::D centre_luma,
+                                                                       LaneStatistics<Lanes> stats,
+                                                                       const typename Lanes::Marks& marks,
+                                                                       GaussianWeightCache& memo,
+                                                                       LaneWeightTable& table) {
+  using D = typename Lanes::D;
+  Lanes::fill_weight_table(table, table.weights, marks, stats.variance, memo);
+  serve_table_misses(table, memo);
+  return lane_weight_sums(row, column, [&](D sample_luma) {
+    return Lanes::table_weights(table.weights, Lanes::abs(Lanes::sub(centre_luma, sample_luma)));
+  });
+}
+
+// The new chroma of a run from its sums, stored with the centres' luma.
+// Raises `largest` lane by lane to the centres' changes, or, on the rare
+// path, `largest_rare`.
+template <PassLanes Lanes>
+[[gnu::always_inline]] inline void lane_finish(const LaneRow<Lanes>& row, int column, LaneSums<Lanes> sums,
+                                               const BYTE* centre, BYTE* out, typename Lanes::D& largest,
+                                               int& largest_rare) {
+  using D = typename Lanes::D;
+  constexpr int kLanes = Lanes::kLanes;
+  const D reciprocal = Lanes::div(Lanes::set1(1.0), sums.weight);
   if (Lanes::all_finite(reciprocal)) {
     // The usual case, where every product is finite.
     const D high = Lanes::set1(255.0);
@@ -263,15 +261,16 @@ template <class Lanes, LaneWeights kWeights>
                                       Lanes::sub(high, Lanes::template range_byte<2>(sums.range)));
     const D v = bounded_chroma<Lanes>(Lanes::mul(reciprocal, sums.v), Lanes::template range_byte<1>(sums.range),
                                       Lanes::sub(high, Lanes::template range_byte<3>(sums.range)));
-    const D du = Lanes::abs(Lanes::sub(Lanes::load(&window.u[row.centre_slot][column]), u));
-    const D dv = Lanes::abs(Lanes::sub(Lanes::load(&window.v[row.centre_slot][column]), v));
+    const D du = Lanes::abs(Lanes::sub(Lanes::load(&row.window.u[row.centre_slot][column]), u));
+    const D dv = Lanes::abs(Lanes::sub(Lanes::load(&row.window.v[row.centre_slot][column]), v));
     largest = Lanes::max(largest, Lanes::max(du, dv));
     Lanes::store_pixels(out, centre, u, v);
     return;
   }
 
   // Some lane's weights all underflowed, or its weight sum is too small for
-  // a finite reciprocal: the shared rules decide every lane.
+  // a finite reciprocal: the straightforward pass's own average decides
+  // every lane.
   alignas(64) double lane[3][kLanes];
   alignas(64) std::uint64_t lane_range[kLanes];
   Lanes::store(lane[0], sums.weight);
@@ -285,9 +284,31 @@ template <class Lanes, LaneWeights kWeights>
     const ChromaResult result = chroma_average(lane[0][i], lane[1][i], lane[2][i], range, centre[1], centre[2]);
     const int change = chroma_change(centre[1], centre[2], result);
     if (change > largest_rare) largest_rare = change;
-    out[0] = centre[0];
-    out[1] = result.u;
-    out[2] = result.v;
+    store_centre(out, centre, result);
+  }
+}
+
+// One run of Lanes::kLanes centres at window column `column`; `centre` and
+// `out` point at the run's first pixel in the two images.
+template <PassLanes Lanes, LaneWeights kWeights>
+[[gnu::always_inline]] inline void lane_block(const LaneRow<Lanes>& row, int column, const BYTE* centre, BYTE* out,
+                                              GaussianWeightCache& memo, LaneWeightTable& table,
+                                              typename Lanes::D& largest, int& largest_rare) {
+  static_assert(Lanes::kLanes <= kMaxTableLanes);
+  const typename Lanes::D centre_luma = Lanes::load(&row.window.luma[row.centre_slot][column]);
+  if constexpr (kWeights == LaneWeights::kGaussianTable) {
+    typename Lanes::Marks marks = Lanes::no_marks();
+    const LaneStatistics<Lanes> stats = lane_statistics<Lanes, kWeights>(row, column, centre_luma, marks);
+    lane_finish(row, column, gaussian_table_lane_sums(row, column, centre_luma, stats, marks, memo, table), centre,
+                out, largest, largest_rare);
+  } else {
+    typename Lanes::Marks unused;
+    const LaneStatistics<Lanes> stats = lane_statistics<Lanes, kWeights>(row, column, centre_luma, unused);
+    if constexpr (kWeights == LaneWeights::kLinear)
+      lane_finish(row, column, linear_lane_sums(row, column, centre_luma, stats), centre, out, largest, largest_rare);
+    else
+      lane_finish(row, column, gaussian_lane_sums(row, column, centre_luma, stats, memo), centre, out, largest,
+                  largest_rare);
   }
 }
 
@@ -304,7 +325,7 @@ template <class Lanes, LaneWeights kWeights>
 
 // Centres [tile_begin, tile_end) of every row, tile_end - tile_begin between
 // kLanes and kLaneTileWidth, all at least `radius` from either side.
-template <class Lanes>
+template <PassLanes Lanes>
 [[gnu::always_inline]] inline int lane_tile(const PassSettings& settings, const BYTE* current, BYTE* next,
                                             int tile_begin, int tile_end, LaneWindow& window,
                                             GaussianWeightCache& cache, LaneWeightTable& table) {
@@ -327,7 +348,7 @@ template <class Lanes>
       // hardware prefetchers do not foresee: ask for the next row now.
       if (loaded + 1 < settings.height)
         for (int offset = 0; offset < 3 * span; offset += 64) __builtin_prefetch(pixels + pitch + offset);
-      Lanes::load_window_row(window, loaded % slots, pixels, span);
+      lane_window_load(window, loaded % slots, pixels, span);
     }
     LaneDiscRow rows[kLaneWindowRows];
     int samples;
@@ -360,7 +381,7 @@ template <class Lanes>
 
 // The whole pass with Lanes: vector runs over the columns whose discs stay
 // inside the image, the generic walk elsewhere.
-template <class Lanes>
+template <PassLanes Lanes>
 int lane_pass(const PassSettings& settings, const BYTE* current, BYTE* next) {
   GaussianWeightCache& cache = thread_gaussian_weight_cache();
   if (settings.gaussian) cache.clear();

@@ -14,7 +14,9 @@
 
 #include <cstdint>
 
+#include "propagation/affinity.h"
 #include "propagation/gaussian_weight_cache.h"
+#include "propagation/scalar_lanes.h"
 
 // Most lanes a run has; the widest kernel runs 32 centres at once.
 inline constexpr int kMaxTableLanes = 32;
@@ -53,28 +55,18 @@ struct LaneWeightTable {
   table.miss_count = 0;
 }
 
-// The weight of absolute luma difference `difference` for a centre whose
-// variance doubled is `twice_variance`, as the affinity gives it: 1.0 for a
-// zero variance or an equal luma (the power of a zero exponent is exactly
-// 1), the memo's power otherwise.
-[[gnu::always_inline]] inline double lane_table_weight(int difference, double twice_variance,
-                                                       GaussianWeightCache& cache) {
-  if (difference == 0 || twice_variance == 0.0) return 1.0;
-  return cache.weight(static_cast<double>(-(difference * difference)) / twice_variance);
-}
-
 // Fills the weights of a register of kLanes lanes, one lane at a time, at
 // every marked difference: `marks[w][i]` holds lane i's marks for
 // differences 64 * w to 64 * w + 63, bit k for difference 64 * w + k.
 template <int kLanes>
 [[gnu::always_inline]] inline void fill_lane_weights(double* weights, const std::uint64_t (&marks)[kMarkWords][kLanes],
-                                                     const double (&twice_variance)[kLanes],
-                                                     GaussianWeightCache& cache) {
+                                                     const double (&variance)[kLanes], GaussianWeightCache& cache) {
   for (int i = 0; i < kLanes; ++i) {
+    const ScalarLanes::Divisor by_twice_variance = twice_variance_divisor<ScalarLanes>(variance[i]);
     for (int w = 0; w < kMarkWords; ++w) {
       for (std::uint64_t bits = marks[w][i]; bits != 0; bits &= bits - 1) {
         const int difference = 64 * w + __builtin_ctzll(bits);
-        weights[difference * kLanes + i] = lane_table_weight(difference, twice_variance[i], cache);
+        weights[difference * kLanes + i] = cache.weight(gaussian_exponent<ScalarLanes>(difference, by_twice_variance));
       }
     }
   }

@@ -9,8 +9,6 @@
 #include "propagation/gaussian_weight_cache.h"
 #include "propagation/lane_weight_table.h"
 
-struct LaneWindow;
-
 template <class Half>
 struct PairedLanes {
   static constexpr int kLanes = 2 * Half::kLanes;
@@ -80,10 +78,10 @@ struct PairedLanes {
     Half::mark(marks.low, difference.low);
     Half::mark(marks.high, difference.high);
   }
-  static void fill_weight_table(LaneWeightTable& table, double* weights, const Marks& marks, D twice_variance,
+  static void fill_weight_table(LaneWeightTable& table, double* weights, const Marks& marks, D variance,
                                 GaussianWeightCache& cache) {
-    Half::fill_weight_table(table, weights, marks.low, twice_variance.low, cache);
-    Half::fill_weight_table(table, weights + kLumaDifferences * Half::kLanes, marks.high, twice_variance.high, cache);
+    Half::fill_weight_table(table, weights, marks.low, variance.low, cache);
+    Half::fill_weight_table(table, weights + kLumaDifferences * Half::kLanes, marks.high, variance.high, cache);
   }
   static D table_weights(const double* weights, D difference) {
     return {Half::table_weights(weights, difference.low),
@@ -93,8 +91,5 @@ struct PairedLanes {
   static void store_pixels(BYTE* out, const BYTE* centre, D u, D v) {
     Half::store_pixels(out, centre, u.low, v.low);
     Half::store_pixels(out + 3 * Half::kLanes, centre + 3 * Half::kLanes, u.high, v.high);
-  }
-  static void load_window_row(LaneWindow& window, int slot, const BYTE* pixels, int span) {
-    Half::load_window_row(window, slot, pixels, span);
   }
 };

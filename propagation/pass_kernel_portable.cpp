@@ -69,37 +69,30 @@ struct PortableLanes {
     return finite;
   }
 
+  // The words of the lanes as one vector of bytes, whose byte-wise minimum
+  // the compiler makes with whatever the CPU offers.
   struct Range {
-    std::uint64_t lane[kLanes];
+    using Bytes = unsigned char __attribute__((vector_size(8 * kLanes)));
+    Bytes bytes;
   };
   static Range range_load(const std::uint64_t* p) {
     Range r;
-    for (int i = 0; i < kLanes; ++i) r.lane[i] = p[i];
+    __builtin_memcpy(&r.bytes, p, sizeof r.bytes);
     return r;
   }
-  static void range_store(std::uint64_t* p, Range a) {
-    for (int i = 0; i < kLanes; ++i) p[i] = a.lane[i];
-  }
+  static void range_store(std::uint64_t* p, Range a) { __builtin_memcpy(p, &a.bytes, sizeof a.bytes); }
   static Range range_set1(std::uint64_t word) {
-    Range r;
-    for (int i = 0; i < kLanes; ++i) r.lane[i] = word;
-    return r;
+    std::uint64_t words[kLanes];
+    for (std::uint64_t& w : words) w = word;
+    return range_load(words);
   }
-  static Range range_min(Range a, Range b) {
-    for (int i = 0; i < kLanes; ++i) {
-      std::uint64_t smaller = 0;
-      for (int k = 0; k < 64; k += 8) {
-        const std::uint64_t x = a.lane[i] >> k & 0xFF, y = b.lane[i] >> k & 0xFF;
-        smaller |= (x < y ? x : y) << k;
-      }
-      a.lane[i] = smaller;
-    }
-    return a;
-  }
+  static Range range_min(Range a, Range b) { return {a.bytes < b.bytes ? a.bytes : b.bytes}; }
   template <int kByte>
   static D range_byte(Range a) {
+    std::uint64_t words[kLanes];
+    range_store(words, a);
     D r;
-    for (int i = 0; i < kLanes; ++i) r.lane[i] = static_cast<double>(a.lane[i] >> (8 * kByte) & 0xFF);
+    for (int i = 0; i < kLanes; ++i) r.lane[i] = static_cast<double>(words[i] >> (8 * kByte) & 0xFF);
     return r;
   }
 
@@ -135,9 +128,9 @@ struct PortableLanes {
       marks.word[value / 64][i] |= std::uint64_t{1} << (value % 64);
     }
   }
-  static void fill_weight_table(LaneWeightTable&, double* weights, const Marks& marks, D twice_variance,
+  static void fill_weight_table(LaneWeightTable&, double* weights, const Marks& marks, D variance,
                                 GaussianWeightCache& cache) {
-    fill_lane_weights<kLanes>(weights, marks.word, twice_variance.lane, cache);
+    fill_lane_weights<kLanes>(weights, marks.word, variance.lane, cache);
   }
   static D table_weights(const double* weights, D difference) {
     for (int i = 0; i < kLanes; ++i) difference.lane[i] = weights[static_cast<int>(difference.lane[i]) * kLanes + i];
@@ -145,9 +138,6 @@ struct PortableLanes {
   }
   static void store_pixels(BYTE* out, const BYTE* centre, D u, D v) {
     store_lane_pixels(out, centre, u.lane, v.lane, kLanes);
-  }
-  static void load_window_row(LaneWindow& window, int slot, const BYTE* pixels, int span) {
-    lane_window_load(window, slot, pixels, span);
   }
 };
 

@@ -2,12 +2,15 @@
 
 namespace {
 
+#ifdef QUILLFEN_X86_KERNELS
 bool cpu_has_avx2_fma() { return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"); }
 
 bool cpu_has_avx512() {
   return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
          __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl");
 }
+
+#endif
 
 struct KernelEntry {
   PassKernel kernel;
@@ -19,8 +22,10 @@ bool always() { return true; }
 // From the most portable to the fastest.
 constexpr KernelEntry kKernels[] = {
     {{"portable", propagation_pass_portable}, always},
+#ifdef QUILLFEN_X86_KERNELS
     {{"avx2", propagation_pass_avx2}, cpu_has_avx2_fma},
     {{"avx512", propagation_pass_avx512}, cpu_has_avx512},
+#endif
 };
 
 // Looked up without allocating: the filter's first pass makes the choice.

@@ -21,7 +21,8 @@ std::vector<PassKernel> supported_pass_kernels();
 const PassKernel& best_pass_kernel();
 
 // The kernels themselves, one per instruction set; each may be called only
-// where supported_pass_kernels() lists it.
+// where supported_pass_kernels() lists it. The x86 ones are built for x86
+// targets only.
 int propagation_pass_portable(const PassSettings& settings, const BYTE* current, BYTE* next);
 int propagation_pass_avx2(const PassSettings& settings, const BYTE* current, BYTE* next);
 int propagation_pass_avx512(const PassSettings& settings, const BYTE* current, BYTE* next);

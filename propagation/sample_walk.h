@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "host/avisynth_interface.h"
+#include "propagation/affinity.h"
 #include "propagation/chroma_average.h"
 #include "propagation/propagation_pass.h"
 #include "propagation/reflect.h"
@@ -48,4 +49,51 @@ template <class Visit>
     ++count;
   });
   return luma_statistics(luma_sum, luma_square_sum, count);
+}
+
+// One centre by the two sweeps over its samples: the luma statistics, then
+// the weights and the weighted sums, then the store; returns the centre's
+// change. `gaussian_power_of(exponent)` gives the Gaussian weights.
+template <class GaussianPower>
+[[gnu::always_inline]] inline int propagate_centre(const PassSettings& settings, const BYTE* current, BYTE* next,
+                                                   int x, int y, GaussianPower&& gaussian_power_of) {
+  using L = ScalarLanes;
+  const std::size_t pitch = static_cast<std::size_t>(3) * static_cast<std::size_t>(settings.width);
+  const LumaStatistics stats = sample_luma_statistics(settings, current, x, y);
+  const BYTE* centre = current + y * pitch + 3 * static_cast<std::size_t>(x);
+  const int centre_luma = centre[0];
+  const L::Divisor by_variance = L::divisor(stats.variance);
+  const L::Divisor by_twice_variance = twice_variance_divisor<L>(stats.variance);
+  const double centre_deviation = centre_luma - stats.mean;
+
+  double weight_sum = 0.0, weighted_u = 0.0, weighted_v = 0.0;
+  ChromaRange range;
+  for_each_sample(settings, current, x, y, [&](const BYTE* row, int column) {
+    const BYTE* sample = row + 3 * column;
+    const double w = settings.gaussian
+                         ? gaussian_power_of(gaussian_exponent<L>(centre_luma - sample[0], by_twice_variance))
+                         : linear_weight<L>(sample[0], stats.mean, by_variance, centre_deviation);
+    weight_sum = weight_sum + w;
+    weighted_u = sample[1] * w + weighted_u;
+    weighted_v = sample[2] * w + weighted_v;
+    range.include(sample[1], sample[2]);
+  });
+
+  const ChromaResult result = chroma_average(weight_sum, weighted_u, weighted_v, range, centre[1], centre[2]);
+  store_centre(next + y * pitch + 3 * static_cast<std::size_t>(x), centre, result);
+  return chroma_change(centre[1], centre[2], result);
+}
+
+// The centres of columns [x_begin, x_end) in every row; returns their
+// largest chroma change (kNoPixelsChange when there are none).
+template <class GaussianPower>
+int propagate_columns(const PassSettings& settings, const BYTE* current, BYTE* next, int x_begin, int x_end,
+                      GaussianPower&& gaussian_power_of) {
+  int largest_change = kNoPixelsChange;
+  for (int y = 0; y < settings.height; ++y)
+    for (int x = x_begin; x < x_end; ++x) {
+      const int change = propagate_centre(settings, current, next, x, y, gaussian_power_of);
+      if (change > largest_change) largest_change = change;
+    }
+  return largest_change;
 }

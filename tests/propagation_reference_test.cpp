@@ -63,9 +63,6 @@ TEST(Affinity, ListedValues) {
   EXPECT_EQ(linear_affinity(100, 100, 105.0, 25.0), 2.0);
   EXPECT_EQ(linear_affinity(100, 105, 105.0, 25.0), 1.0);
   for (int sample : {0, 77, 105, 255}) EXPECT_EQ(linear_affinity(105, sample, 105.0, 25.0), 1.0);
-  const BYTE centre[] = {35, 0, 0}, row[] = {0, 0, 0, 10, 0, 0};
-  EXPECT_EQ(affinity(false, centre, 0, row, 1, 25.0, 125.0), linear_affinity(35, 10, 25.0, 125.0));
-  EXPECT_EQ(affinity(true, centre, 0, row, 1, 25.0, 125.0), gaussian_affinity(35, 10, 125.0));
 }
 
 TEST(PropagationPass, WorkedExampleInBothForms) {

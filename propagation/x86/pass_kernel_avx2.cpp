@@ -93,13 +93,13 @@ struct Avx2Lanes {
       marks.word[w] = _mm256_or_si256(
           marks.word[w], _mm256_sllv_epi64(bit, _mm256_sub_epi64(count, _mm256_set1_epi64x(64 * w))));
   }
-  static void fill_weight_table(LaneWeightTable&, double* weights, const Marks& marks, D twice_variance,
+  static void fill_weight_table(LaneWeightTable&, double* weights, const Marks& marks, D variance,
                                 GaussianWeightCache& cache) {
     alignas(32) std::uint64_t words[kMarkWords][kLanes];
     for (int w = 0; w < kMarkWords; ++w) _mm256_store_si256(reinterpret_cast<__m256i*>(words[w]), marks.word[w]);
-    alignas(32) double lane_twice_variance[kLanes];
-    _mm256_store_pd(lane_twice_variance, twice_variance);
-    fill_lane_weights<kLanes>(weights, words, lane_twice_variance, cache);
+    alignas(32) double lane_variance[kLanes];
+    _mm256_store_pd(lane_variance, variance);
+    fill_lane_weights<kLanes>(weights, words, lane_variance, cache);
   }
 
   static D table_weights(const double* weights, D difference) {
@@ -111,9 +111,6 @@ struct Avx2Lanes {
     _mm256_store_pd(lane_u, u);
     _mm256_store_pd(lane_v, v);
     store_lane_pixels(out, centre, lane_u, lane_v, kLanes);
-  }
-  static void load_window_row(LaneWindow& window, int slot, const BYTE* pixels, int span) {
-    lane_window_load(window, slot, pixels, span);
   }
 };
 

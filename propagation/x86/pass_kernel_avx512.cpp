@@ -96,16 +96,16 @@ struct Avx512Lanes {
   // Difference by difference over the union of the lanes' sets, all lanes
   // at once: neighbouring centres share most differences, so this makes
   // far fewer memo lookups than lane by lane, and only the lanes that met
-  // a difference look it up. A lane of zero variance divides to a zero
-  // exponent, whose power is exactly 1.0, as the reference's guard gives.
+  // a difference look it up. The weight of difference 0 is exactly 1, the
+  // power of a zero exponent, and needs no lookup.
   // Lookups that miss are left in the table's list: the memo lives in the
   // second-level cache and about half the lookups miss, so serving them at
   // once would wait out every load in turn, and leaving them for the whole
   // run lets the loads of all its registers overlap.
-  static void fill_weight_table(LaneWeightTable& table, double* weights, const Marks& marks, D twice_variance,
+  static void fill_weight_table(LaneWeightTable& table, double* weights, const Marks& marks, D variance,
                                 GaussianWeightCache& cache) {
     _mm512_storeu_pd(weights, _mm512_set1_pd(1.0));  // difference 0
-    const Divisor by_twice_variance = divisor(twice_variance);
+    const Divisor by_twice_variance = twice_variance_divisor<Avx512Lanes>(variance);
     const int offset = static_cast<int>(weights - table.weights);
     int missed = table.miss_count;
     for (int w = 0; w < kMarkWords; ++w) {
@@ -115,7 +115,7 @@ struct Avx512Lanes {
         const int difference = 64 * w + bit;
         const int at = offset + difference * kLanes;
         const __mmask8 lanes = _mm512_test_epi64_mask(marks.word[w], _mm512_set1_epi64(std::int64_t{1} << bit));
-        const D exponent = divide(_mm512_set1_pd(static_cast<double>(-(difference * difference))), by_twice_variance);
+        const D exponent = gaussian_exponent<Avx512Lanes>(_mm512_set1_pd(difference), by_twice_variance);
         __mmask8 missing;
         _mm512_mask_storeu_pd(table.weights + at, lanes, memo_weights(exponent, lanes, cache, missing));
         // Recorded without a branch; only a missing lane advances the list.
@@ -185,10 +185,6 @@ struct Avx512Lanes {
                      _mm_or_si128(_mm_and_si128(first, first_luma), _mm_shuffle_epi8(chroma, first_order)));
     _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 16),
                      _mm_or_si128(_mm_and_si128(second, second_luma), _mm_shuffle_epi8(chroma, second_order)));
-  }
-
-  static void load_window_row(LaneWindow& window, int slot, const BYTE* pixels, int span) {
-    lane_window_load(window, slot, pixels, span);
   }
 };
 

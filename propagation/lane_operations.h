@@ -1,0 +1,81 @@
+// What the pass code shared by every path asks of a set of lane
+// operations. A lane is one centre pixel; `D` holds kLanes doubles, one per
+// lane, and every operation acts lane by lane, rounding exactly as the same
+// double operation would, with nothing fused that is not named so.
+#pragma once
+
+#include <concepts>
+#include <cstdint>
+
+#include "host/avisynth_interface.h"
+
+class GaussianWeightCache;
+struct LaneWeightTable;
+
+// The arithmetic of the weights and of the store. ScalarLanes meets it on
+// single doubles, so the straightforward pass runs the very code the vector
+// kernels run. min and max return their first operand where the two are
+// equal; truncate rounds toward zero; at_least gives 1.0 where a >= b and
+// 0.0 elsewhere. divisor(b) prepares b once for divide(a, by), which gives
+// the correctly rounded a / b, and a zero (of either sign) where b is 0.
+template <class L>
+concept LaneArithmetic = requires(typename L::D a, typename L::D b, double x, const typename L::Divisor& by) {
+  requires std::convertible_to<decltype(L::kLanes), int>;
+  { L::set1(x) } -> std::same_as<typename L::D>;
+  { L::add(a, b) } -> std::same_as<typename L::D>;
+  { L::sub(a, b) } -> std::same_as<typename L::D>;
+  { L::mul(a, b) } -> std::same_as<typename L::D>;
+  { L::min(a, b) } -> std::same_as<typename L::D>;
+  { L::max(a, b) } -> std::same_as<typename L::D>;
+  { L::truncate(a) } -> std::same_as<typename L::D>;
+  { L::at_least(a, b) } -> std::same_as<typename L::D>;
+  { L::divisor(a) } -> std::same_as<typename L::Divisor>;
+  { L::divide(a, by) } -> std::same_as<typename L::D>;
+};
+
+// Everything the vector pass (lane_kernel.h) needs besides the arithmetic:
+// - load and store of kLanes doubles, div (a plain quotient), abs, and
+//   all_finite (whether every lane is finite);
+// - Range, range_load, range_store, range_set1 and range_min: registers of
+//   kLanes 64-bit words and their byte-wise minimum; range_byte<k>(r):
+//   each lane's byte k as a double;
+// - LaneMask, kAllLanes, Misses, memo_weights(exponent, lanes, memo,
+//   misses) and serve_misses(weights, exponent, misses, memo): together the
+//   memo's weight of every lane in the mask `lanes`, zero in the others;
+//   memo_weights may leave lanes it records in `misses` unknown, and
+//   serve_misses then completes them, so that a run can issue all its
+//   lookups before it waits on any;
+// - Marks, no_marks() and mark(marks, difference): each lane's set of
+//   absolute luma differences (whole numbers 0..255) met so far;
+// - fill_weight_table(table, weights, marks, variance, memo): each
+//   lane's Gaussian weight at every difference in its set, into the lanes'
+//   part `weights` of `table` (lane_weight_table.h gives the layout), or
+//   listed in `table` for serve_table_misses;
+// - table_weights(weights, difference): each lane's weight at its
+//   difference from that table;
+// - store_pixels(out, centre, u, v): kLanes pixels of the centres' luma and
+//   the lanes' new chroma, whole numbers in 0..255.
+template <class L>
+concept PassLanes = LaneArithmetic<L> &&
+    requires(typename L::D a, typename L::D& weights, double* p, const double* cp, std::uint64_t* words,
+             const std::uint64_t* cwords, typename L::Range r, typename L::Misses& misses,
+             typename L::Marks& marks, const typename L::Divisor& by, GaussianWeightCache& memo,
+             LaneWeightTable& table, BYTE* out, const BYTE* centre) {
+  { L::load(cp) } -> std::same_as<typename L::D>;
+  L::store(p, a);
+  { L::div(a, a) } -> std::same_as<typename L::D>;
+  { L::abs(a) } -> std::same_as<typename L::D>;
+  { L::all_finite(a) } -> std::same_as<bool>;
+  { L::range_load(cwords) } -> std::same_as<typename L::Range>;
+  L::range_store(words, r);
+  { L::range_set1(std::uint64_t{0}) } -> std::same_as<typename L::Range>;
+  { L::range_min(r, r) } -> std::same_as<typename L::Range>;
+  { L::template range_byte<0>(r) } -> std::same_as<typename L::D>;
+  { L::memo_weights(a, L::kAllLanes, memo, misses) } -> std::same_as<typename L::D>;
+  L::serve_misses(weights, a, misses, memo);
+  { L::no_marks() } -> std::same_as<typename L::Marks>;
+  L::mark(marks, a);
+  L::fill_weight_table(table, p, marks, a, memo);
+  { L::table_weights(cp, a) } -> std::same_as<typename L::D>;
+  L::store_pixels(out, centre, a, a);
+};
