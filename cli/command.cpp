@@ -7,14 +7,18 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include "cli/clip_probe.h"
 #include "cli/command_error.h"
 #include "cli/filter_chain.h"
+#include "cli/frame_comparison.h"
 #include "cli/frame_pipeline.h"
+#include "cli/interlace_warning.h"
 #include "cli/piece_join.h"
 #include "cli/progress_line.h"
+#include "cli/statistics_file.h"
 #include "cli/stop_signals.h"
 #include "cli/stream_files.h"
 #include "server/script_environment.h"
@@ -70,16 +74,6 @@ void pass_over_leading_frames(server::Y4mReader& reader, int first_frame) {
   if (reader.at_end()) throw range_past_end(first_frame, reader.frames_passed());
 }
 
-// The filter sees whole frames: the two fields of an interlaced frame are
-// filtered together, as one picture.
-void warn_if_interlaced(const server::Y4mHeader& header) {
-  if (header.interlace == 't' || header.interlace == 'b' || header.interlace == 'm')
-    std::fprintf(stderr,
-                 "quillfen: warning: the input is interlaced (I%c); each frame is filtered as one picture, "
-                 "both fields together\n",
-                 header.interlace);
-}
-
 int filter_stream(const CommandOptions& options, const std::string& input_path, const std::string& output_path) {
   const StreamFile input = open_input(input_path);
   auto reader = std::make_shared<server::Y4mReader>(input.fd());
@@ -103,13 +97,28 @@ int filter_stream(const CommandOptions& options, const std::string& input_path, 
   // also while it waits for a header that a pipe never sends. From here on
   // it stops between whole frames.
   const std::atomic<bool>& stop = install_stop_signals();
-  const StreamFile output = open_output(output_path, input);
+  std::optional<StatisticsFile> statistics;
+  if (!options.stats_path.empty()) statistics.emplace(options.stats_path, input, output_path);
+  const StreamFile output = [&] {
+    try {
+      return open_output(output_path, input);
+    } catch (...) {
+      if (statistics) statistics->remove();
+      throw;
+    }
+  }();
   server::Y4mWriter writer(output.fd(), reader->header());
-  ProgressLine progress(!options.quiet && ::isatty(STDERR_FILENO), to_write);
+  // Figures on standard error take the place of the progress line.
+  const bool figures_on_stderr = options.stats_path == "-";
+  ProgressLine progress(!options.quiet && !figures_on_stderr && ::isatty(STDERR_FILENO), to_write);
+  FrameMeasuredCallback measured;
+  if (statistics)
+    measured = [&](int frame, const FrameStatistics& figures) { statistics->frame(frame, figures); };
   PipelineOutcome outcome;
   try {
     writer.write_header();
-    outcome = run_frame_pipeline(reader, writer, chains, options.first_frame, options.last_frame, stop, progress);
+    outcome = run_frame_pipeline(reader, writer, chains, options.first_frame, options.last_frame, stop, progress,
+                                 measured);
   } catch (const server::Y4mOutputClosed&) {
     outcome.end = PipelineOutcome::End::kOutputClosed;
   } catch (...) {
@@ -117,6 +126,7 @@ int filter_stream(const CommandOptions& options, const std::string& input_path, 
     throw;
   }
   progress.finish();
+  if (statistics) statistics->finish();
 
   switch (outcome.end) {
     case PipelineOutcome::End::kInterrupted:
@@ -146,6 +156,8 @@ int run_command(const CommandOptions& options) {
       return probe_clip(options.input);
     case CommandOptions::Mode::kJoin:
       return join_pieces(options.output, options.pieces);
+    case CommandOptions::Mode::kCompare:
+      return compare_frame(options, plugin_path(options));
     case CommandOptions::Mode::kRun:
       break;
   }

@@ -47,6 +47,27 @@ void parse_frames(const std::string& text, CommandOptions& options) {
   options.last_frame = *last;
 }
 
+int parse_frame_number(const std::string& text) {
+  const auto frame = parse_count(text);
+  if (!frame) usage_error("--compare needs a frame number (0-based), not \"" + text + "\"");
+  return *frame;
+}
+
+// X,Y,W,H: the top left corner and the size, in pixels of the frame.
+CommandOptions::Crop parse_crop(const std::string& text) {
+  int fields[4];
+  std::string_view rest(text);
+  for (int i = 0; i < 4; ++i) {
+    const std::size_t comma = i < 3 ? rest.find(',') : rest.size();
+    const auto field = comma == std::string_view::npos ? std::nullopt : parse_count(rest.substr(0, comma));
+    if (!field || (i >= 2 && *field == 0) || (i == 3 && comma != rest.size()))
+      usage_error("--crop needs X,Y,W,H in pixels, W and H at least 1, not \"" + text + "\"");
+    fields[i] = *field;
+    rest.remove_prefix(i < 3 ? comma + 1 : comma);
+  }
+  return {fields[0], fields[1], fields[2], fields[3]};
+}
+
 // "radius=2" where OUTPUT should stand: the output was forgotten, and
 // writing a file of that name would hide the mistake.
 bool looks_like_filter_argument(const std::string& text) {
@@ -121,6 +142,14 @@ CommandOptions parse_command_line(const std::vector<std::string>& arguments) {
     } else if (name == "--join") {
       no_value();
       options.mode = CommandOptions::Mode::kJoin;
+    } else if (name == "--compare") {
+      options.mode = CommandOptions::Mode::kCompare;
+      options.compare_frame = parse_frame_number(value());
+    } else if (name == "--crop") {
+      options.crop = parse_crop(value());
+    } else if (name == "--stats") {
+      options.stats_path = value();
+      if (options.stats_path.empty()) usage_error("--stats needs a file, or - for standard error");
     } else if (name == "--quiet") {
       no_value();
       options.quiet = true;
@@ -137,7 +166,14 @@ CommandOptions parse_command_line(const std::vector<std::string>& arguments) {
   }
   if (options.mode == CommandOptions::Mode::kProbe || options.mode == CommandOptions::Mode::kJoin)
     return parse_piece_operands(options, positional);
-  if (options.mode != CommandOptions::Mode::kRun) return options;
+  if (options.mode != CommandOptions::Mode::kRun && options.mode != CommandOptions::Mode::kCompare)
+    return options;
+  if (options.crop.width > 0 && options.mode != CommandOptions::Mode::kCompare)
+    usage_error("--crop goes with --compare");
+  if (options.mode == CommandOptions::Mode::kCompare && (options.first_frame != 0 || options.last_frame != INT_MAX))
+    usage_error("--compare draws one frame; --frames does not go with it");
+  if (options.mode == CommandOptions::Mode::kCompare && positional.size() >= 2 && positional[1] == "-")
+    usage_error("--compare writes its picture to a file, not to standard output");
 
   if (positional.size() < 2) usage_error("INPUT and OUTPUT are needed");
   if (looks_like_filter_argument(positional[1]))
@@ -157,6 +193,7 @@ CommandOptions parse_command_line(const std::vector<std::string>& arguments) {
 
 std::string usage_text() {
   return R"(Usage: quillfen [options] INPUT OUTPUT [name=value ...]
+       quillfen --compare FRAME [--crop X,Y,W,H] INPUT OUTPUT.png [name=value ...]
        quillfen --probe INPUT
        quillfen --join OUTPUT PART...
        quillfen            (no arguments: filters the bundled sample clip)
@@ -186,6 +223,14 @@ Options:
                       the output is the same for every N
   --frames FIRST:LAST filter and write only frames FIRST to LAST (0-based,
                       inclusive; FIRST: runs to the end of the input)
+  --stats FILE        one CSV line per frame written (frame, mean and largest
+                      absolute change of U and V, mean shift of U and V,
+                      passes) and a summary line; - for standard error
+  --compare FRAME     filter only frame FRAME (0-based) and draw a PNG sheet:
+                      the frame, U and V before and after the filter with
+                      their contrast raised, maps of the change, and a caption
+                      with the settings and the frame's figures
+  --crop X,Y,W,H      with --compare: show only this part, enlarged
   --probe INPUT       print one line, INPUT's frame count and format, and
                       filter nothing: frames=N width=W height=H fps=N:D
                       chroma=C interlace=I aspect=N:D (frames=unknown from

@@ -9,7 +9,7 @@
 namespace quillfen::cli {
 
 struct CommandOptions {
-  enum class Mode { kRun, kHelp, kVersion, kProbe, kJoin };
+  enum class Mode { kRun, kHelp, kVersion, kProbe, kJoin, kCompare };
   Mode mode = Mode::kRun;
   // No arguments at all: filter the bundled sample clip into a named file.
   bool sample_run = false;
@@ -23,6 +23,12 @@ struct CommandOptions {
   int first_frame = 0;
   int last_frame = INT_MAX;  // inclusive; INT_MAX: to the end of the input
   bool quiet = false;
+  std::string stats_path;  // --stats: a file, "-" for standard error; empty: none
+  int compare_frame = 0;   // --compare: the frame drawn; OUTPUT is then a PNG file
+  // --compare --crop X,Y,W,H: the part of the frame drawn, enlarged; W 0: all of it.
+  struct Crop {
+    int x = 0, y = 0, width = 0, height = 0;
+  } crop;
   std::string plugin_path;  // empty: the module beside the executable
 };
 

@@ -43,12 +43,18 @@ void FilterChain::check_output_format(const server::Y4mHeader& header) {
                        " returned a clip of another size or format than its input");
 }
 
-void FilterChain::filter(int n, BYTE* record, const server::Y4mWriter& writer) {
+int FilterChain::filter(int n, BYTE* record, const server::Y4mWriter& writer) {
   try {
     source_->supply(n, record + server::Y4mWriter::kRecordPlanesOffset);
+    // The filter has the host copy its image once after every pass, and
+    // nothing else of a frame goes through BitBlt: the copies count the
+    // passes without asking the filter anything.
+    const long copies_before = env_.copies_made();
     const PVideoFrame frame = output_->GetFrame(n, &env_);
+    const int passes = static_cast<int>(env_.copies_made() - copies_before);
     if (!frame) throw CommandError("quillfen: the filter returned no frame " + std::to_string(n));
     writer.build_record(frame, record);
+    return passes;
   } catch (...) {
     throw CommandError(current_exception_line());
   }

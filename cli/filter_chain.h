@@ -28,8 +28,8 @@ class FilterChain {
   // Filters frame n, whose Y4M planes lie in `record` where the writer's
   // records hold their planes, and builds the frame's output record in the
   // same buffer once the planes have been read. Throws CommandError with
-  // the line to print.
-  void filter(int n, BYTE* record, const server::Y4mWriter& writer);
+  // the line to print. Returns the passes the filter ran.
+  int filter(int n, BYTE* record, const server::Y4mWriter& writer);
 
  private:
   void check_output_format(const server::Y4mHeader& header);

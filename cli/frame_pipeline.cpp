@@ -28,6 +28,9 @@ struct Slot {
   // left uninitialised: a header that claims huge frames costs only the
   // bytes the input really delivers, not a zeroed buffer per slot up front.
   server::FrameMemory record;
+  // The input planes, kept for measuring the change when that is asked for.
+  std::vector<BYTE> input_kept;
+  FrameStatistics statistics;
   std::string error;
 };
 
@@ -91,7 +94,9 @@ void read_frames(const std::shared_ptr<Shared>& shared, std::size_t record_bytes
   shared->changed.notify_all();
 }
 
-void filter_frames(Shared& shared, FilterChain& chain, const server::Y4mWriter& writer) {
+void filter_frames(Shared& shared, FilterChain& chain, const server::Y4mWriter& writer, bool measured) {
+  const server::Y4mHeader& header = shared.reader->header();
+  const std::size_t frame_bytes = shared.reader->frame_bytes();
   for (;;) {
     long sequence;
     {
@@ -107,7 +112,13 @@ void filter_frames(Shared& shared, FilterChain& chain, const server::Y4mWriter& 
     Slot& slot = shared.slot(sequence);
     Slot::State outcome = Slot::State::kDone;
     try {
-      chain.filter(slot.frame, slot.record.get(), writer);
+      BYTE* planes = slot.record.get() + server::Y4mWriter::kRecordPlanesOffset;
+      if (measured) slot.input_kept.assign(planes, planes + frame_bytes);
+      const int passes = chain.filter(slot.frame, slot.record.get(), writer);
+      if (measured) {
+        slot.statistics = measure_frame(header, slot.input_kept.data(), planes);
+        slot.statistics.passes = passes;
+      }
     } catch (...) {
       slot.error = current_exception_line();
       outcome = Slot::State::kFailed;
@@ -122,11 +133,14 @@ void filter_frames(Shared& shared, FilterChain& chain, const server::Y4mWriter& 
 
 PipelineOutcome run_frame_pipeline(std::shared_ptr<server::Y4mReader> reader, server::Y4mWriter& writer,
                                    std::vector<std::unique_ptr<FilterChain>>& chains, int first_frame,
-                                   int last_frame, const std::atomic<bool>& stop, ProgressLine& progress) {
+                                   int last_frame, const std::atomic<bool>& stop, ProgressLine& progress,
+                                   const FrameMeasuredCallback& frame_measured) {
   auto shared = std::make_shared<Shared>(std::move(reader), kSlotsPerWorker * chains.size());
   std::thread reading(read_frames, shared, writer.record_bytes(), first_frame, last_frame);
   std::vector<std::thread> workers;
-  for (auto& chain : chains) workers.emplace_back(filter_frames, std::ref(*shared), std::ref(*chain), std::cref(writer));
+  for (auto& chain : chains)
+    workers.emplace_back(filter_frames, std::ref(*shared), std::ref(*chain), std::cref(writer),
+                         static_cast<bool>(frame_measured));
 
   PipelineOutcome outcome;
   std::string failure;
@@ -163,6 +177,14 @@ PipelineOutcome run_frame_pipeline(std::shared_ptr<server::Y4mReader> reader, se
     }
     ++outcome.frames_written;
     progress.frame_written();
+    if (frame_measured) {
+      try {
+        frame_measured(slot.frame, slot.statistics);
+      } catch (...) {
+        failure = current_exception_line();
+        break;
+      }
+    }
     std::lock_guard lock(shared->mutex);
     slot.state = Slot::State::kFree;
     shared->changed.notify_all();

@@ -56,8 +56,8 @@ StreamFile open_input(const std::string& path) {
   return StreamFile(fd, true);
 }
 
-StreamFile open_output(const std::string& path, const StreamFile& input) {
-  if (path == kStandardStream) check_standard_stream(STDOUT_FILENO, "OUTPUT");
+StreamFile open_output(const std::string& path, const StreamFile& input, const std::string& role) {
+  if (path == kStandardStream) check_standard_stream(STDOUT_FILENO, role.c_str());
   struct stat input_info {};
   struct stat output_info {};
   const bool output_exists = path == kStandardStream ? ::fstat(STDOUT_FILENO, &output_info) == 0
@@ -66,11 +66,11 @@ StreamFile open_output(const std::string& path, const StreamFile& input) {
   // both the input and the output.
   if (output_exists && ::fstat(input.fd(), &input_info) == 0 && S_ISREG(input_info.st_mode) &&
       same_file(input_info, output_info))
-    throw CommandError("quillfen: OUTPUT \"" + path + "\" is the same file as INPUT; nothing was written");
+    throw CommandError("quillfen: " + role + " \"" + path + "\" is the same file as INPUT; nothing was written");
 
   if (path == kStandardStream) return StreamFile(STDOUT_FILENO, false);
   const int fd = clear_of_standard_streams(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-  if (fd < 0) throw CommandError("quillfen: cannot write OUTPUT \"" + path + "\": " + std::strerror(errno));
+  if (fd < 0) throw CommandError("quillfen: cannot write " + role + " \"" + path + "\": " + std::strerror(errno));
   return StreamFile(fd, true);
 }
 

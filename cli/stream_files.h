@@ -26,7 +26,8 @@ StreamFile open_input(const std::string& path);
 
 // Refuses (CommandError) an output that is the same file as the open input,
 // before anything is written to it; then creates or truncates it.
-StreamFile open_output(const std::string& path, const StreamFile& input);
+// `role` names the file in messages.
+StreamFile open_output(const std::string& path, const StreamFile& input, const std::string& role = "OUTPUT");
 
 // The directory holding the running executable.
 std::string executable_directory();

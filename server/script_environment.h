@@ -39,14 +39,18 @@ class ScriptEnvironment final : public IScriptEnvironment {
   // Calls a registered function the way a command line gives its arguments:
   // `clip` first, then name=value pairs whose texts are converted to the
   // kinds the function's signature asks for (int with overflow check, bool
-  // true/false, float, string). Throws ServerError naming the function and
-  // its valid argument names for an unknown function or name, a bad value or
-  // an argument given twice; errors the function raises pass unchanged.
+  // true/false, float, string). Throws ServerError for an unknown function,
+  // ArgumentError naming the function and its valid argument names for an
+  // unknown name, a bad value or an argument given twice; errors the
+  // function raises pass unchanged.
   AVSValue invoke_with_text(const std::string& name, PClip clip,
                             const std::vector<std::pair<std::string, std::string>>& named_text);
 
   // Bytes held by the frame pool, for callers that watch memory use.
   const FramePool& frame_pool() const { return pool_; }
+
+  // BitBlt calls so far: the copies that plugins had the host make.
+  long copies_made() const { return copies_made_; }
 
   long AVS_STDCALL GetCPUFlags() override;
   char* AVS_STDCALL SaveString(const char* s, int length = -1) override;
@@ -89,6 +93,7 @@ class ScriptEnvironment final : public IScriptEnvironment {
   VariableStore variables_;
   FramePool pool_;
   std::vector<std::pair<ShutdownFunc, void*>> at_exit_;
+  long copies_made_ = 0;
 };
 
 }  // namespace quillfen::server

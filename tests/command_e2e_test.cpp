@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +19,7 @@
 #include <vector>
 
 #include "tests/support/files.h"
+#include "tests/support/png_file.h"
 
 extern char** environ;
 
@@ -194,6 +197,130 @@ TEST_P(CommandFormats, PipeGivesTheSameOutputAsAFile) {
   const Outcome outcome = run({"--threads", "2", "-", "-", "gaussian=true"}, input, piped);
   ASSERT_EQ(outcome.status, 0) << outcome.errors;
   EXPECT_EQ(read_file(piped), filtered(input, {}, {"gaussian=true"}));
+}
+
+// The change of one chroma plane between two frames' planes.
+struct PlaneFigures {
+  long absolute_sum = 0, signed_sum = 0, samples = 0;
+  int largest = 0;
+  void add(const std::string& before, const std::string& after, std::size_t at, std::size_t count) {
+    for (std::size_t i = at; i < at + count; ++i) {
+      const int change = static_cast<unsigned char>(after[i]) - static_cast<unsigned char>(before[i]);
+      absolute_sum += std::abs(change);
+      signed_sum += change;
+      largest = std::max(largest, std::abs(change));
+    }
+    samples += static_cast<long>(count);
+  }
+};
+
+std::vector<std::string> csv_fields(const std::string& line) {
+  std::vector<std::string> fields;
+  std::stringstream stream(line);
+  for (std::string field; std::getline(stream, field, ',');) fields.push_back(field);
+  return fields;
+}
+
+void expect_figures(const std::vector<std::string>& fields, const PlaneFigures& u, const PlaneFigures& v) {
+  ASSERT_EQ(fields.size(), 8u);
+  // Means are printed to four decimals.
+  EXPECT_NEAR(std::stod(fields[1]), static_cast<double>(u.absolute_sum) / u.samples, 5.1e-5);
+  EXPECT_EQ(std::stoi(fields[2]), u.largest);
+  EXPECT_NEAR(std::stod(fields[3]), static_cast<double>(v.absolute_sum) / v.samples, 5.1e-5);
+  EXPECT_EQ(std::stoi(fields[4]), v.largest);
+  EXPECT_NEAR(std::stod(fields[5]), static_cast<double>(u.signed_sum) / u.samples, 5.1e-5);
+  EXPECT_NEAR(std::stod(fields[6]), static_cast<double>(v.signed_sum) / v.samples, 5.1e-5);
+}
+
+TEST_P(CommandFormats, StatsGiveTheFiguresOfTheWrittenFramesAndPassesThatReproduceThem) {
+  const bool four_two_two = GetParam();
+  const fs::path input = clip(four_two_two);
+  const fs::path stats = dir_ / "stats.csv";
+  const std::vector<std::string> settings = {"gaussian=true", "threshold=2"};
+  const Y4m in = parse(make_clip(four_two_two), four_two_two);
+  const Y4m out = parse(filtered(input, {"--threads", "2", "--frames", "1:", "--stats", stats}, settings), four_two_two);
+  std::vector<std::string> lines;
+  std::stringstream text(read_file(stats));
+  for (std::string line; std::getline(text, line);) lines.push_back(line);
+  ASSERT_EQ(lines.size(), out.frames.size() + 2);
+  EXPECT_EQ(lines[0], "frame,u_mean_abs_change,u_max_abs_change,v_mean_abs_change,v_max_abs_change,u_mean_shift,"
+                      "v_mean_shift,passes");
+
+  const std::size_t luma = kWidth * kHeight;
+  const std::size_t plane = (in.frames[0].size() - luma) / 2;
+  PlaneFigures all_u, all_v;
+  long all_passes = 0;
+  for (std::size_t i = 0; i < out.frames.size(); ++i) {
+    const std::size_t n = i + 1;
+    SCOPED_TRACE(lines[i + 1]);
+    const std::vector<std::string> fields = csv_fields(lines[i + 1]);
+    ASSERT_EQ(fields.size(), 8u);
+    EXPECT_EQ(fields[0], std::to_string(n));
+    PlaneFigures u, v;
+    u.add(in.frames[n], out.frames[i], luma, plane);
+    v.add(in.frames[n], out.frames[i], luma + plane, plane);
+    expect_figures(fields, u, v);
+    all_u.add(in.frames[n], out.frames[i], luma, plane);
+    all_v.add(in.frames[n], out.frames[i], luma + plane, plane);
+    // The passes counted are the passes run: that many fixed passes give the same frame.
+    const int passes = std::stoi(fields[7]);
+    all_passes += passes;
+    ASSERT_GE(passes, 1);
+    const std::string range = std::to_string(n) + ":" + std::to_string(n);
+    EXPECT_EQ(parse(filtered(input, {"--frames", range}, {"gaussian=true", "iterations=" + std::to_string(passes)}),
+                    four_two_two)
+                  .frames,
+              std::vector<std::string>{out.frames[i]});
+  }
+  const std::vector<std::string> summary = csv_fields(lines.back());
+  ASSERT_EQ(summary.size(), 8u);
+  EXPECT_EQ(summary[0], "all");
+  expect_figures(summary, all_u, all_v);
+  EXPECT_NEAR(std::stod(summary[7]), static_cast<double>(all_passes) / out.frames.size(), 0.0051);
+}
+
+TEST_P(CommandFormats, CompareSheetPanelsDifferExactlyWhereTheFramesChromaChanged) {
+  const bool four_two_two = GetParam();
+  const fs::path input = clip(four_two_two);
+  const Y4m in = parse(make_clip(four_two_two), four_two_two);
+  const std::string after = parse(filtered(input, {"--frames", "3:3"}, {"iterations=2"}), four_two_two).frames.at(0);
+  const fs::path sheet = dir_ / "sheet.png";
+  const Outcome outcome = run({"--compare", "3", input, sheet, "iterations=2"});
+  ASSERT_EQ(outcome.status, 0) << outcome.errors;
+  EXPECT_EQ(outcome.errors, kInterlacedWarning);
+
+  // Three rows of three panels of the 32x16 frame enlarged 15 times, 8
+  // pixels apart, each under a 20-pixel label; caption lines of 20 pixels.
+  constexpr int kScale = 15, kMargin = 8, kLine = 20;
+  constexpr int kPanelWidth = kWidth * kScale, kPanelHeight = kHeight * kScale;
+  const PngPicture picture = read_png(sheet);
+  ASSERT_EQ(picture.width, 3 * kPanelWidth + 4 * kMargin);
+  const int grid = kMargin + 3 * (kLine + kPanelHeight + kMargin);
+  ASSERT_GT(picture.height, grid + kMargin);
+  EXPECT_EQ((picture.height - grid - kMargin) % kLine, 0);
+  const auto panel = [&](int index, int x, int y) {
+    return picture.at(kMargin + index % 3 * (kPanelWidth + kMargin) + x,
+                      kMargin + index / 3 * (kLine + kPanelHeight + kMargin) + kLine + y);
+  };
+
+  const std::size_t luma = kWidth * kHeight;
+  const std::size_t plane = (after.size() - luma) / 2;
+  int changed = 0, kept = 0, wrong = 0;
+  for (int p = 0; p < 2; ++p)  // U, then V: before, after and change in row 1 + p
+    for (int y = 0; y < kPanelHeight; ++y)
+      for (int x = 0; x < kPanelWidth; ++x) {
+        const int row = four_two_two ? y / kScale : y / kScale / 2;
+        const std::size_t at = luma + p * plane + row * (kWidth / 2) + x / kScale / 2;
+        const bool change = in.frames[3][at] != after[at];
+        (change ? changed : kept) += 1;
+        const bool panels_differ = std::memcmp(panel(3 + 3 * p, x, y), panel(4 + 3 * p, x, y), 3) != 0;
+        const std::uint8_t* map = panel(5 + 3 * p, x, y);
+        const bool map_black = map[0] == 0 && map[1] == 0 && map[2] == 0;
+        wrong += panels_differ != change || map_black == change;
+      }
+  EXPECT_EQ(wrong, 0);
+  EXPECT_GT(changed, 0);
+  EXPECT_GT(kept, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(FourTwoTwoAndFourTwoZero, CommandFormats, ::testing::Values(true, false),

@@ -487,6 +487,14 @@ TEST_F(CommandHostileInput, CommandLineMistakesAreUsageErrorsWithoutOutput) {
       {in, "-q", out},
       {"--quiet=yes", in, out},
       {"--plugin=", in, out},
+      {"--stats", "", in, out},
+      {"--crop", "0,0,4,4", in, out},
+      {"--compare", "x", in, out},
+      {"--compare", "0", "--frames", "0:1", in, out},
+      {"--compare", "0", in, "-"},
+      {"--compare", "0", "--crop", "0,0,0,4", in, out},
+      {"--compare", "0", "--crop", "0,0,4,4,4", in, out},
+      {"--compare", "0", "--crop", "30,0,4,4", in, out},
       {"--probe", in, out},
       {"--join", out},
       {"--join", "-", in},
@@ -610,10 +618,18 @@ TEST_F(CommandHostileInput, OutputThatIsTheInputUnderAnotherNameIsRefusedBeforeW
   fs::create_symlink(input_, dir_ / "link.y4m");
   const std::string refusal = "is the same file as INPUT; nothing was written";
   for (const fs::path& alias : {dir_ / "link.y4m", dir_ / "sub" / ".." / "in.y4m"}) {
-    const Ending ending = run({input_, alias});
-    EXPECT_EQ(ending.status, 1);
-    expect_one_line(ending.errors, refusal);
+    for (const auto& arguments : {std::vector<std::string>{input_, alias},
+                                  std::vector<std::string>{"--compare", "1", input_, alias},
+                                  std::vector<std::string>{"--stats", alias, input_, output_}}) {
+      const Ending ending = run(arguments);
+      EXPECT_EQ(ending.status, 1);
+      expect_one_line(ending.errors, refusal);
+    }
   }
+  const Ending stats_onto_output = run({"--stats", output_, input_, (dir_ / "sub" / ".." / "out.y4m").string()});
+  EXPECT_EQ(stats_onto_output.status, 1);
+  expect_one_line(stats_onto_output.errors, "is the same file as OUTPUT; nothing was written");
+  EXPECT_FALSE(fs::exists(output_));
   // Standard output opened on the input, without truncating it, and read
   // either as INPUT or as standard input.
   ChildSetup onto_input = {.in = Stream::kFile,

@@ -1,0 +1,114 @@
+#include "cli/frame_comparison.h"
+
+#include <sys/stat.h>
+
+#include <climits>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "cli/command_error.h"
+#include "cli/comparison_sheet.h"
+#include "cli/filter_chain.h"
+#include "cli/frame_statistics.h"
+#include "cli/interlace_warning.h"
+#include "cli/png_writer.h"
+#include "cli/statistics_file.h"
+#include "cli/stream_files.h"
+#include "server/y4m_reader.h"
+#include "server/y4m_writer.h"
+
+namespace quillfen::cli {
+namespace {
+
+CommandError frame_past_end(int frame, int input_frames) {
+  return CommandError("quillfen: --compare asks for frame " + std::to_string(frame) + ", but the input has only " +
+                      std::to_string(input_frames) + " frames");
+}
+
+PixelRect shown_part(const CommandOptions::Crop& crop, const server::Y4mHeader& header) {
+  if (crop.width == 0) return {0, 0, header.width, header.height};
+  if (static_cast<long>(crop.x) + crop.width > header.width || static_cast<long>(crop.y) + crop.height > header.height)
+    throw CommandError("quillfen: --crop " + std::to_string(crop.x) + "," + std::to_string(crop.y) + "," +
+                           std::to_string(crop.width) + "," + std::to_string(crop.height) +
+                           " reaches outside the " + std::to_string(header.width) + "x" +
+                           std::to_string(header.height) + " frame (see quillfen --help)",
+                       kExitUsage);
+  return {crop.x, crop.y, crop.width, crop.height};
+}
+
+std::string change_text(const char* plane, const PlaneChange& change) {
+  char text[160];
+  std::snprintf(text, sizeof text, "%s: mean |change| %.4f, largest %d, mean shift %+.4f;", plane,
+                change.mean_absolute(), change.largest, change.mean_shift());
+  return text;
+}
+
+std::string caption(const CommandOptions& options, const FrameStatistics& figures, const PixelRect& shown,
+                    const server::Y4mHeader& header) {
+  std::string settings;
+  for (const auto& [name, value] : options.filter_arguments) settings += " " + name + "=" + value;
+  std::string text = "frame " + std::to_string(options.compare_frame) + " of " + options.input + ";" +
+                     (settings.empty() ? " every argument at its default" : settings + ", others at their defaults") +
+                     "; " + change_text("U", figures.u) + " " + change_text("V", figures.v) + " passes " +
+                     std::to_string(figures.passes) + ".";
+  if (shown.width != header.width || shown.height != header.height)
+    text += " Shown: " + std::to_string(shown.width) + "x" + std::to_string(shown.height) + " at " +
+            std::to_string(shown.x) + "," + std::to_string(shown.y) + ", enlarged " +
+            std::to_string(sheet_enlargement(shown.width, shown.height)) + "x.";
+  return text;
+}
+
+bool same_existing_file(const std::string& a, const std::string& b) {
+  struct stat a_info {};
+  struct stat b_info {};
+  return ::stat(a.c_str(), &a_info) == 0 && ::stat(b.c_str(), &b_info) == 0 && a_info.st_dev == b_info.st_dev &&
+         a_info.st_ino == b_info.st_ino;
+}
+
+}  // namespace
+
+int compare_frame(const CommandOptions& options, const std::string& plugin_path) {
+  const StreamFile input = open_input(options.input);
+  server::Y4mReader reader(input.fd());
+  const server::Y4mHeader& header = reader.header();
+  const PixelRect shown = shown_part(options.crop, header);
+  if (same_existing_file(options.input, options.output))
+    throw CommandError("quillfen: OUTPUT \"" + options.output + "\" is the same file as INPUT; nothing was written");
+  const int input_frames = reader.count_remaining_frames();
+  const int frame = options.compare_frame;
+  if (input_frames >= 0 && frame >= input_frames) throw frame_past_end(frame, input_frames);
+
+  FilterChain chain(plugin_path, header, input_frames >= 0 ? input_frames : INT_MAX, options.filter_arguments);
+  warn_if_interlaced(header);
+  while (reader.frames_passed() < frame)
+    if (!reader.skip_frame()) throw frame_past_end(frame, reader.frames_passed());
+  // The filter builds its output record over the input planes in one buffer.
+  const server::Y4mWriter records(-1, header);
+  std::vector<BYTE> record(records.record_bytes());
+  BYTE* const planes = record.data() + server::Y4mWriter::kRecordPlanesOffset;
+  if (!reader.read_frame(planes)) throw frame_past_end(frame, reader.frames_passed());
+  const std::vector<BYTE> before(planes, planes + reader.frame_bytes());
+  const int passes = chain.filter(frame, record.data(), records);
+  const BYTE* after = planes;
+  FrameStatistics figures = measure_frame(header, before.data(), after);
+  figures.passes = passes;
+
+  std::optional<StatisticsFile> statistics;
+  if (!options.stats_path.empty()) statistics.emplace(options.stats_path, input, options.output);
+  try {
+    write_png(options.output, draw_comparison_sheet(header, before.data(), after, shown,
+                                                    caption(options, figures, shown, header)));
+  } catch (...) {
+    if (statistics) statistics->remove();
+    throw;
+  }
+  if (statistics) {
+    statistics->frame(frame, figures);
+    statistics->finish();
+  }
+  return kExitOk;
+}
+
+}  // namespace quillfen::cli

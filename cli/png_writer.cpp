@@ -1,0 +1,91 @@
+#include "cli/png_writer.h"
+
+#include <png.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "cli/command_error.h"
+
+namespace quillfen::cli {
+namespace {
+
+// libpng reports failures by a long jump out of its calls; nothing with a
+// destructor may live between the setjmp and those calls.
+bool write_rows(std::FILE* file, const RgbImage& image) {
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  if (!png) return false;
+  png_infop info = png_create_info_struct(png);
+  if (!info) {
+    png_destroy_write_struct(&png, nullptr);
+    return false;
+  }
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    return false;
+  }
+  png_init_io(png, file);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(image.width()), static_cast<png_uint_32>(image.height()), 8,
+               PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  for (int y = 0; y < image.height(); ++y) png_write_row(png, image.row(y));
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return true;
+}
+
+// Ctrl-C and SIGTERM wait while the file beside OUTPUT exists: they take
+// effect once it has become OUTPUT or is gone.
+class StopSignalsHeld {
+ public:
+  StopSignalsHeld() {
+    sigset_t stops;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGINT);
+    sigaddset(&stops, SIGTERM);
+    sigaddset(&stops, SIGHUP);
+    ::sigprocmask(SIG_BLOCK, &stops, &previous_);
+  }
+  ~StopSignalsHeld() { ::sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+  StopSignalsHeld(const StopSignalsHeld&) = delete;
+  StopSignalsHeld& operator=(const StopSignalsHeld&) = delete;
+
+ private:
+  sigset_t previous_;
+};
+
+}  // namespace
+
+void write_png(const std::string& path, const RgbImage& image) {
+  const StopSignalsHeld held;
+  std::string temporary = path + ".XXXXXX";
+  const int fd = ::mkstemp(temporary.data());
+  if (fd < 0) throw CommandError("quillfen: cannot write OUTPUT \"" + path + "\": " + std::strerror(errno));
+  std::FILE* file = ::fdopen(fd, "wb");
+  if (!file) {
+    ::close(fd);
+    ::unlink(temporary.c_str());
+    throw CommandError("quillfen: cannot write OUTPUT \"" + path + "\": " + std::strerror(errno));
+  }
+  const bool written = write_rows(file, image);
+  const int saved_errno = errno;
+  const bool closed = std::fclose(file) == 0;
+  // mkstemp makes the file private; a picture is as readable as any new file.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  if (!written || !closed || ::chmod(temporary.c_str(), 0666 & ~mask) != 0 ||
+      ::rename(temporary.c_str(), path.c_str()) != 0) {
+    const int error = written && closed ? errno : saved_errno;
+    ::unlink(temporary.c_str());
+    throw CommandError("quillfen: cannot write OUTPUT \"" + path + "\"" +
+                       (error ? std::string(": ") + std::strerror(error) : std::string()));
+  }
+}
+
+}  // namespace quillfen::cli
