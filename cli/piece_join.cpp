@@ -90,7 +90,7 @@ int join_pieces(const std::string& output_path, const std::vector<std::string>& 
   std::vector<BYTE> record;
   for (const std::string& piece : pieces) {
     const auto refuse = [&](const std::string& what) {
-      return CommandError(printable_line("quillfen: PART \"" + piece + "\": " + what) + kNotWritten);
+      return CommandError("quillfen: PART \"" + piece + "\": " + what + kNotWritten);
     };
     const int fd = ::open(piece.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) throw refuse(std::string("cannot open it: ") + std::strerror(errno));

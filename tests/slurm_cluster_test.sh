@@ -48,7 +48,7 @@ example=$(awk '/<!-- The cluster test runs this example/ { on = 1; next }
 example=${example//\/tmp\/quillfen-cluster/$cluster}
 example=${example//build\/quillfen/$quillfen}
 check "the README has the example" test -n "$example"
-(cd "$source_dir" && timeout 40 bash -e -c "$example") >"$tmp/example.out" 2>&1
+(cd "$source_dir" && timeout 30 bash -e -c "$example") >"$tmp/example.out" 2>&1
 check "the README example succeeds" test $? -eq 0
 "$quillfen" --quiet "$sample" "$tmp/whole.y4m" radius=2
 check "the example's output equals a single run" cmp "$cluster/sample-out.y4m" "$tmp/whole.y4m"
@@ -56,7 +56,7 @@ check "the example's output equals a single run" cmp "$cluster/sample-out.y4m" "
 # One piece's path is taken by a folder: that task fails, the join is cancelled.
 work=$tmp/work
 mkdir -p "$work/piece-1.y4m.part"
-timeout 40 "$split_tool" --quillfen "$quillfen" --work-dir "$work" --pieces 5 --threads 2 --wait \
+timeout 30 "$split_tool" --quillfen "$quillfen" --work-dir "$work" --pieces 5 --threads 2 --wait \
   "$sample" "$tmp/out.y4m" radius=2 gaussian=true >"$tmp/failed.out" 2>"$tmp/failed.err"
 check "a failed piece fails the run" test $? -eq 1
 check "the job ids are printed" grep -qE "in array job [0-9]+, join job [0-9]+" "$tmp/failed.out"
@@ -67,7 +67,7 @@ check "the run says OUTPUT was not written" grep -qF "OUTPUT \"$tmp/out.y4m\" wa
 check "no OUTPUT and nothing beside it" test -z "$(find "$tmp" -maxdepth 1 -name 'out.y4m*')"
 
 rmdir "$work/piece-1.y4m.part"
-timeout 40 "$split_tool" --retry "$work" --wait >"$tmp/retry.out" 2>&1
+timeout 30 "$split_tool" --retry "$work" --wait >"$tmp/retry.out" 2>&1
 check "the retry completes the run" test $? -eq 0
 check "only the failed piece ran again" grep -qE "pieces 1 in array job" "$tmp/retry.out"
 "$quillfen" --quiet "$sample" "$tmp/whole.y4m" radius=2 gaussian=true
