@@ -1,0 +1,13 @@
+// The VapourSynth module's one export: registers quillfen.Quillfen when the
+// host loads the module. Loading runs nothing else.
+#include <VapourSynth4.h>
+
+#include "plugin/quillfen_factory.h"
+#include "plugin/vapoursynth/quillfen_node.h"
+
+VS_EXTERNAL_API(void) VapourSynthPluginInit2(VSPlugin* plugin, const VSPLUGINAPI* vspapi) {
+  vspapi->configPlugin("org.quillfen.quillfen", "quillfen", kQuillfenVersionText, VS_MAKE_VERSION(0, 7),
+                       VAPOURSYNTH_API_VERSION, 0, plugin);
+  vspapi->registerFunction(kQuillfenFunctionName, kVapourSynthQuillfenArguments, kVapourSynthQuillfenReturn,
+                           create_vapoursynth_quillfen, nullptr, plugin);
+}

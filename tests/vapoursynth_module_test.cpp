@@ -1,0 +1,188 @@
+// The VapourSynth module in a real VapourSynth: the tests' own C++ host and
+// vspipe load it, and every frame must equal the quillfen command's for the
+// same clip and settings, with frames requested many at once; refusals
+// carry the script function's messages; a whole run is clean under
+// valgrind, the core's count of filter instances included.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/support/files.h"
+#include "tests/support/process.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+#ifdef QUILLFEN_VAPOURSYNTH_HOST
+constexpr const char* kSkipReason = nullptr;
+#else
+constexpr const char* kSkipReason = QUILLFEN_VAPOURSYNTH_SKIP_REASON;
+#endif
+
+constexpr int kWidth = 40;
+constexpr int kHeight = 24;
+constexpr int kFrames = 6;
+
+// Luma in blocks with soft and hard edges, chroma that runs across them;
+// every frame shifted.
+std::string make_clip(bool four_two_two) {
+  const int chroma_height = four_two_two ? kHeight : kHeight / 2;
+  std::string clip = "YUV4MPEG2 W" + std::to_string(kWidth) + " H" + std::to_string(kHeight) + " F30000:1001 Ip A1:1 " +
+                     (four_two_two ? "C422" : "C420mpeg2") + "\n";
+  for (int n = 0; n < kFrames; ++n) {
+    clip += "FRAME\n";
+    for (int y = 0; y < kHeight; ++y)
+      for (int x = 0; x < kWidth; ++x)
+        clip += static_cast<char>(((x + 2 * n) / 7 + y / 5) % 2 ? 220 - 3 * y : 30 + 4 * ((x * y + n) % 9));
+    for (int plane = 1; plane <= 2; ++plane)
+      for (int y = 0; y < chroma_height; ++y)
+        for (int x = 0; x < kWidth / 2; ++x) clip += static_cast<char>(16 + (x * 37 * plane + y * 53 + n * 29) % 224);
+  }
+  return clip;
+}
+
+class VapourSynthModule : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (kSkipReason) GTEST_SKIP() << "skipped: " << kSkipReason;
+    char pattern[] = "/tmp/quillfen-vapoursynth-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override {
+    if (!dir_.empty()) fs::remove_all(dir_);
+  }
+
+  fs::path clip(bool four_two_two) {
+    const fs::path path = dir_ / (four_two_two ? "in422.y4m" : "in420.y4m");
+    write_file(path, make_clip(four_two_two));
+    return path;
+  }
+
+  std::string command_output(const fs::path& input, const std::vector<std::string>& settings) {
+    std::vector<std::string> arguments = {QUILLFEN_COMMAND_PATH, "--quiet", input, dir_ / "command.y4m"};
+    arguments.insert(arguments.end(), settings.begin(), settings.end());
+    const ProcessOutcome outcome = run_process(arguments);
+    EXPECT_EQ(outcome.status, 0) << outcome.errors;
+    return read_file(dir_ / "command.y4m");
+  }
+
+  // The host's run; `prefix` runs it under another program (valgrind).
+  ProcessOutcome host(const std::string& source, const fs::path& output, const std::vector<std::string>& settings,
+                      std::vector<std::string> prefix = {}) {
+#ifdef QUILLFEN_VAPOURSYNTH_HOST
+    prefix.insert(prefix.end(), {QUILLFEN_VAPOURSYNTH_HOST, QUILLFEN_VAPOURSYNTH_MODULE, source,
+                                 output.empty() ? "-" : output.string(), "--threads", "4"});
+#endif
+    prefix.insert(prefix.end(), settings.begin(), settings.end());
+    return run_process(prefix);
+  }
+
+  fs::path dir_;
+};
+
+const std::vector<std::vector<std::string>> kSettings = {
+    {},
+    {"sup=true"},
+    {"radius=2", "gaussian=true"},
+    {"radius=3", "gaussian=true", "sup=true", "iterations=2"},
+    {"radius=2", "gaussian=true", "threshold=12"},
+    {"iterations=3", "threshold=0"},
+};
+
+TEST_F(VapourSynthModule, EveryFrameEqualsTheCommandsOnBothFormatsAndAllSettings) {
+  for (bool four_two_two : {true, false}) {
+    const fs::path input = clip(four_two_two);
+    for (const std::vector<std::string>& settings : kSettings) {
+      const std::string expected = command_output(input, settings);
+      const ProcessOutcome outcome = host(input, dir_ / "host.y4m", settings);
+      ASSERT_EQ(outcome.status, 0) << outcome.errors;
+      EXPECT_EQ(read_file(dir_ / "host.y4m"), expected)
+          << (four_two_two ? "4:2:2 " : "4:2:0 ") << ::testing::PrintToString(settings);
+    }
+  }
+}
+
+TEST_F(VapourSynthModule, RefusesWithTheScriptFunctionsMessages) {
+  const std::string formats = "Quillfen: YUV422P8 or YUV420P8 data only.";
+  const std::string radius = "Quillfen: \"radius\" parameter must be greater than or equal to one.";
+  const std::string threshold = "Quillfen: \"threshold\" parameter must be between zero and 255 inclusive.";
+  const std::string too_wide = "Quillfen: \"radius\" parameter must be less than the frame width and height.";
+  const struct {
+    std::string source;
+    std::vector<std::string> settings;
+    std::string message;
+  } cases[] = {
+      {"blank:RGB24:64x32", {"radius=0"}, formats},
+      {"blank:GRAY8:64x32", {}, formats},
+      {"blank:YUV444P8:64x32", {}, formats},
+      {"blank:YUV411P8:64x32", {}, formats},
+      {"blank:YUV440P8:64x32", {}, formats},
+      {"blank:YUV420P10:64x32", {}, formats},
+      {"blank:YUV422P16:64x32", {}, formats},
+      {"blank:YUV420PS:64x32", {}, formats},
+      {"blank:variable:64x32", {}, formats},
+      {"blank:YUV420P8:0x0", {}, "Quillfen: clip must have a constant frame size."},
+      {"blank:YUV422P8:64x32", {"radius=0", "threshold=256"}, radius},
+      {"blank:YUV422P8:64x32", {"iterations=-1"},
+       "Quillfen: \"iterations\" parameter must be greater than or equal to zero."},
+      {"blank:YUV420P8:64x32", {"threshold=-1"}, threshold},
+      {"blank:YUV420P8:64x32", {"threshold=4294967296"}, threshold},
+      {"blank:YUV420P8:64x32", {"radius=32"}, too_wide},
+      {"blank:YUV420P8:64x32", {"radius=4294967298"}, too_wide},
+      {"blank:YUV422P8:63x32", {}, "Quillfen: frame width must be even."},
+      {"blank:YUV420P8:64x31", {}, "Quillfen: frame height must be even for 4:2:0."},
+  };
+  for (const auto& c : cases) {
+    const ProcessOutcome outcome = host(c.source, "", c.settings);
+    EXPECT_EQ(outcome.status, 2) << c.source;
+    EXPECT_EQ(outcome.errors, c.message + "\n") << c.source << " " << ::testing::PrintToString(c.settings);
+  }
+  // The edges of the ranges are taken.
+  for (const char* accepted : {"threshold=0", "threshold=255", "radius=31"})
+    EXPECT_EQ(host("blank:YUV420P8:64x32", "", {accepted}).status, 0) << accepted;
+}
+
+TEST_F(VapourSynthModule, WholeRunsAreCleanUnderValgrind) {
+#ifdef QUILLFEN_VALGRIND
+  const std::vector<std::string> valgrind = {QUILLFEN_VALGRIND, "--error-exitcode=97", "--leak-check=full",
+                                             "--errors-for-leak-kinds=definite", "--show-leak-kinds=definite"};
+  for (bool four_two_two : {true, false}) {
+    const fs::path input = clip(four_two_two);
+    const std::vector<std::string> settings = {"radius=2", "gaussian=" + std::string(four_two_two ? "true" : "false"),
+                                               "sup=true", "iterations=2"};
+    const ProcessOutcome outcome = host(input, dir_ / "host.y4m", settings, valgrind);
+    EXPECT_EQ(outcome.status, 0) << outcome.errors;
+    EXPECT_EQ(read_file(dir_ / "host.y4m"), command_output(input, settings));
+  }
+  const ProcessOutcome refused = host("blank:YUV422P8:64x32", "", {"radius=0"}, valgrind);
+  EXPECT_EQ(refused.status, 2) << refused.errors;
+#else
+  GTEST_SKIP() << "skipped: valgrind not installed";
+#endif
+}
+
+TEST_F(VapourSynthModule, VspipeScriptGivesTheCommandsBytes) {
+#ifdef QUILLFEN_VAPOURSYNTH_HOST
+  const std::vector<std::string> environment = {"PYTHONPATH=" QUILLFEN_VAPOURSYNTH_PYTHONPATH};
+  const std::string script = QUILLFEN_HOSTS_DIR "/quillfen_pattern.vpy";
+  for (const char* format : {"YUV422P8", "YUV420P8"}) {
+    const fs::path pattern = dir_ / "pattern.y4m", filtered = dir_ / "vspipe.y4m";
+    ProcessOutcome outcome = run_process(
+        {QUILLFEN_VSPIPE, "-c", "y4m", "-a", std::string("format=") + format, script, pattern}, {}, environment);
+    ASSERT_EQ(outcome.status, 0) << outcome.errors;
+    outcome = run_process({QUILLFEN_VSPIPE, "-c", "y4m", "-a", std::string("format=") + format, "-a",
+                           "module=" QUILLFEN_VAPOURSYNTH_MODULE, "-a", "settings=radius=2 gaussian=1 sup=1", script,
+                           filtered},
+                          {}, environment);
+    ASSERT_EQ(outcome.status, 0) << outcome.errors;
+    EXPECT_EQ(read_file(filtered), command_output(pattern, {"radius=2", "gaussian=true", "sup=true"})) << format;
+  }
+#endif
+}
+
+}  // namespace
