@@ -15,16 +15,20 @@ QuillfenFilter::QuillfenFilter(PClip child_, bool sup_, int radius_, bool gaussi
   if (!is_exactly_yuy2(vi) && !is_exactly_yv12_or_i420(vi)) env->ThrowError("Quillfen: YUY2 or YV12 data only.");
   if (const char* error = parameter_error({sup, radius, gaussian, iterations, threshold})) env->ThrowError(error);
   if (const char* error = frame_size_error(vi.width, vi.height, radius)) env->ThrowError(error);
+  kernel = chosen_pass_kernel();
+  if (!kernel) env->ThrowError(kKernelCapError);
 
   width = vi.width;
   height = vi.height;
   current_image = std::make_unique<PackedYuv444>(width, height);
   next_image = std::make_unique<PackedYuv444>(width, height);
+  gaussian_memo = gaussian_weight_memo_for(gaussian);
 }
 
 QuillfenFilter::~QuillfenFilter() {
   current_image.reset();
   next_image.reset();
+  gaussian_memo.reset();
 }
 
 PVideoFrame AVS_STDCALL QuillfenFilter::GetFrame(int n, IScriptEnvironment* env) {
@@ -43,8 +47,8 @@ PVideoFrame AVS_STDCALL QuillfenFilter::GetFrame(int n, IScriptEnvironment* env)
       env->ThrowError("Quillfen: source frame is smaller than the clip.");
     unpack_yuy2(source->GetReadPtr(), source->GetPitch(), sup, width, height, current_image->data());
   }
-  run_passes({width, height, radius, gaussian}, iterations, threshold, current_image->data(), next_image->data(),
-             [&] { copy_next_to_current(env); });
+  run_passes(*kernel, {width, height, radius, gaussian}, iterations, threshold, current_image->data(),
+             next_image->data(), gaussian_memo.get(), [&] { copy_next_to_current(env); });
   pack_yuy2(current_image->data(), width, height, out, destination->GetPitch());
   return destination;
 }

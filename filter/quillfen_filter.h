@@ -7,6 +7,8 @@
 
 #include "host/avisynth_interface.h"
 #include "image/packed_yuv444.h"
+#include "propagation/gaussian_weight_cache.h"
+#include "propagation/pass_kernels.h"
 
 // The formats Quillfen takes, by their whole pixel-type values: YUY2 as it
 // is, YV12 and I420 through the host's conversion to YUY2. Newer hosts'
@@ -40,4 +42,8 @@ class QuillfenFilter : public GenericVideoFilter {
   int height;
   std::unique_ptr<PackedYuv444> current_image;
   std::unique_ptr<PackedYuv444> next_image;
+  // Chosen and made with the images, so that a frame request allocates
+  // nothing but its destination frame; the memo only for the Gaussian form.
+  const PassKernel* kernel = nullptr;
+  std::unique_ptr<GaussianWeightCache> gaussian_memo;
 };

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -155,9 +156,10 @@ void fuzz_kernels(FuzzedDataProvider& input) {
   std::vector<BYTE> expected(image_bytes, 0x5A);
   const int expected_change = propagation_pass_reference(settings, current.data(), expected.data());
 
+  const std::unique_ptr<GaussianWeightCache> memo = gaussian_weight_memo_for(settings.gaussian);
   for (const PassKernel& kernel : supported_pass_kernels()) {
     std::vector<BYTE> next(image_bytes, 0xA5);
-    const int change = kernel.run(settings, current.data(), next.data());
+    const int change = kernel.run(settings, current.data(), next.data(), memo.get());
     if (next != expected || change != expected_change) {
       std::fprintf(stderr, "fuzz_filter: kernel %s: %dx%d radius %d %s\n", kernel.name, width, height,
                    settings.radius, settings.gaussian ? "gaussian" : "linear");

@@ -1,6 +1,5 @@
 #include "propagation/gaussian_weight_cache.h"
 
-GaussianWeightCache& thread_gaussian_weight_cache() {
-  static thread_local GaussianWeightCache cache;
-  return cache;
+std::unique_ptr<GaussianWeightCache> gaussian_weight_memo_for(bool gaussian) {
+  return gaussian ? std::make_unique<GaussianWeightCache>() : nullptr;
 }

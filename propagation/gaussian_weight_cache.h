@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
 #include "propagation/affinity.h"
 
@@ -58,8 +59,9 @@ class GaussianWeightCache {
   Entry entries_[1 << kSlotBits];
 };
 
-// The calling thread's memo, made on its first pass and kept for the
-// thread's lifetime, since at 2 MiB it is too large for a pass's stack
-// frame. Each pass clears it first, so that a pass costs the same whatever
-// ran before it on the thread.
-GaussianWeightCache& thread_gaussian_weight_cache();
+// The memo for passes of one form, made once with the working images that
+// its passes use and kept by their owner: 2 MiB is too large for a pass's
+// stack frame, and a pass allocates nothing. The Gaussian form gets one;
+// the linear form needs none and gets null. Each Gaussian pass clears the
+// memo first, so that a pass costs the same whatever ran before it.
+std::unique_ptr<GaussianWeightCache> gaussian_weight_memo_for(bool gaussian);

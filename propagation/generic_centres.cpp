@@ -3,7 +3,7 @@
 #include "propagation/sample_walk.h"
 
 int propagate_generic_columns(const PassSettings& settings, const BYTE* current, BYTE* next, int x_begin,
-                              int x_end, GaussianWeightCache& cache) {
+                              int x_end, GaussianWeightCache* memo) {
   return propagate_columns(settings, current, next, x_begin, x_end,
-                           [&](double exponent) { return cache.weight(exponent); });
+                           [memo](double exponent) { return memo->weight(exponent); });
 }

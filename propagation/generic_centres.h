@@ -10,5 +10,6 @@
 
 // Computes the centres of columns [x_begin, x_end) in every row and returns
 // their largest chroma change (kNoPixelsChange when there are none).
+// The Gaussian form needs the memo; the linear form may give null.
 int propagate_generic_columns(const PassSettings& settings, const BYTE* current, BYTE* next, int x_begin,
-                              int x_end, GaussianWeightCache& cache);
+                              int x_end, GaussianWeightCache* memo);

@@ -289,17 +289,18 @@ template <PassLanes Lanes>
 }
 
 // One run of Lanes::kLanes centres at window column `column`; `centre` and
-// `out` point at the run's first pixel in the two images.
+// `out` point at the run's first pixel in the two images. Only the
+// Gaussian modes use the memo.
 template <PassLanes Lanes, LaneWeights kWeights>
 [[gnu::always_inline]] inline void lane_block(const LaneRow<Lanes>& row, int column, const BYTE* centre, BYTE* out,
-                                              GaussianWeightCache& memo, LaneWeightTable& table,
+                                              GaussianWeightCache* memo, LaneWeightTable& table,
                                               typename Lanes::D& largest, int& largest_rare) {
   static_assert(Lanes::kLanes <= kMaxTableLanes);
   const typename Lanes::D centre_luma = Lanes::load(&row.window.luma[row.centre_slot][column]);
   if constexpr (kWeights == LaneWeights::kGaussianTable) {
     typename Lanes::Marks marks = Lanes::no_marks();
     const LaneStatistics<Lanes> stats = lane_statistics<Lanes, kWeights>(row, column, centre_luma, marks);
-    lane_finish(row, column, gaussian_table_lane_sums(row, column, centre_luma, stats, marks, memo, table), centre,
+    lane_finish(row, column, gaussian_table_lane_sums(row, column, centre_luma, stats, marks, *memo, table), centre,
                 out, largest, largest_rare);
   } else {
     typename Lanes::Marks unused;
@@ -307,7 +308,7 @@ template <PassLanes Lanes, LaneWeights kWeights>
     if constexpr (kWeights == LaneWeights::kLinear)
       lane_finish(row, column, linear_lane_sums(row, column, centre_luma, stats), centre, out, largest, largest_rare);
     else
-      lane_finish(row, column, gaussian_lane_sums(row, column, centre_luma, stats, memo), centre, out, largest,
+      lane_finish(row, column, gaussian_lane_sums(row, column, centre_luma, stats, *memo), centre, out, largest,
                   largest_rare);
   }
 }
@@ -328,7 +329,7 @@ template <PassLanes Lanes, LaneWeights kWeights>
 template <PassLanes Lanes>
 [[gnu::always_inline]] inline int lane_tile(const PassSettings& settings, const BYTE* current, BYTE* next,
                                             int tile_begin, int tile_end, LaneWindow& window,
-                                            GaussianWeightCache& cache, LaneWeightTable& table) {
+                                            GaussianWeightCache* memo, LaneWeightTable& table) {
   using D = typename Lanes::D;
   const int radius = settings.radius;
   const int slots = 2 * radius + 1;
@@ -361,13 +362,13 @@ template <PassLanes Lanes>
       const int x = start + Lanes::kLanes <= tile_end ? start : tile_end - Lanes::kLanes;
       const std::size_t at = y * pitch + 3 * static_cast<std::size_t>(x);
       if (!settings.gaussian)
-        lane_block<Lanes, LaneWeights::kLinear>(row, x - first_column, current + at, next + at, cache, table,
+        lane_block<Lanes, LaneWeights::kLinear>(row, x - first_column, current + at, next + at, memo, table,
                                                 largest, largest_rare);
       else if (samples < kGaussianTableSamples)
-        lane_block<Lanes, LaneWeights::kGaussianPerSample>(row, x - first_column, current + at, next + at, cache,
+        lane_block<Lanes, LaneWeights::kGaussianPerSample>(row, x - first_column, current + at, next + at, memo,
                                                            table, largest, largest_rare);
       else
-        lane_block<Lanes, LaneWeights::kGaussianTable>(row, x - first_column, current + at, next + at, cache,
+        lane_block<Lanes, LaneWeights::kGaussianTable>(row, x - first_column, current + at, next + at, memo,
                                                        table, largest, largest_rare);
     }
   }
@@ -382,16 +383,15 @@ template <PassLanes Lanes>
 // The whole pass with Lanes: vector runs over the columns whose discs stay
 // inside the image, the generic walk elsewhere.
 template <PassLanes Lanes>
-int lane_pass(const PassSettings& settings, const BYTE* current, BYTE* next) {
-  GaussianWeightCache& cache = thread_gaussian_weight_cache();
-  if (settings.gaussian) cache.clear();
+int lane_pass(const PassSettings& settings, const BYTE* current, BYTE* next, GaussianWeightCache* memo) {
+  if (settings.gaussian) memo->clear();
   const int radius = settings.radius;
   const int width = settings.width;
   if (radius > kMaxLaneRadius || width - 2 * radius < Lanes::kLanes)
-    return propagate_generic_columns(settings, current, next, 0, width, cache);
+    return propagate_generic_columns(settings, current, next, 0, width, memo);
 
-  int largest_change = propagate_generic_columns(settings, current, next, 0, radius, cache);
-  const int right = propagate_generic_columns(settings, current, next, width - radius, width, cache);
+  int largest_change = propagate_generic_columns(settings, current, next, 0, radius, memo);
+  const int right = propagate_generic_columns(settings, current, next, width - radius, width, memo);
   if (right > largest_change) largest_change = right;
 
   LaneWindow window;
@@ -400,7 +400,7 @@ int lane_pass(const PassSettings& settings, const BYTE* current, BYTE* next) {
   for (int begin = radius; begin < interior_end; begin += kLaneTileWidth) {
     const int end = begin + kLaneTileWidth < interior_end ? begin + kLaneTileWidth : interior_end;
     const int tile_begin = end - begin >= Lanes::kLanes ? begin : end - Lanes::kLanes;
-    const int change = lane_tile<Lanes>(settings, current, next, tile_begin, end, window, cache, table);
+    const int change = lane_tile<Lanes>(settings, current, next, tile_begin, end, window, memo, table);
     if (change > largest_change) largest_change = change;
   }
   return largest_change;

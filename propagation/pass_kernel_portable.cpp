@@ -143,6 +143,7 @@ struct PortableLanes {
 
 }  // namespace
 
-int propagation_pass_portable(const PassSettings& settings, const BYTE* current, BYTE* next) {
-  return lane_pass<PortableLanes>(settings, current, next);
+int propagation_pass_portable(const PassSettings& settings, const BYTE* current, BYTE* next,
+                              GaussianWeightCache* memo) {
+  return lane_pass<PortableLanes>(settings, current, next, memo);
 }

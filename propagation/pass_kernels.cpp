@@ -1,5 +1,8 @@
 #include "propagation/pass_kernels.h"
 
+#include <cstdlib>
+#include <cstring>
+
 namespace {
 
 #ifdef QUILLFEN_X86_KERNELS
@@ -9,7 +12,6 @@ bool cpu_has_avx512() {
   return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
          __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl");
 }
-
 #endif
 
 struct KernelEntry {
@@ -19,7 +21,8 @@ struct KernelEntry {
 
 bool always() { return true; }
 
-// From the most portable to the fastest.
+// From the most portable to the fastest. A cap names one of them, also on
+// a target that does not build it, where it caps nothing further.
 constexpr KernelEntry kKernels[] = {
     {{"portable", propagation_pass_portable}, always},
 #ifdef QUILLFEN_X86_KERNELS
@@ -27,14 +30,7 @@ constexpr KernelEntry kKernels[] = {
     {{"avx512", propagation_pass_avx512}, cpu_has_avx512},
 #endif
 };
-
-// Looked up without allocating: the filter's first pass makes the choice.
-const PassKernel& choose_best() {
-  const PassKernel* best = &kKernels[0].kernel;
-  for (const KernelEntry& entry : kKernels)
-    if (entry.supported()) best = &entry.kernel;
-  return *best;
-}
+constexpr const char* kKernelNames[] = {"portable", "avx2", "avx512"};
 
 }  // namespace
 
@@ -45,7 +41,19 @@ std::vector<PassKernel> supported_pass_kernels() {
   return kernels;
 }
 
-const PassKernel& best_pass_kernel() {
-  static const PassKernel& best = choose_best();
+const PassKernel* pass_kernel_up_to(const char* cap) {
+  int last = static_cast<int>(std::size(kKernels)) - 1;
+  if (cap != nullptr && *cap != '\0') {
+    int named = -1;
+    for (int i = 0; i < static_cast<int>(std::size(kKernelNames)); ++i)
+      if (std::strcmp(cap, kKernelNames[i]) == 0) named = i;
+    if (named < 0) return nullptr;
+    if (named < last) last = named;
+  }
+  const PassKernel* best = &kKernels[0].kernel;
+  for (int i = 1; i <= last; ++i)
+    if (kKernels[i].supported()) best = &kKernels[i].kernel;
   return best;
 }
+
+const PassKernel* chosen_pass_kernel() { return pass_kernel_up_to(std::getenv(kKernelCapVariable)); }

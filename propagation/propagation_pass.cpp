@@ -1,13 +1,8 @@
 #include "propagation/propagation_pass.h"
 
 #include "propagation/affinity.h"
-#include "propagation/pass_kernels.h"
 #include "propagation/sample_walk.h"
 
 int propagation_pass_reference(const PassSettings& settings, const BYTE* current, BYTE* next) {
   return propagate_columns(settings, current, next, 0, settings.width, gaussian_power);
-}
-
-int propagation_pass(const PassSettings& settings, const BYTE* current, BYTE* next) {
-  return best_pass_kernel().run(settings, current, next);
 }

@@ -23,7 +23,3 @@ inline constexpr int kNoPixelsChange = INT_MIN;
 // Returns the largest change of a U or V byte (0 to 255), or
 // kNoPixelsChange when the image has no pixels.
 int propagation_pass_reference(const PassSettings& settings, const BYTE* current, BYTE* next);
-
-// The pass the filter runs: the fastest kernel this CPU supports, giving the
-// same bytes and the same result as the reference.
-int propagation_pass(const PassSettings& settings, const BYTE* current, BYTE* next);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,9 +33,10 @@ void expect_kernels_match(const std::vector<BYTE>& current, int width, int heigh
   const PassSettings settings{width, height, radius, gaussian};
   std::vector<BYTE> expected(current.size(), 0xA5);
   const int expected_change = propagation_pass_reference(settings, current.data(), expected.data());
+  const std::unique_ptr<GaussianWeightCache> memo = gaussian_weight_memo_for(gaussian);
   for (const PassKernel& kernel : supported_pass_kernels()) {
     std::vector<BYTE> actual(current.size(), 0x5A);
-    const int change = kernel.run(settings, current.data(), actual.data());
+    const int change = kernel.run(settings, current.data(), actual.data(), memo.get());
     const auto [at, ignored] = std::mismatch(expected.begin(), expected.end(), actual.begin());
     const std::string where = what + " " + std::to_string(width) + "x" + std::to_string(height) + " radius " +
                               std::to_string(radius) + (gaussian ? " gaussian" : " linear") + " kernel " +
@@ -56,25 +58,22 @@ void expect_match_both_forms(const std::vector<BYTE>& current, int width, int he
   expect_kernels_match(current, width, height, radius, true, what);
 }
 
-TEST(PassKernels, PortableComesFirstAndTheLastIsChosen) {
+// A cap holds the choice to the named kernel or a more portable one; an
+// unknown name is refused.
+TEST(PassKernels, CapHoldsTheChoiceToANamedKernel) {
   const std::vector<PassKernel> kernels = supported_pass_kernels();
   ASSERT_FALSE(kernels.empty());
   EXPECT_EQ(std::string(kernels.front().name), "portable");
-  EXPECT_EQ(best_pass_kernel().run, kernels.back().run);
-}
-
-TEST(PassKernels, FilterPassIsTheReferenceOnARealLookingFrame) {
-  const int width = 53, height = 31;
-  const std::vector<BYTE> current = synthetic_image(width, height, 7);
-  for (const bool gaussian : {false, true}) {
-    for (const int radius : {1, 3}) {
-      const PassSettings settings{width, height, radius, gaussian};
-      std::vector<BYTE> expected(current.size()), actual(current.size());
-      EXPECT_EQ(propagation_pass(settings, current.data(), actual.data()),
-                propagation_pass_reference(settings, current.data(), expected.data()));
-      EXPECT_EQ(actual, expected);
-    }
+  for (const char* no_cap : {static_cast<const char*>(nullptr), ""}) EXPECT_EQ(pass_kernel_up_to(no_cap)->run, kernels.back().run);
+  const std::vector<std::string> order = {"portable", "avx2", "avx512"};
+  for (std::size_t cap = 0; cap < order.size(); ++cap) {
+    const PassKernel* expected = &kernels.front();
+    for (const PassKernel& kernel : kernels)
+      if (std::find(order.begin(), order.end(), kernel.name) - order.begin() <= static_cast<long>(cap)) expected = &kernel;
+    ASSERT_NE(pass_kernel_up_to(order[cap].c_str()), nullptr) << order[cap];
+    EXPECT_EQ(std::string(pass_kernel_up_to(order[cap].c_str())->name), expected->name) << order[cap];
   }
+  for (const char* unknown : {"sse2", "AVX2", "avx2 "}) EXPECT_EQ(pass_kernel_up_to(unknown), nullptr) << unknown;
 }
 
 // Sizes down to 2 x 2, odd heights, widths around and between the vector

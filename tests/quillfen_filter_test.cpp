@@ -2,6 +2,7 @@
 // frame pipeline with its pass control.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <random>
@@ -13,6 +14,7 @@
 #include "filter/quillfen_filter.h"
 #include "image/packed_yuv444.h"
 #include "image/yuy2_conversion.h"
+#include "propagation/pass_kernels.h"
 #include "propagation/propagation_pass.h"
 #include "server/script_environment.h"
 #include "tests/support/host_counts.h"
@@ -203,6 +205,28 @@ ManualRun run_by_hand(const std::vector<BYTE>& rows, int width, int height, cons
   run.frame.resize(2 * width * height);
   pack_yuy2(current.data(), width, height, run.frame.data(), 2 * width);
   return run;
+}
+
+// QUILLFEN_CPU set to a kernel's name for the life of one scope.
+class KernelCap {
+ public:
+  explicit KernelCap(const char* name) { setenv(kKernelCapVariable, name, 1); }
+  ~KernelCap() { unsetenv(kKernelCapVariable); }
+};
+
+// Every kernel this CPU runs, held to it by the cap, gives the frame of the
+// straightforward passes; a cap that names no kernel is refused.
+TEST(QuillfenFilterPipeline, EveryKernelThroughTheCap) {
+  const int width = 70, height = 9;
+  const std::vector<BYTE> rows = gradient_frame(width, height, 5);
+  for (const PassKernel& kernel : supported_pass_kernels()) {
+    const KernelCap cap(kernel.name);
+    for (const Parameters& p : {Parameters{false, 1, false, 2, 0}, Parameters{true, 3, true, 2, 0}})
+      EXPECT_EQ(filter_frame(rows, width, height, p), run_by_hand(rows, width, height, p, 2).frame)
+          << kernel.name << " radius " << p.radius;
+  }
+  const KernelCap unknown("neon");
+  EXPECT_EQ(construction_error(yuy2_info(8, 6), {}), kKernelCapError);
 }
 
 TEST(QuillfenFilterPipeline, FixedModeRunsExactlyTheAskedPasses) {

@@ -11,13 +11,16 @@
 namespace {
 
 struct QuillfenNode {
-  QuillfenNode(VSNode* source_, const VSVideoInfo& vi_, const QuillfenParameters& parameters_)
-      : source(source_), vi(vi_), parameters(parameters_), four_two_zero(vi_.format.subSamplingH == 1),
-        pool(vi_.width, vi_.height, four_two_zero ? planar_420_scratch_size(vi_.width) : 0) {}
+  QuillfenNode(VSNode* source_, const VSVideoInfo& vi_, const QuillfenParameters& parameters_,
+               const PassKernel& kernel_)
+      : source(source_), vi(vi_), parameters(parameters_), kernel(kernel_),
+        four_two_zero(vi_.format.subSamplingH == 1),
+        pool(vi_.width, vi_.height, four_two_zero ? planar_420_scratch_size(vi_.width) : 0, parameters_.gaussian) {}
 
   VSNode* source;
   const VSVideoInfo vi;
   const QuillfenParameters parameters;
+  const PassKernel& kernel;
   const bool four_two_zero;
   WorkingImagePool pool;
 };
@@ -35,6 +38,7 @@ const char* refusal(const VSVideoInfo& vi, const QuillfenParameters& parameters)
   if (const char* error = parameter_error(parameters)) return error;
   if (const char* error = frame_size_error(vi.width, vi.height, parameters.radius)) return error;
   if (vi.format.subSamplingH == 1 && vi.height % 2 != 0) return "Quillfen: frame height must be even for 4:2:0.";
+  if (!chosen_pass_kernel()) return kKernelCapError;
   return nullptr;
 }
 
@@ -89,8 +93,8 @@ const VSFrame* filter_frame(QuillfenNode& node, WorkingImages& images, const VSF
   BYTE* current = images.current.data();
   const BYTE* next = images.next.data();
   const std::size_t image_bytes = images.current.size_bytes();
-  run_passes({width, height, p.radius, p.gaussian}, p.iterations, p.threshold, current, images.next.data(),
-             [&] { std::memcpy(current, next, image_bytes); });
+  run_passes(node.kernel, {width, height, p.radius, p.gaussian}, p.iterations, p.threshold, current,
+             images.next.data(), images.gaussian_memo.get(), [&] { std::memcpy(current, next, image_bytes); });
 
   const ChromaPlanes chroma{vsapi->getWritePtr(destination, 1), vsapi->getWritePtr(destination, 2),
                             vsapi->getStride(destination, 1), vsapi->getStride(destination, 2)};
@@ -143,7 +147,7 @@ void VS_CC create_vapoursynth_quillfen(const VSMap* in, VSMap* out, void* /*user
     vsapi->freeNode(source);
     return;
   }
-  QuillfenNode* node = new (std::nothrow) QuillfenNode(source, vi, parameters);
+  QuillfenNode* node = new (std::nothrow) QuillfenNode(source, vi, parameters, *chosen_pass_kernel());
   if (!node) {
     vsapi->mapSetError(out, "Quillfen: out of memory.");
     vsapi->freeNode(source);

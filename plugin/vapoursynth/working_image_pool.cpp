@@ -12,7 +12,7 @@ WorkingImagePool::Lease WorkingImagePool::take() noexcept {
   // Made outside the lock: other requests need not wait for the allocation.
   std::unique_ptr<WorkingImages> images;
   try {
-    images = std::make_unique<WorkingImages>(width_, height_, scratch_bytes_);
+    images = std::make_unique<WorkingImages>(width_, height_, scratch_bytes_, gaussian_);
   } catch (const std::bad_alloc&) {
   }
   return Lease(*this, std::move(images));

@@ -13,20 +13,23 @@
 
 #include "host/avisynth_interface.h"
 #include "image/packed_yuv444.h"
+#include "propagation/gaussian_weight_cache.h"
 
 struct WorkingImages {
-  WorkingImages(int width, int height, std::size_t scratch_bytes)
-      : current(width, height), next(width, height), scratch(new BYTE[scratch_bytes]) {}
+  WorkingImages(int width, int height, std::size_t scratch_bytes, bool gaussian)
+      : current(width, height), next(width, height), scratch(new BYTE[scratch_bytes]),
+        gaussian_memo(gaussian_weight_memo_for(gaussian)) {}
 
   PackedYuv444 current;
   PackedYuv444 next;
   std::unique_ptr<BYTE[]> scratch;  // rows for the 4:2:0 conversions
+  std::unique_ptr<GaussianWeightCache> gaussian_memo;  // for the Gaussian form only
 };
 
 class WorkingImagePool {
  public:
-  WorkingImagePool(int width, int height, std::size_t scratch_bytes)
-      : width_(width), height_(height), scratch_bytes_(scratch_bytes) {}
+  WorkingImagePool(int width, int height, std::size_t scratch_bytes, bool gaussian)
+      : width_(width), height_(height), scratch_bytes_(scratch_bytes), gaussian_(gaussian) {}
 
   // A set held by one request; it goes back to the pool when the lease ends.
   class Lease {
@@ -55,6 +58,7 @@ class WorkingImagePool {
   const int width_;
   const int height_;
   const std::size_t scratch_bytes_;
+  const bool gaussian_;
   std::mutex mutex_;
   std::vector<std::unique_ptr<WorkingImages>> idle_;
 };

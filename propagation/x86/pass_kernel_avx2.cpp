@@ -116,6 +116,7 @@ struct Avx2Lanes {
 
 }  // namespace
 
-int propagation_pass_avx2(const PassSettings& settings, const BYTE* current, BYTE* next) {
-  return lane_pass<PairedLanes<Avx2Lanes>>(settings, current, next);
+int propagation_pass_avx2(const PassSettings& settings, const BYTE* current, BYTE* next,
+                          GaussianWeightCache* memo) {
+  return lane_pass<PairedLanes<Avx2Lanes>>(settings, current, next, memo);
 }

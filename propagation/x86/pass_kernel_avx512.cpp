@@ -190,6 +190,7 @@ struct Avx512Lanes {
 
 }  // namespace
 
-int propagation_pass_avx512(const PassSettings& settings, const BYTE* current, BYTE* next) {
-  return lane_pass<PairedLanes<PairedLanes<Avx512Lanes>>>(settings, current, next);
+int propagation_pass_avx512(const PassSettings& settings, const BYTE* current, BYTE* next,
+                            GaussianWeightCache* memo) {
+  return lane_pass<PairedLanes<PairedLanes<Avx512Lanes>>>(settings, current, next, memo);
 }
