@@ -1,0 +1,152 @@
+// The exact Gaussian power against the standard library's pow, bit for bit,
+// over the exponents the pass forms on real-looking frames and over
+// exponents whose power lies right at a rounding boundary; and its
+// double-double arithmetic against quadruple precision, which the bound it
+// relies on needs.
+#include <gtest/gtest.h>
+#include <quadmath.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "propagation/gaussian_power.h"
+#include "propagation/sample_walk.h"
+#include "tests/support/synthetic_image.h"
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr int kSweepScale = 16;  // the same sweep, every 16th variance
+#else
+constexpr int kSweepScale = 1;
+#endif
+
+bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// Checks every exponent of a list, counts the undecided ones and names the
+// first few mismatches.
+struct PowerChecker {
+  long in_range = 0;  // q from -708 to 0, where the fast form may decide
+  long undecided = 0;
+  long mismatches = 0;
+  void check(double q) {
+    bool decided;
+    gaussian_power_lanes<ScalarPowerOps>(q, decided);
+    if (q >= -708.0 && q <= 0.0) {
+      ++in_range;
+      undecided += !decided;
+    }
+    const double expected = std::pow(kGaussianBase, q);
+    const double actual = gaussian_power(q);
+    if (same_bits(actual, expected)) return;
+    if (++mismatches <= 5)
+      ADD_FAILURE() << "q = " << std::hexfloat << q << ": " << actual << " instead of " << expected
+                    << (decided ? " (decided)" : " (undecided)");
+  }
+};
+
+// Every distinct variance of the centres of real-looking frames at radius
+// 1 to 8, as the pass computes it.
+std::vector<double> frame_variances() {
+  std::vector<double> variances;
+  const int width = 160, height = 90;
+  for (const std::uint32_t seed : {7u, 2024u})
+    for (const int radius : {1, 2, 3, 4, 8}) {
+      const std::vector<BYTE> image = synthetic_image(width, height, seed);
+      const PassSettings settings{width, height, radius, true};
+      for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+          const double variance = sample_luma_statistics(settings, image.data(), x, y).variance;
+          if (variance != 0.0) variances.push_back(variance);
+        }
+    }
+  std::sort(variances.begin(), variances.end());
+  variances.erase(std::unique(variances.begin(), variances.end()), variances.end());
+  return variances;
+}
+
+TEST(GaussianPower, EqualsTheLibraryForEveryExponentOfRealFrames) {
+  const std::vector<double> variances = frame_variances();
+  ASSERT_GT(variances.size(), 30000u);
+  PowerChecker checker;
+  for (std::size_t i = 0; i < variances.size(); i += kSweepScale)
+    for (int d = 0; d < 256; ++d) checker.check(static_cast<double>(-(d * d)) / (variances[i] + variances[i]));
+  EXPECT_EQ(checker.mismatches, 0);
+  // The fast form must decide nearly all of them, or it is no faster.
+  EXPECT_LT(checker.undecided, checker.in_range / 25) << checker.undecided << " of " << checker.in_range;
+}
+
+// Exponents spread evenly over the decided range, with their neighbours one
+// unit in the last place away, and the edge cases of the decision.
+TEST(GaussianPower, EqualsTheLibraryOverTheWholeRangeAndAtItsEdges) {
+  PowerChecker checker;
+  SyntheticRandom random(1105);
+  for (int i = 0; i < 2000000 / kSweepScale; ++i) {
+    const double q = -std::ldexp(static_cast<double>(random.next()), -32) * (i % 2 ? 710.0 : 8.0);
+    checker.check(q);
+    checker.check(std::nextafter(q, 0.0));
+  }
+  const double inf = std::numeric_limits<double>::infinity();
+  for (const double q : {0.0, -0.0, -0x1p-60, -0x1p-30, -1e-300, -708.0, -708.0000000000001, -708.4, -745.2, -746.0,
+                         -1000.0, -inf, inf, 1.0, std::numeric_limits<double>::quiet_NaN()})
+    checker.check(q);
+  EXPECT_EQ(checker.mismatches, 0);
+}
+
+// Powers that are nearly a power of two, where the ULP changes, and powers
+// whose exact value lies close to the midpoint between two doubles, where
+// the library may round either way: the first stretch that the decision
+// takes and the undecided stretch beyond it.
+TEST(GaussianPower, EqualsTheLibraryRightAtRoundingBoundaries) {
+  PowerChecker checker;
+  for (int m = 1; m <= 1021; ++m) {
+    const double q = -m * std::log(2.0) / std::log(kGaussianBase);
+    double near = q;
+    for (int step = 0; step < 4; ++step, near = std::nextafter(near, 0.0)) checker.check(near);
+  }
+  SyntheticRandom random(2981);
+  int near_midpoint = 0;
+  for (int i = 0; i < 4000000 / kSweepScale; ++i) {
+    const double q = -std::ldexp(static_cast<double>(random.next()), -32) * 40.0;
+    const GaussianPowerParts<ScalarPowerOps> parts = gaussian_power_parts<ScalarPowerOps>(q);
+    const double distance = std::fabs(parts.lo) / (parts.hi < 1.0 ? 0x1p-53 : 0x1p-52);
+    if (distance < 0.47) continue;
+    ++near_midpoint;
+    checker.check(q);
+  }
+  EXPECT_GT(near_midpoint, 1000);
+  EXPECT_EQ(checker.mismatches, 0);
+}
+
+TEST(GaussianPower, FractionTableHoldsPowersOfTwoToDoubleDoublePrecision) {
+  for (int j = 0; j < kExp2Fractions; ++j) {
+    const __float128 exact = exp2q(static_cast<__float128>(j) / kExp2Fractions);
+    const Exp2Fraction& entry = kExp2FractionTable[j];
+    EXPECT_EQ(entry.hi, static_cast<double>(exact)) << j;
+    EXPECT_LE(static_cast<double>(fabsq(entry.hi + static_cast<__float128>(entry.lo) - exact)), 0x1p-105) << j;
+  }
+}
+
+// The decision assumes hi + lo within 2^-12 ULP of b^q; measured against
+// quadruple precision (good to about 2^-100 here) over the decided range.
+TEST(GaussianPower, StaysWithinItsErrorBudget) {
+  const __float128 ln_base = logq(static_cast<__float128>(kGaussianBase));
+  SyntheticRandom random(4321);
+  double worst = 0.0;
+  for (int i = 0; i < 200000 / kSweepScale; ++i) {
+    const double q = -std::ldexp(static_cast<double>(random.next()), -32) * (i % 2 ? 708.0 : 10.0);
+    const GaussianPowerParts<ScalarPowerOps> parts = gaussian_power_parts<ScalarPowerOps>(q);
+    const int scale = std::ilogb(ScalarPowerOps::scale_by_exponent(parts.hi, parts.shifted)) - std::ilogb(parts.hi);
+    const __float128 computed = ldexpq(static_cast<__float128>(parts.hi) + parts.lo, scale);
+    const __float128 exact = expq(static_cast<__float128>(q) * ln_base);
+    const double ulp = std::ldexp(1.0, std::ilogb(static_cast<double>(exact)) - 52);
+    worst = std::max(worst, static_cast<double>(fabsq(computed - exact)) / ulp);
+  }
+  EXPECT_LT(worst, 0x1p-12);
+}
+
+}  // namespace
