@@ -29,16 +29,19 @@
 // 2.5 % of the exponents the pass forms fail the test, and the caller falls
 // back for them.
 //
-// Also undecided: q below -708 or above 0 (results near the subnormal range
-// and beyond, where the bound and the exponent arithmetic below are not
-// argued), a result that is a power of two (the ULP differs on its two
-// sides), and NaN. q = 0 (either sign) gives exactly 1.0, as pow does.
+// Also undecided: |q| above 708 (results near the subnormal range or
+// overflow, where neither the bound nor the exponent arithmetic below is
+// argued), NaN, and a result that rounds to a power of two (the ULP differs
+// on its two sides), among them q = 0 (the pass weights an equal luma 1.0
+// without asking).
 //
 // The arithmetic is written once over a set of lane operations `Ops`
 // (ScalarPowerOps below for one value; the vector kernels supply their own):
-//   D, Mask; set1, add, sub, mul, abs; fmadd(a, b, c) = RN(a * b + c) in
-//   one rounding; less(a, b), less_equal(a, b), equal(a, b) -> Mask;
-//   both(m, n), either(m, n) -> Mask; select(m, a, b) = m ? a : b;
+//   D, Mask, kLanes; load, store, set1, add, sub, mul, abs; fmadd(a, b, c)
+//   = RN(a * b + c), fmsub(a, b, c) = RN(a * b - c) and fnmadd(a, b, c) =
+//   RN(c - a * b), each in one rounding; less_equal(a, b), not_equal(a, b) -> Mask; both(m, n);
+//   binade(x) = x with its fraction bits cleared;
+//   lane_bits(m): bit i set for lane i chosen;
 //   exp2_fraction(z, hi, lo): hi and lo of kExp2FractionTable at the low
 //   kExp2FractionBits bits of z's bit pattern;
 //   scale_by_exponent(x, z): x with (z's bit pattern, as a 64-bit
@@ -48,6 +51,7 @@
 #pragma once
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -72,14 +76,14 @@ inline constexpr double kInv6 = 0x1.5555555555555p-3;
 inline constexpr double kInv24 = 0x1.5555555555555p-5;
 inline constexpr double kInv120 = 0x1.1111111111111p-7;
 inline constexpr double kInv720 = 0x1.6c16c16c16c17p-10;
-// The decision: |R_lo| <= (kHalfMargin + q * 2^-14) ULP, q = t to far better
-// than needed here.
+// The decision: |R_lo| <= (kHalfMargin - |q| * 2^-14) ULP; q is t to far
+// better than this needs.
 inline constexpr double kHalfMargin = 0.4875;
-inline constexpr double kLowestDecided = -708.0;
+inline constexpr double kLargestDecided = 708.0;
 }  // namespace gaussian_power_constants
 
 // b^q before its power-of-two scale: b^q = (hi + lo) * 2^e, hi = RN(hi + lo)
-// in [0.99, 2), e given by `shifted` (scale_by_exponent), for -746 <= q <= 0.
+// in [0.99, 2), e given by `shifted` (scale_by_exponent), for |q| <= 746.
 //
 // Error budget, absolute on hi + lo: t = q ln b and r = t - k ln2/128
 // within 2^-78; the Taylor polynomial's truncation (|r| <= 2^-8.5, degree 6)
@@ -104,10 +108,10 @@ template <class Ops>
   // two of it when k is not 0.
   const D r1 = Ops::sub(q, Ops::mul(k, Ops::set1(c::kStepHi)));
   const D s = Ops::sub(t_lo, Ops::mul(k, Ops::set1(c::kStepLo)));
-  // r = r_hi + r_lo exactly r1 + s.
+  // r = r_hi + r_lo, r1 + s to within 2^-78: exactly when |r1| >= |s|, and
+  // otherwise both are below 2^-26 and so is the error of the split.
   const D r_hi = Ops::add(r1, s);
-  const D s_part = Ops::sub(r_hi, r1);
-  const D r_lo = Ops::add(Ops::sub(r1, Ops::sub(r_hi, s_part)), Ops::sub(s, s_part));
+  const D r_lo = Ops::sub(s, Ops::sub(r_hi, r1));
 
   // exp(r) - 1 = r_hi + e_lo, e_lo = r_lo (1 + r_hi) + r_hi^2 (1/2 + r_hi/6 + ...).
   const D r2 = Ops::mul(r_hi, r_hi);
@@ -122,7 +126,7 @@ template <class Ops>
   D t_hi_part, t_lo_part;
   Ops::exp2_fraction(shifted, t_hi_part, t_lo_part);
   const D m = Ops::mul(t_hi_part, r_hi);
-  const D m_error = Ops::fmadd(t_hi_part, r_hi, Ops::sub(Ops::set1(0.0), m));
+  const D m_error = Ops::fmsub(t_hi_part, r_hi, m);
   D low = Ops::fmadd(t_hi_part, e_lo, t_lo_part);
   low = Ops::fmadd(t_lo_part, r_hi, low);
   low = Ops::add(low, m_error);
@@ -140,40 +144,46 @@ template <class Ops>
   namespace c = gaussian_power_constants;
   using D = typename Ops::D;
   const GaussianPowerParts<Ops> parts = gaussian_power_parts<Ops>(q);
-  const D one = Ops::set1(1.0);
-  const D zero = Ops::set1(0.0);
-
-  // The ULP of hi, which lies in [0.99, 2): 2^-53 below 1, 2^-52 above.
-  const D limit_above_one = Ops::add(Ops::set1(c::kHalfMargin * 0x1p-52), Ops::mul(q, Ops::set1(0x1p-66)));
-  const D limit = Ops::select(Ops::less(parts.hi, one), Ops::mul(limit_above_one, Ops::set1(0.5)), limit_above_one);
-  const typename Ops::Mask in_range =
-      Ops::both(Ops::less_equal(Ops::set1(c::kLowestDecided), q), Ops::less_equal(q, zero));
-  // hi is 1.0 exactly when the result is a power of two; for q = 0 it is
-  // the exact result, and lo is 0.
-  const typename Ops::Mask clear_of_powers_of_two =
-      Ops::either(Ops::less(parts.hi, one), Ops::either(Ops::less(one, parts.hi), Ops::equal(q, zero)));
-  decided = Ops::both(Ops::both(in_range, clear_of_powers_of_two), Ops::less_equal(Ops::abs(parts.lo), limit));
-  // From q >= -708 the scale leaves the exponent field at 1 or more: the
-  // result stays normal.
+  const D magnitude = Ops::abs(q);
+  // (kHalfMargin - |t| * 2^-14) ULP of hi; hi lies in [0.99, 2), so its ULP
+  // is its binade, 0.5 or 1, times 2^-52. The fused operation only sets the
+  // limit, whose rounding the margin absorbs.
+  const D limit = Ops::mul(Ops::binade(parts.hi),
+                           Ops::fnmadd(magnitude, Ops::set1(0x1p-66), Ops::set1(c::kHalfMargin * 0x1p-52)));
+  // hi is 1.0 exactly when the result rounds to a power of two.
+  decided = Ops::both(Ops::both(Ops::less_equal(magnitude, Ops::set1(c::kLargestDecided)),
+                                Ops::not_equal(parts.hi, Ops::set1(1.0))),
+                      Ops::less_equal(Ops::abs(parts.lo), limit));
+  // For |q| <= 708 the scale leaves the exponent field between 1 and 2044:
+  // the result stays normal.
   return Ops::scale_by_exponent(parts.hi, parts.shifted);
 }
 
 // One value as a lane.
 struct ScalarPowerOps {
+  static constexpr int kLanes = 1;
   using D = double;
   using Mask = bool;
+  static double load(const double* p) { return *p; }
+  static void store(double* p, double a) { *p = a; }
   static double set1(double value) { return value; }
   static double add(double a, double b) { return a + b; }
   static double sub(double a, double b) { return a - b; }
   static double mul(double a, double b) { return a * b; }
   static double abs(double a) { return std::fabs(a); }
   static double fmadd(double a, double b, double c) { return std::fma(a, b, c); }
-  static bool less(double a, double b) { return a < b; }
+  static double fmsub(double a, double b, double c) { return std::fma(a, b, -c); }
+  static double fnmadd(double a, double b, double c) { return std::fma(-a, b, c); }
   static bool less_equal(double a, double b) { return a <= b; }
-  static bool equal(double a, double b) { return a == b; }
+  static bool not_equal(double a, double b) { return a != b; }
   static bool both(bool a, bool b) { return a && b; }
-  static bool either(bool a, bool b) { return a || b; }
-  static double select(bool m, double a, double b) { return m ? a : b; }
+  static double binade(double x) {
+    const std::uint64_t cleared = bits(x) & 0xFFF0000000000000u;
+    double result;
+    std::memcpy(&result, &cleared, sizeof result);
+    return result;
+  }
+  static unsigned lane_bits(bool m) { return m; }
   static std::uint64_t bits(double x) {
     std::uint64_t b;
     std::memcpy(&b, &x, sizeof b);
@@ -197,4 +207,28 @@ struct ScalarPowerOps {
   bool decided;
   const double power = gaussian_power_lanes<ScalarPowerOps>(q, decided);
   return decided ? power : std::pow(kGaussianBase, q);
+}
+
+// pow(kGaussianBase, q) for `count` exponents, bit for bit, Ops::kLanes at
+// a time; the library serves the undecided ones, whose number it returns.
+template <class Ops>
+[[gnu::always_inline]] inline std::size_t gaussian_powers(const double* exponents, double* powers, std::size_t count) {
+  std::size_t undecided = 0;
+  std::size_t i = 0;
+  for (; i + Ops::kLanes <= count; i += Ops::kLanes) {
+    typename Ops::Mask decided;
+    Ops::store(powers + i, gaussian_power_lanes<Ops>(Ops::load(exponents + i), decided));
+    for (unsigned lanes = ~Ops::lane_bits(decided) & ((1u << Ops::kLanes) - 1); lanes != 0; lanes &= lanes - 1) {
+      const int lane = __builtin_ctz(lanes);
+      powers[i + lane] = std::pow(kGaussianBase, exponents[i + lane]);
+      ++undecided;
+    }
+  }
+  for (; i < count; ++i) {
+    bool decided;
+    const double power = gaussian_power_lanes<ScalarPowerOps>(exponents[i], decided);
+    powers[i] = decided ? power : std::pow(kGaussianBase, exponents[i]);
+    undecided += !decided;
+  }
+  return undecided;
 }

@@ -30,13 +30,13 @@ bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; 
 // Checks every exponent of a list, counts the undecided ones and names the
 // first few mismatches.
 struct PowerChecker {
-  long in_range = 0;  // q from -708 to 0, where the fast form may decide
+  long in_range = 0;  // |q| up to 708, where the fast form may decide
   long undecided = 0;
   long mismatches = 0;
   void check(double q) {
     bool decided;
     gaussian_power_lanes<ScalarPowerOps>(q, decided);
-    if (q >= -708.0 && q <= 0.0) {
+    if (std::fabs(q) <= 708.0) {
       ++in_range;
       undecided += !decided;
     }
@@ -74,10 +74,10 @@ TEST(GaussianPower, EqualsTheLibraryForEveryExponentOfRealFrames) {
   ASSERT_GT(variances.size(), 30000u);
   PowerChecker checker;
   for (std::size_t i = 0; i < variances.size(); i += kSweepScale)
-    for (int d = 0; d < 256; ++d) checker.check(static_cast<double>(-(d * d)) / (variances[i] + variances[i]));
+    for (int d = 1; d < 256; ++d) checker.check(static_cast<double>(-(d * d)) / (variances[i] + variances[i]));
   EXPECT_EQ(checker.mismatches, 0);
   // The fast form must decide nearly all of them, or it is no faster.
-  EXPECT_LT(checker.undecided, checker.in_range / 25) << checker.undecided << " of " << checker.in_range;
+  EXPECT_LT(checker.undecided, checker.in_range / 20) << checker.undecided << " of " << checker.in_range;
 }
 
 // Exponents spread evenly over the decided range, with their neighbours one
@@ -86,13 +86,15 @@ TEST(GaussianPower, EqualsTheLibraryOverTheWholeRangeAndAtItsEdges) {
   PowerChecker checker;
   SyntheticRandom random(1105);
   for (int i = 0; i < 2000000 / kSweepScale; ++i) {
-    const double q = -std::ldexp(static_cast<double>(random.next()), -32) * (i % 2 ? 710.0 : 8.0);
+    // Mostly the pass's negative exponents, some positive ones.
+    const double q = std::ldexp(static_cast<double>(random.next()), -32) * (i % 2 ? -710.0 : i % 8 ? -8.0 : 710.0);
     checker.check(q);
     checker.check(std::nextafter(q, 0.0));
   }
   const double inf = std::numeric_limits<double>::infinity();
   for (const double q : {0.0, -0.0, -0x1p-60, -0x1p-30, -1e-300, -708.0, -708.0000000000001, -708.4, -745.2, -746.0,
-                         -1000.0, -inf, inf, 1.0, std::numeric_limits<double>::quiet_NaN()})
+                         -1000.0, -inf, 0x1p-30, 1.0, 708.0, 708.0000000000001, 709.7, 710.0, inf,
+                         std::numeric_limits<double>::quiet_NaN()})
     checker.check(q);
   EXPECT_EQ(checker.mismatches, 0);
 }
