@@ -1,6 +1,6 @@
 // 2^(j/128) for j = 0..127 as an unevaluated sum hi + lo: hi is the double
 // nearest 2^(j/128) and lo the double nearest the remainder, so the pair
-// carries about 106 bits. The exact Gaussian power (gaussian_power.h)
+// carries about 106 bits. The exact Gaussian power (exact_gaussian_power.h)
 // reconstructs its result from these; a test checks every entry against
 // quadruple-precision powers of two.
 #pragma once

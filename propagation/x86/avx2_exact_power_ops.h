@@ -1,4 +1,4 @@
-// The lane operations of the exact Gaussian power (gaussian_power.h) on
+// The lane operations of the exact Gaussian power (exact_gaussian_power.h) on
 // AVX2 registers, four exponents at once. Only for files compiled with AVX2
 // and FMA; the fused multiply-add is called explicitly.
 #pragma once
@@ -7,7 +7,7 @@
 
 #include "propagation/exp2_fraction_table.h"
 
-struct Avx2PowerOps {
+struct Avx2ExactPowerOps {
   static constexpr int kLanes = 4;
   using D = __m256d;
   using Mask = __m256d;  // all bits set in a chosen lane
@@ -24,7 +24,9 @@ struct Avx2PowerOps {
   static Mask less_equal(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_LE_OQ); }
   static Mask not_equal(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_NEQ_OQ); }
   static Mask both(Mask a, Mask b) { return _mm256_and_pd(a, b); }
-  static D binade(D x) { return _mm256_and_pd(x, _mm256_castsi256_pd(_mm256_set1_epi64x(static_cast<long long>(0xFFF0000000000000u)))); }
+  static D binade(D x) {
+    return _mm256_and_pd(x, _mm256_castsi256_pd(_mm256_set1_epi64x(static_cast<long long>(0xFFF0000000000000u))));
+  }
   static unsigned lane_bits(Mask m) { return static_cast<unsigned>(_mm256_movemask_pd(m)); }
   static void exp2_fraction(D shifted, D& hi, D& lo) {
     const __m256i entry = _mm256_and_si256(_mm256_castpd_si256(shifted), _mm256_set1_epi64x(kExp2Fractions - 1));

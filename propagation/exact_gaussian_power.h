@@ -19,7 +19,7 @@
 //   E(t) = 0.511 + |t| * 2^-14 ULP.
 //
 // What this form computes. R = R_hi + R_lo with R_hi = RN(R), within 2^-12
-// ULP of the exact X = b^q (the error budget is at gaussian_power_parts). Let u be
+// ULP of the exact X = b^q (the error budget is at exact_gaussian_power_parts). Let u be
 // the ULP of R_hi, which is not a power of two, and suppose
 //   |R_lo| <= (0.4875 - |t| * 2^-14) * u.
 // Then |X - R_hi| <= (0.4875 + 2^-12 - |t| * 2^-14) * u, X lies in R_hi's
@@ -36,7 +36,7 @@
 // without asking).
 //
 // The arithmetic is written once over a set of lane operations `Ops`
-// (ScalarPowerOps below for one value; the vector kernels supply their own):
+// (ScalarExactPowerOps below for one value; the vector kernels supply their own):
 //   D, Mask, kLanes; load, store, set1, add, sub, mul, abs; fmadd(a, b, c)
 //   = RN(a * b + c), fmsub(a, b, c) = RN(a * b - c) and fnmadd(a, b, c) =
 //   RN(c - a * b), each in one rounding; less_equal(a, b), not_equal(a, b) -> Mask; both(m, n);
@@ -58,7 +58,7 @@
 #include "propagation/affinity.h"
 #include "propagation/exp2_fraction_table.h"
 
-namespace gaussian_power_constants {
+namespace exact_gaussian_power_constants {
 // ln(kGaussianBase) = 1 + kLnBaseLo to within 2^-108: the base is the double
 // nearest e, just below it.
 inline constexpr double kLnBaseLo = -0x1.ea8556644e4cdp-55;
@@ -80,7 +80,7 @@ inline constexpr double kInv720 = 0x1.6c16c16c16c17p-10;
 // better than this needs.
 inline constexpr double kHalfMargin = 0.4875;
 inline constexpr double kLargestDecided = 708.0;
-}  // namespace gaussian_power_constants
+}  // namespace exact_gaussian_power_constants
 
 // b^q before its power-of-two scale: b^q = (hi + lo) * 2^e, hi = RN(hi + lo)
 // in [0.99, 2), e given by `shifted` (scale_by_exponent), for |q| <= 746.
@@ -91,13 +91,13 @@ inline constexpr double kLargestDecided = 708.0;
 // reconstruction within 2^-67.5 together: in all below 2^-66, that is below
 // 2^-65.9 relative, below 2^-12.9 ULP.
 template <class Ops>
-struct GaussianPowerParts {
+struct ExactGaussianPowerParts {
   typename Ops::D hi, lo, shifted;
 };
 
 template <class Ops>
-[[gnu::always_inline]] inline GaussianPowerParts<Ops> gaussian_power_parts(typename Ops::D q) {
-  namespace c = gaussian_power_constants;
+[[gnu::always_inline]] inline ExactGaussianPowerParts<Ops> exact_gaussian_power_parts(typename Ops::D q) {
+  namespace c = exact_gaussian_power_constants;
   using D = typename Ops::D;
 
   // t = q * ln b = q + t_lo.
@@ -140,27 +140,28 @@ template <class Ops>
 // what pow(kGaussianBase, q) returns; the other lanes hold no meaningful
 // value.
 template <class Ops>
-[[gnu::always_inline]] inline typename Ops::D gaussian_power_lanes(typename Ops::D q, typename Ops::Mask& decided) {
-  namespace c = gaussian_power_constants;
+[[gnu::always_inline]] inline typename Ops::D exact_gaussian_power_lanes(typename Ops::D q,
+                                                                         typename Ops::Mask& decided) {
+  namespace c = exact_gaussian_power_constants;
   using D = typename Ops::D;
-  const GaussianPowerParts<Ops> parts = gaussian_power_parts<Ops>(q);
+  const ExactGaussianPowerParts<Ops> parts = exact_gaussian_power_parts<Ops>(q);
   const D magnitude = Ops::abs(q);
   // (kHalfMargin - |t| * 2^-14) ULP of hi; hi lies in [0.99, 2), so its ULP
   // is its binade, 0.5 or 1, times 2^-52. The fused operation only sets the
   // limit, whose rounding the margin absorbs.
-  const D limit = Ops::mul(Ops::binade(parts.hi),
-                           Ops::fnmadd(magnitude, Ops::set1(0x1p-66), Ops::set1(c::kHalfMargin * 0x1p-52)));
+  const D limit =
+      Ops::mul(Ops::binade(parts.hi), Ops::fnmadd(magnitude, Ops::set1(0x1p-66), Ops::set1(c::kHalfMargin * 0x1p-52)));
   // hi is 1.0 exactly when the result rounds to a power of two.
-  decided = Ops::both(Ops::both(Ops::less_equal(magnitude, Ops::set1(c::kLargestDecided)),
-                                Ops::not_equal(parts.hi, Ops::set1(1.0))),
-                      Ops::less_equal(Ops::abs(parts.lo), limit));
+  decided = Ops::both(
+      Ops::both(Ops::less_equal(magnitude, Ops::set1(c::kLargestDecided)), Ops::not_equal(parts.hi, Ops::set1(1.0))),
+      Ops::less_equal(Ops::abs(parts.lo), limit));
   // For |q| <= 708 the scale leaves the exponent field between 1 and 2044:
   // the result stays normal.
   return Ops::scale_by_exponent(parts.hi, parts.shifted);
 }
 
 // One value as a lane.
-struct ScalarPowerOps {
+struct ScalarExactPowerOps {
   static constexpr int kLanes = 1;
   using D = double;
   using Mask = bool;
@@ -203,21 +204,22 @@ struct ScalarPowerOps {
 };
 
 // pow(kGaussianBase, q), bit for bit, for any q.
-[[gnu::always_inline]] inline double gaussian_power(double q) {
+[[gnu::always_inline]] inline double exact_gaussian_power(double q) {
   bool decided;
-  const double power = gaussian_power_lanes<ScalarPowerOps>(q, decided);
+  const double power = exact_gaussian_power_lanes<ScalarExactPowerOps>(q, decided);
   return decided ? power : std::pow(kGaussianBase, q);
 }
 
 // pow(kGaussianBase, q) for `count` exponents, bit for bit, Ops::kLanes at
 // a time; the library serves the undecided ones, whose number it returns.
 template <class Ops>
-[[gnu::always_inline]] inline std::size_t gaussian_powers(const double* exponents, double* powers, std::size_t count) {
+[[gnu::always_inline]] inline std::size_t exact_gaussian_powers(const double* exponents, double* powers,
+                                                                std::size_t count) {
   std::size_t undecided = 0;
   std::size_t i = 0;
   for (; i + Ops::kLanes <= count; i += Ops::kLanes) {
     typename Ops::Mask decided;
-    Ops::store(powers + i, gaussian_power_lanes<Ops>(Ops::load(exponents + i), decided));
+    Ops::store(powers + i, exact_gaussian_power_lanes<Ops>(Ops::load(exponents + i), decided));
     for (unsigned lanes = ~Ops::lane_bits(decided) & ((1u << Ops::kLanes) - 1); lanes != 0; lanes &= lanes - 1) {
       const int lane = __builtin_ctz(lanes);
       powers[i + lane] = std::pow(kGaussianBase, exponents[i + lane]);
@@ -226,7 +228,7 @@ template <class Ops>
   }
   for (; i < count; ++i) {
     bool decided;
-    const double power = gaussian_power_lanes<ScalarPowerOps>(exponents[i], decided);
+    const double power = exact_gaussian_power_lanes<ScalarExactPowerOps>(exponents[i], decided);
     powers[i] = decided ? power : std::pow(kGaussianBase, exponents[i]);
     undecided += !decided;
   }
