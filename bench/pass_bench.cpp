@@ -4,31 +4,126 @@
 // 3, 4 and 8. After the runs it prints each kernel's speed-up over the
 // reference, both measured in this run on the same frame.
 //
-//   build-bench/bench/quillfen_pass_bench [--benchmark_filter=REGEX]
+// It also times the Gaussian weights alone: the library's pow against the
+// exact power of each kernel, over the exponents a Gaussian pass forms on the
+// frame (one per centre and distinct luma difference), and prints how many
+// of those the library still serves.
+//
+// --frame=FILE takes the frame from the first frame of an 8-bit 4:4:4 Y4M
+// file instead, e.g. real footage:
+//   ffmpeg -i in.mp4 -frames:v 1 -pix_fmt yuv444p -f yuv4mpegpipe frame.y4m
+//
+//   build-bench/bench/quillfen_pass_bench [--frame=FILE] [--benchmark_filter=REGEX]
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "propagation/exact_gaussian_power.h"
 #include "propagation/pass_kernels.h"
 #include "propagation/propagation_pass.h"
+#include "propagation/sample_walk.h"
 #include "tests/support/synthetic_image.h"
 
 namespace {
 
-constexpr int kWidth = 1920;
-constexpr int kHeight = 1080;
 constexpr int kRadii[] = {1, 2, 3, 4, 8};
+// Radii whose Gaussian weights come from the weight table, one power per
+// centre and distinct luma difference.
+constexpr int kPowerRadii[] = {2, 3, 8};
 // Speed-up over the reference that each form is meant to reach.
 constexpr double kLinearTarget = 10.0;
 constexpr double kGaussianTarget = 6.0;
 
-const std::vector<BYTE>& frame() {
-  static const std::vector<BYTE> image = synthetic_image(kWidth, kHeight, 2024);
-  return image;
+struct Frame {
+  int width = 1920;
+  int height = 1080;
+  std::vector<BYTE> image;  // PackedYuv444
+};
+
+Frame& frame() {
+  static Frame frame;
+  return frame;
+}
+
+// The first frame of an 8-bit 4:4:4 Y4M file, interleaved; false when the
+// file is not one.
+bool read_y4m_frame(const char* path, Frame& into) {
+  std::ifstream file(path, std::ios::binary);
+  std::string header, frame_line;
+  if (!std::getline(file, header) || header.rfind("YUV4MPEG2 ", 0) != 0 || !std::getline(file, frame_line) ||
+      frame_line.rfind("FRAME", 0) != 0)
+    return false;
+  int width = 0, height = 0;
+  std::string colour = "420jpeg";
+  for (std::size_t at = header.find(' '); at != std::string::npos; at = header.find(' ', at + 1)) {
+    const std::string field = header.substr(at + 1, header.find(' ', at + 1) - at - 1);
+    if (field[0] == 'W') width = std::atoi(field.c_str() + 1);
+    if (field[0] == 'H') height = std::atoi(field.c_str() + 1);
+    if (field[0] == 'C') colour = field.substr(1);
+  }
+  if (width < 1 || height < 1 || colour.rfind("444", 0) != 0 || colour.find('p') != std::string::npos) return false;
+  const std::size_t plane = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+  std::vector<char> planes(3 * plane);
+  if (!file.read(planes.data(), static_cast<std::streamsize>(planes.size()))) return false;
+  into.width = width;
+  into.height = height;
+  into.image.resize(3 * plane);
+  for (std::size_t i = 0; i < plane; ++i)
+    for (std::size_t c = 0; c < 3; ++c) into.image[3 * i + c] = static_cast<BYTE>(planes[c * plane + i]);
+  return true;
+}
+
+// The exponents of the Gaussian weights a pass of `radius` asks for on the
+// frame, one per centre and distinct nonzero luma difference, centres of
+// zero variance left out (their weights are all 1).
+const std::vector<double>& pass_exponents(int radius) {
+  static std::map<int, std::vector<double>> lists;
+  std::vector<double>& exponents = lists[radius];
+  if (!exponents.empty()) return exponents;
+  const Frame& f = frame();
+  const PassSettings settings{f.width, f.height, radius, true};
+  const std::size_t pitch = 3 * static_cast<std::size_t>(f.width);
+  for (int y = 0; y < f.height; ++y)
+    for (int x = 0; x < f.width; ++x) {
+      const double variance = sample_luma_statistics(settings, f.image.data(), x, y).variance;
+      if (variance == 0.0) continue;
+      const int centre = f.image[y * pitch + 3 * static_cast<std::size_t>(x)];
+      bool met[256] = {};
+      for_each_sample(settings, f.image.data(), x, y, [&](const BYTE* row, int column) {
+        met[std::abs(centre - row[3 * column])] = true;
+      });
+      for (int d = 1; d < 256; ++d)
+        if (met[d]) exponents.push_back(static_cast<double>(-(d * d)) / (variance + variance));
+    }
+  return exponents;
+}
+
+using PowersFunction = std::size_t (*)(const double* exponents, double* powers, std::size_t count);
+
+std::size_t library_powers(const double* exponents, double* powers, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) powers[i] = std::pow(kGaussianBase, exponents[i]);
+  return count;
+}
+
+void run_powers(benchmark::State& state, PowersFunction powers, int radius) {
+  const std::vector<double>& exponents = pass_exponents(radius);
+  std::vector<double> weights(exponents.size());
+  std::size_t served = 0;
+  for (auto _ : state) {
+    served = powers(exponents.data(), weights.data(), exponents.size());
+    benchmark::ClobberMemory();
+  }
+  state.counters["ns/power"] = benchmark::Counter(
+      static_cast<double>(state.iterations()) * static_cast<double>(exponents.size()),
+      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["library %"] = 100.0 * static_cast<double>(served) / static_cast<double>(exponents.size());
 }
 
 std::string bench_name(bool gaussian, int radius, const char* kernel) {
@@ -36,9 +131,9 @@ std::string bench_name(bool gaussian, int radius, const char* kernel) {
 }
 
 void run_pass(benchmark::State& state, PassKernel kernel, int radius, bool gaussian) {
-  const std::vector<BYTE>& current = frame();
+  const std::vector<BYTE>& current = frame().image;
   std::vector<BYTE> next(current.size());
-  const PassSettings settings{kWidth, kHeight, radius, gaussian};
+  const PassSettings settings{frame().width, frame().height, radius, gaussian};
   const std::unique_ptr<GaussianWeightCache> memo = gaussian_weight_memo_for(gaussian);
   for (auto _ : state) {
     benchmark::DoNotOptimize(kernel.run(settings, current.data(), next.data(), memo.get()));
@@ -59,7 +154,8 @@ class RecordingReporter : public benchmark::ConsoleReporter {
 };
 
 void print_ratios(const std::map<std::string, double>& seconds, const std::vector<PassKernel>& kernels) {
-  std::printf("\nSpeed-up over the reference, one thread, %dx%d, same frame, same run\n", kWidth, kHeight);
+  std::printf("\nSpeed-up over the reference, one thread, %dx%d, same frame, same run\n", frame().width,
+              frame().height);
   std::printf("%-9s %6s %14s", "form", "radius", "reference ms");
   for (const PassKernel& kernel : kernels) std::printf(" %10s ms %7s", kernel.name, "ratio");
   std::printf("  target\n");
@@ -84,6 +180,19 @@ void print_ratios(const std::map<std::string, double>& seconds, const std::vecto
 }  // namespace
 
 int main(int argc, char** argv) {
+  // --frame=FILE is ours; everything else goes to the benchmark library.
+  int kept = 1;
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (argument.rfind("--frame=", 0) != 0) {
+      argv[kept++] = argv[i];
+    } else if (!read_y4m_frame(argument.c_str() + 8, frame())) {
+      std::fprintf(stderr, "%s is not an 8-bit 4:4:4 Y4M file\n", argument.c_str() + 8);
+      return 1;
+    }
+  }
+  argc = kept;
+  if (frame().image.empty()) frame().image = synthetic_image(frame().width, frame().height, 2024);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
 
@@ -107,6 +216,18 @@ int main(int argc, char** argv) {
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();
     }
+  }
+
+  for (const int radius : kPowerRadii) {
+    const std::string prefix = "powers/r" + std::to_string(radius) + "/";
+    benchmark::RegisterBenchmark((prefix + "library").c_str(), run_powers, library_powers, radius)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+    for (const PassKernel& kernel : kernels)
+      if (kernel.gaussian_powers != nullptr)
+        benchmark::RegisterBenchmark((prefix + kernel.name).c_str(), run_powers, kernel.gaussian_powers, radius)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
   }
 
   RecordingReporter reporter;

@@ -41,7 +41,7 @@
 //   = RN(a * b + c), fmsub(a, b, c) = RN(a * b - c) and fnmadd(a, b, c) =
 //   RN(c - a * b), each in one rounding; less_equal(a, b), not_equal(a, b) -> Mask; both(m, n);
 //   binade(x) = x with its fraction bits cleared;
-//   lane_bits(m): bit i set for lane i chosen;
+//   select(m, a, b): a in the lanes of m, b elsewhere;
 //   exp2_fraction(z, hi, lo): hi and lo of kExp2FractionTable at the low
 //   kExp2FractionBits bits of z's bit pattern;
 //   scale_by_exponent(x, z): x with (z's bit pattern, as a 64-bit
@@ -184,7 +184,7 @@ struct ScalarExactPowerOps {
     std::memcpy(&result, &cleared, sizeof result);
     return result;
   }
-  static unsigned lane_bits(bool m) { return m; }
+  static double select(bool m, double a, double b) { return m ? a : b; }
   static std::uint64_t bits(double x) {
     std::uint64_t b;
     std::memcpy(&b, &x, sizeof b);
@@ -211,26 +211,31 @@ struct ScalarExactPowerOps {
 }
 
 // pow(kGaussianBase, q) for `count` exponents, bit for bit, Ops::kLanes at
-// a time; the library serves the undecided ones, whose number it returns.
+// a time; returns how many the library served. Every power the fast form
+// decides comes first, with a NaN in place of the others, which the library
+// then serves in one sweep: its calls neither interrupt the vector loop nor
+// mispredict in it. (A NaN exponent is undecided and its power is NaN, so
+// serving it again changes nothing.)
 template <class Ops>
 [[gnu::always_inline]] inline std::size_t exact_gaussian_powers(const double* exponents, double* powers,
                                                                 std::size_t count) {
-  std::size_t undecided = 0;
+  const double undecided_mark = __builtin_nan("");
   std::size_t i = 0;
   for (; i + Ops::kLanes <= count; i += Ops::kLanes) {
     typename Ops::Mask decided;
-    Ops::store(powers + i, exact_gaussian_power_lanes<Ops>(Ops::load(exponents + i), decided));
-    for (unsigned lanes = ~Ops::lane_bits(decided) & ((1u << Ops::kLanes) - 1); lanes != 0; lanes &= lanes - 1) {
-      const int lane = __builtin_ctz(lanes);
-      powers[i + lane] = std::pow(kGaussianBase, exponents[i + lane]);
-      ++undecided;
-    }
+    const typename Ops::D power = exact_gaussian_power_lanes<Ops>(Ops::load(exponents + i), decided);
+    Ops::store(powers + i, Ops::select(decided, power, Ops::set1(undecided_mark)));
   }
   for (; i < count; ++i) {
     bool decided;
     const double power = exact_gaussian_power_lanes<ScalarExactPowerOps>(exponents[i], decided);
-    powers[i] = decided ? power : std::pow(kGaussianBase, exponents[i]);
-    undecided += !decided;
+    powers[i] = decided ? power : undecided_mark;
   }
+  std::size_t undecided = 0;
+  for (i = 0; i < count; ++i)
+    if (__builtin_isnan(powers[i])) {
+      powers[i] = std::pow(kGaussianBase, exponents[i]);
+      ++undecided;
+    }
   return undecided;
 }

@@ -27,7 +27,7 @@ struct Avx2ExactPowerOps {
   static D binade(D x) {
     return _mm256_and_pd(x, _mm256_castsi256_pd(_mm256_set1_epi64x(static_cast<long long>(0xFFF0000000000000u))));
   }
-  static unsigned lane_bits(Mask m) { return static_cast<unsigned>(_mm256_movemask_pd(m)); }
+  static D select(Mask m, D a, D b) { return _mm256_blendv_pd(b, a, m); }
   static void exp2_fraction(D shifted, D& hi, D& lo) {
     const __m256i entry = _mm256_and_si256(_mm256_castpd_si256(shifted), _mm256_set1_epi64x(kExp2Fractions - 1));
     const __m256i index = _mm256_slli_epi64(entry, 1);  // two doubles per entry

@@ -29,7 +29,7 @@ struct Avx512ExactPowerOps {
   static D binade(D x) {
     return _mm512_and_pd(x, _mm512_castsi512_pd(_mm512_set1_epi64(static_cast<long long>(0xFFF0000000000000u))));
   }
-  static unsigned lane_bits(Mask m) { return m; }
+  static D select(Mask m, D a, D b) { return _mm512_mask_blend_pd(m, b, a); }
   static void exp2_fraction(D shifted, D& hi, D& lo) {
     const __m512i entry =
         _mm512_maskz_and_epi64(0xFF, _mm512_castpd_si512(shifted), _mm512_set1_epi64(kExp2Fractions - 1));
