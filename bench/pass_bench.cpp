@@ -206,7 +206,7 @@ int main(int argc, char** argv) {
                                               [](const PassSettings& settings, const BYTE* current, BYTE* next,
                                                  GaussianWeightCache*) {
                                                 return propagation_pass_reference(settings, current, next);
-                                              }}, radius, gaussian)
+                                              }, nullptr}, radius, gaussian)
           ->Unit(benchmark::kMillisecond)
           ->UseRealTime()
           ->MinTime(1.0);

@@ -238,7 +238,6 @@ template <PassLanes Lanes>
                                                                        LaneWeightTable& table) {
   using D = typename Lanes::D;
   Lanes::fill_weight_table(table, table.weights, marks, stats.variance, memo);
-  serve_table_misses(table, memo);
   return lane_weight_sums(row, column, [&](D sample_luma) {
     return Lanes::table_weights(table.weights, Lanes::abs(Lanes::sub(centre_luma, sample_luma)));
   });

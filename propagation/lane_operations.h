@@ -49,8 +49,7 @@ concept LaneArithmetic = requires(typename L::D a, typename L::D b, double x, co
 //   absolute luma differences (whole numbers 0..255) met so far;
 // - fill_weight_table(table, weights, marks, variance, memo): each
 //   lane's Gaussian weight at every difference in its set, into the lanes'
-//   part `weights` of `table` (lane_weight_table.h gives the layout), or
-//   listed in `table` for serve_table_misses;
+//   part `weights` of `table` (lane_weight_table.h gives the layout);
 // - table_weights(weights, difference): each lane's weight at its
 //   difference from that table;
 // - store_pixels(out, centre, u, v): kLanes pixels of the centres' luma and

@@ -24,10 +24,10 @@ bool always() { return true; }
 // From the most portable to the fastest. A cap names one of them, also on
 // a target that does not build it, where it caps nothing further.
 constexpr KernelEntry kKernels[] = {
-    {{"portable", propagation_pass_portable}, always},
+    {{"portable", propagation_pass_portable, nullptr}, always},
 #ifdef QUILLFEN_X86_KERNELS
-    {{"avx2", propagation_pass_avx2}, cpu_has_avx2_fma},
-    {{"avx512", propagation_pass_avx512}, cpu_has_avx512},
+    {{"avx2", propagation_pass_avx2, exact_gaussian_powers_avx2}, cpu_has_avx2_fma},
+    {{"avx512", propagation_pass_avx512, exact_gaussian_powers_avx512}, cpu_has_avx512},
 #endif
 };
 constexpr const char* kKernelNames[] = {"portable", "avx2", "avx512"};

@@ -4,6 +4,7 @@
 // in the instructions they need.
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 #include "host/avisynth_interface.h"
@@ -19,6 +20,10 @@ using PassKernelFunction = int (*)(const PassSettings& settings, const BYTE* cur
 struct PassKernel {
   const char* name;
   PassKernelFunction run;
+  // The exact Gaussian power the kernel's weight table uses
+  // (exact_gaussian_powers in exact_gaussian_power.h), for the tests and
+  // benchmarks; null for a kernel that takes its weights from the memo.
+  std::size_t (*gaussian_powers)(const double* exponents, double* powers, std::size_t count);
 };
 
 // Every kernel this CPU can run, the portable one first and the fastest last.
@@ -44,3 +49,5 @@ int propagation_pass_portable(const PassSettings& settings, const BYTE* current,
 int propagation_pass_avx2(const PassSettings& settings, const BYTE* current, BYTE* next, GaussianWeightCache* memo);
 int propagation_pass_avx512(const PassSettings& settings, const BYTE* current, BYTE* next,
                             GaussianWeightCache* memo);
+std::size_t exact_gaussian_powers_avx2(const double* exponents, double* powers, std::size_t count);
+std::size_t exact_gaussian_powers_avx512(const double* exponents, double* powers, std::size_t count);

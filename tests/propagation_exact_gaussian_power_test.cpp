@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "propagation/exact_gaussian_power.h"
+#include "propagation/pass_kernels.h"
 #include "propagation/sample_walk.h"
 #include "tests/support/synthetic_image.h"
 
@@ -37,6 +38,8 @@ struct PowerForm {
 
 std::vector<PowerForm> power_forms() {
   std::vector<PowerForm> forms{{"scalar", exact_gaussian_powers<ScalarExactPowerOps>}};
+  for (const PassKernel& kernel : supported_pass_kernels())
+    if (kernel.gaussian_powers != nullptr) forms.push_back({kernel.name, kernel.gaussian_powers});
   return forms;
 }
 

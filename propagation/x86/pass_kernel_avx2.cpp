@@ -6,10 +6,12 @@
 
 #include <cstdint>
 
+#include "propagation/exact_gaussian_power.h"
 #include "propagation/exact_quotient.h"
 #include "propagation/lane_kernel.h"
 #include "propagation/paired_lanes.h"
 #include "propagation/pass_kernels.h"
+#include "propagation/x86/avx2_exact_power_ops.h"
 
 namespace {
 
@@ -93,13 +95,46 @@ struct Avx2Lanes {
       marks.word[w] = _mm256_or_si256(
           marks.word[w], _mm256_sllv_epi64(bit, _mm256_sub_epi64(count, _mm256_set1_epi64x(64 * w))));
   }
+  // Lane by lane, the exponents of the differences each lane met are
+  // listed with their lane's divisor, divided four at a time, and their
+  // powers computed four at a time by the exact power, without an idle
+  // lane. The weight of difference 0 is exactly 1, the power of a zero
+  // exponent, and needs no power.
   static void fill_weight_table(LaneWeightTable&, double* weights, const Marks& marks, D variance,
-                                GaussianWeightCache& cache) {
+                                GaussianWeightCache&) {
     alignas(32) std::uint64_t words[kMarkWords][kLanes];
     for (int w = 0; w < kMarkWords; ++w) _mm256_store_si256(reinterpret_cast<__m256i*>(words[w]), marks.word[w]);
-    alignas(32) double lane_variance[kLanes];
-    _mm256_store_pd(lane_variance, variance);
-    fill_lane_weights<kLanes>(weights, words, lane_variance, cache);
+    const Divisor by_twice_variance = twice_variance_divisor<Avx2Lanes>(variance);
+    alignas(32) double lane_divisor[kLanes], lane_reciprocal[kLanes];
+    _mm256_store_pd(lane_divisor, by_twice_variance.value);
+    _mm256_store_pd(lane_reciprocal, by_twice_variance.reciprocal);
+    // The list is padded to whole registers with the quotient -1 / 1.
+    constexpr int kMost = (kLumaDifferences - 1) * kLanes + kLanes;
+    alignas(32) double numerators[kMost], divisors[kMost], reciprocals[kMost], exponents[kMost], powers[kMost];
+    int places[kMost];
+    int count = 0;
+    for (int i = 0; i < kLanes; ++i) {
+      weights[i] = 1.0;  // difference 0
+      for (int w = 0; w < kMarkWords; ++w)
+        for (std::uint64_t bits = w == 0 ? words[w][i] & ~std::uint64_t{1} : words[w][i]; bits != 0;
+             bits &= bits - 1) {
+          const int difference = 64 * w + __builtin_ctzll(bits);
+          numerators[count] = -static_cast<double>(difference * difference);
+          divisors[count] = lane_divisor[i];
+          reciprocals[count] = lane_reciprocal[i];
+          places[count] = difference * kLanes + i;
+          ++count;
+        }
+    }
+    for (int n = count; n % kLanes != 0; ++n) numerators[n] = -1.0, divisors[n] = 1.0, reciprocals[n] = 1.0;
+    // The quotients gaussian_exponent gives: (0 - d * d) / (twice the
+    // variance), a zero where the variance is 0.
+    for (int n = 0; n < count; n += kLanes)
+      _mm256_store_pd(exponents + n, exact_quotient<Avx2Lanes>(_mm256_load_pd(numerators + n),
+                                                               _mm256_load_pd(divisors + n),
+                                                               _mm256_load_pd(reciprocals + n)));
+    exact_gaussian_powers<Avx2ExactPowerOps>(exponents, powers, static_cast<std::size_t>(count));
+    for (int n = 0; n < count; ++n) weights[places[n]] = powers[n];
   }
 
   static D table_weights(const double* weights, D difference) {
@@ -119,4 +154,8 @@ struct Avx2Lanes {
 int propagation_pass_avx2(const PassSettings& settings, const BYTE* current, BYTE* next,
                           GaussianWeightCache* memo) {
   return lane_pass<PairedLanes<Avx2Lanes>>(settings, current, next, memo);
+}
+
+std::size_t exact_gaussian_powers_avx2(const double* exponents, double* powers, std::size_t count) {
+  return exact_gaussian_powers<Avx2ExactPowerOps>(exponents, powers, count);
 }

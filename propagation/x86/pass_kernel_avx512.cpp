@@ -7,15 +7,17 @@
 
 #include <cstdint>
 
+#include "propagation/exact_gaussian_power.h"
 #include "propagation/exact_quotient.h"
 #include "propagation/lane_kernel.h"
 #include "propagation/paired_lanes.h"
 #include "propagation/pass_kernels.h"
+#include "propagation/x86/avx512_exact_power_ops.h"
 
 namespace {
 
 struct Avx512Lanes {
-  static constexpr int kLanes = 8;  // the table lists misses per eight lanes
+  static constexpr int kLanes = 8;
   using D = __m512d;
   // Masked forms with every lane set stand in for several plain ones:
   // GCC 12 warns spuriously about the plain ones.
@@ -93,38 +95,43 @@ struct Avx512Lanes {
     return any;
   }
 
-  // Difference by difference over the union of the lanes' sets, all lanes
-  // at once: neighbouring centres share most differences, so this makes
-  // far fewer memo lookups than lane by lane, and only the lanes that met
-  // a difference look it up. The weight of difference 0 is exactly 1, the
-  // power of a zero exponent, and needs no lookup.
-  // Lookups that miss are left in the table's list: the memo lives in the
-  // second-level cache and about half the lookups miss, so serving them at
-  // once would wait out every load in turn, and leaving them for the whole
-  // run lets the loads of all its registers overlap.
-  static void fill_weight_table(LaneWeightTable& table, double* weights, const Marks& marks, D variance,
-                                GaussianWeightCache& cache) {
+  // Difference by difference over the union of the lanes' sets: the
+  // exponents of the lanes that met a difference are packed into one list,
+  // whose powers the exact power computes eight at a time without an idle
+  // lane, and then spread back to their lanes' places. The weight of
+  // difference 0 is exactly 1, the power of a zero exponent, and needs no
+  // power.
+  static void fill_weight_table(LaneWeightTable&, double* weights, const Marks& marks, D variance,
+                                GaussianWeightCache&) {
     _mm512_storeu_pd(weights, _mm512_set1_pd(1.0));  // difference 0
     const Divisor by_twice_variance = twice_variance_divisor<Avx512Lanes>(variance);
-    const int offset = static_cast<int>(weights - table.weights);
-    int missed = table.miss_count;
+    struct Spread {
+      double* at;
+      __mmask8 lanes;
+    };
+    Spread spreads[kLumaDifferences];
+    // A packed store writes a whole register past the list's end.
+    alignas(64) double exponents[(kLumaDifferences + 1) * kLanes];
+    alignas(64) double powers[kLumaDifferences * kLanes];
+    int spread_count = 0, packed = 0;
     for (int w = 0; w < kMarkWords; ++w) {
       const std::uint64_t met = any_lane(marks.word[w]);
       for (std::uint64_t bits = w == 0 ? met & ~std::uint64_t{1} : met; bits != 0; bits &= bits - 1) {
         const int bit = __builtin_ctzll(bits);
         const int difference = 64 * w + bit;
-        const int at = offset + difference * kLanes;
         const __mmask8 lanes = _mm512_test_epi64_mask(marks.word[w], _mm512_set1_epi64(std::int64_t{1} << bit));
         const D exponent = gaussian_exponent<Avx512Lanes>(_mm512_set1_pd(difference), by_twice_variance);
-        __mmask8 missing;
-        _mm512_mask_storeu_pd(table.weights + at, lanes, memo_weights(exponent, lanes, cache, missing));
-        // Recorded without a branch; only a missing lane advances the list.
-        _mm512_storeu_pd(table.missed_exponents + at, exponent);
-        table.misses[missed] = {at, missing};
-        missed += missing != 0;
+        _mm512_storeu_pd(exponents + packed, _mm512_maskz_compress_pd(lanes, exponent));
+        packed += __builtin_popcount(lanes);
+        spreads[spread_count++] = {weights + difference * kLanes, lanes};
       }
     }
-    table.miss_count = missed;
+    exact_gaussian_powers<Avx512ExactPowerOps>(exponents, powers, static_cast<std::size_t>(packed));
+    const double* next = powers;
+    for (int s = 0; s < spread_count; ++s) {
+      _mm512_mask_storeu_pd(spreads[s].at, spreads[s].lanes, _mm512_maskz_expandloadu_pd(spreads[s].lanes, next));
+      next += __builtin_popcount(spreads[s].lanes);
+    }
   }
 
   using LaneMask = __mmask8;
@@ -193,4 +200,8 @@ struct Avx512Lanes {
 int propagation_pass_avx512(const PassSettings& settings, const BYTE* current, BYTE* next,
                             GaussianWeightCache* memo) {
   return lane_pass<PairedLanes<PairedLanes<Avx512Lanes>>>(settings, current, next, memo);
+}
+
+std::size_t exact_gaussian_powers_avx512(const double* exponents, double* powers, std::size_t count) {
+  return exact_gaussian_powers<Avx512ExactPowerOps>(exponents, powers, count);
 }
