@@ -37,6 +37,7 @@ cleanup() {
   rm -rf "$tmp"
 }
 trap cleanup EXIT
+trap 'exit 1' INT TERM HUP  # through the EXIT trap: the daemons are stopped then too
 "$cluster_tool" start "$cluster" >/dev/null || exit 1
 export SLURM_CONF=$cluster/slurm.conf
 daemons=$(cat "$cluster"/slurmctld.pid "$cluster"/slurmd.pid "$cluster"/munged.pid)
