@@ -59,3 +59,19 @@ echo "frame-parallel scaling, radius 3, gaussian:"
 one=$(median_seconds "$quillfen" --quiet --threads 1 "$clip" "$work/out.y4m" radius=3 gaussian=true)
 two=$(median_seconds "$quillfen" --quiet --threads 2 "$clip" "$work/out.y4m" radius=3 gaussian=true)
 echo "  1 worker ${one}s, 2 workers ${two}s: $(ratio "$one" "$two")x"
+
+# vspipe with the VapourSynth module against the command, where both are built.
+module="$build/libquillfen_vapoursynth.so"
+vapoursynth="${QUILLFEN_HOST_CACHE:-$HOME/.cache/quillfen-hosts}/vapoursynth-R65"
+if [ -f "$module" ] && [ -x "$vapoursynth/bin/vspipe" ]; then
+  PYTHONPATH="$(echo "$vapoursynth"/lib/python3*/site-packages)"
+  export PYTHONPATH
+  echo
+  echo "vspipe with the VapourSynth module against the command, radius 3, gaussian:"
+  for threads in 1 2; do
+    v=$(median_seconds "$vapoursynth/bin/vspipe" -c y4m -a "clip=$clip" -a "module=$module" \
+        -a "settings=radius=3 gaussian=1" -a "threads=$threads" tests/hosts/quillfen_y4m.vpy "$work/vspipe.y4m")
+    q=$(median_seconds "$quillfen" --quiet --threads "$threads" "$clip" "$work/out.y4m" radius=3 gaussian=true)
+    echo "  $threads thread(s): vspipe ${v}s, quillfen ${q}s: $(ratio "$v" "$q")x"
+  done
+fi
