@@ -9,7 +9,7 @@ name=avisynthplus-1ffeb08c
 archive="${QUILLFEN_HOST_ARCHIVES:-$root/../shared/hosts}/$name.tar.gz"
 prefix="${QUILLFEN_HOST_CACHE:-$HOME/.cache/quillfen-hosts}/$name"
 
-if [ -f "$prefix/lib/libavisynth.so" ] && [ -f "$prefix/include/avisynth/avisynth.h" ]; then
+if [ -f "$prefix/.complete" ]; then
   echo "AviSynth+: already built in $prefix"
   exit 0
 fi
@@ -22,12 +22,13 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 echo "AviSynth+: building the core from $archive into $prefix"
 tar -xzf "$archive" -C "$work"
+# Installed where it is used: AviSynth+ autoloads plugins from the libdir of
+# the prefix it was configured with.
 cmake -S "$work/$name" -B "$work/build" -DCMAKE_BUILD_TYPE=Release -DENABLE_PLUGINS=OFF \
-  -DCMAKE_INSTALL_PREFIX="$work/prefix" > "$work/configure.log" 2>&1 || { cat "$work/configure.log"; exit 1; }
+  -DCMAKE_INSTALL_PREFIX="$prefix" > "$work/configure.log" 2>&1 || { cat "$work/configure.log"; exit 1; }
 cmake --build "$work/build" -j2 > "$work/build.log" 2>&1 || { tail -50 "$work/build.log"; exit 1; }
-cmake --install "$work/build" > /dev/null
-# Moved into place only when complete, so an interrupted build is never taken for a finished one.
-mkdir -p "$(dirname "$prefix")"
 rm -rf "$prefix"
-mv "$work/prefix" "$prefix"
+cmake --install "$work/build" > /dev/null
+# Marked complete last, so an interrupted build is never taken for a finished one.
+touch "$prefix/.complete"
 echo "AviSynth+: built in $prefix"

@@ -17,6 +17,7 @@
 #include "cli/frame_pipeline.h"
 #include "cli/interlace_warning.h"
 #include "cli/piece_join.h"
+#include "cli/plugin_location.h"
 #include "cli/progress_line.h"
 #include "cli/statistics_file.h"
 #include "cli/stop_signals.h"
@@ -29,19 +30,14 @@
 namespace quillfen::cli {
 namespace {
 
-constexpr const char kPluginFileName[] = "libquillfen.so";
 constexpr const char kSampleOutput[] = "quillfen-sample-out.y4m";
 
-std::string plugin_path(const CommandOptions& options) {
-  return options.plugin_path.empty() ? executable_directory() + "/" + kPluginFileName : options.plugin_path;
-}
-
 int print_version(const CommandOptions& options) {
-  const std::string path = plugin_path(options);
+  const std::string path = plugin_path(options.plugin_path);
   std::string plugin_version;
   try {
     server::ScriptEnvironment env;
-    plugin_version = env.load_plugin(path);
+    plugin_version = load_plugin(env, path);
   } catch (...) {
     throw CommandError(current_exception_line());
   }
@@ -87,7 +83,7 @@ int filter_stream(const CommandOptions& options, const std::string& input_path, 
   // refuses leave no output file behind.
   std::vector<std::unique_ptr<FilterChain>> chains;
   for (int i = 0; i < workers; ++i)
-    chains.push_back(std::make_unique<FilterChain>(plugin_path(options), reader->header(),
+    chains.push_back(std::make_unique<FilterChain>(plugin_path(options.plugin_path), reader->header(),
                                                    input_frames >= 0 ? input_frames : INT_MAX,
                                                    options.filter_arguments));
   if (input_frames < 0) pass_over_leading_frames(*reader, options.first_frame);
@@ -157,7 +153,7 @@ int run_command(const CommandOptions& options) {
     case CommandOptions::Mode::kJoin:
       return join_pieces(options.output, options.pieces);
     case CommandOptions::Mode::kCompare:
-      return compare_frame(options, plugin_path(options));
+      return compare_frame(options, plugin_path(options.plugin_path));
     case CommandOptions::Mode::kRun:
       break;
   }

@@ -238,7 +238,8 @@ Options:
   --join OUTPUT PART... write the pieces' frames, in order, as one Y4M file;
                       pieces whose stream headers differ, or that end inside
                       a frame, are refused and OUTPUT is then not written
-  --plugin PATH       the plugin module (default: libquillfen.so beside quillfen)
+  --plugin PATH       the plugin module (default: libquillfen.so beside quillfen,
+                      else the installed one in <libdir>/avisynth of its prefix)
   --quiet             no progress line
   --version           print the command's and the plugin's versions
   --help, -h          print this text

@@ -1,6 +1,7 @@
 #include "cli/filter_chain.h"
 
 #include "cli/command_error.h"
+#include "cli/plugin_location.h"
 #include "server/server_error.h"
 
 namespace quillfen::cli {
@@ -14,7 +15,7 @@ FilterChain::FilterChain(const std::string& plugin_path, const server::Y4mHeader
   // Script errors hold text that the environment owns: each is turned into
   // its line here, while the environment is still alive.
   try {
-    env_.load_plugin(plugin_path);
+    load_plugin(env_, plugin_path);
     source_ = new server::Y4mSourceClip(header, num_frames);
     source_clip_ = source_;
   } catch (...) {

@@ -10,7 +10,7 @@ endif()
 set(QUILLFEN_AVISYNTHPLUS_ROOT "${avisynthplus_default_root}" CACHE PATH
     "Install prefix of the AviSynth+ build the integration tests run the plugin in")
 
-set(avisynthplus_cases same-bytes four-two-oh refusals valgrind)
+set(avisynthplus_cases same-bytes four-two-oh autoload refusals valgrind)
 set(avisynthplus_library "${QUILLFEN_AVISYNTHPLUS_ROOT}/lib/libavisynth.so")
 if(QUILLFEN_SANITIZE)
   set(avisynthplus_skip "AviSynth+ tests run in plain builds only")

@@ -6,6 +6,7 @@
 #                and sup, with and without Prefetch(2)
 #   four-two-oh  4:2:0 clips through the host's own conversions: luma
 #                unchanged, chroma near the command's
+#   autoload     a plugin in ~/.local/lib/avisynth is found without LoadPlugin
 #   refusals     the constructor's four messages reach the script exactly;
 #                the newer formats that share the YV12 bits, and RGB, are refused
 #   valgrind     no invalid access and no definite leak for one filter,
@@ -64,6 +65,14 @@ $prefetch" host.y4m || fail "AviSynth+ on 4:2:0 $prefetch"
         fail "4:2:0 chroma $prefetch is further from the command's than the host's conversions explain"
       echo "against the command ${prefetch:-without Prefetch}: $distance"
     done
+    ;;
+  autoload)
+    mkdir -p home/.local/lib/avisynth
+    ln -s "$plugin" home/.local/lib/avisynth/
+    HOME="$work/home" "$host" write "QuillfenTestSource(\"in422.y4m\").Quillfen()" host.y4m ||
+      fail "the plugin was not autoloaded from ~/.local/lib/avisynth"
+    run_command in422.y4m command.y4m ""
+    "$host" compare host.y4m command.y4m 0 >/dev/null || fail "the autoloaded plugin's frames differ from the command's"
     ;;
   refusals)
     refuse() {  # SCRIPT MESSAGE
