@@ -1,64 +1,104 @@
 #!/usr/bin/env bash
-# Times the whole quillfen command against FFmpeg's chroma noise reducer
-# (chromanr) at the same radius on the same 1080p 4:2:2 Y4M clip, both on one
-# thread, and quillfen's frame-parallel scaling from one worker to two.
-# Prints the median of several runs of each and the ratios. Installs nothing.
+# The whole quillfen command on a 1920x1080 4:2:2 Y4M clip of 8 frames made
+# from photographs, one pass per frame, against
+#   - the straightforward pass (naive), timed per frame on the same frames
+#     by quillfen_reference_pass;
+#   - FFmpeg's chroma noise reducer (chromanr) at the same radius, one
+#     thread (-threads 1 -filter_threads 1), Y4M file in and out as well;
+# and quillfen with two workers against one. Every case runs ROUNDS rounds
+# in which the commands compared run back to back; the table shows median
+# times and the median of the rounds' ratios. Installs nothing.
 #
-#   bench/compare_command.sh [BUILD_DIR] [FRAMES] [RUNS]
+#   bench/compare_command.sh [BUILD_DIR] [ROUNDS]
+#
+# BUILD_DIR (default build-bench) is a Release build with
+# -DQUILLFEN_BUILD_BENCHMARKS=ON. Needs ffmpeg and the photographs of the
+# Debian package mate-backgrounds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${1:-build}
-frames=${2:-6}
-runs=${3:-3}
+build=${1:-build-bench}
+rounds=${2:-5}
+frames=8
 quillfen="$build/quillfen"
+naive="$build/bench/quillfen_reference_pass"
+pictures=/usr/share/backgrounds/mate/nature
+photos=(Aqua Blinds Dune Garden LadyBird RainDrops Storm Wood)
 
-if ! command -v ffmpeg >/dev/null 2>&1; then
-  echo "ffmpeg is not installed; this comparison needs it (nothing was installed)." >&2
+if ! command -v ffmpeg >/dev/null 2>&1 || [ ! -f "$pictures/${photos[0]}.jpg" ]; then
+  echo "this comparison needs ffmpeg and mate-backgrounds (apt-get install ffmpeg mate-backgrounds); nothing was installed" >&2
   exit 2
 fi
-if [ ! -x "$quillfen" ]; then
-  echo "no quillfen command at $quillfen; build first:" >&2
-  echo "  cmake -S . -B $build -DCMAKE_BUILD_TYPE=Release && cmake --build $build -j2" >&2
+if [ ! -x "$quillfen" ] || [ ! -x "$naive" ]; then
+  echo "no quillfen or quillfen_reference_pass in $build; build first:" >&2
+  echo "  cmake -S . -B $build -DCMAKE_BUILD_TYPE=Release -DQUILLFEN_BUILD_BENCHMARKS=ON && cmake --build $build -j2" >&2
   exit 2
 fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 clip="$work/clip-1080p.y4m"
-# Real-looking content: the bundled sample scaled to 1080p, with film-like
-# grain so that luma is never flat.
-ffmpeg -loglevel error -i samples/quillfen-sample.y4m -vf "scale=1920:1080:flags=bicubic,noise=alls=6:allf=t" \
-  -frames:v "$frames" -pix_fmt yuv422p -f yuv4mpegpipe -y "$clip"
+# One photograph per frame, scaled to cover 1920x1080 and cropped, with a
+# little sensor-like grain so that no area is perfectly flat.
+inputs=() graph=""
+for i in "${!photos[@]}"; do
+  inputs+=(-i "$pictures/${photos[$i]}.jpg")
+  graph+="[$i:v]scale=1920:1080:force_original_aspect_ratio=increase:flags=bicubic,crop=1920:1080,setsar=1,format=yuv422p[p$i];"
+done
+for i in "${!photos[@]}"; do graph+="[p$i]"; done
+graph+="concat=n=$frames:v=1:a=0,settb=1/25,setpts=N,noise=alls=3:allf=t[clip]"
+ffmpeg -loglevel error "${inputs[@]}" -filter_complex "$graph" -map "[clip]" -fps_mode passthrough \
+  -f yuv4mpegpipe -y "$clip"
 
-# Median wall time in seconds of RUNS runs of a command.
-median_seconds() {
-  local times=()
-  for _ in $(seq "$runs"); do
-    local start end
-    start=$(date +%s%N)
-    "$@" >/dev/null 2>&1
-    end=$(date +%s%N)
-    times+=("$(( end - start ))")
-  done
-  printf '%s\n' "${times[@]}" | sort -n | awk '{a[NR]=$1} END {printf "%.3f", a[int((NR+1)/2)]/1e9}'
+# Wall seconds of one run of a command, its output thrown away.
+seconds() {
+  local start end
+  start=$(date +%s%N)
+  "$@" >/dev/null 2>&1
+  end=$(date +%s%N)
+  awk -v ns="$((end - start))" 'BEGIN {printf "%.4f", ns / 1e9}'
+}
+median() { sort -g | awk '{a[NR] = $1} END {print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2}'; }
+fmt() { awk -v x="$1" -v f="$2" 'BEGIN {printf f, x}'; }
+
+run_quillfen() { # THREADS RADIUS FORM
+  seconds "$quillfen" --quiet --threads "$1" "$clip" "$work/quillfen.y4m" "radius=$2" \
+    "gaussian=$([ "$3" = gaussian ] && echo true || echo false)" iterations=1
+}
+run_chromanr() { # RADIUS
+  seconds ffmpeg -loglevel error -threads 1 -filter_threads 1 -i "$clip" -vf "chromanr=sizew=$1:sizeh=$1" \
+    -f yuv4mpegpipe -y "$work/chromanr.y4m"
 }
 
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a/b}'; }
-
-echo "clip: 1920x1080 4:2:2, $frames frames; median of $runs runs; $(nproc) cores"
-printf '%-8s %14s %14s %22s\n' radius "quillfen (s)" "chromanr (s)" "chromanr / quillfen"
-for radius in 1 3 8; do
-  q=$(median_seconds "$quillfen" --quiet --threads 1 "$clip" "$work/out.y4m" "radius=$radius")
-  c=$(median_seconds ffmpeg -loglevel error -threads 1 -filter_threads 1 -i "$clip" \
-      -vf "chromanr=sizew=$radius:sizeh=$radius" -f yuv4mpegpipe -y "$work/chromanr.y4m")
-  printf '%-8s %14s %14s %21sx\n' "$radius" "$q" "$c" "$(ratio "$c" "$q")"
+echo "clip: 1920x1080 4:2:2, $frames frames from photographs; one pass; $rounds rounds; $(nproc) cores; $(date -u +%Y-%m-%d)"
+echo
+echo "| case | quillfen per frame | naive / quillfen | chromanr / quillfen | naive per frame | chromanr per frame |"
+echo "|---|---|---|---|---|---|"
+for case in "1 linear" "3 linear" "3 gaussian" "8 linear"; do
+  read -r radius form <<<"$case"
+  naive_ms=$("$naive" "$clip" "$radius" "$form")
+  q_times=() c_times=() ratios=()
+  for _ in $(seq "$rounds"); do
+    q=$(run_quillfen 1 "$radius" "$form")
+    c=$(run_chromanr "$radius")
+    q_times+=("$q") c_times+=("$c") ratios+=("$(awk -v c="$c" -v q="$q" 'BEGIN {print c / q}')")
+  done
+  q=$(printf '%s\n' "${q_times[@]}" | median)
+  c=$(printf '%s\n' "${c_times[@]}" | median)
+  ratio=$(printf '%s\n' "${ratios[@]}" | median)
+  q_ms=$(awk -v q="$q" -v n="$frames" 'BEGIN {print q * 1e3 / n}')
+  c_ms=$(awk -v c="$c" -v n="$frames" 'BEGIN {print c * 1e3 / n}')
+  printf '| radius %s %s | %s ms | %s | %s | %s ms | %s ms |\n' "$radius" "$form" "$(fmt "$q_ms" %.1f)" \
+    "$(fmt "$(awk -v a="$naive_ms" -v b="$q_ms" 'BEGIN {print a / b}')" %.1fx)" "$(fmt "$ratio" %.2fx)" \
+    "$(fmt "$naive_ms" %.0f)" "$(fmt "$c_ms" %.1f)"
 done
 
-echo
-echo "frame-parallel scaling, radius 3, gaussian:"
-one=$(median_seconds "$quillfen" --quiet --threads 1 "$clip" "$work/out.y4m" radius=3 gaussian=true)
-two=$(median_seconds "$quillfen" --quiet --threads 2 "$clip" "$work/out.y4m" radius=3 gaussian=true)
-echo "  1 worker ${one}s, 2 workers ${two}s: $(ratio "$one" "$two")x"
+ratios=()
+for _ in $(seq "$rounds"); do
+  one=$(run_quillfen 1 3 linear)
+  two=$(run_quillfen 2 3 linear)
+  ratios+=("$(awk -v a="$one" -v b="$two" 'BEGIN {print a / b}')")
+done
+printf '| 2 workers vs 1 (radius 3 linear) | | %s | | | |\n' "$(fmt "$(printf '%s\n' "${ratios[@]}" | median)" %.2fx)"
 
 # vspipe with the VapourSynth module against the command, where both are built.
 module="$build/libquillfen_vapoursynth.so"
@@ -67,11 +107,16 @@ if [ -f "$module" ] && [ -x "$vapoursynth/bin/vspipe" ]; then
   PYTHONPATH="$(echo "$vapoursynth"/lib/python3*/site-packages)"
   export PYTHONPATH
   echo
-  echo "vspipe with the VapourSynth module against the command, radius 3, gaussian:"
+  echo "vspipe with the VapourSynth module against the command, radius 3, gaussian, one pass:"
   for threads in 1 2; do
-    v=$(median_seconds "$vapoursynth/bin/vspipe" -c y4m -a "clip=$clip" -a "module=$module" \
-        -a "settings=radius=3 gaussian=1" -a "threads=$threads" tests/hosts/quillfen_y4m.vpy "$work/vspipe.y4m")
-    q=$(median_seconds "$quillfen" --quiet --threads "$threads" "$clip" "$work/out.y4m" radius=3 gaussian=true)
-    echo "  $threads thread(s): vspipe ${v}s, quillfen ${q}s: $(ratio "$v" "$q")x"
+    ratios=()
+    for _ in $(seq "$rounds"); do
+      v=$(seconds "$vapoursynth/bin/vspipe" -c y4m -a "clip=$clip" -a "module=$module" \
+          -a "settings=radius=3 gaussian=1 iterations=1" -a "threads=$threads" tests/hosts/quillfen_y4m.vpy \
+          "$work/vspipe.y4m")
+      q=$(run_quillfen "$threads" 3 gaussian)
+      ratios+=("$(awk -v v="$v" -v q="$q" 'BEGIN {print v / q}')")
+    done
+    echo "  $threads thread(s): vspipe / quillfen $(fmt "$(printf '%s\n' "${ratios[@]}" | median)" %.2fx)"
   done
 fi
