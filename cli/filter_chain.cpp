@@ -44,17 +44,21 @@ void FilterChain::check_output_format(const server::Y4mHeader& header) {
                        " returned a clip of another size or format than its input");
 }
 
-int FilterChain::filter(int n, BYTE* record, const server::Y4mWriter& writer) {
+int FilterChain::filter(int n, const PVideoFrame& source, PVideoFrame& output) {
+  // The source clip lends the frame only while the chain asks for it.
+  struct Lend {
+    server::Y4mSourceClip& clip;
+    ~Lend() { clip.supply(-1, nullptr); }
+  } lend{*source_};
   try {
-    source_->supply(n, record + server::Y4mWriter::kRecordPlanesOffset);
+    source_->supply(n, &source);
     // The filter has the host copy its image once after every pass, and
     // nothing else of a frame goes through BitBlt: the copies count the
     // passes without asking the filter anything.
     const long copies_before = env_.copies_made();
-    const PVideoFrame frame = output_->GetFrame(n, &env_);
+    output = output_->GetFrame(n, &env_);
     const int passes = static_cast<int>(env_.copies_made() - copies_before);
-    if (!frame) throw CommandError("quillfen: the filter returned no frame " + std::to_string(n));
-    writer.build_record(frame, record);
+    if (!output) throw CommandError("quillfen: the filter returned no frame " + std::to_string(n));
     return passes;
   } catch (...) {
     throw CommandError(current_exception_line());

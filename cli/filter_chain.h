@@ -11,7 +11,6 @@
 #include "server/script_environment.h"
 #include "server/y4m_header.h"
 #include "server/y4m_source_clip.h"
-#include "server/y4m_writer.h"
 
 namespace quillfen::cli {
 
@@ -25,11 +24,10 @@ class FilterChain {
   FilterChain(const FilterChain&) = delete;
   FilterChain& operator=(const FilterChain&) = delete;
 
-  // Filters frame n, whose Y4M planes lie in `record` where the writer's
-  // records hold their planes, and builds the frame's output record in the
-  // same buffer once the planes have been read. Throws CommandError with
-  // the line to print. Returns the passes the filter ran.
-  int filter(int n, BYTE* record, const server::Y4mWriter& writer);
+  // Filters frame n, made from its Y4M planes as `source`, into `output`.
+  // Throws CommandError with the line to print. Returns the passes the
+  // filter ran.
+  int filter(int n, const PVideoFrame& source, PVideoFrame& output);
 
  private:
   void check_output_format(const server::Y4mHeader& header);

@@ -16,6 +16,9 @@
 #include "cli/png_writer.h"
 #include "cli/statistics_file.h"
 #include "cli/stream_files.h"
+#include "server/frame_layout.h"
+#include "server/frame_pool.h"
+#include "server/y4m_frame_conversion.h"
 #include "server/y4m_reader.h"
 #include "server/y4m_writer.h"
 
@@ -84,13 +87,19 @@ int compare_frame(const CommandOptions& options, const std::string& plugin_path)
   warn_if_interlaced(header);
   while (reader.frames_passed() < frame)
     if (!reader.skip_frame()) throw frame_past_end(frame, reader.frames_passed());
-  // The filter builds its output record over the input planes in one buffer.
+  // The output record is built over the input planes in one buffer.
   const server::Y4mWriter records(-1, header);
   std::vector<BYTE> record(records.record_bytes());
   BYTE* const planes = record.data() + server::Y4mWriter::kRecordPlanesOffset;
   if (!reader.read_frame(planes)) throw frame_past_end(frame, reader.frames_passed());
   const std::vector<BYTE> before(planes, planes + reader.frame_bytes());
-  const int passes = chain.filter(frame, record.data(), records);
+  server::FramePool source_frames;
+  const PVideoFrame source =
+      source_frames.acquire(server::frame_layout(server::y4m_video_info(header, 1), FRAME_ALIGN));
+  server::y4m_planes_to_frame(header, planes, source);
+  PVideoFrame output;
+  const int passes = chain.filter(frame, source, output);
+  records.build_record(output, record.data());
   const BYTE* after = planes;
   FrameStatistics figures = measure_frame(header, before.data(), after);
   figures.passes = passes;

@@ -7,13 +7,19 @@
 #include <thread>
 
 #include "cli/command_error.h"
+#include "server/frame_layout.h"
 #include "server/frame_memory.h"
+#include "server/frame_pool.h"
 #include "server/y4m_error.h"
+#include "server/y4m_frame_conversion.h"
 
 namespace quillfen::cli {
 namespace {
 
+// Two frames per worker, and one more, so that the reader can read the
+// next frame while every worker filters one and the writer writes one.
 constexpr int kSlotsPerWorker = 2;
+constexpr int kSpareSlots = 1;
 constexpr std::size_t kRecordAlignment = 64;
 // How often a writer waiting for a frame looks at the stop request.
 constexpr auto kStopPollInterval = std::chrono::milliseconds(100);
@@ -23,11 +29,17 @@ struct Slot {
   State state = State::kFree;
   int frame = 0;
   // One frame record: the reader reads the input planes into its planes'
-  // place, the worker builds the output record over them, the writer
-  // writes it. Allocated by the reader when it first fills the slot, and
-  // left uninitialised: a header that claims huge frames costs only the
-  // bytes the input really delivers, not a zeroed buffer per slot up front.
+  // place, the writer builds the output record in it and writes it.
+  // Allocated by the reader when it first fills the slot, and left
+  // uninitialised: a header that claims huge frames costs only the bytes
+  // the input really delivers, not a zeroed buffer per slot up front.
   server::FrameMemory record;
+  // The frame the reader made from the planes, released by the worker once
+  // filtered; the filtered frame, released by the writer once written.
+  // Converting on the reading and writing threads leaves the workers
+  // nothing but the filter's own work.
+  PVideoFrame source;
+  PVideoFrame output;
   // The input planes, kept for measuring the change when that is asked for.
   std::vector<BYTE> input_kept;
   FrameStatistics statistics;
@@ -41,6 +53,9 @@ struct Shared {
       : reader(std::move(reader_)), slots(slot_count) {}
 
   std::shared_ptr<server::Y4mReader> reader;
+  // The reader's own frames, declared before the slots that hold them so
+  // that they are all released before the pool goes.
+  server::FramePool source_frames;
   std::mutex mutex;
   std::condition_variable changed;
   std::vector<Slot> slots;
@@ -58,6 +73,7 @@ void read_frames(const std::shared_ptr<Shared>& shared, std::size_t record_bytes
   server::Y4mReader& reader = *shared->reader;
   long sequence = 0;
   try {
+    const server::FrameLayout layout = server::frame_layout(server::y4m_video_info(reader.header(), 1), FRAME_ALIGN);
     while (reader.frames_passed() < first_frame) {
       if (!reader.skip_frame())
         throw CommandError("quillfen: --frames starts at frame " + std::to_string(first_frame) +
@@ -76,7 +92,10 @@ void read_frames(const std::shared_ptr<Shared>& shared, std::size_t record_bytes
       }
       // A free slot belongs to the reader until it is marked read.
       if (!slot.record) slot.record = server::allocate_frame_memory(record_bytes, kRecordAlignment);
-      if (!reader.read_frame(slot.record.get() + server::Y4mWriter::kRecordPlanesOffset)) break;
+      BYTE* planes = slot.record.get() + server::Y4mWriter::kRecordPlanesOffset;
+      if (!reader.read_frame(planes)) break;
+      slot.source = shared->source_frames.acquire(layout);
+      server::y4m_planes_to_frame(reader.header(), planes, slot.source);
       std::lock_guard lock(shared->mutex);
       slot.frame = static_cast<int>(frame);
       slot.state = Slot::State::kRead;
@@ -94,8 +113,7 @@ void read_frames(const std::shared_ptr<Shared>& shared, std::size_t record_bytes
   shared->changed.notify_all();
 }
 
-void filter_frames(Shared& shared, FilterChain& chain, const server::Y4mWriter& writer, bool measured) {
-  const server::Y4mHeader& header = shared.reader->header();
+void filter_frames(Shared& shared, FilterChain& chain, bool measured) {
   const std::size_t frame_bytes = shared.reader->frame_bytes();
   for (;;) {
     long sequence;
@@ -112,17 +130,17 @@ void filter_frames(Shared& shared, FilterChain& chain, const server::Y4mWriter& 
     Slot& slot = shared.slot(sequence);
     Slot::State outcome = Slot::State::kDone;
     try {
-      BYTE* planes = slot.record.get() + server::Y4mWriter::kRecordPlanesOffset;
+      // The writer builds the output record over the input planes.
+      const BYTE* planes = slot.record.get() + server::Y4mWriter::kRecordPlanesOffset;
       if (measured) slot.input_kept.assign(planes, planes + frame_bytes);
-      const int passes = chain.filter(slot.frame, slot.record.get(), writer);
-      if (measured) {
-        slot.statistics = measure_frame(header, slot.input_kept.data(), planes);
-        slot.statistics.passes = passes;
-      }
+      slot.statistics.passes = chain.filter(slot.frame, slot.source, slot.output);
     } catch (...) {
       slot.error = current_exception_line();
       outcome = Slot::State::kFailed;
     }
+    // Let go as soon as it is filtered (or failed), so that the reader's
+    // pool can hand its buffer out again.
+    slot.source = nullptr;
     std::lock_guard lock(shared.mutex);
     slot.state = outcome;
     shared.changed.notify_all();
@@ -135,12 +153,11 @@ PipelineOutcome run_frame_pipeline(std::shared_ptr<server::Y4mReader> reader, se
                                    std::vector<std::unique_ptr<FilterChain>>& chains, int first_frame,
                                    int last_frame, const std::atomic<bool>& stop, ProgressLine& progress,
                                    const FrameMeasuredCallback& frame_measured) {
-  auto shared = std::make_shared<Shared>(std::move(reader), kSlotsPerWorker * chains.size());
+  auto shared = std::make_shared<Shared>(std::move(reader), kSlotsPerWorker * chains.size() + kSpareSlots);
   std::thread reading(read_frames, shared, writer.record_bytes(), first_frame, last_frame);
   std::vector<std::thread> workers;
   for (auto& chain : chains)
-    workers.emplace_back(filter_frames, std::ref(*shared), std::ref(*chain), std::cref(writer),
-                         static_cast<bool>(frame_measured));
+    workers.emplace_back(filter_frames, std::ref(*shared), std::ref(*chain), static_cast<bool>(frame_measured));
 
   PipelineOutcome outcome;
   std::string failure;
@@ -167,6 +184,8 @@ PipelineOutcome run_frame_pipeline(std::shared_ptr<server::Y4mReader> reader, se
       }
     }
     try {
+      writer.build_record(slot.output, slot.record.get());
+      slot.output = nullptr;
       writer.write_record(slot.record.get());
     } catch (const server::Y4mOutputClosed&) {
       outcome.end = PipelineOutcome::End::kOutputClosed;
@@ -179,6 +198,10 @@ PipelineOutcome run_frame_pipeline(std::shared_ptr<server::Y4mReader> reader, se
     progress.frame_written();
     if (frame_measured) {
       try {
+        const int passes = slot.statistics.passes;
+        slot.statistics = measure_frame(shared->reader->header(), slot.input_kept.data(),
+                                        slot.record.get() + server::Y4mWriter::kRecordPlanesOffset);
+        slot.statistics.passes = passes;
         frame_measured(slot.frame, slot.statistics);
       } catch (...) {
         failure = current_exception_line();
@@ -198,6 +221,10 @@ PipelineOutcome run_frame_pipeline(std::shared_ptr<server::Y4mReader> reader, se
   }
   shared->changed.notify_all();
   for (std::thread& worker : workers) worker.join();
+  // Filtered frames not written belong to the workers' chains, which go
+  // before the reader may: they are let go here. Only the writing thread
+  // and the workers touch them.
+  for (Slot& slot : shared->slots) slot.output = nullptr;
   // A reader still running may be blocked on a pipe that nothing writes
   // to: it is left to finish or to end with the process.
   if (reader_done)

@@ -1,8 +1,8 @@
 // The frame-parallel run: one reader thread reads frames in order into a
 // fixed ring of slots, each worker filters whole frames through its own
 // filter chain, and the calling thread writes the results in frame order.
-// At most two frames per worker are in flight, and the slots' buffers are
-// reused, so memory stays flat however long the clip.
+// At most two frames per worker and one more are in flight, and the slots'
+// buffers are reused, so memory stays flat however long the clip.
 #pragma once
 
 #include <atomic>
@@ -31,9 +31,9 @@ struct PipelineOutcome {
 // of the input), one worker per chain. Frames before first_frame are passed
 // over by the reader. Stops between whole frames once `stop` is set. Throws
 // CommandError for the first failure in frame order, after every frame
-// before it has been written. With `frame_measured` set, each worker also
-// measures the change of its frames, and the callback is called in frame
-// order on the calling thread after each frame is written. The reader is
+// before it has been written. With `frame_measured` set, the change of each
+// frame is measured once it is written, and the callback is called in
+// frame order on the calling thread. The reader is
 // shared with the reading thread, which a failure may leave blocked on its
 // input until the process ends.
 PipelineOutcome run_frame_pipeline(std::shared_ptr<server::Y4mReader> reader, server::Y4mWriter& writer,

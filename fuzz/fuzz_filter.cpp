@@ -28,6 +28,7 @@
 #include "propagation/pass_kernels.h"
 #include "propagation/propagation_pass.h"
 #include "server/script_environment.h"
+#include "server/y4m_frame_conversion.h"
 #include "server/y4m_header.h"
 #include "server/y4m_source_clip.h"
 
@@ -125,7 +126,9 @@ void fuzz_filter_frames(FuzzedDataProvider& input) {
   const int row_size = 2 * p.width;
   std::vector<std::vector<BYTE>> results;
   for (const int n : {0, 1, 0}) {
-    source->supply(n, planes[n].data());
+    const PVideoFrame frame = env.NewVideoFrame(source->GetVideoInfo());
+    quillfen::server::y4m_planes_to_frame(header, planes[n].data(), frame);
+    source->supply(n, &frame);
     const std::vector<BYTE> expected = reference_frame(p, source->GetFrame(n, &env));
     const std::vector<BYTE> result = rows_of(filter->GetFrame(n, &env), row_size, p.height);
     for (std::size_t i = 0; i < result.size(); i += 2)

@@ -1,7 +1,8 @@
 // A source clip over a Y4M stream whose frames arrive from outside: the
-// caller supplies the planes of frame n, then asks the chain built on this
-// clip for frame n. Lets each worker of a frame-parallel run feed its own
-// chain with the frames a single reader reads, from a file or a pipe alike.
+// caller supplies frame n, made from its planes, then asks the chain built
+// on this clip for frame n. Lets each worker of a frame-parallel run feed
+// its own chain with the frames a single reader reads and converts, from a
+// file or a pipe alike.
 #pragma once
 
 #include "host/avisynth_interface.h"
@@ -15,12 +16,13 @@ class Y4mSourceClip : public IClip {
   // length reports the largest int.
   Y4mSourceClip(const Y4mHeader& header, int num_frames);
 
-  // The planes (y4m_frame_bytes(header) bytes) that frame n is made from,
-  // until the next call; the caller keeps them alive meanwhile.
-  void supply(int n, const BYTE* planes);
+  // The frame that frame n is, made from its planes by y4m_planes_to_frame,
+  // until the next call; the caller keeps it alive meanwhile. A null
+  // `frame` leaves the clip without one.
+  void supply(int n, const PVideoFrame* frame);
 
-  // A new host frame from the supplied planes. Asking for any other frame
-  // than the supplied one raises an error through env.
+  // The supplied frame. Asking for any other frame than the supplied one
+  // raises an error through env.
   PVideoFrame AVS_STDCALL GetFrame(int n, IScriptEnvironment* env) override;
   bool AVS_STDCALL GetParity(int n) override;
   // The stream has no audio: the clip reports none and gives none.
@@ -32,7 +34,7 @@ class Y4mSourceClip : public IClip {
   Y4mHeader header_;
   VideoInfo vi_;
   int supplied_frame_ = -1;
-  const BYTE* supplied_planes_ = nullptr;
+  const PVideoFrame* supplied_ = nullptr;
 };
 
 }  // namespace quillfen::server
