@@ -121,10 +121,12 @@ struct LaneSums {
 };
 
 // Weight sums of one run of centres; `weight(sample luma)` gives the lanes'
-// weights for one sample.
+// weights for one sample. Results are handed back through references
+// throughout: a returned aggregate of registers would be copied through
+// memory in halves and read back whole, which stalls.
 template <class Lanes, class Weight>
-[[gnu::always_inline]] inline LaneSums<Lanes> lane_weight_sums(const LaneRow<Lanes>& row, int column,
-                                                               Weight&& weight) {
+[[gnu::always_inline]] inline void lane_weight_sums(const LaneRow<Lanes>& row, int column, Weight&& weight,
+                                                    LaneSums<Lanes>& sums) {
   using D = typename Lanes::D;
   D ws = Lanes::set1(0.0), us = Lanes::set1(0.0), vs = Lanes::set1(0.0);
   typename Lanes::Range range = Lanes::range_set1(~std::uint64_t{0});
@@ -137,7 +139,10 @@ template <class Lanes, class Weight>
     vs = Lanes::add(Lanes::mul(v, w), vs);
     range = Lanes::range_min(range, Lanes::range_load(&row.window.chroma_range[slot][column + dx]));
   });
-  return {ws, us, vs, range};
+  sums.weight = ws;
+  sums.u = us;
+  sums.v = vs;
+  sums.range = range;
 }
 
 // Writes `lanes` pixels from the lanes' new chroma, already whole numbers
@@ -176,9 +181,8 @@ struct LaneStatistics {
 // the straightforward pass's integer sums converted. For the weight table
 // the sweep also marks the luma differences each lane meets.
 template <PassLanes Lanes, LaneWeights kWeights>
-[[gnu::always_inline]] inline LaneStatistics<Lanes> lane_statistics(const LaneRow<Lanes>& row, int column,
-                                                                    typename Lanes::D centre_luma,
-                                                                    typename Lanes::Marks& marks) {
+[[gnu::always_inline]] inline void lane_statistics(const LaneRow<Lanes>& row, int column, typename Lanes::D centre_luma,
+                                                  typename Lanes::Marks& marks, LaneStatistics<Lanes>& stats) {
   using D = typename Lanes::D;
   D luma_sum = Lanes::set1(0.0), luma_square_sum = Lanes::set1(0.0);
   for_each_lane_sample(row.rows, row.row_count, [&](int slot, int dx) {
@@ -187,32 +191,32 @@ template <PassLanes Lanes, LaneWeights kWeights>
     luma_square_sum = Lanes::add(luma_square_sum, Lanes::mul(luma, luma));
     if constexpr (kWeights == LaneWeights::kGaussianTable) Lanes::mark(marks, Lanes::abs(Lanes::sub(centre_luma, luma)));
   });
-  const D mean = Lanes::divide(luma_sum, row.by_count);
-  const D variance = Lanes::sub(Lanes::divide(luma_square_sum, row.by_count), Lanes::mul(mean, mean));
-  return {mean, variance};
+  stats.mean = Lanes::divide(luma_sum, row.by_count);
+  stats.variance = Lanes::sub(Lanes::divide(luma_square_sum, row.by_count), Lanes::mul(stats.mean, stats.mean));
 }
 
 // The weight sums of a run in each mode.
 template <PassLanes Lanes>
-[[gnu::always_inline]] inline LaneSums<Lanes> linear_lane_sums(const LaneRow<Lanes>& row, int column,
-                                                               typename Lanes::D centre_luma,
-                                                               LaneStatistics<Lanes> stats) {
+[[gnu::always_inline]] inline void linear_lane_sums(const LaneRow<Lanes>& row, int column,
+                                                   typename Lanes::D centre_luma,
+                                                   const LaneStatistics<Lanes>& stats, LaneSums<Lanes>& sums) {
   using D = typename Lanes::D;
   const typename Lanes::Divisor by_variance = Lanes::divisor(stats.variance);
   const D centre_deviation = Lanes::sub(centre_luma, stats.mean);
-  return lane_weight_sums(row, column, [&](D sample_luma) {
-    return linear_weight<Lanes>(sample_luma, stats.mean, by_variance, centre_deviation);
-  });
+  lane_weight_sums(
+      row, column,
+      [&](D sample_luma) { return linear_weight<Lanes>(sample_luma, stats.mean, by_variance, centre_deviation); },
+      sums);
 }
 
 // Every sample's lookup is issued before any miss is served: the memo lives
 // in the second-level cache, and a miss served at once would hold up the
 // lookups behind it. This mode has fewer than kGaussianTableSamples samples.
 template <PassLanes Lanes>
-[[gnu::always_inline]] inline LaneSums<Lanes> gaussian_lane_sums(const LaneRow<Lanes>& row, int column,
-                                                                 typename Lanes::D centre_luma,
-                                                                 LaneStatistics<Lanes> stats,
-                                                                 GaussianWeightCache& memo) {
+[[gnu::always_inline]] inline void gaussian_lane_sums(const LaneRow<Lanes>& row, int column,
+                                                     typename Lanes::D centre_luma,
+                                                     const LaneStatistics<Lanes>& stats, GaussianWeightCache& memo,
+                                                     LaneSums<Lanes>& sums) {
   using D = typename Lanes::D;
   const typename Lanes::Divisor by_twice_variance = twice_variance_divisor<Lanes>(stats.variance);
   D exponents[kGaussianTableSamples], weights[kGaussianTableSamples];
@@ -226,28 +230,30 @@ template <PassLanes Lanes>
   });
   for (int s = 0; s < samples; ++s) Lanes::serve_misses(weights[s], exponents[s], misses[s], memo);
   int next_sample = 0;
-  return lane_weight_sums(row, column, [&](D) { return weights[next_sample++]; });
+  lane_weight_sums(row, column, [&](D) { return weights[next_sample++]; }, sums);
 }
 
 template <PassLanes Lanes>
-[[gnu::always_inline]] inline LaneSums<Lanes> gaussian_table_lane_sums(const LaneRow<Lanes>& row, int column,
-                                                                       typename Lanes::D centre_luma,
-                                                                       LaneStatistics<Lanes> stats,
-                                                                       const typename Lanes::Marks& marks,
-                                                                       GaussianWeightCache& memo,
-                                                                       LaneWeightTable& table) {
+[[gnu::always_inline]] inline void gaussian_table_lane_sums(const LaneRow<Lanes>& row, int column,
+                                                           typename Lanes::D centre_luma,
+                                                           const LaneStatistics<Lanes>& stats,
+                                                           const typename Lanes::Marks& marks, GaussianWeightCache& memo,
+                                                           LaneWeightTable& table, LaneSums<Lanes>& sums) {
   using D = typename Lanes::D;
   Lanes::fill_weight_table(table, table.weights, marks, stats.variance, memo);
-  return lane_weight_sums(row, column, [&](D sample_luma) {
-    return Lanes::table_weights(table.weights, Lanes::abs(Lanes::sub(centre_luma, sample_luma)));
-  });
+  lane_weight_sums(
+      row, column,
+      [&](D sample_luma) {
+        return Lanes::table_weights(table.weights, Lanes::abs(Lanes::sub(centre_luma, sample_luma)));
+      },
+      sums);
 }
 
 // The new chroma of a run from its sums, stored with the centres' luma.
 // Raises `largest` lane by lane to the centres' changes, or, on the rare
 // path, `largest_rare`.
 template <PassLanes Lanes>
-[[gnu::always_inline]] inline void lane_finish(const LaneRow<Lanes>& row, int column, LaneSums<Lanes> sums,
+[[gnu::always_inline]] inline void lane_finish(const LaneRow<Lanes>& row, int column, const LaneSums<Lanes>& sums,
                                                const BYTE* centre, BYTE* out, typename Lanes::D& largest,
                                                int& largest_rare) {
   using D = typename Lanes::D;
@@ -296,20 +302,17 @@ template <PassLanes Lanes, LaneWeights kWeights>
                                               typename Lanes::D& largest, int& largest_rare) {
   static_assert(Lanes::kLanes <= kMaxTableLanes);
   const typename Lanes::D centre_luma = Lanes::load(&row.window.luma[row.centre_slot][column]);
-  if constexpr (kWeights == LaneWeights::kGaussianTable) {
-    typename Lanes::Marks marks = Lanes::no_marks();
-    const LaneStatistics<Lanes> stats = lane_statistics<Lanes, kWeights>(row, column, centre_luma, marks);
-    lane_finish(row, column, gaussian_table_lane_sums(row, column, centre_luma, stats, marks, *memo, table), centre,
-                out, largest, largest_rare);
-  } else {
-    typename Lanes::Marks unused;
-    const LaneStatistics<Lanes> stats = lane_statistics<Lanes, kWeights>(row, column, centre_luma, unused);
-    if constexpr (kWeights == LaneWeights::kLinear)
-      lane_finish(row, column, linear_lane_sums(row, column, centre_luma, stats), centre, out, largest, largest_rare);
-    else
-      lane_finish(row, column, gaussian_lane_sums(row, column, centre_luma, stats, *memo), centre, out, largest,
-                  largest_rare);
-  }
+  LaneStatistics<Lanes> stats;
+  LaneSums<Lanes> sums;
+  typename Lanes::Marks marks = Lanes::no_marks();
+  lane_statistics<Lanes, kWeights>(row, column, centre_luma, marks, stats);
+  if constexpr (kWeights == LaneWeights::kLinear)
+    linear_lane_sums(row, column, centre_luma, stats, sums);
+  else if constexpr (kWeights == LaneWeights::kGaussianPerSample)
+    gaussian_lane_sums(row, column, centre_luma, stats, *memo, sums);
+  else
+    gaussian_table_lane_sums(row, column, centre_luma, stats, marks, *memo, table, sums);
+  lane_finish(row, column, sums, centre, out, largest, largest_rare);
 }
 
 // Converts `span` pixels of an image row into a window slot; for kernels
