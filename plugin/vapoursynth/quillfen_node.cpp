@@ -61,6 +61,9 @@ QuillfenParameters read_parameters(const VSMap* in, const VSAPI* vsapi) {
   return parameters;
 }
 
+// VapourSynth's core already stops on a filter whose frames differ from its
+// declared format or size; this keeps the module from reading past a frame
+// under a host that lets one through.
 bool matches_clip(const VSFrame* frame, const VSVideoInfo& vi, const VSAPI* vsapi) {
   const VSVideoFormat* format = vsapi->getVideoFrameFormat(frame);
   return format && format->colorFamily == vi.format.colorFamily && format->sampleType == vi.format.sampleType &&
