@@ -20,7 +20,7 @@ namespace {
 // next frame while every worker filters one and the writer writes one.
 constexpr int kSlotsPerWorker = 2;
 constexpr int kSpareSlots = 1;
-constexpr std::size_t kRecordAlignment = 64;
+constexpr std::size_t kBufferAlignment = 64;
 // How often a writer waiting for a frame looks at the stop request.
 constexpr auto kStopPollInterval = std::chrono::milliseconds(100);
 
@@ -28,16 +28,11 @@ struct Slot {
   enum class State { kFree, kRead, kTaken, kDone, kFailed };
   State state = State::kFree;
   int frame = 0;
-  // One frame record: the reader reads the input planes into its planes'
-  // place, the writer builds the output record in it and writes it.
-  // Allocated by the reader when it first fills the slot, and left
-  // uninitialised: a header that claims huge frames costs only the bytes
-  // the input really delivers, not a zeroed buffer per slot up front.
-  server::FrameMemory record;
-  // The frame the reader made from the planes, released by the worker once
-  // filtered; the filtered frame, released by the writer once written.
+  // The frame the reader made from the input planes, released by the worker
+  // once filtered; the filtered frame, released by the writer once written.
   // Converting on the reading and writing threads leaves the workers
-  // nothing but the filter's own work.
+  // nothing but the filter's own work, and the planes need only one buffer
+  // on each of those threads, however many frames are in flight.
   PVideoFrame source;
   PVideoFrame output;
   // The input planes, kept for measuring the change when that is asked for.
@@ -69,8 +64,16 @@ struct Shared {
   bool ended_before(long sequence) const { return end >= 0 && sequence >= end; }
 };
 
-void read_frames(const std::shared_ptr<Shared>& shared, std::size_t record_bytes, int first_frame, int last_frame) {
+// Allocated when first needed, and left uninitialised: a header that claims
+// huge frames costs only the bytes the input really delivers.
+BYTE* frame_buffer(server::FrameMemory& buffer, std::size_t size) {
+  if (!buffer) buffer = server::allocate_frame_memory(size, kBufferAlignment);
+  return buffer.get();
+}
+
+void read_frames(const std::shared_ptr<Shared>& shared, bool measured, int first_frame, int last_frame) {
   server::Y4mReader& reader = *shared->reader;
+  server::FrameMemory planes_buffer;
   long sequence = 0;
   try {
     const server::FrameLayout layout = server::frame_layout(server::y4m_video_info(reader.header(), 1), FRAME_ALIGN);
@@ -91,9 +94,9 @@ void read_frames(const std::shared_ptr<Shared>& shared, std::size_t record_bytes
         if (frame > last_frame) break;
       }
       // A free slot belongs to the reader until it is marked read.
-      if (!slot.record) slot.record = server::allocate_frame_memory(record_bytes, kRecordAlignment);
-      BYTE* planes = slot.record.get() + server::Y4mWriter::kRecordPlanesOffset;
+      BYTE* planes = frame_buffer(planes_buffer, reader.frame_bytes());
       if (!reader.read_frame(planes)) break;
+      if (measured) slot.input_kept.assign(planes, planes + reader.frame_bytes());
       slot.source = shared->source_frames.acquire(layout);
       server::y4m_planes_to_frame(reader.header(), planes, slot.source);
       std::lock_guard lock(shared->mutex);
@@ -113,8 +116,7 @@ void read_frames(const std::shared_ptr<Shared>& shared, std::size_t record_bytes
   shared->changed.notify_all();
 }
 
-void filter_frames(Shared& shared, FilterChain& chain, bool measured) {
-  const std::size_t frame_bytes = shared.reader->frame_bytes();
+void filter_frames(Shared& shared, FilterChain& chain) {
   for (;;) {
     long sequence;
     {
@@ -130,9 +132,6 @@ void filter_frames(Shared& shared, FilterChain& chain, bool measured) {
     Slot& slot = shared.slot(sequence);
     Slot::State outcome = Slot::State::kDone;
     try {
-      // The writer builds the output record over the input planes.
-      const BYTE* planes = slot.record.get() + server::Y4mWriter::kRecordPlanesOffset;
-      if (measured) slot.input_kept.assign(planes, planes + frame_bytes);
       slot.statistics.passes = chain.filter(slot.frame, slot.source, slot.output);
     } catch (...) {
       slot.error = current_exception_line();
@@ -154,13 +153,14 @@ PipelineOutcome run_frame_pipeline(std::shared_ptr<server::Y4mReader> reader, se
                                    int last_frame, const std::atomic<bool>& stop, ProgressLine& progress,
                                    const FrameMeasuredCallback& frame_measured) {
   auto shared = std::make_shared<Shared>(std::move(reader), kSlotsPerWorker * chains.size() + kSpareSlots);
-  std::thread reading(read_frames, shared, writer.record_bytes(), first_frame, last_frame);
+  std::thread reading(read_frames, shared, static_cast<bool>(frame_measured), first_frame, last_frame);
   std::vector<std::thread> workers;
   for (auto& chain : chains)
-    workers.emplace_back(filter_frames, std::ref(*shared), std::ref(*chain), static_cast<bool>(frame_measured));
+    workers.emplace_back(filter_frames, std::ref(*shared), std::ref(*chain));
 
   PipelineOutcome outcome;
   std::string failure;
+  server::FrameMemory record;
   for (long sequence = 0;; ++sequence) {
     Slot& slot = shared->slot(sequence);
     {
@@ -184,9 +184,9 @@ PipelineOutcome run_frame_pipeline(std::shared_ptr<server::Y4mReader> reader, se
       }
     }
     try {
-      writer.build_record(slot.output, slot.record.get());
+      writer.build_record(slot.output, frame_buffer(record, writer.record_bytes()));
       slot.output = nullptr;
-      writer.write_record(slot.record.get());
+      writer.write_record(record.get());
     } catch (const server::Y4mOutputClosed&) {
       outcome.end = PipelineOutcome::End::kOutputClosed;
       break;
@@ -200,7 +200,7 @@ PipelineOutcome run_frame_pipeline(std::shared_ptr<server::Y4mReader> reader, se
       try {
         const int passes = slot.statistics.passes;
         slot.statistics = measure_frame(shared->reader->header(), slot.input_kept.data(),
-                                        slot.record.get() + server::Y4mWriter::kRecordPlanesOffset);
+                                        record.get() + server::Y4mWriter::kRecordPlanesOffset);
         slot.statistics.passes = passes;
         frame_measured(slot.frame, slot.statistics);
       } catch (...) {
