@@ -110,9 +110,10 @@ struct Avx512Lanes {
       __mmask8 lanes;
     };
     Spread spreads[kLumaDifferences];
-    // A packed store writes a whole register past the list's end.
+    // A packed store writes, and a spread reads, a whole register past the
+    // list's end.
     alignas(64) double exponents[(kLumaDifferences + 1) * kLanes];
-    alignas(64) double powers[kLumaDifferences * kLanes];
+    alignas(64) double powers[(kLumaDifferences + 1) * kLanes];
     int spread_count = 0, packed = 0;
     for (int w = 0; w < kMarkWords; ++w) {
       const std::uint64_t met = any_lane(marks.word[w]);
@@ -127,9 +128,15 @@ struct Avx512Lanes {
       }
     }
     exact_gaussian_powers<Avx512ExactPowerOps>(exponents, powers, static_cast<std::size_t>(packed));
+    // Each spread loads a whole register and expands it in the register:
+    // with an expanding load from memory, GCC 12 built the sanitizer build
+    // (-O2) so that it spread stale powers, not the ones just stored. The
+    // lanes past the list's end that the load takes are left out by the
+    // expand.
     const double* next = powers;
     for (int s = 0; s < spread_count; ++s) {
-      _mm512_mask_storeu_pd(spreads[s].at, spreads[s].lanes, _mm512_maskz_expandloadu_pd(spreads[s].lanes, next));
+      _mm512_mask_storeu_pd(spreads[s].at, spreads[s].lanes,
+                            _mm512_maskz_expand_pd(spreads[s].lanes, _mm512_loadu_pd(next)));
       next += __builtin_popcount(spreads[s].lanes);
     }
   }
