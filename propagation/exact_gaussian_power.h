@@ -1,5 +1,5 @@
-// The Gaussian weight pow(kGaussianBase, q) for q <= 0, bit for bit what the
-// standard library's pow returns, mostly without calling it.
+// The Gaussian weight pow(kGaussianBase, q), bit for bit what the standard
+// library's pow returns, mostly without calling it.
 //
 // The library's pow is deterministic but not correctly rounded, so the
 // fast form computes b^q = exp(q * ln b) in double-double precision, far
@@ -17,10 +17,13 @@
 // 1.5 * 2^-15 ULP; the rounding of the low part of q * log b adds below
 // |t| * 2^-25 ULP. So for a normal result its error is at most
 //   E(t) = 0.511 + |t| * 2^-14 ULP.
+// This is glibc's promise; the tests check the fast form against whichever
+// library the build links.
 //
 // What this form computes. R = R_hi + R_lo with R_hi = RN(R), within 2^-12
-// ULP of the exact X = b^q (the error budget is at exact_gaussian_power_parts). Let u be
-// the ULP of R_hi, which is not a power of two, and suppose
+// ULP of the exact X = b^q (the error budget is at
+// exact_gaussian_power_parts). Let u be the ULP of R_hi, which is not a
+// power of two, and suppose
 //   |R_lo| <= (0.4875 - |t| * 2^-14) * u.
 // Then |X - R_hi| <= (0.4875 + 2^-12 - |t| * 2^-14) * u, X lies in R_hi's
 // binade so its ULP is u too, and every other double is at least u from
@@ -36,11 +39,13 @@
 // without asking).
 //
 // The arithmetic is written once over a set of lane operations `Ops`
-// (ScalarExactPowerOps below for one value; the vector kernels supply their own):
+// (ScalarExactPowerOps below for one value; the x86 kernels supply their
+// own):
 //   D, Mask, kLanes; load, store, set1, add, sub, mul, abs; fmadd(a, b, c)
 //   = RN(a * b + c), fmsub(a, b, c) = RN(a * b - c) and fnmadd(a, b, c) =
-//   RN(c - a * b), each in one rounding; less_equal(a, b), not_equal(a, b) -> Mask; both(m, n);
-//   binade(x) = x with its fraction bits cleared;
+//   RN(c - a * b), each in one rounding; less_equal(a, b) and
+//   not_equal(a, b) -> Mask; both(m, n); binade(x) = x with its fraction
+//   bits cleared;
 //   select(m, a, b): a in the lanes of m, b elsewhere;
 //   exp2_fraction(z, hi, lo): hi and lo of kExp2FractionTable at the low
 //   kExp2FractionBits bits of z's bit pattern;
