@@ -49,11 +49,12 @@ graph+="concat=n=$frames:v=1:a=0,settb=1/25,setpts=N,noise=alls=3:allf=t[clip]"
 ffmpeg -loglevel error "${inputs[@]}" -filter_complex "$graph" -map "[clip]" -fps_mode passthrough \
   -f yuv4mpegpipe -y "$clip"
 
-# Wall seconds of one run of a command, its output thrown away.
+# Wall seconds of one run of a command, its output thrown away; a command
+# that fails ends the comparison.
 seconds() {
   local start end
   start=$(date +%s%N)
-  "$@" >/dev/null 2>&1
+  "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; return 1; }
   end=$(date +%s%N)
   awk -v ns="$((end - start))" 'BEGIN {printf "%.4f", ns / 1e9}'
 }
@@ -101,7 +102,7 @@ done
 printf '| 2 workers vs 1 (radius 3 linear) | | %s | | | |\n' "$(fmt "$(printf '%s\n' "${ratios[@]}" | median)" %.2fx)"
 
 # vspipe with the VapourSynth module against the command, where both are built.
-module="$build/libquillfen_vapoursynth.so"
+module="$(realpath "$build")/libquillfen_vapoursynth.so"
 vapoursynth="${QUILLFEN_HOST_CACHE:-$HOME/.cache/quillfen-hosts}/vapoursynth-R65"
 if [ -f "$module" ] && [ -x "$vapoursynth/bin/vspipe" ]; then
   PYTHONPATH="$(echo "$vapoursynth"/lib/python3*/site-packages)"
