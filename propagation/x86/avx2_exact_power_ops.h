@@ -6,21 +6,10 @@
 #include <immintrin.h>
 
 #include "propagation/exp2_fraction_table.h"
+#include "propagation/x86/avx2_doubles.h"
 
-struct Avx2ExactPowerOps {
-  static constexpr int kLanes = 4;
-  using D = __m256d;
+struct Avx2ExactPowerOps : Avx2Doubles {
   using Mask = __m256d;  // all bits set in a chosen lane
-  static D load(const double* p) { return _mm256_loadu_pd(p); }
-  static void store(double* p, D a) { _mm256_storeu_pd(p, a); }
-  static D set1(double value) { return _mm256_set1_pd(value); }
-  static D add(D a, D b) { return _mm256_add_pd(a, b); }
-  static D sub(D a, D b) { return _mm256_sub_pd(a, b); }
-  static D mul(D a, D b) { return _mm256_mul_pd(a, b); }
-  static D abs(D a) { return _mm256_andnot_pd(_mm256_set1_pd(-0.0), a); }
-  static D fmadd(D a, D b, D c) { return _mm256_fmadd_pd(a, b, c); }
-  static D fmsub(D a, D b, D c) { return _mm256_fmsub_pd(a, b, c); }
-  static D fnmadd(D a, D b, D c) { return _mm256_fnmadd_pd(a, b, c); }
   static Mask less_equal(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_LE_OQ); }
   static Mask not_equal(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_NEQ_OQ); }
   static Mask both(Mask a, Mask b) { return _mm256_and_pd(a, b); }

@@ -6,23 +6,12 @@
 #include <immintrin.h>
 
 #include "propagation/exp2_fraction_table.h"
+#include "propagation/x86/avx512_doubles.h"
 
-struct Avx512ExactPowerOps {
-  static constexpr int kLanes = 8;
-  using D = __m512d;
+struct Avx512ExactPowerOps : Avx512Doubles {
   using Mask = __mmask8;
   // Masked forms with every lane set stand in for some plain ones: GCC 12
   // warns spuriously about the plain ones.
-  static D load(const double* p) { return _mm512_loadu_pd(p); }
-  static void store(double* p, D a) { _mm512_storeu_pd(p, a); }
-  static D set1(double value) { return _mm512_set1_pd(value); }
-  static D add(D a, D b) { return _mm512_add_pd(a, b); }
-  static D sub(D a, D b) { return _mm512_sub_pd(a, b); }
-  static D mul(D a, D b) { return _mm512_mul_pd(a, b); }
-  static D abs(D a) { return _mm512_abs_pd(a); }
-  static D fmadd(D a, D b, D c) { return _mm512_fmadd_pd(a, b, c); }
-  static D fmsub(D a, D b, D c) { return _mm512_fmsub_pd(a, b, c); }
-  static D fnmadd(D a, D b, D c) { return _mm512_fnmadd_pd(a, b, c); }
   static Mask less_equal(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_LE_OQ); }
   static Mask not_equal(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_NEQ_OQ); }
   static Mask both(Mask a, Mask b) { return a & b; }

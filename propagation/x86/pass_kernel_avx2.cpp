@@ -11,26 +11,15 @@
 #include "propagation/lane_kernel.h"
 #include "propagation/paired_lanes.h"
 #include "propagation/pass_kernels.h"
+#include "propagation/x86/avx2_doubles.h"
 #include "propagation/x86/avx2_exact_power_ops.h"
 
 namespace {
 
-struct Avx2Lanes {
-  static constexpr int kLanes = 4;
-  using D = __m256d;
-
-  static D load(const double* p) { return _mm256_loadu_pd(p); }
-  static void store(double* p, D a) { _mm256_storeu_pd(p, a); }
-  static D set1(double value) { return _mm256_set1_pd(value); }
-  static D add(D a, D b) { return _mm256_add_pd(a, b); }
-  static D sub(D a, D b) { return _mm256_sub_pd(a, b); }
-  static D mul(D a, D b) { return _mm256_mul_pd(a, b); }
+struct Avx2Lanes : Avx2Doubles {
   static D div(D a, D b) { return _mm256_div_pd(a, b); }
-  static D fmadd(D a, D b, D c) { return _mm256_fmadd_pd(a, b, c); }
-  static D fnmadd(D a, D b, D c) { return _mm256_fnmadd_pd(a, b, c); }
   static D min(D a, D b) { return _mm256_min_pd(a, b); }
   static D max(D a, D b) { return _mm256_max_pd(a, b); }
-  static D abs(D a) { return _mm256_andnot_pd(_mm256_set1_pd(-0.0), a); }
   static D truncate(D a) { return _mm256_round_pd(a, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC); }
   static D at_least(D a, D b) { return _mm256_and_pd(_mm256_cmp_pd(a, b, _CMP_GE_OQ), _mm256_set1_pd(1.0)); }
   // x - x is 0 exactly for finite x and NaN otherwise.

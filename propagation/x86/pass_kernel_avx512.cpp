@@ -12,28 +12,17 @@
 #include "propagation/lane_kernel.h"
 #include "propagation/paired_lanes.h"
 #include "propagation/pass_kernels.h"
+#include "propagation/x86/avx512_doubles.h"
 #include "propagation/x86/avx512_exact_power_ops.h"
 
 namespace {
 
-struct Avx512Lanes {
-  static constexpr int kLanes = 8;
-  using D = __m512d;
+struct Avx512Lanes : Avx512Doubles {
   // Masked forms with every lane set stand in for several plain ones:
   // GCC 12 warns spuriously about the plain ones.
-
-  static D load(const double* p) { return _mm512_loadu_pd(p); }
-  static void store(double* p, D a) { _mm512_storeu_pd(p, a); }
-  static D set1(double value) { return _mm512_set1_pd(value); }
-  static D add(D a, D b) { return _mm512_add_pd(a, b); }
-  static D sub(D a, D b) { return _mm512_sub_pd(a, b); }
-  static D mul(D a, D b) { return _mm512_mul_pd(a, b); }
   static D div(D a, D b) { return _mm512_div_pd(a, b); }
-  static D fmadd(D a, D b, D c) { return _mm512_fmadd_pd(a, b, c); }
-  static D fnmadd(D a, D b, D c) { return _mm512_fnmadd_pd(a, b, c); }
   static D min(D a, D b) { return _mm512_mask_min_pd(a, 0xFF, a, b); }
   static D max(D a, D b) { return _mm512_mask_max_pd(a, 0xFF, a, b); }
-  static D abs(D a) { return _mm512_abs_pd(a); }
   static D truncate(D a) { return _mm512_maskz_roundscale_pd(0xFF, a, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC); }
   static D at_least(D a, D b) {
     return _mm512_maskz_mov_pd(_mm512_cmp_pd_mask(a, b, _CMP_GE_OQ), _mm512_set1_pd(1.0));
