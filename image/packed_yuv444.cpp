@@ -1,9 +1,5 @@
 #include "image/packed_yuv444.h"
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
-
 #include <cstdlib>
 #include <new>
 
@@ -24,10 +20,6 @@ BYTE* allocate_image(std::size_t size) {
   if (rounded < size) throw std::bad_alloc();
   auto* bytes = static_cast<BYTE*>(std::aligned_alloc(alignment, rounded));
   if (!bytes) throw std::bad_alloc();
-#if defined(__linux__)
-  // Only advice: without huge pages the image works the same on small ones.
-  if (alignment == kHugePage) (void)::madvise(bytes, rounded, MADV_HUGEPAGE);
-#endif
   return bytes;
 }
 

@@ -21,10 +21,10 @@ class PackedYuv444 {
  public:
   // Takes the bytes from the general allocator, uninitialised: every frame
   // request overwrites the whole image before reading it. An image of a
-  // huge page or more is aligned to one and, where the system has them,
-  // asked to be backed by huge pages: the first frame then faults the
-  // image in a few steps rather than one per 4 KiB page. Throws
-  // std::bad_alloc when memory runs out.
+  // huge page or more is aligned to one, so that a system that backs
+  // memory with huge pages by itself can do so for the whole image. The
+  // module asks the system for nothing beyond the standard allocator.
+  // Throws std::bad_alloc when memory runs out.
   PackedYuv444(int width, int height);
 
   BYTE* data() { return bytes_.get(); }
