@@ -57,6 +57,12 @@ struct LaneWindow {
   return static_cast<std::uint64_t>(u | v << 8 | (255 - u) << 16 | (255 - v) << 24);
 }
 
+// The range that the byte-wise minimum of such words stands for.
+inline ChromaRange chroma_range_of_word(std::uint64_t word) {
+  return {static_cast<int>(word & 0xFF), 255 - static_cast<int>(word >> 16 & 0xFF), static_cast<int>(word >> 8 & 0xFF),
+          255 - static_cast<int>(word >> 24 & 0xFF)};
+}
+
 // One row of the square around a centre row that holds samples: its window
 // slot and the samples' column offsets -half_width..half_width, without
 // offset 0 on the centre's own (possibly mirrored) row.
@@ -283,10 +289,8 @@ template <PassLanes Lanes>
   Lanes::store(lane[2], sums.v);
   Lanes::range_store(lane_range, sums.range);
   for (int i = 0; i < kLanes; ++i, centre += 3, out += 3) {
-    const std::uint64_t word = lane_range[i];
-    const ChromaRange range{static_cast<int>(word & 0xFF), 255 - static_cast<int>(word >> 16 & 0xFF),
-                            static_cast<int>(word >> 8 & 0xFF), 255 - static_cast<int>(word >> 24 & 0xFF)};
-    const ChromaResult result = chroma_average(lane[0][i], lane[1][i], lane[2][i], range, centre[1], centre[2]);
+    const ChromaResult result =
+        chroma_average(lane[0][i], lane[1][i], lane[2][i], chroma_range_of_word(lane_range[i]), centre[1], centre[2]);
     const int change = chroma_change(centre[1], centre[2], result);
     if (change > largest_rare) largest_rare = change;
     store_centre(out, centre, result);
