@@ -185,7 +185,10 @@ struct LaneStatistics {
 
 // Luma sums in double are exact (integers far below 2^53), so they equal
 // the straightforward pass's integer sums converted. For the weight table
-// the sweep also marks the luma differences each lane meets.
+// the sweep also marks the luma differences each lane meets: the small
+// ones, which neighbouring pixels nearly always have, as it goes, and the
+// few of kNarrowDifferences and up in a second sweep, only when some lane
+// met one.
 template <PassLanes Lanes, LaneWeights kWeights>
 [[gnu::always_inline]] inline void lane_statistics(const LaneRow<Lanes>& row, int column, typename Lanes::D centre_luma,
                                                   typename Lanes::Marks& marks, LaneStatistics<Lanes>& stats) {
@@ -197,6 +200,11 @@ template <PassLanes Lanes, LaneWeights kWeights>
     luma_square_sum = Lanes::add(luma_square_sum, Lanes::mul(luma, luma));
     if constexpr (kWeights == LaneWeights::kGaussianTable) Lanes::mark(marks, Lanes::abs(Lanes::sub(centre_luma, luma)));
   });
+  if constexpr (kWeights == LaneWeights::kGaussianTable)
+    if (Lanes::met_wide(marks))
+      for_each_lane_sample(row.rows, row.row_count, [&](int slot, int dx) {
+        Lanes::mark_wide(marks, Lanes::abs(Lanes::sub(centre_luma, Lanes::load(&row.window.luma[slot][column + dx]))));
+      });
   stats.mean = Lanes::divide(luma_sum, row.by_count);
   stats.variance = Lanes::sub(Lanes::divide(luma_square_sum, row.by_count), Lanes::mul(stats.mean, stats.mean));
 }

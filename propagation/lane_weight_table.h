@@ -24,6 +24,9 @@ inline constexpr int kMaxTableLanes = 32;
 // Luma differences 0..255, and one word of marks for each group of 64.
 inline constexpr int kLumaDifferences = 256;
 inline constexpr int kMarkWords = kLumaDifferences / 64;
+// Differences below this, the first word's, are marked in the statistics
+// sweep itself.
+inline constexpr int kNarrowDifferences = 64;
 
 // A register of L lanes owns kLumaDifferences * L weights, the weight of
 // difference k for its lane i at k * L + i: the lanes' weights of one

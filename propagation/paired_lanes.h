@@ -78,6 +78,11 @@ struct PairedLanes {
     Half::mark(marks.low, difference.low);
     Half::mark(marks.high, difference.high);
   }
+  static bool met_wide(const Marks& marks) { return Half::met_wide(marks.low) || Half::met_wide(marks.high); }
+  static void mark_wide(Marks& marks, D difference) {
+    Half::mark_wide(marks.low, difference.low);
+    Half::mark_wide(marks.high, difference.high);
+  }
   static void fill_weight_table(LaneWeightTable& table, double* weights, const Marks& marks, D variance,
                                 GaussianWeightCache& cache) {
     Half::fill_weight_table(table, weights, marks.low, variance.low, cache);

@@ -128,6 +128,9 @@ struct PortableLanes {
       marks.word[value / 64][i] |= std::uint64_t{1} << (value % 64);
     }
   }
+  // mark leaves nothing out.
+  static bool met_wide(const Marks&) { return false; }
+  static void mark_wide(Marks&, D) {}
   static void fill_weight_table(LaneWeightTable&, double* weights, const Marks& marks, D variance,
                                 GaussianWeightCache& cache) {
     fill_lane_weights<kLanes>(weights, marks.word, variance.lane, cache);

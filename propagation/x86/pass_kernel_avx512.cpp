@@ -57,19 +57,30 @@ struct Avx512Lanes : Avx512Doubles {
 
   // Bit k of word w of a lane's set is difference 64 * w + k. A shift by
   // 64 or more, or by a negative count, gives 0, so each word keeps only
-  // its own differences.
+  // its own differences. `wide` gathers the bits of every difference
+  // marked, so that any of 64 and up shows above its low six bits.
   struct Marks {
     __m512i word[kMarkWords];
+    __m512i wide;
   };
   static Marks no_marks() {
     Marks marks;
     for (__m512i& word : marks.word) word = _mm512_setzero_si512();
+    marks.wide = _mm512_setzero_si512();
     return marks;
   }
   static void mark(Marks& marks, D difference) {
     const __m512i count = _mm512_maskz_cvttpd_epi64(0xFF, difference);
+    marks.word[0] = _mm512_or_si512(marks.word[0], _mm512_maskz_sllv_epi64(0xFF, _mm512_set1_epi64(1), count));
+    marks.wide = _mm512_or_si512(marks.wide, count);
+  }
+  static bool met_wide(const Marks& marks) {
+    return _mm512_test_epi64_mask(marks.wide, _mm512_set1_epi64(~std::int64_t{kNarrowDifferences - 1})) != 0;
+  }
+  static void mark_wide(Marks& marks, D difference) {
+    const __m512i count = _mm512_maskz_cvttpd_epi64(0xFF, difference);
     const __m512i bit = _mm512_set1_epi64(1);
-    for (int w = 0; w < kMarkWords; ++w)
+    for (int w = 1; w < kMarkWords; ++w)
       marks.word[w] = _mm512_or_si512(
           marks.word[w],
           _mm512_maskz_sllv_epi64(0xFF, bit, _mm512_maskz_sub_epi64(0xFF, count, _mm512_set1_epi64(64 * w))));
