@@ -109,7 +109,7 @@ struct Avx2Lanes : Avx2Doubles {
     alignas(32) double lane_divisor[kLanes], lane_reciprocal[kLanes];
     _mm256_store_pd(lane_divisor, by_twice_variance.value);
     _mm256_store_pd(lane_reciprocal, by_twice_variance.reciprocal);
-    // The list is padded to whole registers with the quotient -1 / 1.
+    // The list is padded to whole registers.
     constexpr int kMost = (kLumaDifferences - 1) * kLanes + kLanes;
     alignas(32) double numerators[kMost], divisors[kMost], reciprocals[kMost], exponents[kMost], powers[kMost];
     int places[kMost];
@@ -127,14 +127,16 @@ struct Avx2Lanes : Avx2Doubles {
           ++count;
         }
     }
-    for (int n = count; n % kLanes != 0; ++n) numerators[n] = -1.0, divisors[n] = 1.0, reciprocals[n] = 1.0;
+    int padded = count;
+    for (; padded % kLanes != 0; ++padded)
+      numerators[padded] = kPaddingExponent, divisors[padded] = 1.0, reciprocals[padded] = 1.0;
     // The quotients gaussian_exponent gives: (0 - d * d) / (twice the
     // variance), a zero where the variance is 0.
-    for (int n = 0; n < count; n += kLanes)
+    for (int n = 0; n < padded; n += kLanes)
       _mm256_store_pd(exponents + n, exact_quotient<Avx2Lanes>(_mm256_load_pd(numerators + n),
                                                                _mm256_load_pd(divisors + n),
                                                                _mm256_load_pd(reciprocals + n)));
-    exact_gaussian_powers<Avx2ExactPowerOps>(exponents, powers, static_cast<std::size_t>(count));
+    exact_gaussian_powers<Avx2ExactPowerOps>(exponents, powers, static_cast<std::size_t>(padded));
     for (int n = 0; n < count; ++n) weights[places[n]] = powers[n];
   }
 

@@ -110,8 +110,8 @@ struct Avx512Lanes : Avx512Doubles {
       __mmask8 lanes;
     };
     Spread spreads[kLumaDifferences];
-    // A packed store writes, and a spread reads, a whole register past the
-    // list's end.
+    // A packed store writes, the padding fills, and a spread reads, a whole
+    // register past the list's end.
     alignas(64) double exponents[(kLumaDifferences + 1) * kLanes];
     alignas(64) double powers[(kLumaDifferences + 1) * kLanes];
     int spread_count = 0, packed = 0;
@@ -127,7 +127,8 @@ struct Avx512Lanes : Avx512Doubles {
         spreads[spread_count++] = {weights + difference * kLanes, lanes};
       }
     }
-    exact_gaussian_powers<Avx512ExactPowerOps>(exponents, powers, static_cast<std::size_t>(packed));
+    _mm512_storeu_pd(exponents + packed, _mm512_set1_pd(kPaddingExponent));
+    exact_gaussian_powers<Avx512ExactPowerOps>(exponents, powers, static_cast<std::size_t>((packed + kLanes - 1) & -kLanes));
     // Each spread loads a whole register and expands it in the register:
     // with an expanding load from memory, GCC 12 built the sanitizer build
     // (-O2) so that it spread stale powers, not the ones just stored. The
