@@ -57,6 +57,9 @@ struct LaneWindow {
   return static_cast<std::uint64_t>(u | v << 8 | (255 - u) << 16 | (255 - v) << 24);
 }
 
+// The word of the whole range 0..255.
+inline constexpr std::uint64_t kWholeChromaRangeWord = 0;
+
 // The range that the byte-wise minimum of such words stands for.
 inline ChromaRange chroma_range_of_word(std::uint64_t word) {
   return {static_cast<int>(word & 0xFF), 255 - static_cast<int>(word >> 16 & 0xFF), static_cast<int>(word >> 8 & 0xFF),
@@ -130,12 +133,25 @@ struct LaneSums {
 // weights for one sample. Results are handed back through references
 // throughout: a returned aggregate of registers would be copied through
 // memory in halves and read back whole, which stalls.
-template <class Lanes, class Weight>
+//
+// Only weights that can be negative need the range of the samples' chroma
+// (kNegativeWeights); weights that never are (the Gaussian form) give the
+// same byte bounded by the whole range 0..255. Their average of the exact
+// sums lies within the samples' [min, max], and the rounded one stays
+// within 2^-34 of it: the chroma values are whole numbers and the weights
+// doubles, so every product and partial sum is a multiple of 2^-1074 and
+// is either exact or rounded within 2^-53 of itself, also where weights
+// are subnormal; over at most 625 samples the sums are within a relative
+// 2^-43 of the exact ones, and the reciprocal and its product, or the
+// division, add 2^-52. A value that is never negative and lies that close
+// to whole bounds rounds (halves up) to the byte the bounded value rounds
+// to: just below min it rounds up to min, just above max down to max.
+template <class Lanes, bool kNegativeWeights, class Weight>
 [[gnu::always_inline]] inline void lane_weight_sums(const LaneRow<Lanes>& row, int column, Weight&& weight,
                                                     LaneSums<Lanes>& sums) {
   using D = typename Lanes::D;
   D ws = Lanes::set1(0.0), us = Lanes::set1(0.0), vs = Lanes::set1(0.0);
-  typename Lanes::Range range = Lanes::range_set1(~std::uint64_t{0});
+  typename Lanes::Range range = Lanes::range_set1(kNegativeWeights ? ~std::uint64_t{0} : kWholeChromaRangeWord);
   for_each_lane_sample(row.rows, row.row_count, [&](int slot, int dx) {
     const D w = weight(Lanes::load(&row.window.luma[slot][column + dx]));
     const D u = Lanes::load(&row.window.u[slot][column + dx]);
@@ -143,7 +159,8 @@ template <class Lanes, class Weight>
     ws = Lanes::add(ws, w);
     us = Lanes::add(Lanes::mul(u, w), us);
     vs = Lanes::add(Lanes::mul(v, w), vs);
-    range = Lanes::range_min(range, Lanes::range_load(&row.window.chroma_range[slot][column + dx]));
+    if constexpr (kNegativeWeights)
+      range = Lanes::range_min(range, Lanes::range_load(&row.window.chroma_range[slot][column + dx]));
   });
   sums.weight = ws;
   sums.u = us;
@@ -217,7 +234,7 @@ template <PassLanes Lanes>
   using D = typename Lanes::D;
   const typename Lanes::Divisor by_variance = Lanes::divisor(stats.variance);
   const D centre_deviation = Lanes::sub(centre_luma, stats.mean);
-  lane_weight_sums(
+  lane_weight_sums<Lanes, true>(
       row, column,
       [&](D sample_luma) { return linear_weight<Lanes>(sample_luma, stats.mean, by_variance, centre_deviation); },
       sums);
@@ -244,7 +261,7 @@ template <PassLanes Lanes>
   });
   for (int s = 0; s < samples; ++s) Lanes::serve_misses(weights[s], exponents[s], misses[s], memo);
   int next_sample = 0;
-  lane_weight_sums(row, column, [&](D) { return weights[next_sample++]; }, sums);
+  lane_weight_sums<Lanes, false>(row, column, [&](D) { return weights[next_sample++]; }, sums);
 }
 
 template <PassLanes Lanes>
@@ -255,7 +272,7 @@ template <PassLanes Lanes>
                                                            LaneWeightTable& table, LaneSums<Lanes>& sums) {
   using D = typename Lanes::D;
   Lanes::fill_weight_table(table, table.weights, marks, stats.variance, memo);
-  lane_weight_sums(
+  lane_weight_sums<Lanes, false>(
       row, column,
       [&](D sample_luma) {
         return Lanes::table_weights(table.weights, Lanes::abs(Lanes::sub(centre_luma, sample_luma)));

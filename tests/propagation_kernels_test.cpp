@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "propagation/affinity.h"
+#include "propagation/chroma_average.h"
 #include "propagation/pass_kernels.h"
 #include "propagation/propagation_pass.h"
 #include "tests/support/synthetic_image.h"
@@ -189,7 +190,9 @@ TEST(PassKernels, MatchReferenceWhereTheStoreBoundsAndRounds) {
 // Crosses of radius-1 samples at several lane positions: three samples of
 // luma 100 and one of 102 (variance 0.75) around a centre far brighter. At
 // centre 135 only the 102 sample's weight survives, as a subnormal whose
-// reciprocal overflows; at centre 142 every weight underflows to 0.
+// reciprocal overflows; at centre 142 every weight underflows to 0. Every
+// third cross has three samples of 80 and one of 90 around a centre of
+// 253, whose weight sum is subnormal with a finite reciprocal.
 TEST(PassKernels, MatchReferenceWhenGaussianWeightsUnderflow) {
   const int width = 40, height = 7;
   SyntheticRandom random(9);
@@ -201,8 +204,14 @@ TEST(PassKernels, MatchReferenceWhenGaussianWeightsUnderflow) {
   }
   auto luma = [&](int x, int y) -> BYTE& { return current[3 * (y * width + x)]; };
   for (int x = 2, k = 0; x + 1 < width - 1; x += 3, ++k) {
-    luma(x, 3) = k % 2 ? 142 : 135;
-    luma(x + 1, 3) = 102;
+    if (k % 3 == 2) {
+      luma(x - 1, 3) = luma(x, 2) = luma(x, 4) = 80;
+      luma(x, 3) = 253;
+      luma(x + 1, 3) = 90;
+    } else {
+      luma(x, 3) = k % 2 ? 142 : 135;
+      luma(x + 1, 3) = 102;
+    }
   }
 
   // The inputs really reach both rare paths.
@@ -211,6 +220,9 @@ TEST(PassKernels, MatchReferenceWhenGaussianWeightsUnderflow) {
   ASSERT_GT(tiny_sum, 0.0);
   ASSERT_FALSE(std::isfinite(1.0 / tiny_sum));
   ASSERT_EQ(3 * gaussian_affinity(142, 100, variance) + gaussian_affinity(142, 102, variance), 0.0);
+  const double subnormal_sum = 3 * gaussian_affinity(253, 80, 18.75) + gaussian_affinity(253, 90, 18.75);
+  ASSERT_LT(subnormal_sum, DBL_MIN);
+  ASSERT_TRUE(std::isfinite(1.0 / subnormal_sum));
 
   expect_kernels_match(current, width, height, 1, true, "underflow");
 }
@@ -221,7 +233,8 @@ TEST(PassKernels, MatchReferenceWhenGaussianWeightsUnderflow) {
 // spread over 0..255, where a periodic tile repeats the same variance in
 // many lanes and runs, where centres of variance 0 sit beside centres with
 // large differences, and where bright dots on a faint texture make every
-// weight of a centre underflow (the first dot below is checked to do so).
+// weight of a centre underflow (the first dot below is checked to do so)
+// or, the second, leave a subnormal weight sum with a finite reciprocal.
 TEST(PassKernels, MatchReferenceOnGaussianRunsOfDistinctDifferences) {
   const int width = 150, height = 23;
   SyntheticRandom random(31);
@@ -251,6 +264,16 @@ TEST(PassKernels, MatchReferenceOnGaussianRunsOfDistinctDifferences) {
   bright_dots[3 * (11 * width + 10)] = 160;
   const double variance = 27.0 / 28.0 / 28.0;  // 27 samples of 100, one of 101
   ASSERT_EQ(27 * gaussian_affinity(160, 100, variance) + gaussian_affinity(160, 101, variance), 0.0);
+  // The second: 26 samples of 100 and two of 110 around 207.
+  for (int dy = -3; dy <= 3; ++dy)
+    for (int dx = -3; dx <= 3; ++dx) bright_dots[3 * ((11 + dy) * width + 19 + dx)] = 100;
+  bright_dots[3 * (10 * width + 18)] = bright_dots[3 * (13 * width + 19)] = 110;
+  bright_dots[3 * (11 * width + 19)] = 207;
+  const double two_step_variance = luma_statistics(26 * 100 + 2 * 110, 26 * 100 * 100 + 2 * 110 * 110, 28).variance;
+  const double subnormal_sum =
+      26 * gaussian_affinity(207, 100, two_step_variance) + 2 * gaussian_affinity(207, 110, two_step_variance);
+  ASSERT_LT(subnormal_sum, DBL_MIN);
+  ASSERT_TRUE(std::isfinite(1.0 / subnormal_sum));
 
   for (const int radius : {1, 2, 3, 4, 5, 8}) {
     expect_match_both_forms(bands, width, height, radius, "bands");
