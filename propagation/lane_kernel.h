@@ -218,10 +218,12 @@ template <PassLanes Lanes, LaneWeights kWeights>
     if constexpr (kWeights == LaneWeights::kGaussianTable) Lanes::mark(marks, Lanes::abs(Lanes::sub(centre_luma, luma)));
   });
   if constexpr (kWeights == LaneWeights::kGaussianTable)
-    if (Lanes::met_wide(marks))
+    if (Lanes::needs_wide(marks)) {
+      Lanes::open_wide(marks);
       for_each_lane_sample(row.rows, row.row_count, [&](int slot, int dx) {
         Lanes::mark_wide(marks, Lanes::abs(Lanes::sub(centre_luma, Lanes::load(&row.window.luma[slot][column + dx]))));
       });
+    }
   stats.mean = Lanes::divide(luma_sum, row.by_count);
   stats.variance = Lanes::sub(Lanes::divide(luma_square_sum, row.by_count), Lanes::mul(stats.mean, stats.mean));
 }

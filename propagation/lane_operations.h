@@ -45,11 +45,11 @@ concept LaneArithmetic = requires(typename L::D a, typename L::D b, double x, co
 //   memo_weights may leave lanes it records in `misses` unknown, and
 //   serve_misses then completes them, so that a run can issue all its
 //   lookups before it waits on any;
-// - Marks, no_marks(), mark(marks, difference), met_wide(marks) and
-//   mark_wide(marks, difference): each lane's set of absolute luma
-//   differences (whole numbers 0..255) met so far. mark adds at least the
-//   differences below kNarrowDifferences; met_wide tells whether it left
-//   out any, and mark_wide then adds the others;
+// - Marks, no_marks(), mark(marks, difference), needs_wide(marks),
+//   open_wide(marks) and mark_wide(marks, difference): each lane's set of
+//   absolute luma differences (whole numbers 0..255) met so far. mark adds
+//   at least the differences below kNarrowDifferences; needs_wide tells
+//   whether it left out any; after open_wide, mark_wide adds the others;
 // - fill_weight_table(table, weights, marks, variance, memo): each
 //   lane's Gaussian weight at every difference in its set, into the lanes'
 //   part `weights` of `table` (lane_weight_table.h gives the layout);
@@ -77,7 +77,8 @@ concept PassLanes = LaneArithmetic<L> &&
   L::serve_misses(weights, a, misses, memo);
   { L::no_marks() } -> std::same_as<typename L::Marks>;
   L::mark(marks, a);
-  { L::met_wide(marks) } -> std::same_as<bool>;
+  { L::needs_wide(marks) } -> std::same_as<bool>;
+  L::open_wide(marks);
   L::mark_wide(marks, a);
   L::fill_weight_table(table, p, marks, a, memo);
   { L::table_weights(cp, a) } -> std::same_as<typename L::D>;

@@ -78,7 +78,11 @@ struct PairedLanes {
     Half::mark(marks.low, difference.low);
     Half::mark(marks.high, difference.high);
   }
-  static bool met_wide(const Marks& marks) { return Half::met_wide(marks.low) || Half::met_wide(marks.high); }
+  static bool needs_wide(const Marks& marks) { return Half::needs_wide(marks.low) || Half::needs_wide(marks.high); }
+  static void open_wide(Marks& marks) {
+    Half::open_wide(marks.low);
+    Half::open_wide(marks.high);
+  }
   static void mark_wide(Marks& marks, D difference) {
     Half::mark_wide(marks.low, difference.low);
     Half::mark_wide(marks.high, difference.high);

@@ -129,7 +129,8 @@ struct PortableLanes {
     }
   }
   // mark leaves nothing out.
-  static bool met_wide(const Marks&) { return false; }
+  static bool needs_wide(const Marks&) { return false; }
+  static void open_wide(Marks&) {}
   static void mark_wide(Marks&, D) {}
   static void fill_weight_table(LaneWeightTable&, double* weights, const Marks& marks, D variance,
                                 GaussianWeightCache& cache) {

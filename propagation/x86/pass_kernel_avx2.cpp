@@ -68,27 +68,30 @@ struct Avx2Lanes : Avx2Doubles {
 
   // Bit k of word w of a lane's set is difference 64 * w + k. A shift by
   // 64 or more, or by a negative count, gives 0, so each word keeps only
-  // its own differences. `wide` gathers the bits of every difference
-  // marked, so that any of 64 and up shows above its low six bits.
+  // its own differences. mark fills word 0 alone and gathers the bits of
+  // every difference in `counts`, where one of 64 and up shows above the
+  // low six bits.
   struct Marks {
     __m256i word[kMarkWords];
-    __m256i wide;
+    __m256i counts;
   };
   static Marks no_marks() {
     Marks marks;
     for (__m256i& word : marks.word) word = _mm256_setzero_si256();
-    marks.wide = _mm256_setzero_si256();
+    marks.counts = _mm256_setzero_si256();
     return marks;
   }
   static __m256i mark_counts(D difference) { return _mm256_cvtepi32_epi64(_mm256_cvttpd_epi32(difference)); }
   static void mark(Marks& marks, D difference) {
     const __m256i count = mark_counts(difference);
     marks.word[0] = _mm256_or_si256(marks.word[0], _mm256_sllv_epi64(_mm256_set1_epi64x(1), count));
-    marks.wide = _mm256_or_si256(marks.wide, count);
+    marks.counts = _mm256_or_si256(marks.counts, count);
   }
-  static bool met_wide(const Marks& marks) {
-    return !_mm256_testz_si256(marks.wide, _mm256_set1_epi64x(~std::int64_t{kNarrowDifferences - 1}));
+  static bool needs_wide(const Marks& marks) {
+    return !_mm256_testz_si256(marks.counts, _mm256_set1_epi64x(~std::int64_t{kNarrowDifferences - 1}));
   }
+  // Every word starts empty: there is nothing to prepare.
+  static void open_wide(Marks&) {}
   static void mark_wide(Marks& marks, D difference) {
     const __m256i count = mark_counts(difference);
     const __m256i bit = _mm256_set1_epi64x(1);

@@ -57,25 +57,31 @@ struct Avx512Lanes : Avx512Doubles {
 
   // Bit k of word w of a lane's set is difference 64 * w + k. A shift by
   // 64 or more, or by a negative count, gives 0, so each word keeps only
-  // its own differences. `wide` gathers the bits of every difference
-  // marked, so that any of 64 and up shows above its low six bits.
+  // its own differences. mark fills word 0 alone and gathers the bits of
+  // every difference in `counts`, where one of 64 and up shows above the
+  // low six bits; words 1 to 3 are kept only once `wide` is set.
   struct Marks {
     __m512i word[kMarkWords];
-    __m512i wide;
+    __m512i counts;
+    bool wide;
   };
   static Marks no_marks() {
     Marks marks;
-    for (__m512i& word : marks.word) word = _mm512_setzero_si512();
-    marks.wide = _mm512_setzero_si512();
+    marks.word[0] = marks.counts = _mm512_setzero_si512();
+    marks.wide = false;
     return marks;
   }
   static void mark(Marks& marks, D difference) {
     const __m512i count = _mm512_maskz_cvttpd_epi64(0xFF, difference);
     marks.word[0] = _mm512_or_si512(marks.word[0], _mm512_maskz_sllv_epi64(0xFF, _mm512_set1_epi64(1), count));
-    marks.wide = _mm512_or_si512(marks.wide, count);
+    marks.counts = _mm512_or_si512(marks.counts, count);
   }
-  static bool met_wide(const Marks& marks) {
-    return _mm512_test_epi64_mask(marks.wide, _mm512_set1_epi64(~std::int64_t{kNarrowDifferences - 1})) != 0;
+  static bool needs_wide(const Marks& marks) {
+    return _mm512_test_epi64_mask(marks.counts, _mm512_set1_epi64(~std::int64_t{kNarrowDifferences - 1})) != 0;
+  }
+  static void open_wide(Marks& marks) {
+    for (int w = 1; w < kMarkWords; ++w) marks.word[w] = _mm512_setzero_si512();
+    marks.wide = true;
   }
   static void mark_wide(Marks& marks, D difference) {
     const __m512i count = _mm512_maskz_cvttpd_epi64(0xFF, difference);
@@ -115,7 +121,7 @@ struct Avx512Lanes : Avx512Doubles {
     alignas(64) double exponents[(kLumaDifferences + 1) * kLanes];
     alignas(64) double powers[(kLumaDifferences + 1) * kLanes];
     int spread_count = 0, packed = 0;
-    for (int w = 0; w < kMarkWords; ++w) {
+    for (int w = 0; w < (marks.wide ? kMarkWords : 1); ++w) {
       const std::uint64_t met = any_lane(marks.word[w]);
       for (std::uint64_t bits = w == 0 ? met & ~std::uint64_t{1} : met; bits != 0; bits &= bits - 1) {
         const int bit = __builtin_ctzll(bits);
