@@ -2,10 +2,10 @@
 // library's pow returns, mostly without calling it.
 //
 // The library's pow is deterministic but not correctly rounded, so the
-// fast form computes b^q = exp(q * ln b) in double-double precision, far
-// more accurately than the library, and keeps its rounded result only where
-// that rounding cannot differ from the library's; elsewhere ("undecided") the
-// caller asks the library.
+// fast form computes b^q = exp(q * ln b) to about 64 bits, more accurately
+// than the library, and keeps its rounded result only where that rounding
+// cannot differ from the library's; elsewhere ("undecided") the library is
+// asked.
 //
 // What the library promises. glibc's pow (2.28 and later) documents its
 // worst-case error as 0.54 ULP, made of at most 0.511 ULP from its
@@ -20,38 +20,38 @@
 // This is glibc's promise; the tests check the fast form against whichever
 // library the build links.
 //
-// What this form computes. R = R_hi + R_lo with R_hi = RN(R), within 2^-12
-// ULP of the exact X = b^q (the error budget is at
-// exact_gaussian_power_parts). Let u be the ULP of R_hi, which is not a
-// power of two, and suppose
-//   |R_lo| <= (0.4875 - |t| * 2^-14) * u.
-// Then |X - R_hi| <= (0.4875 + 2^-12 - |t| * 2^-14) * u, X lies in R_hi's
-// binade so its ULP is u too, and every other double is at least u from
-// R_hi, so at least (0.5125 - 2^-12 + |t| * 2^-14) * u > E(t) * u from X.
-// The library's result lies within E(t) * u of X, so it is R_hi. Roughly
-// 2.5 % of the exponents the pass forms fail the test, and the caller falls
-// back for them.
+// What this form computes. X = b^q = 2^m * Y with Y in (1, 2), and hi + lo
+// with hi = RN(hi + lo) in (1, 2) within 2^-10.1 of Y's ULP u = 2^-52 of Y
+// (the error budget is at exact_gaussian_power_parts); the result is
+// 2^m * hi. Suppose
+//   |lo| <= (kHalfMargin - |q| * 2^-14) * u,  kHalfMargin = 0.488.
+// Then |Y - hi| <= (0.488 + 2^-10.1 - |q| * 2^-14) * u < (0.489 - |q| *
+// 2^-14) * u. Every other double is at least u from hi (hi is neither 1 nor
+// 2), so at least (0.511 + |q| * 2^-14) * u from Y, which is at least E(t)
+// ULP as |t| < |q| (ln b < 1). The library's result lies within E(t) ULP of
+// X, so it is 2^m * hi.
 //
-// Also undecided: |q| above 708 (results near the subnormal range or
+// Undecided: results that fail that test (about 2.4 % of the exponents
+// the pass forms), |q| above 708 (results near the subnormal range or
 // overflow, where neither the bound nor the exponent arithmetic below is
-// argued), NaN, and a result that rounds to a power of two (the ULP differs
-// on its two sides), among them q = 0 (the pass weights an equal luma 1.0
-// without asking).
+// argued), NaN, and hi of 1 or below: a result that rounds to a power of
+// two, whose ULP differs on its two sides (among them q = 0, which the pass
+// weights 1.0 without asking), and the 1 in 2048 that the reduction below
+// leaves just under a power of two, whose ULP is half that of the test.
 //
 // The arithmetic is written once over a set of lane operations `Ops`
 // (ScalarExactPowerOps below for one value; the x86 kernels supply their
 // own):
 //   D, Mask, kLanes; load, store, set1, add, sub, mul, abs; fmadd(a, b, c)
-//   = RN(a * b + c), fmsub(a, b, c) = RN(a * b - c) and fnmadd(a, b, c) =
-//   RN(c - a * b), each in one rounding; less_equal(a, b) and
-//   not_equal(a, b) -> Mask; both(m, n); binade(x) = x with its fraction
-//   bits cleared;
-//   select(m, a, b): a in the lanes of m, b elsewhere;
-//   exp2_fraction(z, hi, lo): hi and lo of kExp2FractionTable at the low
+//   = RN(a * b + c) and fnmadd(a, b, c) = RN(c - a * b), each in one
+//   rounding; less_equal(a, b) and less(a, b) -> Mask; both(m, n);
+//   exp2_fraction(z, hi, rho): kExp2FractionTable's hi and rho at the low
 //   kExp2FractionBits bits of z's bit pattern;
 //   scale_by_exponent(x, z): x with (z's bit pattern, as a 64-bit
 //   integer, shifted right by kExp2FractionBits and left by 52) added to its
-//   bit pattern, that is 2^floor(k/128) folded into its exponent field.
+//   bit pattern, that is 2^floor(k/N) folded into its exponent field;
+//   undecided_lanes(decided, first, list): writes first + i for each lane i
+//   not in `decided`, in order, to list[0..kLanes) and returns how many.
 // Forced inline, so that each kernel compiles its own copy.
 #pragma once
 
@@ -67,34 +67,37 @@ namespace exact_gaussian_power_constants {
 // ln(kGaussianBase) = 1 + kLnBaseLo to within 2^-108: the base is the double
 // nearest e, just below it.
 inline constexpr double kLnBaseLo = -0x1.ea8556644e4cdp-55;
-// k = round(t * 128 / ln 2) by adding 1.5 * 2^52, which leaves k in the low
-// bits of the sum's bit pattern.
-inline constexpr double kFractionsPerLn2 = 0x1.71547652b82fep+7;
+// k = round(q * N / ln 2), N = kExp2Fractions = 1024, by adding 1.5 * 2^52,
+// which leaves k in the low bits of the sum's bit pattern.
+inline constexpr double kFractionsPerLn2 = 0x1.71547652b82fep+10;
 inline constexpr double kRoundingShift = 0x1.8p52;
-// ln 2 / 128 = kStepHi + kStepLo to within 2^-81 relative. kStepHi has 35
-// significant bits, so k * kStepHi is exact for |k| < 2^18, which holds for
-// every |t| <= 746.
-inline constexpr double kStepHi = 0x1.62e42fefc0000p-8;
-inline constexpr double kStepLo = -0x1.c610ca86c3899p-44;
+// ln 2 / N = kStepHi + kStepLo to within 2^-97. kStepHi has 33 significant
+// bits, so k * kStepHi is exact for |k| < 2^20, which holds for every |q| <=
+// 709.
+inline constexpr double kStepHi = 0x1.62e42fefp-11;
+inline constexpr double kStepLo = 0x1.473de6af278edp-44;
 // Taylor coefficients of exp beyond r^2/2.
 inline constexpr double kInv6 = 0x1.5555555555555p-3;
 inline constexpr double kInv24 = 0x1.5555555555555p-5;
-inline constexpr double kInv120 = 0x1.1111111111111p-7;
-inline constexpr double kInv720 = 0x1.6c16c16c16c17p-10;
-// The decision: |R_lo| <= (kHalfMargin - |q| * 2^-14) ULP; q is t to far
-// better than this needs.
-inline constexpr double kHalfMargin = 0.4875;
+// The decision: |lo| <= (kHalfMargin - |q| * 2^-14) ULP.
+inline constexpr double kHalfMargin = 0.488;
 inline constexpr double kLargestDecided = 708.0;
 }  // namespace exact_gaussian_power_constants
 
-// b^q before its power-of-two scale: b^q = (hi + lo) * 2^e, hi = RN(hi + lo)
-// in [0.99, 2), e given by `shifted` (scale_by_exponent), for |q| <= 746.
+// b^q before its power-of-two scale: b^q = (hi + lo) * 2^m within the
+// budget below, hi = RN(hi + lo) in [0.999, 2), m given by `shifted`
+// (scale_by_exponent), for |q| <= 709.
 //
-// Error budget, absolute on hi + lo: t = q ln b and r = t - k ln2/128
-// within 2^-78; the Taylor polynomial's truncation (|r| <= 2^-8.5, degree 6)
-// within 2^-71; its rounding within 2^-68.4; the roundings of the
-// reconstruction within 2^-67.5 together: in all below 2^-66, that is below
-// 2^-65.9 relative, below 2^-12.9 ULP.
+// With k = round(q N / ln 2) = N m + j, b^q = e^t, t = q ln b, is
+//   2^m * 2^(j/N) * e^(t - k ln2/N) = 2^m * T * e^r,
+//   r = q - k kStepHi + (q kLnBaseLo + rho - k kStepLo),
+// T and rho the table's hi and rho at j; |r| <= ln 2 / 2N < 2^-11.5.
+// Error budget, relative to b^q: r rounded to a double, within 2^-65 (its
+// ULP is at most 2^-64), the parenthesis within 2^-76 before that; e^r -
+// 1 = r + r^2 (1/2 + r/6 + r^2/24) truncated within |r|^5/120 < 2^-64.4,
+// its rounding to p = RN(...) within 2^-65 and its other roundings below
+// 2^-74; hi + lo = T (1 + p) within 2^-106. In all below 2^-63.1, that is
+// below 2^-10.1 ULP of hi.
 template <class Ops>
 struct ExactGaussianPowerParts {
   typename Ops::D hi, lo, shifted;
@@ -105,40 +108,25 @@ template <class Ops>
   namespace c = exact_gaussian_power_constants;
   using D = typename Ops::D;
 
-  // t = q * ln b = q + t_lo.
-  const D t_lo = Ops::mul(q, Ops::set1(c::kLnBaseLo));
-  const D shifted = Ops::add(Ops::mul(q, Ops::set1(c::kFractionsPerLn2)), Ops::set1(c::kRoundingShift));
+  const D shifted = Ops::fmadd(q, Ops::set1(c::kFractionsPerLn2), Ops::set1(c::kRoundingShift));
   const D k = Ops::sub(shifted, Ops::set1(c::kRoundingShift));
   // q - k * kStepHi is exact: the product is, and q lies within a factor of
   // two of it when k is not 0.
-  const D r1 = Ops::sub(q, Ops::mul(k, Ops::set1(c::kStepHi)));
-  const D s = Ops::sub(t_lo, Ops::mul(k, Ops::set1(c::kStepLo)));
-  // r = r_hi + r_lo, r1 + s to within 2^-78: exactly when |r1| >= |s|, and
-  // otherwise both are below 2^-26 and so is the error of the split.
-  const D r_hi = Ops::add(r1, s);
-  const D r_lo = Ops::sub(s, Ops::sub(r_hi, r1));
+  const D r1 = Ops::fnmadd(k, Ops::set1(c::kStepHi), q);
+  D t, rho;
+  Ops::exp2_fraction(shifted, t, rho);
+  const D r = Ops::add(r1, Ops::fnmadd(k, Ops::set1(c::kStepLo), Ops::fmadd(q, Ops::set1(c::kLnBaseLo), rho)));
 
-  // exp(r) - 1 = r_hi + e_lo, e_lo = r_lo (1 + r_hi) + r_hi^2 (1/2 + r_hi/6 + ...).
-  const D r2 = Ops::mul(r_hi, r_hi);
-  D poly = Ops::fmadd(r_hi, Ops::set1(c::kInv720), Ops::set1(c::kInv120));
-  poly = Ops::fmadd(r_hi, poly, Ops::set1(c::kInv24));
-  poly = Ops::fmadd(r_hi, poly, Ops::set1(c::kInv6));
-  poly = Ops::fmadd(r_hi, poly, Ops::set1(0.5));
-  const D e_lo = Ops::add(Ops::fmadd(r_lo, r_hi, r_lo), Ops::mul(r2, poly));
+  // p = e^r - 1 = r + r^2 (1/2 + r/6 + r^2/24).
+  D poly = Ops::fmadd(r, Ops::set1(c::kInv24), Ops::set1(c::kInv6));
+  poly = Ops::fmadd(r, poly, Ops::set1(0.5));
+  const D p = Ops::fmadd(Ops::mul(r, r), poly, r);
 
-  // (T_hi + T_lo)(1 + r_hi + e_lo) with T = 2^(j/128), T_lo e_lo dropped;
-  // the product T_hi r_hi is kept exactly.
-  D t_hi_part, t_lo_part;
-  Ops::exp2_fraction(shifted, t_hi_part, t_lo_part);
-  const D m = Ops::mul(t_hi_part, r_hi);
-  const D m_error = Ops::fmsub(t_hi_part, r_hi, m);
-  D low = Ops::fmadd(t_hi_part, e_lo, t_lo_part);
-  low = Ops::fmadd(t_lo_part, r_hi, low);
-  low = Ops::add(low, m_error);
-  const D sum = Ops::add(t_hi_part, m);
-  low = Ops::add(low, Ops::sub(m, Ops::sub(sum, t_hi_part)));
-  const D hi = Ops::add(sum, low);
-  return {hi, Ops::sub(low, Ops::sub(hi, sum)), shifted};
+  // T (1 + p): hi in one rounding, and what it left out in another: t - hi
+  // is exact, the two lying within a factor of two of each other, so the
+  // second fused operation rounds the exact remainder, below an ULP of hi.
+  const D hi = Ops::fmadd(t, p, t);
+  return {hi, Ops::fmadd(t, p, Ops::sub(t, hi)), shifted};
 }
 
 // b^q for the lanes of q, and in `decided` the lanes where that is exactly
@@ -151,14 +139,11 @@ template <class Ops>
   using D = typename Ops::D;
   const ExactGaussianPowerParts<Ops> parts = exact_gaussian_power_parts<Ops>(q);
   const D magnitude = Ops::abs(q);
-  // (kHalfMargin - |t| * 2^-14) ULP of hi; hi lies in [0.99, 2), so its ULP
-  // is its binade, 0.5 or 1, times 2^-52. The fused operation only sets the
-  // limit, whose rounding the margin absorbs.
-  const D limit =
-      Ops::mul(Ops::binade(parts.hi), Ops::fnmadd(magnitude, Ops::set1(0x1p-66), Ops::set1(c::kHalfMargin * 0x1p-52)));
-  // hi is 1.0 exactly when the result rounds to a power of two.
+  // (kHalfMargin - |q| * 2^-14) * 2^-52, the ULP of hi in (1, 2). The fused
+  // operation only sets the limit, whose rounding the margin absorbs.
+  const D limit = Ops::fnmadd(magnitude, Ops::set1(0x1p-66), Ops::set1(c::kHalfMargin * 0x1p-52));
   decided = Ops::both(
-      Ops::both(Ops::less_equal(magnitude, Ops::set1(c::kLargestDecided)), Ops::not_equal(parts.hi, Ops::set1(1.0))),
+      Ops::both(Ops::less_equal(magnitude, Ops::set1(c::kLargestDecided)), Ops::less(Ops::set1(1.0), parts.hi)),
       Ops::less_equal(Ops::abs(parts.lo), limit));
   // For |q| <= 708 the scale leaves the exponent field between 1 and 2044:
   // the result stays normal.
@@ -178,33 +163,29 @@ struct ScalarExactPowerOps {
   static double mul(double a, double b) { return a * b; }
   static double abs(double a) { return std::fabs(a); }
   static double fmadd(double a, double b, double c) { return std::fma(a, b, c); }
-  static double fmsub(double a, double b, double c) { return std::fma(a, b, -c); }
   static double fnmadd(double a, double b, double c) { return std::fma(-a, b, c); }
   static bool less_equal(double a, double b) { return a <= b; }
-  static bool not_equal(double a, double b) { return a != b; }
+  static bool less(double a, double b) { return a < b; }
   static bool both(bool a, bool b) { return a && b; }
-  static double binade(double x) {
-    const std::uint64_t cleared = bits(x) & 0xFFF0000000000000u;
-    double result;
-    std::memcpy(&result, &cleared, sizeof result);
-    return result;
-  }
-  static double select(bool m, double a, double b) { return m ? a : b; }
   static std::uint64_t bits(double x) {
     std::uint64_t b;
     std::memcpy(&b, &x, sizeof b);
     return b;
   }
-  static void exp2_fraction(double shifted, double& hi, double& lo) {
-    const Exp2Fraction& entry = kExp2FractionTable[bits(shifted) & (kExp2Fractions - 1)];
+  static void exp2_fraction(double shifted, double& hi, double& rho) {
+    const Exp2Fraction& entry = kExp2FractionTable.entry[bits(shifted) & (kExp2Fractions - 1)];
     hi = entry.hi;
-    lo = entry.lo;
+    rho = entry.rho;
   }
   static double scale_by_exponent(double x, double shifted) {
     const std::uint64_t scaled = bits(x) + (bits(shifted) >> kExp2FractionBits << 52);
     double result;
     std::memcpy(&result, &scaled, sizeof result);
     return result;
+  }
+  static int undecided_lanes(bool decided, std::uint32_t first, std::uint32_t* list) {
+    list[0] = first;
+    return decided ? 0 : 1;
   }
 };
 
@@ -216,31 +197,34 @@ struct ScalarExactPowerOps {
 }
 
 // pow(kGaussianBase, q) for `count` exponents, bit for bit, Ops::kLanes at
-// a time; returns how many the library served. Every power the fast form
-// decides comes first, with a NaN in place of the others, which the library
-// then serves in one sweep: its calls neither interrupt the vector loop nor
-// mispredict in it. (A NaN exponent is undecided and its power is NaN, so
-// serving it again changes nothing.)
+// a time; returns how many the library served. The vector loop stores every
+// lane's power and lists the undecided lanes without a branch; the library
+// then serves the listed ones in one sweep, so that its calls neither
+// interrupt the vector loop nor mispredict in it. Blocks of kBlock
+// exponents keep the list small.
 template <class Ops>
 [[gnu::always_inline]] inline std::size_t exact_gaussian_powers(const double* exponents, double* powers,
                                                                 std::size_t count) {
-  const double undecided_mark = __builtin_nan("");
-  std::size_t i = 0;
-  for (; i + Ops::kLanes <= count; i += Ops::kLanes) {
-    typename Ops::Mask decided;
-    const typename Ops::D power = exact_gaussian_power_lanes<Ops>(Ops::load(exponents + i), decided);
-    Ops::store(powers + i, Ops::select(decided, power, Ops::set1(undecided_mark)));
-  }
-  for (; i < count; ++i) {
-    bool decided;
-    const double power = exact_gaussian_power_lanes<ScalarExactPowerOps>(exponents[i], decided);
-    powers[i] = decided ? power : undecided_mark;
-  }
-  std::size_t undecided = 0;
-  for (i = 0; i < count; ++i)
-    if (__builtin_isnan(powers[i])) {
-      powers[i] = std::pow(kGaussianBase, exponents[i]);
-      ++undecided;
+  constexpr std::size_t kBlock = 1024;
+  std::uint32_t undecided[kBlock + Ops::kLanes];
+  std::size_t served = 0;
+  for (std::size_t start = 0; start < count; start += kBlock) {
+    const double* const q = exponents + start;
+    double* const power = powers + start;
+    const std::uint32_t size = static_cast<std::uint32_t>(count - start < kBlock ? count - start : kBlock);
+    std::uint32_t listed = 0, i = 0;
+    for (; i + Ops::kLanes <= size; i += Ops::kLanes) {
+      typename Ops::Mask decided;
+      Ops::store(power + i, exact_gaussian_power_lanes<Ops>(Ops::load(q + i), decided));
+      listed += static_cast<std::uint32_t>(Ops::undecided_lanes(decided, i, undecided + listed));
     }
-  return undecided;
+    for (; i < size; ++i) {
+      bool decided;
+      power[i] = exact_gaussian_power_lanes<ScalarExactPowerOps>(q[i], decided);
+      listed += static_cast<std::uint32_t>(ScalarExactPowerOps::undecided_lanes(decided, i, undecided + listed));
+    }
+    for (std::uint32_t n = 0; n < listed; ++n) power[undecided[n]] = std::pow(kGaussianBase, q[undecided[n]]);
+    served += listed;
+  }
+  return served;
 }

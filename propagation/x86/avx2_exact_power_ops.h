@@ -5,26 +5,64 @@
 
 #include <immintrin.h>
 
+#include <cstdint>
+
 #include "propagation/exp2_fraction_table.h"
 #include "propagation/x86/avx2_doubles.h"
+
+// For each set of lanes of four (bit i for lane i), the byte shuffle that
+// moves those 32-bit lanes, in order, to the front.
+struct Avx2PackLanes {
+  alignas(16) std::uint8_t bytes[16][16];
+};
+
+constexpr Avx2PackLanes make_avx2_pack_lanes() {
+  Avx2PackLanes table{};
+  for (int set = 0; set < 16; ++set) {
+    int to = 0;
+    for (int lane = 0; lane < 4; ++lane)
+      if (set >> lane & 1) {
+        for (int b = 0; b < 4; ++b) table.bytes[set][4 * to + b] = static_cast<std::uint8_t>(4 * lane + b);
+        ++to;
+      }
+    for (int b = 4 * to; b < 16; ++b) table.bytes[set][b] = 0x80;  // a zero byte
+  }
+  return table;
+}
+
+inline constexpr Avx2PackLanes kAvx2PackLanes = make_avx2_pack_lanes();
 
 struct Avx2ExactPowerOps : Avx2Doubles {
   using Mask = __m256d;  // all bits set in a chosen lane
   static Mask less_equal(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_LE_OQ); }
-  static Mask not_equal(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_NEQ_OQ); }
+  static Mask less(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
   static Mask both(Mask a, Mask b) { return _mm256_and_pd(a, b); }
-  static D binade(D x) {
-    return _mm256_and_pd(x, _mm256_castsi256_pd(_mm256_set1_epi64x(static_cast<long long>(0xFFF0000000000000u))));
-  }
-  static D select(Mask m, D a, D b) { return _mm256_blendv_pd(b, a, m); }
-  static void exp2_fraction(D shifted, D& hi, D& lo) {
-    const __m256i entry = _mm256_and_si256(_mm256_castpd_si256(shifted), _mm256_set1_epi64x(kExp2Fractions - 1));
-    const __m256i index = _mm256_slli_epi64(entry, 1);  // two doubles per entry
-    hi = _mm256_i64gather_pd(&kExp2FractionTable[0].hi, index, 8);
-    lo = _mm256_i64gather_pd(&kExp2FractionTable[0].lo, index, 8);
+  // Four 16-byte loads of the table's pairs, not two gathers, which cost
+  // several times as much here; the indices are read back from memory,
+  // which the compiler would otherwise take out of the register lane by
+  // lane with shuffles that compete with the arithmetic.
+  static void exp2_fraction(D shifted, D& hi, D& rho) {
+    alignas(32) std::uint64_t bits[4];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(bits), _mm256_castpd_si256(shifted));
+    asm("" : "+m"(bits));
+    const auto pair = [&bits](int i) {
+      return _mm_load_pd(&kExp2FractionTable.entry[bits[i] & (kExp2Fractions - 1)].hi);
+    };
+    const __m256d even = _mm256_insertf128_pd(_mm256_castpd128_pd256(pair(0)), pair(2), 1);
+    const __m256d odd = _mm256_insertf128_pd(_mm256_castpd128_pd256(pair(1)), pair(3), 1);
+    hi = _mm256_unpacklo_pd(even, odd);
+    rho = _mm256_unpackhi_pd(even, odd);
   }
   static D scale_by_exponent(D x, D shifted) {
     const __m256i scale = _mm256_slli_epi64(_mm256_srli_epi64(_mm256_castpd_si256(shifted), kExp2FractionBits), 52);
     return _mm256_castsi256_pd(_mm256_add_epi64(_mm256_castpd_si256(x), scale));
+  }
+  static int undecided_lanes(Mask decided, std::uint32_t first, std::uint32_t* list) {
+    const int undecided = _mm256_movemask_pd(decided) ^ 0xF;
+    const __m128i lanes = _mm_add_epi32(_mm_set1_epi32(static_cast<int>(first)), _mm_setr_epi32(0, 1, 2, 3));
+    const __m128i packed = _mm_shuffle_epi8(
+        lanes, _mm_load_si128(reinterpret_cast<const __m128i*>(kAvx2PackLanes.bytes[undecided])));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(list), packed);
+    return __builtin_popcount(static_cast<unsigned>(undecided));
   }
 };

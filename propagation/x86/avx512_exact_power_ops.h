@@ -5,6 +5,8 @@
 
 #include <immintrin.h>
 
+#include <cstdint>
+
 #include "propagation/exp2_fraction_table.h"
 #include "propagation/x86/avx512_doubles.h"
 
@@ -13,22 +15,42 @@ struct Avx512ExactPowerOps : Avx512Doubles {
   // Masked forms with every lane set stand in for some plain ones: GCC 12
   // warns spuriously about the plain ones.
   static Mask less_equal(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_LE_OQ); }
-  static Mask not_equal(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_NEQ_OQ); }
+  static Mask less(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OQ); }
   static Mask both(Mask a, Mask b) { return a & b; }
-  static D binade(D x) {
-    return _mm512_and_pd(x, _mm512_castsi512_pd(_mm512_set1_epi64(static_cast<long long>(0xFFF0000000000000u))));
-  }
-  static D select(Mask m, D a, D b) { return _mm512_mask_blend_pd(m, b, a); }
-  static void exp2_fraction(D shifted, D& hi, D& lo) {
-    const __m512i entry =
-        _mm512_maskz_and_epi64(0xFF, _mm512_castpd_si512(shifted), _mm512_set1_epi64(kExp2Fractions - 1));
-    const __m512i index = _mm512_maskz_slli_epi64(0xFF, entry, 1);  // two doubles per entry
-    hi = _mm512_mask_i64gather_pd(_mm512_setzero_pd(), 0xFF, index, &kExp2FractionTable[0].hi, 8);
-    lo = _mm512_mask_i64gather_pd(_mm512_setzero_pd(), 0xFF, index, &kExp2FractionTable[0].lo, 8);
+  // Eight 16-byte loads of the table's pairs, not two gathers, which cost
+  // several times as much here; the indices are read back from memory
+  // (two 256-bit stores, as a 512-bit one stalls the narrower reads),
+  // which the compiler would otherwise take out of the register lane by
+  // lane with shuffles that compete with the arithmetic.
+  static void exp2_fraction(D shifted, D& hi, D& rho) {
+    alignas(64) std::uint64_t bits[8];
+    const __m512i pattern = _mm512_castpd_si512(shifted);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(bits), _mm512_maskz_extracti64x4_epi64(0xF, pattern, 0));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(bits + 4), _mm512_maskz_extracti64x4_epi64(0xF, pattern, 1));
+    asm("" : "+m"(bits));
+    const auto pair = [&bits](int i) {
+      return _mm_load_pd(&kExp2FractionTable.entry[bits[i] & (kExp2Fractions - 1)].hi);
+    };
+    const auto pairs = [&pair](int i, int j) {
+      return _mm256_insertf128_pd(_mm256_castpd128_pd256(pair(i)), pair(j), 1);
+    };
+    // Lanes 0, 2, 4, 6 and 1, 3, 5, 7, so that each 128-bit unpack pairs
+    // neighbours.
+    const __m512d even = _mm512_maskz_insertf64x4(0xFF, _mm512_castpd256_pd512(pairs(0, 2)), pairs(4, 6), 1);
+    const __m512d odd = _mm512_maskz_insertf64x4(0xFF, _mm512_castpd256_pd512(pairs(1, 3)), pairs(5, 7), 1);
+    hi = _mm512_maskz_unpacklo_pd(0xFF, even, odd);
+    rho = _mm512_maskz_unpackhi_pd(0xFF, even, odd);
   }
   static D scale_by_exponent(D x, D shifted) {
     const __m512i scale = _mm512_maskz_slli_epi64(
         0xFF, _mm512_maskz_srli_epi64(0xFF, _mm512_castpd_si512(shifted), kExp2FractionBits), 52);
     return _mm512_castsi512_pd(_mm512_maskz_add_epi64(0xFF, _mm512_castpd_si512(x), scale));
+  }
+  static int undecided_lanes(Mask decided, std::uint32_t first, std::uint32_t* list) {
+    const Mask undecided = static_cast<Mask>(~decided);
+    const __m256i lanes =
+        _mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(first)), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(list), _mm256_maskz_compress_epi32(undecided, lanes));
+    return __builtin_popcount(undecided);
   }
 };
