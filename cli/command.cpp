@@ -97,7 +97,7 @@ int filter_stream(const CommandOptions& options, const std::string& input_path, 
   if (!options.stats_path.empty()) statistics.emplace(options.stats_path, input, output_path);
   const StreamFile output = [&] {
     try {
-      return open_output(output_path, input);
+      return open_output_to_empty(output_path, input);
     } catch (...) {
       if (statistics) statistics->remove();
       throw;
@@ -112,9 +112,12 @@ int filter_stream(const CommandOptions& options, const std::string& input_path, 
     measured = [&](int frame, const FrameStatistics& figures) { statistics->frame(frame, figures); };
   PipelineOutcome outcome;
   try {
+    // The first frames are read and filtered while an old output file is
+    // emptied.
+    FramePipeline pipeline(reader, chains, options.first_frame, options.last_frame, statistics.has_value());
+    empty_output(output, output_path);
     writer.write_header();
-    outcome = run_frame_pipeline(reader, writer, chains, options.first_frame, options.last_frame, stop, progress,
-                                 measured);
+    outcome = pipeline.write_frames(writer, stop, progress, measured);
   } catch (const server::Y4mOutputClosed&) {
     outcome.end = PipelineOutcome::End::kOutputClosed;
   } catch (...) {

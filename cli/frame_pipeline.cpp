@@ -41,10 +41,12 @@ struct Slot {
   std::string error;
 };
 
+}  // namespace
+
 // Everything the reading thread touches; it holds its own reference, so
 // a reader left blocked on its input never touches freed memory.
-struct Shared {
-  Shared(std::shared_ptr<server::Y4mReader> reader_, std::size_t slot_count)
+struct PipelineShared {
+  PipelineShared(std::shared_ptr<server::Y4mReader> reader_, std::size_t slot_count)
       : reader(std::move(reader_)), slots(slot_count) {}
 
   std::shared_ptr<server::Y4mReader> reader;
@@ -64,6 +66,8 @@ struct Shared {
   bool ended_before(long sequence) const { return end >= 0 && sequence >= end; }
 };
 
+namespace {
+
 // Allocated when first needed, and left uninitialised: a header that claims
 // huge frames costs only the bytes the input really delivers.
 BYTE* frame_buffer(server::FrameMemory& buffer, std::size_t size) {
@@ -71,7 +75,7 @@ BYTE* frame_buffer(server::FrameMemory& buffer, std::size_t size) {
   return buffer.get();
 }
 
-void read_frames(const std::shared_ptr<Shared>& shared, bool measured, int first_frame, int last_frame) {
+void read_frames(const std::shared_ptr<PipelineShared>& shared, bool measured, int first_frame, int last_frame) {
   server::Y4mReader& reader = *shared->reader;
   server::FrameMemory planes_buffer;
   long sequence = 0;
@@ -116,7 +120,7 @@ void read_frames(const std::shared_ptr<Shared>& shared, bool measured, int first
   shared->changed.notify_all();
 }
 
-void filter_frames(Shared& shared, FilterChain& chain) {
+void filter_frames(PipelineShared& shared, FilterChain& chain) {
   for (;;) {
     long sequence;
     {
@@ -148,16 +152,19 @@ void filter_frames(Shared& shared, FilterChain& chain) {
 
 }  // namespace
 
-PipelineOutcome run_frame_pipeline(std::shared_ptr<server::Y4mReader> reader, server::Y4mWriter& writer,
-                                   std::vector<std::unique_ptr<FilterChain>>& chains, int first_frame,
-                                   int last_frame, const std::atomic<bool>& stop, ProgressLine& progress,
-                                   const FrameMeasuredCallback& frame_measured) {
-  auto shared = std::make_shared<Shared>(std::move(reader), kSlotsPerWorker * chains.size() + kSpareSlots);
-  std::thread reading(read_frames, shared, static_cast<bool>(frame_measured), first_frame, last_frame);
-  std::vector<std::thread> workers;
-  for (auto& chain : chains)
-    workers.emplace_back(filter_frames, std::ref(*shared), std::ref(*chain));
+FramePipeline::FramePipeline(std::shared_ptr<server::Y4mReader> reader,
+                             std::vector<std::unique_ptr<FilterChain>>& chains, int first_frame, int last_frame,
+                             bool measured)
+    : shared_(std::make_shared<PipelineShared>(std::move(reader), kSlotsPerWorker * chains.size() + kSpareSlots)) {
+  reading_ = std::thread(read_frames, shared_, measured, first_frame, last_frame);
+  for (auto& chain : chains) workers_.emplace_back(filter_frames, std::ref(*shared_), std::ref(*chain));
+}
 
+FramePipeline::~FramePipeline() { finish(); }
+
+PipelineOutcome FramePipeline::write_frames(server::Y4mWriter& writer, const std::atomic<bool>& stop,
+                                            ProgressLine& progress, const FrameMeasuredCallback& frame_measured) {
+  PipelineShared* shared = shared_.get();
   PipelineOutcome outcome;
   std::string failure;
   server::FrameMemory record;
@@ -212,28 +219,32 @@ PipelineOutcome run_frame_pipeline(std::shared_ptr<server::Y4mReader> reader, se
     slot.state = Slot::State::kFree;
     shared->changed.notify_all();
   }
+  finish();
+  if (!failure.empty()) throw CommandError(failure);
+  return outcome;
+}
 
+void FramePipeline::finish() {
+  if (finished_) return;
+  finished_ = true;
   bool reader_done;
   {
-    std::lock_guard lock(shared->mutex);
-    reader_done = shared->end >= 0;
-    shared->stopping = true;
+    std::lock_guard lock(shared_->mutex);
+    reader_done = shared_->end >= 0;
+    shared_->stopping = true;
   }
-  shared->changed.notify_all();
-  for (std::thread& worker : workers) worker.join();
+  shared_->changed.notify_all();
+  for (std::thread& worker : workers_) worker.join();
   // Filtered frames not written belong to the workers' chains, which go
   // before the reader may: they are let go here. Only the writing thread
   // and the workers touch them.
-  for (Slot& slot : shared->slots) slot.output = nullptr;
+  for (Slot& slot : shared_->slots) slot.output = nullptr;
   // A reader still running may be blocked on a pipe that nothing writes
   // to: it is left to finish or to end with the process.
   if (reader_done)
-    reading.join();
+    reading_.join();
   else
-    reading.detach();
-
-  if (!failure.empty()) throw CommandError(failure);
-  return outcome;
+    reading_.detach();
 }
 
 }  // namespace quillfen::cli

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "cli/filter_chain.h"
@@ -27,18 +28,41 @@ struct PipelineOutcome {
   int frames_written = 0;
 };
 
-// Filters input frames first_frame to last_frame (inclusive, cut at the end
-// of the input), one worker per chain. Frames before first_frame are passed
-// over by the reader. Stops between whole frames once `stop` is set. Throws
-// CommandError for the first failure in frame order, after every frame
-// before it has been written. With `frame_measured` set, the change of each
-// frame is measured once it is written, and the callback is called in
-// frame order on the calling thread. The reader is
-// shared with the reading thread, which a failure may leave blocked on its
-// input until the process ends.
-PipelineOutcome run_frame_pipeline(std::shared_ptr<server::Y4mReader> reader, server::Y4mWriter& writer,
-                                   std::vector<std::unique_ptr<FilterChain>>& chains, int first_frame,
-                                   int last_frame, const std::atomic<bool>& stop, ProgressLine& progress,
-                                   const FrameMeasuredCallback& frame_measured = {});
+struct PipelineShared;
+
+class FramePipeline {
+ public:
+  // Starts reading input frames first_frame to last_frame (inclusive, cut
+  // at the end of the input) and filtering them, one worker per chain, so
+  // that the first frames are on their way while the caller prepares the
+  // output. Frames before first_frame are passed over by the reader. With
+  // `measured`, the input planes of each frame are kept for measuring its
+  // change. The chains must outlive the pipeline. The reader is shared
+  // with the reading thread, which a failure may leave blocked on its
+  // input until the process ends.
+  FramePipeline(std::shared_ptr<server::Y4mReader> reader, std::vector<std::unique_ptr<FilterChain>>& chains,
+                int first_frame, int last_frame, bool measured);
+  FramePipeline(const FramePipeline&) = delete;
+  FramePipeline& operator=(const FramePipeline&) = delete;
+  // Stops the workers between whole frames and waits for them.
+  ~FramePipeline();
+
+  // Writes the filtered frames in frame order, once. Stops between whole
+  // frames once `stop` is set. Throws CommandError for the first failure in
+  // frame order, after every frame before it has been written. With
+  // `frame_measured` set (and the pipeline made `measured`), the change of
+  // each frame is measured once it is written, and the callback is called
+  // in frame order on the calling thread.
+  PipelineOutcome write_frames(server::Y4mWriter& writer, const std::atomic<bool>& stop, ProgressLine& progress,
+                               const FrameMeasuredCallback& frame_measured = {});
+
+ private:
+  void finish();
+
+  std::shared_ptr<PipelineShared> shared_;
+  std::thread reading_;
+  std::vector<std::thread> workers_;
+  bool finished_ = false;
+};
 
 }  // namespace quillfen::cli

@@ -40,6 +40,25 @@ void check_standard_stream(int fd, const char* role) {
                        (fd == STDIN_FILENO ? "input" : "output") + " is not open (" + std::strerror(errno) + ")");
 }
 
+StreamFile open_output_file(const std::string& path, const StreamFile& input, const std::string& role,
+                            int truncation) {
+  if (path == kStandardStream) check_standard_stream(STDOUT_FILENO, role.c_str());
+  struct stat input_info {};
+  struct stat output_info {};
+  const bool output_exists = path == kStandardStream ? ::fstat(STDOUT_FILENO, &output_info) == 0
+                                                     : ::stat(path.c_str(), &output_info) == 0;
+  // Only a regular file can be clobbered: a terminal or a pipe may well be
+  // both the input and the output.
+  if (output_exists && ::fstat(input.fd(), &input_info) == 0 && S_ISREG(input_info.st_mode) &&
+      same_file(input_info, output_info))
+    throw CommandError("quillfen: " + role + " \"" + path + "\" is the same file as INPUT; nothing was written");
+
+  if (path == kStandardStream) return StreamFile(STDOUT_FILENO, false);
+  const int fd = clear_of_standard_streams(::open(path.c_str(), O_WRONLY | O_CREAT | truncation | O_CLOEXEC, 0666));
+  if (fd < 0) throw CommandError("quillfen: cannot write " + role + " \"" + path + "\": " + std::strerror(errno));
+  return StreamFile(fd, true);
+}
+
 }  // namespace
 
 StreamFile::~StreamFile() {
@@ -57,21 +76,18 @@ StreamFile open_input(const std::string& path) {
 }
 
 StreamFile open_output(const std::string& path, const StreamFile& input, const std::string& role) {
-  if (path == kStandardStream) check_standard_stream(STDOUT_FILENO, role.c_str());
-  struct stat input_info {};
-  struct stat output_info {};
-  const bool output_exists = path == kStandardStream ? ::fstat(STDOUT_FILENO, &output_info) == 0
-                                                     : ::stat(path.c_str(), &output_info) == 0;
-  // Only a regular file can be clobbered: a terminal or a pipe may well be
-  // both the input and the output.
-  if (output_exists && ::fstat(input.fd(), &input_info) == 0 && S_ISREG(input_info.st_mode) &&
-      same_file(input_info, output_info))
-    throw CommandError("quillfen: " + role + " \"" + path + "\" is the same file as INPUT; nothing was written");
+  return open_output_file(path, input, role, O_TRUNC);
+}
 
-  if (path == kStandardStream) return StreamFile(STDOUT_FILENO, false);
-  const int fd = clear_of_standard_streams(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-  if (fd < 0) throw CommandError("quillfen: cannot write " + role + " \"" + path + "\": " + std::strerror(errno));
-  return StreamFile(fd, true);
+StreamFile open_output_to_empty(const std::string& path, const StreamFile& input) {
+  return open_output_file(path, input, "OUTPUT", 0);
+}
+
+void empty_output(const StreamFile& output, const std::string& path) {
+  struct stat info {};
+  if (!output.owned() || ::fstat(output.fd(), &info) != 0 || !S_ISREG(info.st_mode)) return;
+  if (::ftruncate(output.fd(), 0) != 0)
+    throw CommandError("quillfen: cannot write OUTPUT \"" + path + "\": " + std::strerror(errno));
 }
 
 std::string executable_directory() {

@@ -15,6 +15,7 @@ class StreamFile {
   StreamFile(const StreamFile&) = delete;
   StreamFile& operator=(const StreamFile&) = delete;
   int fd() const { return fd_; }
+  bool owned() const { return owned_; }
 
  private:
   int fd_;
@@ -28,6 +29,14 @@ StreamFile open_input(const std::string& path);
 // before anything is written to it; then creates or truncates it.
 // `role` names the file in messages.
 StreamFile open_output(const std::string& path, const StreamFile& input, const std::string& role = "OUTPUT");
+
+// The same, but an existing file keeps its bytes until empty_output: emptying
+// a large file that the system is still writing to disk can take several
+// milliseconds, which the caller can spend on other work meanwhile.
+StreamFile open_output_to_empty(const std::string& path, const StreamFile& input);
+// Empties an output file that open_output_to_empty opened; a standard stream,
+// pipe or device is left as it is.
+void empty_output(const StreamFile& output, const std::string& path);
 
 // The directory holding the running executable.
 std::string executable_directory();
