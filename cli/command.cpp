@@ -114,10 +114,11 @@ int filter_stream(const CommandOptions& options, const std::string& input_path, 
   try {
     // The first frames are read and filtered while an old output file is
     // emptied.
-    FramePipeline pipeline(reader, chains, options.first_frame, options.last_frame, statistics.has_value());
+    FramePipeline pipeline(reader, writer, chains, options.first_frame, options.last_frame,
+                           statistics.has_value());
     empty_output(output, output_path);
     writer.write_header();
-    outcome = pipeline.write_frames(writer, stop, progress, measured);
+    outcome = pipeline.write_frames(stop, progress, measured);
   } catch (const server::Y4mOutputClosed&) {
     outcome.end = PipelineOutcome::End::kOutputClosed;
   } catch (...) {

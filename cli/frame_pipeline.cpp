@@ -1,5 +1,6 @@
 #include "cli/frame_pipeline.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -28,11 +29,14 @@ struct Slot {
   enum class State { kFree, kRead, kTaken, kDone, kFailed };
   State state = State::kFree;
   int frame = 0;
-  // The frame the reader made from the input planes, released by the worker
-  // once filtered; the filtered frame, released by the writer once written.
-  // Converting on the reading and writing threads leaves the workers
-  // nothing but the filter's own work, and the planes need only one buffer
-  // on each of those threads, however many frames are in flight.
+  // The frame's whole record: the reader reads the input planes into their
+  // place in it, and the output's record is built over them once the frame
+  // is filtered. Allocated when first needed, and left uninitialised: a
+  // header that claims huge frames costs only the bytes the input really
+  // delivers.
+  server::FrameMemory record;
+  // The frame made from the input planes, released by the worker once
+  // filtered; the filtered frame, released once its record is built.
   PVideoFrame source;
   PVideoFrame output;
   // The input planes, kept for measuring the change when that is asked for.
@@ -46,10 +50,17 @@ struct Slot {
 // Everything the reading thread touches; it holds its own reference, so
 // a reader left blocked on its input never touches freed memory.
 struct PipelineShared {
-  PipelineShared(std::shared_ptr<server::Y4mReader> reader_, std::size_t slot_count)
-      : reader(std::move(reader_)), slots(slot_count) {}
+  PipelineShared(std::shared_ptr<server::Y4mReader> reader_, std::size_t slot_count, bool workers_convert_)
+      : reader(std::move(reader_)), workers_convert(workers_convert_), slots(slot_count) {}
 
   std::shared_ptr<server::Y4mReader> reader;
+  // Who converts between planes and frames. With a processor to spare, the
+  // reading and writing threads do, and the workers run nothing but the
+  // filter. With none, whatever those threads do is taken from the
+  // workers, mostly from one of them, which then finishes its last frame
+  // well after the others: each worker converts its own frames, and the
+  // reading and writing threads only move bytes.
+  const bool workers_convert;
   // The reader's own frames, declared before the slots that hold them so
   // that they are all released before the pool goes.
   server::FramePool source_frames;
@@ -68,16 +79,17 @@ struct PipelineShared {
 
 namespace {
 
-// Allocated when first needed, and left uninitialised: a header that claims
-// huge frames costs only the bytes the input really delivers.
-BYTE* frame_buffer(server::FrameMemory& buffer, std::size_t size) {
-  if (!buffer) buffer = server::allocate_frame_memory(size, kBufferAlignment);
-  return buffer.get();
+BYTE* record_buffer(Slot& slot, const server::Y4mReader& reader) {
+  if (!slot.record)
+    slot.record = server::allocate_frame_memory(server::Y4mWriter::kRecordPlanesOffset + reader.frame_bytes(),
+                                                kBufferAlignment);
+  return slot.record.get();
 }
+
+BYTE* planes_of(const Slot& slot) { return slot.record.get() + server::Y4mWriter::kRecordPlanesOffset; }
 
 void read_frames(const std::shared_ptr<PipelineShared>& shared, bool measured, int first_frame, int last_frame) {
   server::Y4mReader& reader = *shared->reader;
-  server::FrameMemory planes_buffer;
   long sequence = 0;
   try {
     const server::FrameLayout layout = server::frame_layout(server::y4m_video_info(reader.header(), 1), FRAME_ALIGN);
@@ -98,11 +110,13 @@ void read_frames(const std::shared_ptr<PipelineShared>& shared, bool measured, i
         if (frame > last_frame) break;
       }
       // A free slot belongs to the reader until it is marked read.
-      BYTE* planes = frame_buffer(planes_buffer, reader.frame_bytes());
+      BYTE* planes = record_buffer(slot, reader) + server::Y4mWriter::kRecordPlanesOffset;
       if (!reader.read_frame(planes)) break;
       if (measured) slot.input_kept.assign(planes, planes + reader.frame_bytes());
-      slot.source = shared->source_frames.acquire(layout);
-      server::y4m_planes_to_frame(reader.header(), planes, slot.source);
+      if (!shared->workers_convert) {
+        slot.source = shared->source_frames.acquire(layout);
+        server::y4m_planes_to_frame(reader.header(), planes, slot.source);
+      }
       std::lock_guard lock(shared->mutex);
       slot.frame = static_cast<int>(frame);
       slot.state = Slot::State::kRead;
@@ -120,7 +134,10 @@ void read_frames(const std::shared_ptr<PipelineShared>& shared, bool measured, i
   shared->changed.notify_all();
 }
 
-void filter_frames(PipelineShared& shared, FilterChain& chain) {
+void filter_frames(PipelineShared& shared, FilterChain& chain, const server::Y4mWriter& writer) {
+  // The frames this worker makes from input planes, when it converts them.
+  server::FramePool own_frames;
+  const server::Y4mHeader& header = shared.reader->header();
   for (;;) {
     long sequence;
     {
@@ -136,13 +153,21 @@ void filter_frames(PipelineShared& shared, FilterChain& chain) {
     Slot& slot = shared.slot(sequence);
     Slot::State outcome = Slot::State::kDone;
     try {
+      if (shared.workers_convert) {
+        slot.source = own_frames.acquire(server::frame_layout(server::y4m_video_info(header, 1), FRAME_ALIGN));
+        server::y4m_planes_to_frame(header, planes_of(slot), slot.source);
+      }
       slot.statistics.passes = chain.filter(slot.frame, slot.source, slot.output);
+      if (shared.workers_convert) {
+        writer.build_record(slot.output, slot.record.get());
+        slot.output = nullptr;
+      }
     } catch (...) {
       slot.error = current_exception_line();
       outcome = Slot::State::kFailed;
     }
-    // Let go as soon as it is filtered (or failed), so that the reader's
-    // pool can hand its buffer out again.
+    // Let go as soon as it is filtered (or failed), so that the pool it
+    // came from can hand its buffer out again.
     slot.source = nullptr;
     std::lock_guard lock(shared.mutex);
     slot.state = outcome;
@@ -152,22 +177,24 @@ void filter_frames(PipelineShared& shared, FilterChain& chain) {
 
 }  // namespace
 
-FramePipeline::FramePipeline(std::shared_ptr<server::Y4mReader> reader,
+FramePipeline::FramePipeline(std::shared_ptr<server::Y4mReader> reader, server::Y4mWriter& writer,
                              std::vector<std::unique_ptr<FilterChain>>& chains, int first_frame, int last_frame,
                              bool measured)
-    : shared_(std::make_shared<PipelineShared>(std::move(reader), kSlotsPerWorker * chains.size() + kSpareSlots)) {
+    : shared_(std::make_shared<PipelineShared>(std::move(reader), kSlotsPerWorker * chains.size() + kSpareSlots,
+                                               chains.size() >= std::max(1u, std::thread::hardware_concurrency()))),
+      writer_(writer) {
   reading_ = std::thread(read_frames, shared_, measured, first_frame, last_frame);
-  for (auto& chain : chains) workers_.emplace_back(filter_frames, std::ref(*shared_), std::ref(*chain));
+  for (auto& chain : chains)
+    workers_.emplace_back(filter_frames, std::ref(*shared_), std::ref(*chain), std::cref(writer));
 }
 
 FramePipeline::~FramePipeline() { finish(); }
 
-PipelineOutcome FramePipeline::write_frames(server::Y4mWriter& writer, const std::atomic<bool>& stop,
-                                            ProgressLine& progress, const FrameMeasuredCallback& frame_measured) {
+PipelineOutcome FramePipeline::write_frames(const std::atomic<bool>& stop, ProgressLine& progress,
+                                            const FrameMeasuredCallback& frame_measured) {
   PipelineShared* shared = shared_.get();
   PipelineOutcome outcome;
   std::string failure;
-  server::FrameMemory record;
   for (long sequence = 0;; ++sequence) {
     Slot& slot = shared->slot(sequence);
     {
@@ -191,9 +218,11 @@ PipelineOutcome FramePipeline::write_frames(server::Y4mWriter& writer, const std
       }
     }
     try {
-      writer.build_record(slot.output, frame_buffer(record, writer.record_bytes()));
-      slot.output = nullptr;
-      writer.write_record(record.get());
+      if (!shared->workers_convert) {
+        writer_.build_record(slot.output, slot.record.get());
+        slot.output = nullptr;
+      }
+      writer_.write_record(slot.record.get());
     } catch (const server::Y4mOutputClosed&) {
       outcome.end = PipelineOutcome::End::kOutputClosed;
       break;
@@ -206,8 +235,7 @@ PipelineOutcome FramePipeline::write_frames(server::Y4mWriter& writer, const std
     if (frame_measured) {
       try {
         const int passes = slot.statistics.passes;
-        slot.statistics = measure_frame(shared->reader->header(), slot.input_kept.data(),
-                                        record.get() + server::Y4mWriter::kRecordPlanesOffset);
+        slot.statistics = measure_frame(shared->reader->header(), slot.input_kept.data(), planes_of(slot));
         slot.statistics.passes = passes;
         frame_measured(slot.frame, slot.statistics);
       } catch (...) {

@@ -159,6 +159,9 @@ TEST_P(CommandFormats, WorkerCountDoesNotChangeTheOutput) {
   const std::string one = filtered(input, {"--threads", "1"}, {"radius=2"});
   EXPECT_EQ(filtered(input, {"--threads", "2"}, {"radius=2"}), one);
   EXPECT_EQ(filtered(input, {"--threads=3"}, {"radius=2"}), one);
+  // As many workers as processors: the workers convert their own frames.
+  const std::string processors = std::to_string(std::max(1u, std::thread::hardware_concurrency()));
+  EXPECT_EQ(filtered(input, {"--threads", processors}, {"radius=2"}), one);
 }
 
 TEST_P(CommandFormats, FrameRangeGivesTheSameFramesAsTheWholeRun) {
