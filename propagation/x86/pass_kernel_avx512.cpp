@@ -101,12 +101,18 @@ struct Avx512Lanes : Avx512Doubles {
     return any;
   }
 
-  // Difference by difference over the union of the lanes' sets: the
-  // exponents of the lanes that met a difference are packed into one list,
-  // whose powers the exact power computes eight at a time without an idle
-  // lane, and then spread back to their lanes' places. The weight of
-  // difference 0 is exactly 1, the power of a zero exponent, and needs no
-  // power.
+  // Differences 1 to kDenseDifferences: grain alone makes nearly every
+  // centre meet them.
+  static constexpr int kDenseDifferences = 3;
+
+  // The lists of exponents begin with a whole register for each dense
+  // difference, a lane that did not meet it taking the padding instead,
+  // and their powers go back whole. Then difference by difference over the
+  // union of the lanes' sets: the exponents of the lanes that met a
+  // difference are packed into one list, whose powers the exact power
+  // computes eight at a time without an idle lane, and then spread back to
+  // their lanes' places. The weight of difference 0 is exactly 1, the power
+  // of a zero exponent, and needs no power.
   static void fill_weight_table(LaneWeightTable&, double* weights, const Marks& marks, D variance,
                                 GaussianWeightCache&) {
     _mm512_storeu_pd(weights, _mm512_set1_pd(1.0));  // difference 0
@@ -120,10 +126,18 @@ struct Avx512Lanes : Avx512Doubles {
     // register past the list's end.
     alignas(64) double exponents[(kLumaDifferences + 1) * kLanes];
     alignas(64) double powers[(kLumaDifferences + 1) * kLanes];
-    int spread_count = 0, packed = 0;
+    for (int difference = 1; difference <= kDenseDifferences; ++difference) {
+      const __mmask8 lanes = _mm512_test_epi64_mask(marks.word[0], _mm512_set1_epi64(std::int64_t{1} << difference));
+      const D exponent = gaussian_exponent<Avx512Lanes>(_mm512_set1_pd(difference), by_twice_variance);
+      _mm512_store_pd(exponents + (difference - 1) * kLanes,
+                      _mm512_mask_blend_pd(lanes, _mm512_set1_pd(kPaddingExponent), exponent));
+    }
+    constexpr int kDense = kDenseDifferences * kLanes;
+    int spread_count = 0, packed = kDense;
     for (int w = 0; w < (marks.wide ? kMarkWords : 1); ++w) {
       const std::uint64_t met = any_lane(marks.word[w]);
-      for (std::uint64_t bits = w == 0 ? met & ~std::uint64_t{1} : met; bits != 0; bits &= bits - 1) {
+      for (std::uint64_t bits = w == 0 ? met & -(std::uint64_t{2} << kDenseDifferences) : met; bits != 0;
+           bits &= bits - 1) {
         const int bit = __builtin_ctzll(bits);
         const int difference = 64 * w + bit;
         const __mmask8 lanes = _mm512_test_epi64_mask(marks.word[w], _mm512_set1_epi64(std::int64_t{1} << bit));
@@ -140,7 +154,9 @@ struct Avx512Lanes : Avx512Doubles {
     // (-O2) so that it spread stale powers, not the ones just stored. The
     // lanes past the list's end that the load takes are left out by the
     // expand.
-    const double* next = powers;
+    for (int difference = 1; difference <= kDenseDifferences; ++difference)
+      _mm512_storeu_pd(weights + difference * kLanes, _mm512_load_pd(powers + (difference - 1) * kLanes));
+    const double* next = powers + kDense;
     for (int s = 0; s < spread_count; ++s) {
       _mm512_mask_storeu_pd(spreads[s].at, spreads[s].lanes,
                             _mm512_maskz_expand_pd(spreads[s].lanes, _mm512_loadu_pd(next)));
