@@ -117,8 +117,10 @@ struct Avx512Lanes : Avx512Doubles {
                                 GaussianWeightCache&) {
     _mm512_storeu_pd(weights, _mm512_set1_pd(1.0));  // difference 0
     const Divisor by_twice_variance = twice_variance_divisor<Avx512Lanes>(variance);
+    // Each spread names where in the list its powers begin.
     struct Spread {
       double* at;
+      int from;
       __mmask8 lanes;
     };
     Spread spreads[kLumaDifferences];
@@ -143,8 +145,8 @@ struct Avx512Lanes : Avx512Doubles {
         const __mmask8 lanes = _mm512_test_epi64_mask(marks.word[w], _mm512_set1_epi64(std::int64_t{1} << bit));
         const D exponent = gaussian_exponent<Avx512Lanes>(_mm512_set1_pd(difference), by_twice_variance);
         _mm512_storeu_pd(exponents + packed, _mm512_maskz_compress_pd(lanes, exponent));
+        spreads[spread_count++] = {weights + difference * kLanes, packed, lanes};
         packed += __builtin_popcount(lanes);
-        spreads[spread_count++] = {weights + difference * kLanes, lanes};
       }
     }
     _mm512_storeu_pd(exponents + packed, _mm512_set1_pd(kPaddingExponent));
@@ -156,12 +158,9 @@ struct Avx512Lanes : Avx512Doubles {
     // expand.
     for (int difference = 1; difference <= kDenseDifferences; ++difference)
       _mm512_storeu_pd(weights + difference * kLanes, _mm512_load_pd(powers + (difference - 1) * kLanes));
-    const double* next = powers + kDense;
-    for (int s = 0; s < spread_count; ++s) {
+    for (int s = 0; s < spread_count; ++s)
       _mm512_mask_storeu_pd(spreads[s].at, spreads[s].lanes,
-                            _mm512_maskz_expand_pd(spreads[s].lanes, _mm512_loadu_pd(next)));
-      next += __builtin_popcount(spreads[s].lanes);
-    }
+                            _mm512_maskz_expand_pd(spreads[s].lanes, _mm512_loadu_pd(powers + spreads[s].from)));
   }
 
   using LaneMask = __mmask8;
