@@ -38,16 +38,19 @@ struct Avx2ExactPowerOps : Avx2Doubles {
   static Mask less(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
   static Mask both(Mask a, Mask b) { return _mm256_and_pd(a, b); }
   // Four 16-byte loads of the table's pairs, not two gathers, which cost
-  // several times as much here; the indices are read back from memory,
-  // which the compiler would otherwise take out of the register lane by
-  // lane with shuffles that compete with the arithmetic.
+  // several times as much here. The pairs' byte offsets are made in the
+  // register and read back from memory: the compiler would otherwise take
+  // them out lane by lane with shuffles that compete with the arithmetic.
   static void exp2_fraction(D shifted, D& hi, D& rho) {
-    alignas(32) std::uint64_t bits[4];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(bits), _mm256_castpd_si256(shifted));
-    asm("" : "+m"(bits));
-    const auto pair = [&bits](int i) {
-      return _mm_load_pd(&kExp2FractionTable.entry[bits[i] & (kExp2Fractions - 1)].hi);
-    };
+    alignas(32) std::uint64_t offsets[4];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(offsets),
+                       _mm256_slli_epi64(_mm256_and_si256(_mm256_castpd_si256(shifted),
+                                                          _mm256_set1_epi64x(kExp2Fractions - 1)),
+                                         4));
+    asm("" : "+m"(offsets));
+    static_assert(sizeof(Exp2Fraction) == 16);
+    const auto* table = reinterpret_cast<const char*>(kExp2FractionTable.entry);
+    const auto pair = [&](int i) { return _mm_load_pd(reinterpret_cast<const double*>(table + offsets[i])); };
     const __m256d even = _mm256_insertf128_pd(_mm256_castpd128_pd256(pair(0)), pair(2), 1);
     const __m256d odd = _mm256_insertf128_pd(_mm256_castpd128_pd256(pair(1)), pair(3), 1);
     hi = _mm256_unpacklo_pd(even, odd);

@@ -18,19 +18,20 @@ struct Avx512ExactPowerOps : Avx512Doubles {
   static Mask less(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OQ); }
   static Mask both(Mask a, Mask b) { return a & b; }
   // Eight 16-byte loads of the table's pairs, not two gathers, which cost
-  // several times as much here; the indices are read back from memory
-  // (two 256-bit stores, as a 512-bit one stalls the narrower reads),
-  // which the compiler would otherwise take out of the register lane by
-  // lane with shuffles that compete with the arithmetic.
+  // several times as much here. The pairs' byte offsets are made in the
+  // register and read back from memory (two 256-bit stores, as a 512-bit
+  // one stalls the narrower reads): the compiler would otherwise take them
+  // out lane by lane with shuffles that compete with the arithmetic.
   static void exp2_fraction(D shifted, D& hi, D& rho) {
-    alignas(64) std::uint64_t bits[8];
-    const __m512i pattern = _mm512_castpd_si512(shifted);
-    _mm256_store_si256(reinterpret_cast<__m256i*>(bits), _mm512_maskz_extracti64x4_epi64(0xF, pattern, 0));
-    _mm256_store_si256(reinterpret_cast<__m256i*>(bits + 4), _mm512_maskz_extracti64x4_epi64(0xF, pattern, 1));
-    asm("" : "+m"(bits));
-    const auto pair = [&bits](int i) {
-      return _mm_load_pd(&kExp2FractionTable.entry[bits[i] & (kExp2Fractions - 1)].hi);
-    };
+    alignas(64) std::uint64_t offsets[8];
+    const __m512i offset = _mm512_maskz_slli_epi64(
+        0xFF, _mm512_maskz_and_epi64(0xFF, _mm512_castpd_si512(shifted), _mm512_set1_epi64(kExp2Fractions - 1)), 4);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(offsets), _mm512_maskz_extracti64x4_epi64(0xF, offset, 0));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(offsets + 4), _mm512_maskz_extracti64x4_epi64(0xF, offset, 1));
+    asm("" : "+m"(offsets));
+    static_assert(sizeof(Exp2Fraction) == 16);
+    const auto* table = reinterpret_cast<const char*>(kExp2FractionTable.entry);
+    const auto pair = [&](int i) { return _mm_load_pd(reinterpret_cast<const double*>(table + offsets[i])); };
     const auto pairs = [&pair](int i, int j) {
       return _mm256_insertf128_pd(_mm256_castpd128_pd256(pair(i)), pair(j), 1);
     };
