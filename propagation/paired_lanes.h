@@ -4,10 +4,24 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #include "host/avisynth_interface.h"
 #include "propagation/gaussian_weight_cache.h"
 #include "propagation/lane_weight_table.h"
+
+// The list in which a kernel's registers gather the exponents of a run
+// (Lanes::WeightList, with list_weights and work_off), or void where each
+// register fills its table alone.
+template <class Lanes>
+struct WeightListOf {
+  using type = void;
+};
+template <class Lanes>
+  requires requires { typename Lanes::WeightList; }
+struct WeightListOf<Lanes> {
+  using type = typename Lanes::WeightList;
+};
 
 template <class Half>
 struct PairedLanes {
@@ -87,10 +101,26 @@ struct PairedLanes {
     Half::mark_wide(marks.low, difference.low);
     Half::mark_wide(marks.high, difference.high);
   }
+  using WeightList = typename WeightListOf<Half>::type;
   static void fill_weight_table(LaneWeightTable& table, double* weights, const Marks& marks, D variance,
                                 GaussianWeightCache& cache) {
-    Half::fill_weight_table(table, weights, marks.low, variance.low, cache);
-    Half::fill_weight_table(table, weights + kLumaDifferences * Half::kLanes, marks.high, variance.high, cache);
+    if constexpr (std::is_void_v<WeightList>) {
+      Half::fill_weight_table(table, weights, marks.low, variance.low, cache);
+      Half::fill_weight_table(table, weights + kLumaDifferences * Half::kLanes, marks.high, variance.high, cache);
+    } else {
+      WeightList list;
+      list_weights(list, weights, marks, variance);
+      Half::work_off(list);
+    }
+  }
+  template <class List>
+  static void list_weights(List& list, double* weights, const Marks& marks, D variance) {
+    Half::list_weights(list, weights, marks.low, variance.low);
+    Half::list_weights(list, weights + kLumaDifferences * Half::kLanes, marks.high, variance.high);
+  }
+  template <class List>
+  static void work_off(List& list) {
+    Half::work_off(list);
   }
   static D table_weights(const double* weights, D difference) {
     return {Half::table_weights(weights, difference.low),

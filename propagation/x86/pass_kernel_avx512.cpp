@@ -105,37 +105,49 @@ struct Avx512Lanes : Avx512Doubles {
   // centre meet them.
   static constexpr int kDenseDifferences = 3;
 
-  // The lists of exponents begin with a whole register for each dense
-  // difference, a lane that did not meet it taking the padding instead,
-  // and their powers go back whole. Then difference by difference over the
-  // union of the lanes' sets: the exponents of the lanes that met a
-  // difference are packed into one list, whose powers the exact power
-  // computes eight at a time without an idle lane, and then spread back to
-  // their lanes' places. The weight of difference 0 is exactly 1, the power
-  // of a zero exponent, and needs no power.
-  static void fill_weight_table(LaneWeightTable&, double* weights, const Marks& marks, D variance,
-                                GaussianWeightCache&) {
-    _mm512_storeu_pd(weights, _mm512_set1_pd(1.0));  // difference 0
-    const Divisor by_twice_variance = twice_variance_divisor<Avx512Lanes>(variance);
-    // Each spread names where in the list its powers begin.
+  // The exponents of a run's registers gather in one list, so that the
+  // exact power and the spreading back each take one sweep per run, with
+  // one padding. Each register lists a whole register of exponents for each
+  // dense difference, a lane that did not meet it taking the padding
+  // instead; then, difference by difference over the union of its lanes'
+  // sets, the exponents of the lanes that met a difference, packed, so
+  // that the exact power computes eight at a time without an idle lane.
+  // Each spread names where its powers begin and the lanes they go back
+  // to. The weight of difference 0 is exactly 1, the power of a zero
+  // exponent, and needs no power.
+  struct WeightList {
+    // What one register lists at most: every difference from 1 met by
+    // every lane.
+    static constexpr int kRegisterMost = (kLumaDifferences - 1) * kLanes;
+    // Two registers' most, and a register more for the packed store and
+    // the padding, which write, and a spread, which reads, a whole register
+    // past the list's end. A run's registers list far less in any footage;
+    // a register that might not fit has the list worked off first.
+    static constexpr int kCapacity = 2 * kRegisterMost + 2 * kLanes;
     struct Spread {
       double* at;
       int from;
       __mmask8 lanes;
     };
-    Spread spreads[kLumaDifferences];
-    // A packed store writes, the padding fills, and a spread reads, a whole
-    // register past the list's end.
-    alignas(64) double exponents[(kLumaDifferences + 1) * kLanes];
-    alignas(64) double powers[(kLumaDifferences + 1) * kLanes];
+    alignas(64) double exponents[kCapacity];
+    alignas(64) double powers[kCapacity];
+    Spread spreads[kMaxTableLanes / kLanes * (kLumaDifferences - 1)];
+    int listed = 0, spread_count = 0;
+  };
+
+  static void list_weights(WeightList& list, double* weights, const Marks& marks, D variance) {
+    if (list.listed > WeightList::kCapacity - WeightList::kRegisterMost - 2 * kLanes) work_off(list);
+    _mm512_storeu_pd(weights, _mm512_set1_pd(1.0));  // difference 0
+    const Divisor by_twice_variance = twice_variance_divisor<Avx512Lanes>(variance);
     for (int difference = 1; difference <= kDenseDifferences; ++difference) {
       const __mmask8 lanes = _mm512_test_epi64_mask(marks.word[0], _mm512_set1_epi64(std::int64_t{1} << difference));
       const D exponent = gaussian_exponent<Avx512Lanes>(_mm512_set1_pd(difference), by_twice_variance);
-      _mm512_store_pd(exponents + (difference - 1) * kLanes,
-                      _mm512_mask_blend_pd(lanes, _mm512_set1_pd(kPaddingExponent), exponent));
+      _mm512_storeu_pd(list.exponents + list.listed,
+                       _mm512_mask_blend_pd(lanes, _mm512_set1_pd(kPaddingExponent), exponent));
+      list.spreads[list.spread_count++] = {weights + difference * kLanes, list.listed, 0xFF};
+      list.listed += kLanes;
     }
-    constexpr int kDense = kDenseDifferences * kLanes;
-    int spread_count = 0, packed = kDense;
+    int listed = list.listed, spread_count = list.spread_count;
     for (int w = 0; w < (marks.wide ? kMarkWords : 1); ++w) {
       const std::uint64_t met = any_lane(marks.word[w]);
       for (std::uint64_t bits = w == 0 ? met & -(std::uint64_t{2} << kDenseDifferences) : met; bits != 0;
@@ -144,23 +156,32 @@ struct Avx512Lanes : Avx512Doubles {
         const int difference = 64 * w + bit;
         const __mmask8 lanes = _mm512_test_epi64_mask(marks.word[w], _mm512_set1_epi64(std::int64_t{1} << bit));
         const D exponent = gaussian_exponent<Avx512Lanes>(_mm512_set1_pd(difference), by_twice_variance);
-        _mm512_storeu_pd(exponents + packed, _mm512_maskz_compress_pd(lanes, exponent));
-        spreads[spread_count++] = {weights + difference * kLanes, packed, lanes};
-        packed += __builtin_popcount(lanes);
+        _mm512_storeu_pd(list.exponents + listed, _mm512_maskz_compress_pd(lanes, exponent));
+        list.spreads[spread_count++] = {weights + difference * kLanes, listed, lanes};
+        listed += __builtin_popcount(lanes);
       }
     }
-    _mm512_storeu_pd(exponents + packed, _mm512_set1_pd(kPaddingExponent));
-    exact_gaussian_powers<Avx512ExactPowerOps>(exponents, powers, static_cast<std::size_t>((packed + kLanes - 1) & -kLanes));
+    list.listed = listed;
+    list.spread_count = spread_count;
+  }
+
+  // The powers of the listed exponents, back to their lanes' places; the
+  // list is then empty.
+  static void work_off(WeightList& list) {
+    _mm512_storeu_pd(list.exponents + list.listed, _mm512_set1_pd(kPaddingExponent));
+    exact_gaussian_powers<Avx512ExactPowerOps>(list.exponents, list.powers,
+                                               static_cast<std::size_t>((list.listed + kLanes - 1) & -kLanes));
     // Each spread loads a whole register and expands it in the register:
     // with an expanding load from memory, GCC 12 built the sanitizer build
     // (-O2) so that it spread stale powers, not the ones just stored. The
     // lanes past the list's end that the load takes are left out by the
     // expand.
-    for (int difference = 1; difference <= kDenseDifferences; ++difference)
-      _mm512_storeu_pd(weights + difference * kLanes, _mm512_load_pd(powers + (difference - 1) * kLanes));
-    for (int s = 0; s < spread_count; ++s)
-      _mm512_mask_storeu_pd(spreads[s].at, spreads[s].lanes,
-                            _mm512_maskz_expand_pd(spreads[s].lanes, _mm512_loadu_pd(powers + spreads[s].from)));
+    for (int s = 0; s < list.spread_count; ++s) {
+      const typename WeightList::Spread& spread = list.spreads[s];
+      _mm512_mask_storeu_pd(spread.at, spread.lanes,
+                            _mm512_maskz_expand_pd(spread.lanes, _mm512_loadu_pd(list.powers + spread.from)));
+    }
+    list.listed = list.spread_count = 0;
   }
 
   using LaneMask = __mmask8;
