@@ -20,24 +20,26 @@
 // This is glibc's promise; the tests check the fast form against whichever
 // library the build links.
 //
-// What this form computes. X = b^q = 2^m * Y with Y in (1, 2), and hi + lo
-// with hi = RN(hi + lo) in (1, 2) within 2^-10.1 of Y's ULP u = 2^-52 of Y
-// (the error budget is at exact_gaussian_power_parts); the result is
-// 2^m * hi. Suppose
-//   |lo| <= (kHalfMargin - |q| * 2^-14) * u,  kHalfMargin = 0.488.
-// Then |Y - hi| <= (0.488 + 2^-10.1 - |q| * 2^-14) * u < (0.489 - |q| *
-// 2^-14) * u. Every other double is at least u from hi (hi is neither 1 nor
-// 2), so at least (0.511 + |q| * 2^-14) * u from Y, which is at least E(t)
-// ULP as |t| < |q| (ln b < 1). The library's result lies within E(t) ULP of
-// X, so it is 2^m * hi.
+// What this form computes. hi + lo with hi = RN(hi + lo), and m, such that
+// 2^m * (hi + lo) lies within 2^-63.1 of X = b^q relative to X, hi in
+// [0.999, 2) (the error budget is at exact_gaussian_power_parts); the
+// result is 2^m * hi. Suppose hi > 1 and
+//   |lo| <= (kHalfMargin - |q| * 2^-14) * u,  kHalfMargin = 0.488,
+// u = 2^-52 the ULP of hi. Then Y = X / 2^m lies in (1, 2) too, so u is its
+// ULP, and the error above is below 2^-10.1 u: |Y - hi| <= (0.488 +
+// 2^-10.1 - |q| * 2^-14) * u < (0.489 - |q| * 2^-14) * u. Every other
+// double is at least u from hi, so at least (0.511 + |q| * 2^-14) * u from
+// Y, which is more than E(t) ULP as |t| < |q| (ln b < 1). The library's
+// result lies within E(t) ULP of X, so it is 2^m * hi.
 //
-// Undecided: results that fail that test (about 2.4 % of the exponents
-// the pass forms), |q| above 708 (results near the subnormal range or
-// overflow, where neither the bound nor the exponent arithmetic below is
-// argued), NaN, and hi of 1 or below: a result that rounds to a power of
-// two, whose ULP differs on its two sides (among them q = 0, which the pass
-// weights 1.0 without asking), and the 1 in 2048 that the reduction below
-// leaves just under a power of two, whose ULP is half that of the test.
+// Undecided, about 2.5 % of the exponents the pass forms on real footage:
+// results that fail that test; |q| above 708 (results near the subnormal
+// range or overflow, where neither the bound nor the exponent arithmetic
+// below is argued) and NaN; and hi of 1 or below: a result that rounds to a
+// power of two, whose ULP differs on its two sides (among them q = 0, which
+// the pass weights 1.0 without asking), and the 1 in 2048 that the
+// reduction below leaves just under a power of two, whose ULP is half that
+// of the test.
 //
 // The arithmetic is written once over a set of lane operations `Ops`
 // (ScalarExactPowerOps below for one value; the x86 kernels supply their
@@ -96,8 +98,7 @@ inline constexpr double kLargestDecided = 708.0;
 // ULP is at most 2^-64), the parenthesis within 2^-76 before that; e^r -
 // 1 = r + r^2 (1/2 + r/6 + r^2/24) truncated within |r|^5/120 < 2^-64.4,
 // its rounding to p = RN(...) within 2^-65 and its other roundings below
-// 2^-74; hi + lo = T (1 + p) within 2^-106. In all below 2^-63.1, that is
-// below 2^-10.1 ULP of hi.
+// 2^-74; hi + lo = T (1 + p) within 2^-106. In all below 2^-63.1.
 template <class Ops>
 struct ExactGaussianPowerParts {
   typename Ops::D hi, lo, shifted;
