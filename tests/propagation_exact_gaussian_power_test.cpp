@@ -164,8 +164,10 @@ TEST(ExactGaussianPower, EqualsTheLibraryRightAtRoundingBoundaries) {
   PowerChecker checker;
   for (int m = 1; m <= 1021; ++m) {
     const double q = -m * std::log(2.0) / std::log(kGaussianBase);
-    double near = q;
-    for (int step = 0; step < 4; ++step, near = std::nextafter(near, 0.0)) checker.check(near);
+    // From two units in the last place below to two above: powers on both
+    // sides of 2^-m.
+    double near = std::nextafter(std::nextafter(q, -1e9), -1e9);
+    for (int step = 0; step < 5; ++step, near = std::nextafter(near, 0.0)) checker.check(near);
   }
   SyntheticRandom random(2981);
   int near_midpoint = 0;
