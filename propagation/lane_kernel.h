@@ -185,7 +185,7 @@ enum class LaneWeights {
   // The memo looked up for every sample: cheapest when a centre has few
   // samples, most of them of distinct luma differences.
   kGaussianPerSample,
-  // The memo looked up once per distinct difference of the run
+  // One power per distinct difference of each centre of the run
   // (lane_weight_table.h): pays once centres have many samples each.
   kGaussianTable,
 };

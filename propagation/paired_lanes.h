@@ -109,18 +109,18 @@ struct PairedLanes {
       Half::fill_weight_table(table, weights + kLumaDifferences * Half::kLanes, marks.high, variance.high, cache);
     } else {
       WeightList list;
-      list_weights(list, weights, marks, variance);
-      Half::work_off(list);
+      list_weights(list, weights, marks, variance, cache);
+      Half::work_off(list, cache);
     }
   }
   template <class List>
-  static void list_weights(List& list, double* weights, const Marks& marks, D variance) {
-    Half::list_weights(list, weights, marks.low, variance.low);
-    Half::list_weights(list, weights + kLumaDifferences * Half::kLanes, marks.high, variance.high);
+  static void list_weights(List& list, double* weights, const Marks& marks, D variance, GaussianWeightCache& memo) {
+    Half::list_weights(list, weights, marks.low, variance.low, memo);
+    Half::list_weights(list, weights + kLumaDifferences * Half::kLanes, marks.high, variance.high, memo);
   }
   template <class List>
-  static void work_off(List& list) {
-    Half::work_off(list);
+  static void work_off(List& list, GaussianWeightCache& memo) {
+    Half::work_off(list, memo);
   }
   static D table_weights(const double* weights, D difference) {
     return {Half::table_weights(weights, difference.low),

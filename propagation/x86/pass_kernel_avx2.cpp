@@ -102,8 +102,10 @@ struct Avx2Lanes : Avx2Doubles {
   // Lane by lane, the exponents of the differences each lane met are
   // listed with their lane's divisor, divided four at a time, and their
   // powers computed four at a time by the exact power, without an idle
-  // lane. The weight of difference 0 is exactly 1, the power of a zero
-  // exponent, and needs no power.
+  // lane; the library serves the few it leaves undecided (through the memo,
+  // as the AVX-512 kernel serves them, this kernel measured slower). The
+  // weight of difference 0 is exactly 1, the power of a zero exponent, and
+  // needs no power.
   static void fill_weight_table(LaneWeightTable&, double* weights, const Marks& marks, D variance,
                                 GaussianWeightCache&) {
     alignas(32) std::uint64_t words[kMarkWords][kLanes];

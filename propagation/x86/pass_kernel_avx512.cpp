@@ -10,6 +10,7 @@
 #include "propagation/exact_gaussian_power.h"
 #include "propagation/exact_quotient.h"
 #include "propagation/lane_kernel.h"
+#include "propagation/memo_served_powers.h"
 #include "propagation/paired_lanes.h"
 #include "propagation/pass_kernels.h"
 #include "propagation/x86/avx512_doubles.h"
@@ -135,8 +136,9 @@ struct Avx512Lanes : Avx512Doubles {
     int listed = 0, spread_count = 0;
   };
 
-  static void list_weights(WeightList& list, double* weights, const Marks& marks, D variance) {
-    if (list.listed > WeightList::kCapacity - WeightList::kRegisterMost - 2 * kLanes) work_off(list);
+  static void list_weights(WeightList& list, double* weights, const Marks& marks, D variance,
+                           GaussianWeightCache& memo) {
+    if (list.listed > WeightList::kCapacity - WeightList::kRegisterMost - 2 * kLanes) work_off(list, memo);
     _mm512_storeu_pd(weights, _mm512_set1_pd(1.0));  // difference 0
     const Divisor by_twice_variance = twice_variance_divisor<Avx512Lanes>(variance);
     for (int difference = 1; difference <= kDenseDifferences; ++difference) {
@@ -167,10 +169,12 @@ struct Avx512Lanes : Avx512Doubles {
 
   // The powers of the listed exponents, back to their lanes' places; the
   // list is then empty.
-  static void work_off(WeightList& list) {
+  static void work_off(WeightList& list, GaussianWeightCache& memo) {
     _mm512_storeu_pd(list.exponents + list.listed, _mm512_set1_pd(kPaddingExponent));
-    exact_gaussian_powers<Avx512ExactPowerOps>(list.exponents, list.powers,
-                                               static_cast<std::size_t>((list.listed + kLanes - 1) & -kLanes));
+    std::uint32_t undecided[WeightList::kCapacity + kLanes];
+    memo_served_powers<Avx512ExactPowerOps>(list.exponents, list.powers,
+                                            static_cast<std::uint32_t>((list.listed + kLanes - 1) & -kLanes), undecided,
+                                            memo);
     // Each spread loads a whole register and expands it in the register:
     // with an expanding load from memory, GCC 12 built the sanitizer build
     // (-O2) so that it spread stale powers, not the ones just stored. The
