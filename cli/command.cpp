@@ -114,7 +114,7 @@ int filter_stream(const CommandOptions& options, const std::string& input_path, 
   try {
     // The first frames are read and filtered while an old output file is
     // emptied.
-    FramePipeline pipeline(reader, writer, chains, options.first_frame, options.last_frame,
+    FramePipeline pipeline(reader, writer, std::move(chains), options.first_frame, options.last_frame,
                            statistics.has_value());
     empty_output(output, output_path);
     writer.write_header();

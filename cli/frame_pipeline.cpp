@@ -134,7 +134,7 @@ void read_frames(const std::shared_ptr<PipelineShared>& shared, bool measured, i
   shared->changed.notify_all();
 }
 
-void filter_frames(PipelineShared& shared, FilterChain& chain, const server::Y4mWriter& writer) {
+void filter_frames(PipelineShared& shared, std::unique_ptr<FilterChain>& chain, const server::Y4mWriter& writer) {
   // The frames this worker makes from input planes, when it converts them.
   server::FramePool own_frames;
   const server::Y4mHeader& header = shared.reader->header();
@@ -146,7 +146,7 @@ void filter_frames(PipelineShared& shared, FilterChain& chain, const server::Y4m
         return shared.stopping || shared.taken_count < shared.read_count ||
                shared.ended_before(shared.taken_count);
       });
-      if (shared.stopping || shared.taken_count >= shared.read_count) return;
+      if (shared.stopping || shared.taken_count >= shared.read_count) break;
       sequence = shared.taken_count++;
       shared.slot(sequence).state = Slot::State::kTaken;
     }
@@ -157,35 +157,37 @@ void filter_frames(PipelineShared& shared, FilterChain& chain, const server::Y4m
         slot.source = own_frames.acquire(server::frame_layout(server::y4m_video_info(header, 1), FRAME_ALIGN));
         server::y4m_planes_to_frame(header, planes_of(slot), slot.source);
       }
-      slot.statistics.passes = chain.filter(slot.frame, slot.source, slot.output);
-      if (shared.workers_convert) {
-        writer.build_record(slot.output, slot.record.get());
-        slot.output = nullptr;
-      }
+      slot.statistics.passes = chain->filter(slot.frame, slot.source, slot.output);
+      if (shared.workers_convert) writer.build_record(slot.output, slot.record.get());
     } catch (...) {
       slot.error = current_exception_line();
       outcome = Slot::State::kFailed;
     }
-    // Let go as soon as it is filtered (or failed), so that the pool it
-    // came from can hand its buffer out again.
+    // Let go as soon as they are done with (or failed), so that the pools
+    // they came from can hand their buffers out again.
     slot.source = nullptr;
+    if (shared.workers_convert) slot.output = nullptr;
     std::lock_guard lock(shared.mutex);
     slot.state = outcome;
     shared.changed.notify_all();
   }
+  // Holding none of its frames any more, the chain goes here, while other
+  // workers may still be filtering, rather than after the last frame.
+  if (shared.workers_convert) chain.reset();
 }
 
 }  // namespace
 
 FramePipeline::FramePipeline(std::shared_ptr<server::Y4mReader> reader, server::Y4mWriter& writer,
-                             std::vector<std::unique_ptr<FilterChain>>& chains, int first_frame, int last_frame,
+                             std::vector<std::unique_ptr<FilterChain>> chains, int first_frame, int last_frame,
                              bool measured)
     : shared_(std::make_shared<PipelineShared>(std::move(reader), kSlotsPerWorker * chains.size() + kSpareSlots,
                                                chains.size() >= std::max(1u, std::thread::hardware_concurrency()))),
-      writer_(writer) {
+      writer_(writer),
+      chains_(std::move(chains)) {
   reading_ = std::thread(read_frames, shared_, measured, first_frame, last_frame);
-  for (auto& chain : chains)
-    workers_.emplace_back(filter_frames, std::ref(*shared_), std::ref(*chain), std::cref(writer));
+  for (auto& chain : chains_)
+    workers_.emplace_back(filter_frames, std::ref(*shared_), std::ref(chain), std::cref(writer));
 }
 
 FramePipeline::~FramePipeline() { finish(); }

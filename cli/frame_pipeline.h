@@ -37,12 +37,12 @@ class FramePipeline {
   // that the first frames are on their way while the caller prepares the
   // output. Frames before first_frame are passed over by the reader. With
   // `measured`, the input planes of each frame are kept for measuring its
-  // change. The writer and the chains must outlive the pipeline; the
-  // writer writes nothing before write_frames. The reader is shared with
+  // change. The pipeline takes the chains; the writer must outlive it and
+  // writes nothing before write_frames. The reader is shared with
   // the reading thread, which a failure may leave blocked on its input
   // until the process ends.
   FramePipeline(std::shared_ptr<server::Y4mReader> reader, server::Y4mWriter& writer,
-                std::vector<std::unique_ptr<FilterChain>>& chains, int first_frame, int last_frame, bool measured);
+                std::vector<std::unique_ptr<FilterChain>> chains, int first_frame, int last_frame, bool measured);
   FramePipeline(const FramePipeline&) = delete;
   FramePipeline& operator=(const FramePipeline&) = delete;
   // Stops the workers between whole frames and waits for them.
@@ -62,6 +62,7 @@ class FramePipeline {
 
   std::shared_ptr<PipelineShared> shared_;
   server::Y4mWriter& writer_;
+  std::vector<std::unique_ptr<FilterChain>> chains_;
   std::thread reading_;
   std::vector<std::thread> workers_;
   bool finished_ = false;
