@@ -346,14 +346,15 @@ template <PassLanes Lanes, LaneWeights kWeights>
   lane_finish(row, column, sums, centre, out, largest, largest_rare);
 }
 
-// Converts `span` pixels of an image row into a window slot; for kernels
-// without a vector conversion.
-[[gnu::always_inline]] inline void lane_window_load(LaneWindow& window, int slot, const BYTE* pixels, int span) {
+// Converts `span` pixels of an image row into a window slot, with their
+// chroma range words where the sums take the range.
+[[gnu::always_inline]] inline void lane_window_load(LaneWindow& window, int slot, const BYTE* pixels, int span,
+                                                    bool with_range) {
   for (int c = 0; c < span; ++c, pixels += 3) {
     window.luma[slot][c] = pixels[0];
     window.u[slot][c] = pixels[1];
     window.v[slot][c] = pixels[2];
-    window.chroma_range[slot][c] = chroma_range_word(pixels[1], pixels[2]);
+    if (with_range) window.chroma_range[slot][c] = chroma_range_word(pixels[1], pixels[2]);
   }
 }
 
@@ -382,7 +383,7 @@ template <PassLanes Lanes>
       // hardware prefetchers do not foresee: ask for the next row now.
       if (loaded + 1 < settings.height)
         for (int offset = 0; offset < 3 * span; offset += 64) __builtin_prefetch(pixels + pitch + offset);
-      lane_window_load(window, loaded % slots, pixels, span);
+      lane_window_load(window, loaded % slots, pixels, span, !settings.gaussian);
     }
     LaneDiscRow rows[kLaneWindowRows];
     int samples;
