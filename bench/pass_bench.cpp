@@ -7,7 +7,9 @@
 // It also times the Gaussian weights alone: the library's pow against the
 // exact power of each kernel, over the exponents a Gaussian pass forms on the
 // frame (one per centre and distinct luma difference), and prints how many
-// of those the library still serves.
+// of those the library still serves. Each Gaussian pass at those radii
+// reports in `pow %` how many calls of the library's pow it made, per 100 of
+// those weights.
 //
 // --frame=FILE takes the frame from the first frame of an 8-bit 4:4:4 Y4M
 // file instead, e.g. real footage:
@@ -15,6 +17,7 @@
 //
 //   build-bench/bench/quillfen_pass_bench [--frame=FILE] [--benchmark_filter=REGEX]
 #include <benchmark/benchmark.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <cmath>
@@ -31,6 +34,20 @@
 #include "propagation/propagation_pass.h"
 #include "propagation/sample_walk.h"
 #include "tests/support/synthetic_image.h"
+
+namespace {
+
+// Calls of the library's pow in this program, counted by the definition
+// below, which the kernels linked into it call instead of the library's.
+std::size_t library_pow_calls = 0;
+
+}  // namespace
+
+extern "C" double pow(double base, double exponent) noexcept {
+  static const auto library = reinterpret_cast<double (*)(double, double)>(dlsym(RTLD_NEXT, "pow"));
+  ++library_pow_calls;
+  return library(base, exponent);
+}
 
 namespace {
 
@@ -153,11 +170,17 @@ void run_pass(benchmark::State& state, PassKernel kernel, int radius, bool gauss
   std::vector<BYTE> next(current.size());
   const PassSettings settings{frame().width, frame().height, radius, gaussian};
   const std::unique_ptr<GaussianWeightCache> memo = gaussian_weight_memo_for(gaussian);
+  std::size_t pow_calls = 0;
   for (auto _ : state) {
+    const std::size_t calls_before = library_pow_calls;
     benchmark::DoNotOptimize(kernel.run(settings, current.data(), next.data(), memo.get()));
     benchmark::ClobberMemory();
+    pow_calls = library_pow_calls - calls_before;
   }
   state.counters["frames/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  if (gaussian && std::find(std::begin(kPowerRadii), std::end(kPowerRadii), radius) != std::end(kPowerRadii))
+    state.counters["pow %"] =
+        100.0 * static_cast<double>(pow_calls) / static_cast<double>(pass_exponents(radius).size());
 }
 
 // Shows every run as usual and keeps its time per frame for the ratios:
