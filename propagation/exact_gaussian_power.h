@@ -198,14 +198,16 @@ struct ScalarExactPowerOps {
 }
 
 // pow(kGaussianBase, q) for `count` exponents, bit for bit, Ops::kLanes at
-// a time; returns how many the library served. The vector loop stores every
-// lane's power and lists the undecided lanes without a branch; the library
-// then serves the listed ones in one sweep, so that its calls neither
+// a time; returns how many `serve_undecided(q)` served. The vector loop
+// stores every lane's power and lists the undecided lanes without a branch;
+// the listed ones are then served in one sweep, so that those calls neither
 // interrupt the vector loop nor mispredict in it. Blocks of kBlock
-// exponents keep the list small.
-template <class Ops>
-[[gnu::always_inline]] inline std::size_t exact_gaussian_powers(const double* exponents, double* powers,
-                                                                std::size_t count) {
+// exponents keep the list small. `serve_undecided` must return what the
+// library's pow returns: the library itself, or a memo of its results.
+template <class Ops, class ServeUndecided>
+[[gnu::always_inline]] inline std::size_t exact_gaussian_powers_served_by(const double* exponents, double* powers,
+                                                                          std::size_t count,
+                                                                          ServeUndecided&& serve_undecided) {
   constexpr std::size_t kBlock = 1024;
   std::uint32_t undecided[kBlock + Ops::kLanes];
   std::size_t served = 0;
@@ -224,8 +226,16 @@ template <class Ops>
       power[i] = exact_gaussian_power_lanes<ScalarExactPowerOps>(q[i], decided);
       listed += static_cast<std::uint32_t>(ScalarExactPowerOps::undecided_lanes(decided, i, undecided + listed));
     }
-    for (std::uint32_t n = 0; n < listed; ++n) power[undecided[n]] = std::pow(kGaussianBase, q[undecided[n]]);
+    for (std::uint32_t n = 0; n < listed; ++n) power[undecided[n]] = serve_undecided(q[undecided[n]]);
     served += listed;
   }
   return served;
+}
+
+// The same with the library serving the undecided exponents.
+template <class Ops>
+[[gnu::always_inline]] inline std::size_t exact_gaussian_powers(const double* exponents, double* powers,
+                                                                std::size_t count) {
+  return exact_gaussian_powers_served_by<Ops>(exponents, powers, count,
+                                              [](double q) { return std::pow(kGaussianBase, q); });
 }

@@ -6,10 +6,9 @@
 // marks, lane by lane, the absolute differences it meets, then computes
 // each marked weight once (the x86 kernels with the exact power of
 // exact_gaussian_power.h, the AVX-512 one serving the few powers it leaves
-// undecided through the memo, memo_served_powers.h; the portable one from
-// the memo), and the sample
-// loop reads every weight from this small table: one power per distinct
-// difference, not one per sample.
+// undecided through the memo; the portable one from the memo), and the
+// sample loop reads every weight from this small table: one power per
+// distinct difference, not one per sample.
 //
 // Forced inline and built-ins only, for the reason given in
 // chroma_average.h.

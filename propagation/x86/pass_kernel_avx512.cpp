@@ -10,7 +10,6 @@
 #include "propagation/exact_gaussian_power.h"
 #include "propagation/exact_quotient.h"
 #include "propagation/lane_kernel.h"
-#include "propagation/memo_served_powers.h"
 #include "propagation/paired_lanes.h"
 #include "propagation/pass_kernels.h"
 #include "propagation/x86/avx512_doubles.h"
@@ -171,10 +170,14 @@ struct Avx512Lanes : Avx512Doubles {
   // list is then empty.
   static void work_off(WeightList& list, GaussianWeightCache& memo) {
     _mm512_storeu_pd(list.exponents + list.listed, _mm512_set1_pd(kPaddingExponent));
-    std::uint32_t undecided[WeightList::kCapacity + kLanes];
-    memo_served_powers<Avx512ExactPowerOps>(list.exponents, list.powers,
-                                            static_cast<std::uint32_t>((list.listed + kLanes - 1) & -kLanes), undecided,
-                                            memo);
+    // The few exponents the exact power leaves undecided are served through
+    // the pass's memo rather than by the library at each turn: on real
+    // footage three in four of a frame's undecided exponents recur (the
+    // same luma difference under the same variance), and a memo hit costs a
+    // fraction of a call of pow.
+    exact_gaussian_powers_served_by<Avx512ExactPowerOps>(
+        list.exponents, list.powers, static_cast<std::size_t>((list.listed + kLanes - 1) & -kLanes),
+        [&memo](double q) { return memo.weight(q); });
     // Each spread loads a whole register and expands it in the register:
     // with an expanding load from memory, GCC 12 built the sanitizer build
     // (-O2) so that it spread stale powers, not the ones just stored. The
