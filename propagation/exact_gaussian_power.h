@@ -194,7 +194,7 @@ struct ScalarExactPowerOps {
 [[gnu::always_inline]] inline double exact_gaussian_power(double q) {
   bool decided;
   const double power = exact_gaussian_power_lanes<ScalarExactPowerOps>(q, decided);
-  return decided ? power : std::pow(kGaussianBase, q);
+  return decided ? power : gaussian_power(q);
 }
 
 // pow(kGaussianBase, q) for `count` exponents, bit for bit, Ops::kLanes at
@@ -237,5 +237,5 @@ template <class Ops>
 [[gnu::always_inline]] inline std::size_t exact_gaussian_powers(const double* exponents, double* powers,
                                                                 std::size_t count) {
   return exact_gaussian_powers_served_by<Ops>(exponents, powers, count,
-                                              [](double q) { return std::pow(kGaussianBase, q); });
+                                              [](double q) { return gaussian_power(q); });
 }

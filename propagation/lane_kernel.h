@@ -49,7 +49,8 @@ struct LaneWindow {
   double v[kLaneWindowRows][kLaneWindowWidth];
   // Each pixel's U, V, 255 - U and 255 - V in bytes 0 to 3: their
   // byte-wise minimum over a centre's samples is the range of the samples'
-  // chroma, gathered with one operation per sample.
+  // chroma, gathered with one operation per sample. Made only for the
+  // linear form, the only one whose sums take the range.
   std::uint64_t chroma_range[kLaneWindowRows][kLaneWindowWidth];
 };
 
@@ -121,8 +122,9 @@ struct LaneRow {
   typename Lanes::Divisor by_count;  // the row's sample count
 };
 
-// The lanes' sums over their samples, and the range of the samples' chroma
-// that bounds each lane's new value.
+// The lanes' sums over their samples, and the range that bounds each
+// lane's new value: the samples' chroma for the linear form, 0..255 for
+// the Gaussian one (lane_weight_sums says why).
 template <class Lanes>
 struct LaneSums {
   typename Lanes::D weight, u, v;

@@ -1,8 +1,7 @@
 // The exact Gaussian power against the standard library's pow, bit for bit,
 // over the exponents the pass forms on real-looking frames and over
 // exponents whose power lies right at a rounding boundary; and its
-// double-double arithmetic against quadruple precision, which the bound it
-// relies on needs.
+// error against quadruple precision, which the bound it relies on needs.
 #include <gtest/gtest.h>
 #include <quadmath.h>
 

@@ -66,8 +66,11 @@ struct Avx512Lanes : Avx512Doubles {
     bool wide;
   };
   static Marks no_marks() {
+    // Words 1 to 3 are set too, though mark writes them only once `wide`
+    // is: a register copied with the run's marks must hold a value.
     Marks marks;
-    marks.word[0] = marks.counts = _mm512_setzero_si512();
+    for (__m512i& word : marks.word) word = _mm512_setzero_si512();
+    marks.counts = _mm512_setzero_si512();
     marks.wide = false;
     return marks;
   }
@@ -123,7 +126,7 @@ struct Avx512Lanes : Avx512Doubles {
     // the padding, which write, and a spread, which reads, a whole register
     // past the list's end. A run's registers list far less in any footage;
     // a register that might not fit has the list worked off first.
-    static constexpr int kCapacity = 2 * kRegisterMost + 2 * kLanes;
+    static constexpr int kCapacity = 2 * kRegisterMost + kLanes;
     struct Spread {
       double* at;
       int from;
@@ -131,13 +134,15 @@ struct Avx512Lanes : Avx512Doubles {
     };
     alignas(64) double exponents[kCapacity];
     alignas(64) double powers[kCapacity];
+    // Each register of a run spreads at most once per difference from 1,
+    // and the list is worked off after every run.
     Spread spreads[kMaxTableLanes / kLanes * (kLumaDifferences - 1)];
     int listed = 0, spread_count = 0;
   };
 
   static void list_weights(WeightList& list, double* weights, const Marks& marks, D variance,
                            GaussianWeightCache& memo) {
-    if (list.listed > WeightList::kCapacity - WeightList::kRegisterMost - 2 * kLanes) work_off(list, memo);
+    if (list.listed > WeightList::kCapacity - WeightList::kRegisterMost - kLanes) work_off(list, memo);
     _mm512_storeu_pd(weights, _mm512_set1_pd(1.0));  // difference 0
     const Divisor by_twice_variance = twice_variance_divisor<Avx512Lanes>(variance);
     for (int difference = 1; difference <= kDenseDifferences; ++difference) {
@@ -172,9 +177,9 @@ struct Avx512Lanes : Avx512Doubles {
     _mm512_storeu_pd(list.exponents + list.listed, _mm512_set1_pd(kPaddingExponent));
     // The few exponents the exact power leaves undecided are served through
     // the pass's memo rather than by the library at each turn: on real
-    // footage three in four of a frame's undecided exponents recur (the
-    // same luma difference under the same variance), and a memo hit costs a
-    // fraction of a call of pow.
+    // footage at radius 2 and 3 most of a frame's undecided exponents recur
+    // (the same luma difference under the same variance), and a memo hit
+    // costs a fraction of a call of pow.
     exact_gaussian_powers_served_by<Avx512ExactPowerOps>(
         list.exponents, list.powers, static_cast<std::size_t>((list.listed + kLanes - 1) & -kLanes),
         [&memo](double q) { return memo.weight(q); });
