@@ -70,6 +70,16 @@ void pass_over_leading_frames(server::Y4mReader& reader, int first_frame) {
   if (reader.at_end()) throw range_past_end(first_frame, reader.frames_passed());
 }
 
+// With a processor to spare, the reading and writing threads convert
+// between planes and frames. With none, whatever those threads do is taken
+// from the workers, mostly from one of them, which then finishes its last
+// frame well after the others: each worker converts its own frames instead.
+FrameConversion frame_conversion(int workers) {
+  return workers >= std::max(1, static_cast<int>(std::thread::hardware_concurrency()))
+             ? FrameConversion::kByWorkers
+             : FrameConversion::kByReaderAndWriter;
+}
+
 int filter_stream(const CommandOptions& options, const std::string& input_path, const std::string& output_path) {
   const StreamFile input = open_input(input_path);
   auto reader = std::make_shared<server::Y4mReader>(input.fd());
@@ -114,8 +124,8 @@ int filter_stream(const CommandOptions& options, const std::string& input_path, 
   try {
     // The first frames are read and filtered while an old output file is
     // emptied.
-    FramePipeline pipeline(reader, writer, std::move(chains), options.first_frame, options.last_frame,
-                           statistics.has_value());
+    FramePipeline pipeline(reader, writer, std::move(chains), frame_conversion(workers), options.first_frame,
+                           options.last_frame, statistics.has_value());
     empty_output(output, output_path);
     writer.write_header();
     outcome = pipeline.write_frames(stop, progress, measured);

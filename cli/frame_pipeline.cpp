@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include "cli/command_error.h"
@@ -50,16 +51,20 @@ struct Slot {
 // Everything the reading thread touches; it holds its own reference, so
 // a reader left blocked on its input never touches freed memory.
 struct PipelineShared {
-  PipelineShared(std::shared_ptr<server::Y4mReader> reader_, std::size_t slot_count, bool workers_convert_)
-      : reader(std::move(reader_)), workers_convert(workers_convert_), slots(slot_count) {}
+  PipelineShared(std::shared_ptr<server::Y4mReader> reader_, std::size_t record_bytes_, std::size_t slot_count,
+                 FrameConversion conversion)
+      : reader(std::move(reader_)),
+        record_bytes(record_bytes_),
+        source_layout(server::frame_layout(server::y4m_video_info(reader->header(), 1), FRAME_ALIGN)),
+        workers_convert(conversion == FrameConversion::kByWorkers),
+        slots(slot_count) {}
 
   std::shared_ptr<server::Y4mReader> reader;
-  // Who converts between planes and frames. With a processor to spare, the
-  // reading and writing threads do, and the workers run nothing but the
-  // filter. With none, whatever those threads do is taken from the
-  // workers, mostly from one of them, which then finishes its last frame
-  // well after the others: each worker converts its own frames, and the
-  // reading and writing threads only move bytes.
+  const std::size_t record_bytes;
+  // The layout of the frames made from the input planes.
+  const server::FrameLayout source_layout;
+  // Each worker converts its own frames, and the reading and writing
+  // threads only move bytes; otherwise those threads convert.
   const bool workers_convert;
   // The reader's own frames, declared before the slots that hold them so
   // that they are all released before the pool goes.
@@ -79,20 +84,17 @@ struct PipelineShared {
 
 namespace {
 
-BYTE* record_buffer(Slot& slot, const server::Y4mReader& reader) {
-  if (!slot.record)
-    slot.record = server::allocate_frame_memory(server::Y4mWriter::kRecordPlanesOffset + reader.frame_bytes(),
-                                                kBufferAlignment);
-  return slot.record.get();
-}
-
 BYTE* planes_of(const Slot& slot) { return slot.record.get() + server::Y4mWriter::kRecordPlanesOffset; }
+
+BYTE* planes_buffer(Slot& slot, std::size_t record_bytes) {
+  if (!slot.record) slot.record = server::allocate_frame_memory(record_bytes, kBufferAlignment);
+  return planes_of(slot);
+}
 
 void read_frames(const std::shared_ptr<PipelineShared>& shared, bool measured, int first_frame, int last_frame) {
   server::Y4mReader& reader = *shared->reader;
   long sequence = 0;
   try {
-    const server::FrameLayout layout = server::frame_layout(server::y4m_video_info(reader.header(), 1), FRAME_ALIGN);
     while (reader.frames_passed() < first_frame) {
       if (!reader.skip_frame())
         throw CommandError("quillfen: --frames starts at frame " + std::to_string(first_frame) +
@@ -110,11 +112,11 @@ void read_frames(const std::shared_ptr<PipelineShared>& shared, bool measured, i
         if (frame > last_frame) break;
       }
       // A free slot belongs to the reader until it is marked read.
-      BYTE* planes = record_buffer(slot, reader) + server::Y4mWriter::kRecordPlanesOffset;
+      BYTE* planes = planes_buffer(slot, shared->record_bytes);
       if (!reader.read_frame(planes)) break;
       if (measured) slot.input_kept.assign(planes, planes + reader.frame_bytes());
       if (!shared->workers_convert) {
-        slot.source = shared->source_frames.acquire(layout);
+        slot.source = shared->source_frames.acquire(shared->source_layout);
         server::y4m_planes_to_frame(reader.header(), planes, slot.source);
       }
       std::lock_guard lock(shared->mutex);
@@ -154,7 +156,7 @@ void filter_frames(PipelineShared& shared, std::unique_ptr<FilterChain>& chain, 
     Slot::State outcome = Slot::State::kDone;
     try {
       if (shared.workers_convert) {
-        slot.source = own_frames.acquire(server::frame_layout(server::y4m_video_info(header, 1), FRAME_ALIGN));
+        slot.source = own_frames.acquire(shared.source_layout);
         server::y4m_planes_to_frame(header, planes_of(slot), slot.source);
       }
       slot.statistics.passes = chain->filter(slot.frame, slot.source, slot.output);
@@ -179,15 +181,24 @@ void filter_frames(PipelineShared& shared, std::unique_ptr<FilterChain>& chain, 
 }  // namespace
 
 FramePipeline::FramePipeline(std::shared_ptr<server::Y4mReader> reader, server::Y4mWriter& writer,
-                             std::vector<std::unique_ptr<FilterChain>> chains, int first_frame, int last_frame,
-                             bool measured)
-    : shared_(std::make_shared<PipelineShared>(std::move(reader), kSlotsPerWorker * chains.size() + kSpareSlots,
-                                               chains.size() >= std::max(1u, std::thread::hardware_concurrency()))),
-      writer_(writer),
-      chains_(std::move(chains)) {
-  reading_ = std::thread(read_frames, shared_, measured, first_frame, last_frame);
-  for (auto& chain : chains_)
-    workers_.emplace_back(filter_frames, std::ref(*shared_), std::ref(chain), std::cref(writer));
+                             std::vector<std::unique_ptr<FilterChain>> chains, FrameConversion conversion,
+                             int first_frame, int last_frame, bool measured)
+    : writer_(writer), chains_(std::move(chains)) {
+  shared_ = std::make_shared<PipelineShared>(std::move(reader), writer.record_bytes(),
+                                             kSlotsPerWorker * chains_.size() + kSpareSlots, conversion);
+  try {
+    workers_.reserve(chains_.size());
+    reading_ = std::thread(read_frames, shared_, measured, first_frame, last_frame);
+    for (auto& chain : chains_)
+      workers_.emplace_back(filter_frames, std::ref(*shared_), std::ref(chain), std::cref(writer));
+  } catch (const std::system_error& error) {
+    finish();
+    throw CommandError(std::string("quillfen: cannot start the threads that read and filter frames: ") +
+                       error.what());
+  } catch (...) {
+    finish();
+    throw;
+  }
 }
 
 FramePipeline::~FramePipeline() { finish(); }
@@ -271,6 +282,7 @@ void FramePipeline::finish() {
   for (Slot& slot : shared_->slots) slot.output = nullptr;
   // A reader still running may be blocked on a pipe that nothing writes
   // to: it is left to finish or to end with the process.
+  if (!reading_.joinable()) return;
   if (reader_done)
     reading_.join();
   else

@@ -28,6 +28,12 @@ struct PipelineOutcome {
   int frames_written = 0;
 };
 
+// Who converts between the input and output planes and the host's frames:
+// the reading and writing threads, so that the workers run nothing but the
+// filter, or each worker for its own frames, so that the reading and writing
+// threads only move bytes. Either gives the same bytes.
+enum class FrameConversion { kByReaderAndWriter, kByWorkers };
+
 struct PipelineShared;
 
 class FramePipeline {
@@ -40,9 +46,11 @@ class FramePipeline {
   // change. The pipeline takes the chains; the writer must outlive it and
   // writes nothing before write_frames. The reader is shared with
   // the reading thread, which a failure may leave blocked on its input
-  // until the process ends.
+  // until the process ends. Throws CommandError, with every thread that
+  // started stopped, when a thread cannot be started.
   FramePipeline(std::shared_ptr<server::Y4mReader> reader, server::Y4mWriter& writer,
-                std::vector<std::unique_ptr<FilterChain>> chains, int first_frame, int last_frame, bool measured);
+                std::vector<std::unique_ptr<FilterChain>> chains, FrameConversion conversion, int first_frame,
+                int last_frame, bool measured);
   FramePipeline(const FramePipeline&) = delete;
   FramePipeline& operator=(const FramePipeline&) = delete;
   // Stops the workers between whole frames and waits for them.

@@ -1,5 +1,6 @@
 // The quillfen command end to end, as a user runs it: generated Y4M clips
-// in and out through files and pipes, in several worker counts and ranges.
+// in and out through files and pipes, in several worker counts and ranges;
+// and its frame pipeline driven directly, in each way of converting frames.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
@@ -8,16 +9,23 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "cli/filter_chain.h"
+#include "cli/frame_pipeline.h"
+#include "cli/progress_line.h"
+#include "server/y4m_reader.h"
+#include "server/y4m_writer.h"
 #include "tests/support/files.h"
 #include "tests/support/png_file.h"
 
@@ -154,14 +162,48 @@ TEST_P(CommandFormats, KeepsHeaderFrameCountAndLumaAndChangesChroma) {
   EXPECT_TRUE(chroma_changed) << "the filter left the chroma alone";
 }
 
-TEST_P(CommandFormats, WorkerCountDoesNotChangeTheOutput) {
+TEST_P(CommandFormats, WorkerCountAndFrameConversionDoNotChangeTheOutput) {
   const fs::path input = clip(GetParam());
   const std::string one = filtered(input, {"--threads", "1"}, {"radius=2"});
+  // An existing output longer than the result is replaced whole.
+  write_file(dir_ / "filtered.y4m", std::string(5 << 20, 'j'));
   EXPECT_EQ(filtered(input, {"--threads", "2"}, {"radius=2"}), one);
   EXPECT_EQ(filtered(input, {"--threads=3"}, {"radius=2"}), one);
-  // As many workers as processors: the workers convert their own frames.
-  const std::string processors = std::to_string(std::max(1u, std::thread::hardware_concurrency()));
-  EXPECT_EQ(filtered(input, {"--threads", processors}, {"radius=2"}), one);
+
+  // Both ways of converting frames, whatever this machine's processor count.
+  using quillfen::cli::FrameConversion;
+  const struct {
+    int workers;
+    FrameConversion conversion;
+  } rows[] = {{1, FrameConversion::kByWorkers},
+              {2, FrameConversion::kByWorkers},
+              {1, FrameConversion::kByReaderAndWriter},
+              {3, FrameConversion::kByReaderAndWriter}};
+  const std::vector<std::pair<std::string, std::string>> kRadiusTwo = {{"radius", "2"}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.workers);
+    const fs::path output = dir_ / "pipeline.y4m";
+    const int in = open(input.c_str(), O_RDONLY | O_CLOEXEC);
+    const int out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    ASSERT_GE(in, 0);
+    ASSERT_GE(out, 0);
+    {
+      auto reader = std::make_shared<quillfen::server::Y4mReader>(in);
+      quillfen::server::Y4mWriter writer(out, reader->header());
+      std::vector<std::unique_ptr<quillfen::cli::FilterChain>> chains;
+      for (int i = 0; i < row.workers; ++i)
+        chains.push_back(std::make_unique<quillfen::cli::FilterChain>(QUILLFEN_PLUGIN_PATH, reader->header(), kFrames,
+                                                                      kRadiusTwo));
+      quillfen::cli::FramePipeline pipeline(reader, writer, std::move(chains), row.conversion, 0, kFrames - 1, false);
+      writer.write_header();
+      const std::atomic<bool> stop = false;
+      quillfen::cli::ProgressLine progress(false, kFrames);
+      EXPECT_EQ(pipeline.write_frames(stop, progress).frames_written, kFrames);
+    }
+    close(out);
+    close(in);
+    EXPECT_EQ(read_file(output), one);
+  }
 }
 
 TEST_P(CommandFormats, FrameRangeGivesTheSameFramesAsTheWholeRun) {
