@@ -2,8 +2,10 @@
 // in and out through files and pipes, in several worker counts and ranges;
 // and its frame pipeline driven directly, in each way of converting frames.
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -430,6 +432,38 @@ TEST_F(Command, CutShortInputKeepsTheWholeFramesBeforeIt) {
     const Y4m written = parse(read_file(output), true);
     EXPECT_EQ(written.frames.size(), static_cast<std::size_t>(kFrames - 1));
   }
+}
+
+TEST_F(Command, ThreadsThatCannotStartAreOneLineAndLeaveAnExistingOutputAlone) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "skipped: the sanitizers' own threads could not start either";
+#endif
+  if (geteuid() != 0) GTEST_SKIP() << "skipped: only root can run the command as a user allowed no new thread";
+  const std::string input = clip(true), output = dir_ / "out.y4m", errors = dir_ / "stderr.txt";
+  write_file(output, "an older output");
+  fs::permissions(dir_, fs::perms::all);
+  fs::permissions(output, fs::perms::all);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // As nobody, allowed no process or thread at all.
+    const rlimit none = {0, 0};
+    const int fd = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0 || dup2(fd, STDERR_FILENO) < 0 || setrlimit(RLIMIT_NPROC, &none) != 0 || setgroups(0, nullptr) != 0 ||
+        setgid(65534) != 0 || setuid(65534) != 0)
+      _exit(126);
+    execl(QUILLFEN_COMMAND_PATH, QUILLFEN_COMMAND_PATH, "--quiet", input.c_str(), output.c_str(), nullptr);
+    _exit(126);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status)) << "the command died of a signal";
+  if (WEXITSTATUS(status) == 126) GTEST_SKIP() << "skipped: the command cannot be run as nobody here";
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  const std::string lines = read_file(errors);
+  EXPECT_TRUE(lines.starts_with(kInterlacedWarning + std::string("quillfen: cannot start the threads"))) << lines;
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 2) << lines;
+  EXPECT_EQ(read_file(output), "an older output");
 }
 
 TEST_F(Command, ReaderClosingThePipeEndsTheCommandQuietly) {
