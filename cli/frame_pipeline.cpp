@@ -1,6 +1,5 @@
 #include "cli/frame_pipeline.h"
 
-#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
