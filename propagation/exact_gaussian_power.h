@@ -190,13 +190,6 @@ struct ScalarExactPowerOps {
   }
 };
 
-// pow(kGaussianBase, q), bit for bit, for any q.
-[[gnu::always_inline]] inline double exact_gaussian_power(double q) {
-  bool decided;
-  const double power = exact_gaussian_power_lanes<ScalarExactPowerOps>(q, decided);
-  return decided ? power : gaussian_power(q);
-}
-
 // pow(kGaussianBase, q) for `count` exponents, bit for bit, Ops::kLanes at
 // a time; returns how many `serve_undecided(q)` served. The vector loop
 // stores every lane's power and lists the undecided lanes without a branch;

@@ -18,6 +18,5 @@ struct Avx2Doubles {
   static D mul(D a, D b) { return _mm256_mul_pd(a, b); }
   static D abs(D a) { return _mm256_andnot_pd(_mm256_set1_pd(-0.0), a); }
   static D fmadd(D a, D b, D c) { return _mm256_fmadd_pd(a, b, c); }
-  static D fmsub(D a, D b, D c) { return _mm256_fmsub_pd(a, b, c); }
   static D fnmadd(D a, D b, D c) { return _mm256_fnmadd_pd(a, b, c); }
 };

@@ -18,6 +18,5 @@ struct Avx512Doubles {
   static D mul(D a, D b) { return _mm512_mul_pd(a, b); }
   static D abs(D a) { return _mm512_abs_pd(a); }
   static D fmadd(D a, D b, D c) { return _mm512_fmadd_pd(a, b, c); }
-  static D fmsub(D a, D b, D c) { return _mm512_fmsub_pd(a, b, c); }
   static D fnmadd(D a, D b, D c) { return _mm512_fnmadd_pd(a, b, c); }
 };
