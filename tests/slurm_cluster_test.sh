@@ -69,7 +69,6 @@ EOF
 example=$(awk '/<!-- The cluster test runs this example/ { on = 1; next }
                on && /^    / { print substr($0, 5); seen = 1; next }
                on && seen { exit }' "$source_dir/README.md")
-example=${example//\/tmp\/quillfen-cluster/$cluster}
 example=${example//build\/quillfen/$quillfen}
 check "the README has the example" test -n "$example"
 (cd "$source_dir" && cluster=$cluster timeout 30 bash -e -c "$example") >"$tmp/example.out" 2>&1
