@@ -151,7 +151,8 @@ class Y4mSource : public IClip {
 };
 
 IClip* open_source(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Not blocking, so that a pipe named here is refused rather than waited on.
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) refuse(path, std::string("cannot be opened: ") + std::strerror(errno));
   try {
     struct stat status {};
@@ -168,6 +169,7 @@ IClip* open_source(const std::string& path) {
     const std::size_t data = static_cast<std::size_t>(status.st_size) - format.header_bytes;
     if (data % record != 0)
       refuse(path, "ends inside a frame, or its FRAME lines carry tags, which Y4MSource does not read");
+    if (data == 0) refuse(path, "has no frames");
     return new Y4mSource(fd, path, format, static_cast<int>(data / record));
   } catch (...) {
     close(fd);

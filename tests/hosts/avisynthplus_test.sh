@@ -152,8 +152,11 @@ Y4MSource(\"in422.y4m\").Quillfen()" >piped.y4m || fail "writing to a pipe"
     refuse "42" "avs2y4m: script.avs gives no clip; its last line must be one"
     echo "not a video" >text.y4m
     head -c 1000 in422.y4m >cut.y4m
+    head -n 1 in422.y4m >empty.y4m
     printf 'YUV4MPEG2 W64 H48 F25:1 C444\n' >c444.y4m
+    mkfifo fifo.y4m
     for entry in "text.y4m|is not a Y4M file; make one with ffmpeg" "cut.y4m|ends inside a frame" \
+      "empty.y4m|has no frames" "fifo.y4m|is not a file; AviSynth+ reads frames in any order" \
       "c444.y4m|is C444, not 8-bit 4:2:2 (C422) or 4:2:0 (C420); convert it with ffmpeg"; do
       IFS='|' read -r file message <<<"$entry"
       refuse "Y4MSource(\"$file\")" "Y4MSource: $file $message"
