@@ -1,21 +1,13 @@
 # The plugin inside AviSynth+, a real host written independently of this
-# project, when a build of it is found (.ci/build-avisynthplus.sh makes one
-# in the host cache). Plain builds only: a sanitized plugin cannot be loaded
-# into a host built without the sanitizer.
-if(DEFINED ENV{QUILLFEN_HOST_CACHE})
-  set(avisynthplus_default_root "$ENV{QUILLFEN_HOST_CACHE}/avisynthplus-1ffeb08c")
-else()
-  set(avisynthplus_default_root "$ENV{HOME}/.cache/quillfen-hosts/avisynthplus-1ffeb08c")
-endif()
-set(QUILLFEN_AVISYNTHPLUS_ROOT "${avisynthplus_default_root}" CACHE PATH
-    "Install prefix of the AviSynth+ build the integration tests run the plugin in")
-
-set(avisynthplus_cases same-bytes four-two-oh autoload refusals valgrind)
-set(avisynthplus_library "${QUILLFEN_AVISYNTHPLUS_ROOT}/lib/libavisynth.so")
+# project, driven through avs2y4m (contrib/avs2y4m), the command a user runs
+# scripts with; both are there when AviSynth+ is found (.ci/build-avisynthplus.sh
+# makes a build in the host cache). Plain builds only: a sanitized plugin
+# cannot be loaded into a host built without the sanitizer.
+set(avisynthplus_cases same-bytes four-two-oh autoload refusals runner valgrind)
 if(QUILLFEN_SANITIZE)
   set(avisynthplus_skip "AviSynth+ tests run in plain builds only")
-elseif(NOT EXISTS "${avisynthplus_library}" OR NOT EXISTS "${QUILLFEN_AVISYNTHPLUS_ROOT}/include/avisynth/avisynth.h")
-  set(avisynthplus_skip "no AviSynth+ in ${QUILLFEN_AVISYNTHPLUS_ROOT} (set QUILLFEN_AVISYNTHPLUS_ROOT, or run .ci/build-avisynthplus.sh)")
+elseif(NOT TARGET avs2y4m OR NOT QUILLFEN_AVISYNTHPLUS_LIBRARY)
+  set(avisynthplus_skip "no AviSynth+ in ${QUILLFEN_AVISYNTHPLUS_PREFIX} (set QUILLFEN_AVISYNTHPLUS_PREFIX, or run .ci/build-avisynthplus.sh)")
 endif()
 
 if(avisynthplus_skip OR NOT TARGET quillfen_plugin OR NOT TARGET quillfen)
@@ -26,15 +18,6 @@ if(avisynthplus_skip OR NOT TARGET quillfen_plugin OR NOT TARGET quillfen)
   return()
 endif()
 
-# The host's header inlines must stay the program's own (hidden), or they
-# take the place of the library's and its calls recurse.
-add_executable(quillfen_avisynthplus_host ${CMAKE_CURRENT_LIST_DIR}/avisynthplus_host.cpp)
-target_include_directories(quillfen_avisynthplus_host SYSTEM PRIVATE "${QUILLFEN_AVISYNTHPLUS_ROOT}/include")
-target_link_libraries(quillfen_avisynthplus_host PRIVATE "${avisynthplus_library}")
-set_target_properties(quillfen_avisynthplus_host PROPERTIES
-  CXX_VISIBILITY_PRESET hidden
-  VISIBILITY_INLINES_HIDDEN ON
-  BUILD_RPATH "${QUILLFEN_AVISYNTHPLUS_ROOT}/lib")
 find_program(QUILLFEN_VALGRIND valgrind)
 set(avisynthplus_valgrind "")
 if(QUILLFEN_VALGRIND)
@@ -42,7 +25,7 @@ if(QUILLFEN_VALGRIND)
 endif()
 foreach(case ${avisynthplus_cases})
   add_test(NAME AvisynthPlus.${case}
-           COMMAND ${CMAKE_CURRENT_LIST_DIR}/avisynthplus_test.sh ${case} $<TARGET_FILE:quillfen_avisynthplus_host>
+           COMMAND ${CMAKE_CURRENT_LIST_DIR}/avisynthplus_test.sh ${case} $<TARGET_FILE:avs2y4m>
                    $<TARGET_FILE:quillfen_plugin> $<TARGET_FILE:quillfen> ${PROJECT_SOURCE_DIR}/samples/quillfen-sample.y4m
                    ${avisynthplus_valgrind})
   set_tests_properties(AvisynthPlus.${case} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)

@@ -1,19 +1,24 @@
 #!/usr/bin/env bash
-# The plugin inside AviSynth+, driven by the tests' own host program:
-#   avisynthplus_test.sh CASE HOST PLUGIN COMMAND SAMPLE [VALGRIND]
+# The plugin inside AviSynth+, driven by avs2y4m, the command users run
+# scripts with:
+#   avisynthplus_test.sh CASE AVS2Y4M PLUGIN COMMAND SAMPLE [VALGRIND]
 # CASE is one of
 #   same-bytes   4:2:2 clips give the quillfen command's bytes, both forms
 #                and sup, with and without Prefetch(2)
 #   four-two-oh  4:2:0 clips through the host's own conversions: luma
 #                unchanged, chroma near the command's
 #   autoload     a plugin in ~/.local/lib/avisynth is found without LoadPlugin
-#   refusals     the constructor's four messages reach the script exactly;
-#                the newer formats that share the YV12 bits, and RGB, are refused
+#   refusals     the constructor's four messages reach the user exactly;
+#                the newer formats that share the YV12 bits, and RGB, are
+#                refused; no output is left behind
+#   runner       avs2y4m itself: a pipe gives the file's bytes, a reader that
+#                goes early ends it quietly, a failure or a stop part way
+#                leaves no output, and every refusal is one line saying what to do
 #   valgrind     no invalid access and no definite leak for one filter,
 #                Prefetch(2) and a chain of two filters, on 4:2:0
 # The clips are 64 x 48 pieces of SAMPLE, cut and converted by AviSynth+.
 set -euo pipefail
-case_name=$1 host=$2 plugin=$3 command=$4 sample=$5 valgrind=${6:-}
+case_name=$1 runner=$2 plugin=$3 command=$4 sample=$5 valgrind=${6:-}
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -24,10 +29,17 @@ fail() {
   exit 1
 }
 
+run_script() {  # OUTPUT SCRIPT [AVS2Y4M OPTIONS...]
+  local output=$1 script=$2
+  shift 2
+  printf '%s\n' "$script" >script.avs
+  "$runner" --quiet "$@" script.avs "$output"
+}
+
 load="LoadPlugin(\"$plugin\")"
-source_422="QuillfenTestSource(\"$sample\").Crop(0, 0, 64, 48).Trim(0, 3)"
-"$host" write "$source_422" in422.y4m || fail "cutting the 4:2:2 clip"
-"$host" write "$source_422.ConvertToYV12()" in420.y4m || fail "converting the 4:2:0 clip"
+source_422="Y4MSource(\"$sample\").Crop(0, 0, 64, 48).Trim(0, 3)"
+run_script in422.y4m "$source_422" || fail "cutting the 4:2:2 clip"
+run_script in420.y4m "$source_422.ConvertToYV12()" || fail "converting the 4:2:0 clip"
 
 # The script's Quillfen arguments and the command's for the same settings.
 settings=(
@@ -41,67 +53,150 @@ run_command() {  # INPUT OUTPUT ARGUMENTS
   "$command" --quiet "$1" "$2" $3 || fail "quillfen $3 on $1"
 }
 
+# Prints the largest chroma difference between two Y4M files with the same
+# header; fails when any luma byte differs or the chroma is more than LIMIT apart.
+compare() {  # A B LIMIT
+  local header width height frame
+  header=$(head -n 1 "$1")
+  [ "$header" = "$(head -n 1 "$2")" ] && [ "$(stat -c %s "$1")" = "$(stat -c %s "$2")" ] ||
+    { echo "$1 and $2 differ in format or length"; return 1; }
+  [[ $header =~ \ W([0-9]+)\ H([0-9]+) ]] && width=${BASH_REMATCH[1]} height=${BASH_REMATCH[2]}
+  case $header in *C422*) frame=$((2 * width * height)) ;; *) frame=$((3 * width * height / 2)) ;; esac
+  # cmp -l: 1-based offset, then both bytes in octal.
+  { cmp -l "$1" "$2" || true; } | awk -v header=$((${#header} + 1)) -v record=$((6 + frame)) \
+    -v luma=$((width * height)) -v limit="$3" '
+    function octal(text,   value, i) { value = 0; for (i = 1; i <= length(text); i++) value = value * 8 + substr(text, i, 1); return value }
+    { at = ($1 - 1 - header) % record - 6
+      if (at < luma) { print "the luma differs at byte " $1; bad = 1; exit }
+      difference = octal($2) - octal($3); if (difference < 0) difference = -difference
+      if (difference > largest) largest = difference }
+    END { if (bad) exit 1; print "same luma; largest chroma difference " largest + 0; exit (largest > limit) }'
+}
+
+no_output_left() {  # WHAT
+  [ -z "$(ls out.y4m* 2>/dev/null)" ] || fail "$1 left $(ls out.y4m*)"
+}
+
+refuse() {  # SCRIPT MESSAGE [AVS2Y4M OPTIONS...]: fails with MESSAGE on one line and writes nothing
+  local status=0
+  run_script out.y4m "$1" "${@:3}" 2>refusal.txt || status=$?
+  [ "$status" = 1 ] || fail "exit status $status, not 1, for: $1"
+  [ "$(wc -l <refusal.txt)" = 1 ] && grep -qF -- "$2" refusal.txt ||
+    fail "refused with \"$(cat refusal.txt)\", expected \"$2\""
+  no_output_left "$1"
+}
+
 case $case_name in
   same-bytes)
     for entry in "${settings[@]}"; do
       IFS='|' read -r script_arguments command_arguments prefetch <<<"$entry"
-      "$host" write "$load
-QuillfenTestSource(\"in422.y4m\").Quillfen($script_arguments)
-$prefetch" host.y4m || fail "AviSynth+ with Quillfen($script_arguments) $prefetch"
+      run_script host.y4m "$load
+Y4MSource(\"in422.y4m\").Quillfen($script_arguments)
+$prefetch" || fail "AviSynth+ with Quillfen($script_arguments) $prefetch"
       run_command in422.y4m command.y4m "$command_arguments"
-      "$host" compare host.y4m command.y4m 0 >/dev/null || fail "Quillfen($script_arguments) $prefetch differs from the command"
-      ! "$host" compare host.y4m in422.y4m 0 >/dev/null 2>&1 || fail "Quillfen($script_arguments) changed no chroma"
+      cmp -s host.y4m command.y4m || fail "Quillfen($script_arguments) $prefetch differs from the command"
+      ! cmp -s host.y4m in422.y4m || fail "Quillfen($script_arguments) changed no chroma"
     done
     ;;
   four-two-oh)
     for prefetch in "" "Prefetch(2)"; do
-      "$host" write "$load
-QuillfenTestSource(\"in420.y4m\").Quillfen()
-$prefetch" host.y4m || fail "AviSynth+ on 4:2:0 $prefetch"
-      "$host" compare host.y4m in420.y4m 255 >/dev/null || fail "the luma changed $prefetch"
+      run_script host.y4m "$load
+Y4MSource(\"in420.y4m\").Quillfen()
+$prefetch" || fail "AviSynth+ on 4:2:0 $prefetch"
+      compare host.y4m in420.y4m 255 >/dev/null || fail "the luma changed $prefetch"
       run_command in420.y4m command.y4m ""
       # AviSynth+ converts between 4:2:0 and YUY2 with its own rounding.
-      distance=$("$host" compare host.y4m command.y4m 2) ||
-        fail "4:2:0 chroma $prefetch is further from the command's than the host's conversions explain"
+      distance=$(compare host.y4m command.y4m 2) ||
+        fail "4:2:0 chroma $prefetch is further from the command's than the host's conversions explain: $distance"
       echo "against the command ${prefetch:-without Prefetch}: $distance"
     done
     ;;
   autoload)
     mkdir -p home/.local/lib/avisynth
     ln -s "$plugin" home/.local/lib/avisynth/
-    HOME="$work/home" "$host" write "QuillfenTestSource(\"in422.y4m\").Quillfen()" host.y4m ||
+    HOME="$work/home" run_script host.y4m "Y4MSource(\"in422.y4m\").Quillfen()" ||
       fail "the plugin was not autoloaded from ~/.local/lib/avisynth"
     run_command in422.y4m command.y4m ""
-    "$host" compare host.y4m command.y4m 0 >/dev/null || fail "the autoloaded plugin's frames differ from the command's"
+    cmp -s host.y4m command.y4m || fail "the autoloaded plugin's frames differ from the command's"
     ;;
   refusals)
-    refuse() {  # SCRIPT MESSAGE
-      "$host" refuse "$load
-$1" "$2" || fail "$1"
-    }
-    refuse "BlankClip(pixel_type=\"YUY2\", width=64, height=48).Quillfen(radius=0)" \
+    refuse "$load
+BlankClip(pixel_type=\"YUY2\", width=64, height=48).Quillfen(radius=0)" \
       'Quillfen: "radius" parameter must be greater than or equal to one.'
-    refuse "BlankClip(pixel_type=\"YV12\", width=64, height=48).Quillfen(iterations=-1)" \
+    refuse "$load
+BlankClip(pixel_type=\"YV12\", width=64, height=48).Quillfen(iterations=-1)" \
       'Quillfen: "iterations" parameter must be greater than or equal to zero.'
-    refuse "BlankClip(pixel_type=\"YUY2\", width=64, height=48).Quillfen(threshold=256)" \
+    refuse "$load
+BlankClip(pixel_type=\"YUY2\", width=64, height=48).Quillfen(threshold=256)" \
       'Quillfen: "threshold" parameter must be between zero and 255 inclusive.'
     for format in RGB32 YV16 YV24 YV411 YUV420P16; do
-      refuse "BlankClip(pixel_type=\"$format\", width=64, height=48).Quillfen()" "Quillfen: YUY2 or YV12 data only."
+      refuse "$load
+BlankClip(pixel_type=\"$format\", width=64, height=48).Quillfen()" "Quillfen: YUY2 or YV12 data only."
     done
+    ;;
+  runner)
+    # A pipe carries the file's bytes; a reader that stops early ends the run quietly.
+    run_script - "$load
+Y4MSource(\"in422.y4m\").Quillfen()" >piped.y4m || fail "writing to a pipe"
+    run_command in422.y4m command.y4m ""
+    cmp -s piped.y4m command.y4m || fail "the pipe's bytes differ from the command's"
+    status=$(run_script - "$source_422" | head -c 100 >/dev/null; echo "${PIPESTATUS[0]}")
+    [ "$status" = 0 ] || fail "exit status $status when the reader stops early"
+
+    # Refusals of the command's own, each naming the way out.
+    for format in YV24 Y8 YUV420P10 RGB32; do
+      refuse "BlankClip(pixel_type=\"$format\", width=64, height=48)" \
+        "avs2y4m: the script's clip is $format; Y4M is written from YUY2, YV12 or I420 only: end the script with ConvertToYUY2()"
+    done
+    refuse "BlankClip(pixel_type=\"YV12\", width=64, height=48, length=2).Foo()" "Script error: There is no function named 'Foo'."
+    refuse "42" "avs2y4m: script.avs gives no clip; its last line must be one"
+    echo "not a video" >text.y4m
+    head -c 1000 in422.y4m >cut.y4m
+    head -n 1 in422.y4m >empty.y4m
+    printf 'YUV4MPEG2 W64 H48 F25:1 C444\n' >c444.y4m
+    mkfifo fifo.y4m
+    for entry in "text.y4m|is not a Y4M file; make one with ffmpeg" "cut.y4m|ends inside a frame" \
+      "empty.y4m|has no frames" "fifo.y4m|is not a file; AviSynth+ reads frames in any order" \
+      "c444.y4m|is C444, not 8-bit 4:2:2 (C422) or 4:2:0 (C420); convert it with ffmpeg"; do
+      IFS='|' read -r file message <<<"$entry"
+      refuse "Y4MSource(\"$file\")" "Y4MSource: $file $message"
+    done
+    refuse "$source_422" "cannot load AviSynth+ (no/libavisynth.so: " --library no/libavisynth.so
+
+    # A failure part way (a file size limit) removes the partial file and
+    # keeps an earlier OUTPUT as it was; so does a stop (SIGTERM).
+    echo "earlier" >out.y4m
+    status=0
+    (ulimit -f 20 && run_script out.y4m "$source_422" 2>refusal.txt) || status=$?
+    [ "$status" = 1 ] && grep -q "out.y4m cannot be written: File too large" refusal.txt ||
+      fail "status $status and \"$(cat refusal.txt)\" on a full file"
+    [ "$(ls out.y4m*)" = out.y4m ] && [ "$(cat out.y4m)" = earlier ] || fail "the failed run touched OUTPUT"
+    rm out.y4m
+    printf '%s\n' "$load" "BlankClip(pixel_type=\"YUY2\", width=640, height=480, length=1000).Quillfen(iterations=200)" \
+      >script.avs
+    "$runner" script.avs out.y4m 2>refusal.txt &
+    until ls out.y4m.partial-* >/dev/null 2>&1 || ! kill -0 $! 2>/dev/null; do sleep 0.1; done
+    kill -TERM $! 2>/dev/null || true
+    status=0
+    wait $! || status=$?
+    [ "$status" = 130 ] && grep -q "interrupted after .* frames; out.y4m not written" refusal.txt ||
+      fail "status $status and \"$(cat refusal.txt)\" when stopped"
+    no_output_left "a stopped run"
+    "$runner" --version | grep -q "^AviSynth+ 3" || fail "--version names no AviSynth+"
     ;;
   valgrind)
     [ -n "$valgrind" ] || { echo "skipped: valgrind is not installed (Debian: valgrind)"; exit 77; }
     scripts=(
-      "QuillfenTestSource(\"in420.y4m\").Quillfen()"
-      "QuillfenTestSource(\"in420.y4m\").Quillfen(sup=true)
+      "Y4MSource(\"in420.y4m\").Quillfen()"
+      "Y4MSource(\"in420.y4m\").Quillfen(sup=true)
 Prefetch(2)"
-      "s = QuillfenTestSource(\"in420.y4m\")
+      "s = Y4MSource(\"in420.y4m\")
 StackHorizontal(s, s.Quillfen().Quillfen(gaussian=true))"
     )
     for script in "${scripts[@]}"; do
+      printf '%s\n%s\n' "$load" "$script" >script.avs
       "$valgrind" -q --undef-value-errors=no --leak-check=full --errors-for-leak-kinds=definite --error-exitcode=99 \
-        "$host" write "$load
-$script" out.y4m 2>valgrind.log || { cat valgrind.log >&2; fail "valgrind on: $script"; }
+        "$runner" --quiet script.avs out.y4m 2>valgrind.log || { cat valgrind.log >&2; fail "valgrind on: $script"; }
       if [ -s valgrind.log ]; then cat valgrind.log >&2; fail "valgrind reported on: $script"; fi
     done
     ;;
