@@ -2,7 +2,8 @@
 // vspipe load it, and every frame must equal the quillfen command's for the
 // same clip and settings, with frames requested many at once; refusals
 // carry the script function's messages; a whole run is clean under
-// valgrind, the core's count of filter instances included.
+// valgrind, the core's count of filter instances included; the README's
+// Debian example reads a real video as ffmpeg does.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -184,6 +185,49 @@ TEST_F(VapourSynthModule, VspipeScriptGivesTheCommandsFrames) {
     EXPECT_EQ(frames_of(read_file(filtered)), frames_of(command_output(input, settings)))
         << (four_two_two ? "4:2:2" : "4:2:0");
   }
+#endif
+}
+
+// contrib's example script as a Debian user runs it: Debian's FFMS2 reads a
+// video ffmpeg made, the module is autoloaded from a user plugin folder, and
+// the frames must be those of ffmpeg piped to the command with the script's
+// settings. FFV1 is lossless, so both routes decode the same frames.
+TEST_F(VapourSynthModule, DebianExampleGivesTheFramesOfFfmpegPipedToTheCommand) {
+#ifdef QUILLFEN_VAPOURSYNTH_HOST
+#ifndef QUILLFEN_FFMPEG
+  GTEST_SKIP() << "skipped: ffmpeg not installed (Debian: ffmpeg)";
+#else
+  const std::string script = read_file(QUILLFEN_VAPOURSYNTH_EXAMPLE);
+  const std::string load = "LoadPlugin(\"";
+  const std::size_t path_start = script.find(load) + load.size();
+  const fs::path ffms2 = script.substr(path_start, script.find('"', path_start) - path_start);
+  if (!fs::exists(ffms2)) GTEST_SKIP() << "skipped: FFMS2 not installed (" << ffms2.string() << "; Debian: libffms2-5)";
+  const fs::path plugins = dir_ / "plugins", config = dir_ / "config";
+  fs::create_directories(plugins);
+  fs::create_directories(config / "vapoursynth");
+  fs::create_symlink(QUILLFEN_VAPOURSYNTH_MODULE, plugins / "libquillfen_vapoursynth.so");
+  write_file(config / "vapoursynth/vapoursynth.conf", "UserPluginDir=" + plugins.string() + "\n");
+  const std::vector<std::string> environment = {"PYTHONPATH=" QUILLFEN_VAPOURSYNTH_PYTHONPATH,
+                                                "XDG_CONFIG_HOME=" + config.string()};
+  for (bool four_two_two : {true, false}) {
+    // FFMS2 keeps its index beside the video, here in the test's folder.
+    const fs::path video = dir_ / (four_two_two ? "input-422.mkv" : "input-420.mkv");
+    const fs::path piped = dir_ / "piped.y4m", vspiped = dir_ / "vspipe.y4m";
+    ProcessOutcome outcome =
+        run_process({QUILLFEN_FFMPEG, "-v", "error", "-i", clip(four_two_two), "-c:v", "ffv1", video});
+    ASSERT_EQ(outcome.status, 0) << outcome.errors;
+    outcome = run_process({"/bin/bash", "-c",
+                           "set -o pipefail; \"$0\" -v error -i \"$1\" -f yuv4mpegpipe - | "
+                           "\"$2\" --quiet - \"$3\" radius=2 gaussian=true",
+                           QUILLFEN_FFMPEG, video, QUILLFEN_COMMAND_PATH, piped});
+    ASSERT_EQ(outcome.status, 0) << outcome.errors;
+    outcome = run_process(
+        {QUILLFEN_VSPIPE, "-c", "y4m", "-a", "source=" + video.string(), QUILLFEN_VAPOURSYNTH_EXAMPLE, vspiped}, {},
+        environment);
+    ASSERT_EQ(outcome.status, 0) << outcome.errors;
+    EXPECT_EQ(frames_of(read_file(vspiped)), frames_of(read_file(piped))) << (four_two_two ? "4:2:2" : "4:2:0");
+  }
+#endif
 #endif
 }
 

@@ -16,6 +16,13 @@ if(TARGET quillfen_vapoursynth AND QUILLFEN_VAPOURSYNTH_LIBRARY AND NOT QUILLFEN
     QUILLFEN_VSPIPE="${QUILLFEN_VSPIPE}"
     QUILLFEN_VAPOURSYNTH_PYTHONPATH="${vapoursynth_python_dirs}"
     QUILLFEN_HOSTS_DIR="${CMAKE_CURRENT_LIST_DIR}")
+  # The README's Debian example: contrib's script, a video ffmpeg makes.
+  target_compile_definitions(quillfen_tests PRIVATE
+    QUILLFEN_VAPOURSYNTH_EXAMPLE="${PROJECT_SOURCE_DIR}/contrib/vapoursynth/quillfen.vpy")
+  find_program(QUILLFEN_FFMPEG ffmpeg)
+  if(QUILLFEN_FFMPEG)
+    target_compile_definitions(quillfen_tests PRIVATE QUILLFEN_FFMPEG="${QUILLFEN_FFMPEG}")
+  endif()
   find_program(QUILLFEN_VALGRIND valgrind)
   if(QUILLFEN_VALGRIND)
     target_compile_definitions(quillfen_tests PRIVATE QUILLFEN_VALGRIND="${QUILLFEN_VALGRIND}")
