@@ -2,13 +2,10 @@
 
 #include "cli/command_error.h"
 #include "cli/plugin_location.h"
+#include "filter/quillfen_parameters.h"
 #include "server/server_error.h"
 
 namespace quillfen::cli {
-
-namespace {
-constexpr const char kFilterFunction[] = "Quillfen";
-}  // namespace
 
 FilterChain::FilterChain(const std::string& plugin_path, const server::Y4mHeader& header, int num_frames,
                          const std::vector<std::pair<std::string, std::string>>& filter_arguments) {
@@ -24,7 +21,7 @@ FilterChain::FilterChain(const std::string& plugin_path, const server::Y4mHeader
   // Arguments that do not fit the function, and values the filter refuses
   // for this clip, are mistakes on the command line.
   try {
-    output_ = env_.invoke_with_text(kFilterFunction, source_clip_, filter_arguments).AsClip();
+    output_ = env_.invoke_with_text(kQuillfenFunctionName, source_clip_, filter_arguments).AsClip();
   } catch (const server::ArgumentError&) {
     throw CommandError(current_exception_line(), kExitUsage);
   } catch (const AvisynthError&) {
@@ -36,11 +33,11 @@ FilterChain::FilterChain(const std::string& plugin_path, const server::Y4mHeader
 }
 
 void FilterChain::check_output_format(const server::Y4mHeader& header) {
-  if (!output_) throw CommandError(std::string("quillfen: ") + kFilterFunction + " returned no clip");
+  if (!output_) throw CommandError(std::string("quillfen: ") + kQuillfenFunctionName + " returned no clip");
   const VideoInfo& vi = output_->GetVideoInfo();
   const bool same_format = header.chroma == server::Y4mChroma::k422 ? vi.IsYUY2() : vi.IsYV12();
   if (!same_format || vi.width != header.width || vi.height != header.height)
-    throw CommandError(std::string("quillfen: ") + kFilterFunction +
+    throw CommandError(std::string("quillfen: ") + kQuillfenFunctionName +
                        " returned a clip of another size or format than its input");
 }
 

@@ -3,14 +3,10 @@
 // by more than `threshold`. Every frame gets at least one pass.
 #pragma once
 
+#include "filter/quillfen_parameters.h"
 #include "host/avisynth_interface.h"
 #include "propagation/pass_kernels.h"
 #include "propagation/propagation_pass.h"
-
-// Passes run at most this often per frame while waiting for convergence
-// (iterations 0): with the linear affinity and a small threshold a frame
-// may never converge, and a frame request must still return.
-inline constexpr int kMaxConvergencePasses = 1000;
 
 // Runs the passes over `current` with `kernel`, each into `next`, followed
 // by `copy_next_to_current()`, so that `current` holds the last pass's

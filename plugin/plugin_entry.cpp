@@ -13,6 +13,6 @@
 
 extern "C" QUILLFEN_EXPORT const char* AVS_STDCALL
 AvisynthPluginInit2(IScriptEnvironment* env) {
-  env->AddFunction(kQuillfenFunctionName, kQuillfenSignature, create_quillfen, nullptr);
+  env->AddFunction(kQuillfenFunctionName, kQuillfenSignature.data(), create_quillfen, nullptr);
   return kQuillfenVersionText;
 }

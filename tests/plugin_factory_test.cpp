@@ -204,7 +204,7 @@ class PluginFactory : public ::testing::Test {
   std::vector<BYTE> direct_result(const Parameters& p) {
     auto* source = new TestClip(info_of(VideoInfo::CS_YUY2));
     source->set_frame(0, edged_frame(16, 8));
-    const PClip filter = new QuillfenFilter(source, p.sup, p.radius, p.gaussian, p.iterations, p.threshold, &env_);
+    const PClip filter = new QuillfenFilter(source, p, &env_);
     return frame_bytes_of(filter, &env_);
   }
 

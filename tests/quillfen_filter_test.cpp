@@ -28,8 +28,7 @@ namespace {
 std::string construction_error(const VideoInfo& vi, const Parameters& p) {
   quillfen::server::ScriptEnvironment env;
   try {
-    PClip filter = new QuillfenFilter(new TestClip(vi), p.sup, p.radius, p.gaussian, p.iterations,
-                                      p.threshold, &env);
+    PClip filter = new QuillfenFilter(new TestClip(vi), p, &env);
   } catch (const AvisynthError& error) {
     return error.msg;
   }
@@ -112,7 +111,7 @@ TEST(QuillfenFilterLifetime, CountsFillTheHostsEightBytes) {
   const int before = TestClip::destroyed;
   void* memory = ::operator new(sizeof(QuillfenFilter));
   std::memset(memory, 0xA5, sizeof(QuillfenFilter));
-  IClip* filter = new (memory) QuillfenFilter(new TestClip(yuy2_info(8, 6)), false, 1, false, 0, 165, &env);
+  IClip* filter = new (memory) QuillfenFilter(new TestClip(yuy2_info(8, 6)), {}, &env);
   EXPECT_EQ(host_clip_count(filter), 0);
   host_add_ref(filter);
   {
@@ -142,7 +141,7 @@ TEST(QuillfenFilterPassThrough, ClipDescriptionParityAudioAndCacheHints) {
   const VideoInfo vi = yuy2_info(10, 4, 9);
   TestClip* source = new TestClip(vi);
   PClip keep_source = source;
-  PClip filter = new QuillfenFilter(source, false, 1, false, 0, 165, &env);
+  PClip filter = new QuillfenFilter(source, {}, &env);
   EXPECT_EQ(std::memcmp(&filter->GetVideoInfo(), &vi, sizeof(VideoInfo)), 0);
   EXPECT_EQ(filter->GetVersion(), 2);
   for (int n = 0; n < 6; ++n) EXPECT_EQ(filter->GetParity(n), source->GetParity(n)) << n;
@@ -178,7 +177,7 @@ std::vector<BYTE> filter_frame(const std::vector<BYTE>& rows, int width, int hei
   quillfen::server::ScriptEnvironment env;
   TestClip* source = new TestClip(yuy2_info(width, height), pitch);
   source->set_frame(0, rows);
-  PClip filter = new QuillfenFilter(source, p.sup, p.radius, p.gaussian, p.iterations, p.threshold, &env);
+  PClip filter = new QuillfenFilter(source, p, &env);
   PVideoFrame frame = filter->GetFrame(0, &env);
   std::vector<BYTE> out;
   for (int y = 0; y < height; ++y)
@@ -298,7 +297,7 @@ TEST(QuillfenFilterPipeline, FramesItCannotReadAreRefused) {
        "Quillfen: YV12 frames must be converted to YUY2 before the filter."},
   };
   for (const auto& [source, message] : cases) {
-    PClip filter = new QuillfenFilter(source, false, 1, false, 1, 0, &env);
+    PClip filter = new QuillfenFilter(source, {.iterations = 1, .threshold = 0}, &env);
     try {
       filter->GetFrame(0, &env);
       ADD_FAILURE() << "a frame it cannot read was read: " << message;

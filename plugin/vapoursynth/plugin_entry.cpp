@@ -8,6 +8,6 @@
 VS_EXTERNAL_API(void) VapourSynthPluginInit2(VSPlugin* plugin, const VSPLUGINAPI* vspapi) {
   vspapi->configPlugin("org.quillfen.quillfen", "quillfen", kQuillfenVersionText, VS_MAKE_VERSION(0, 7),
                        VAPOURSYNTH_API_VERSION, 0, plugin);
-  vspapi->registerFunction(kQuillfenFunctionName, kVapourSynthQuillfenArguments, kVapourSynthQuillfenReturn,
+  vspapi->registerFunction(kQuillfenFunctionName, kVapourSynthQuillfenArguments.data(), kVapourSynthQuillfenReturn,
                            create_vapoursynth_quillfen, nullptr, plugin);
 }
