@@ -1,5 +1,5 @@
-// The script function "Quillfen": its registration constants and the
-// factory the host calls for every script call.
+// The script function "Quillfen": its signature and the factory the host
+// calls for every script call.
 #pragma once
 
 #include "filter/compile_time_text.h"
@@ -18,7 +18,6 @@ constexpr void spell_avisynth_signature(TextSpeller& text) {
   }
 }
 inline constexpr auto kQuillfenSignature = spelled_text<spell_avisynth_signature>();
-inline constexpr const char kQuillfenVersionText[] = "Quillfen v0.7.4.1";
 
 // Builds a Quillfen clip over the clip at position 0 of `args`, the
 // parameters after it in the table's order. A YV12 or I420 source is
