@@ -23,12 +23,6 @@ QuillfenFilter::QuillfenFilter(PClip child_, const QuillfenParameters& parameter
   gaussian_memo = gaussian_weight_memo_for(parameters.gaussian);
 }
 
-QuillfenFilter::~QuillfenFilter() {
-  current_image.reset();
-  next_image.reset();
-  gaussian_memo.reset();
-}
-
 PVideoFrame AVS_STDCALL QuillfenFilter::GetFrame(int n, IScriptEnvironment* env) {
   // A YV12 clip passes the format check only to be wrapped in the host's
   // conversions; its own frames are planes this filter cannot read.

@@ -26,7 +26,6 @@ class QuillfenFilter : public GenericVideoFilter {
   // first failure through env->ThrowError; allocates the working images only
   // once every check has passed.
   QuillfenFilter(PClip child, const QuillfenParameters& parameters, IScriptEnvironment* env);
-  ~QuillfenFilter() override;
 
   PVideoFrame AVS_STDCALL GetFrame(int n, IScriptEnvironment* env) override;
 
