@@ -2,16 +2,28 @@
 
 #include "cli/command_error.h"
 #include "cli/plugin_location.h"
+#include "filter/pass_report.h"
 #include "filter/quillfen_parameters.h"
 #include "server/server_error.h"
 
 namespace quillfen::cli {
+
+namespace {
+
+// The filter's report of a frame's passes, kept in the chain's int.
+AVSValue AVS_CDECL record_passes(AVSValue args, void* passes, IScriptEnvironment*) {
+  *static_cast<int*>(passes) = args[0].AsInt(0);
+  return AVSValue();
+}
+
+}  // namespace
 
 FilterChain::FilterChain(const std::string& plugin_path, const server::Y4mHeader& header, int num_frames,
                          const std::vector<std::pair<std::string, std::string>>& filter_arguments) {
   // Script errors hold text that the environment owns: each is turned into
   // its line here, while the environment is still alive.
   try {
+    env_.AddFunction(kPassReportFunction, kPassReportSignature, record_passes, &reported_passes_);
     load_plugin(env_, plugin_path);
     source_ = new server::Y4mSourceClip(header, num_frames);
     source_clip_ = source_;
@@ -49,14 +61,10 @@ int FilterChain::filter(int n, const PVideoFrame& source, PVideoFrame& output) {
   } lend{*source_};
   try {
     source_->supply(n, &source);
-    // The filter has the host copy its image once after every pass, and
-    // nothing else of a frame goes through BitBlt: the copies count the
-    // passes without asking the filter anything.
-    const long copies_before = env_.copies_made();
+    reported_passes_ = 0;
     output = output_->GetFrame(n, &env_);
-    const int passes = static_cast<int>(env_.copies_made() - copies_before);
     if (!output) throw CommandError("quillfen: the filter returned no frame " + std::to_string(n));
-    return passes;
+    return reported_passes_;
   } catch (...) {
     throw CommandError(current_exception_line());
   }

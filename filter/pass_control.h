@@ -11,13 +11,15 @@
 // Runs the passes over `current` with `kernel`, each into `next`, followed
 // by `copy_next_to_current()`, so that `current` holds the last pass's
 // output. `memo` is the caller's gaussian_weight_memo_for(settings.gaussian).
+// Returns the number of passes run.
 template <class CopyNextToCurrent>
-void run_passes(const PassKernel& kernel, const PassSettings& settings, int iterations, int threshold, BYTE* current,
-                BYTE* next, GaussianWeightCache* memo, CopyNextToCurrent&& copy_next_to_current) {
+int run_passes(const PassKernel& kernel, const PassSettings& settings, int iterations, int threshold, BYTE* current,
+               BYTE* next, GaussianWeightCache* memo, CopyNextToCurrent&& copy_next_to_current) {
   const int passes = iterations > 0 ? iterations : kMaxConvergencePasses;
   for (int pass = 0; pass < passes; ++pass) {
     const int change = kernel.run(settings, current, next, memo);
     copy_next_to_current();
-    if (iterations == 0 && change <= threshold) break;
+    if (iterations == 0 && change <= threshold) return pass + 1;
   }
+  return passes;
 }

@@ -4,12 +4,12 @@
 #include <cstddef>
 
 #include "filter/pass_control.h"
-#include "filter/quillfen_parameters.h"
+#include "filter/pass_report.h"
 #include "image/yuy2_conversion.h"
 #include "propagation/propagation_pass.h"
 
 QuillfenFilter::QuillfenFilter(PClip child_, const QuillfenParameters& parameters_, IScriptEnvironment* env)
-    : GenericVideoFilter(child_), parameters(parameters_), width(0), height(0) {
+    : GenericVideoFilter(child_), parameters(parameters_), width(0), height(0), reports_passes(false) {
   if (!is_exactly_yuy2(vi) && !is_exactly_yv12_or_i420(vi)) env->ThrowError("Quillfen: YUY2 or YV12 data only.");
   if (const char* error = parameter_error(parameters)) env->ThrowError(error);
   if (const char* error = frame_size_error(vi.width, vi.height, parameters.radius)) env->ThrowError(error);
@@ -21,6 +21,7 @@ QuillfenFilter::QuillfenFilter(PClip child_, const QuillfenParameters& parameter
   current_image = std::make_unique<PackedYuv444>(width, height);
   next_image = std::make_unique<PackedYuv444>(width, height);
   gaussian_memo = gaussian_weight_memo_for(parameters.gaussian);
+  reports_passes = env->FunctionExists(kPassReportFunction);
 }
 
 PVideoFrame AVS_STDCALL QuillfenFilter::GetFrame(int n, IScriptEnvironment* env) {
@@ -39,10 +40,12 @@ PVideoFrame AVS_STDCALL QuillfenFilter::GetFrame(int n, IScriptEnvironment* env)
       env->ThrowError("Quillfen: source frame is smaller than the clip.");
     unpack_yuy2(source->GetReadPtr(), source->GetPitch(), parameters.sup, width, height, current_image->data());
   }
-  run_passes(*kernel, {width, height, parameters.radius, parameters.gaussian}, parameters.iterations,
-             parameters.threshold, current_image->data(), next_image->data(), gaussian_memo.get(),
-             [&] { copy_next_to_current(env); });
+  const int passes =
+      run_passes(*kernel, {width, height, parameters.radius, parameters.gaussian}, parameters.iterations,
+                 parameters.threshold, current_image->data(), next_image->data(), gaussian_memo.get(),
+                 [&] { copy_next_to_current(env); });
   pack_yuy2(current_image->data(), width, height, out, destination->GetPitch());
+  if (reports_passes) env->Invoke(kPassReportFunction, AVSValue(passes));
   return destination;
 }
 

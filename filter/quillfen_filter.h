@@ -35,6 +35,8 @@ class QuillfenFilter : public GenericVideoFilter {
   const QuillfenParameters parameters;
   int width;
   int height;
+  // Whether the host takes each frame's pass count (filter/pass_report.h).
+  bool reports_passes;
   std::unique_ptr<PackedYuv444> current_image;
   std::unique_ptr<PackedYuv444> next_image;
   // Chosen and made with the images, so that a frame request allocates
