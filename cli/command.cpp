@@ -22,6 +22,7 @@
 #include "cli/statistics_file.h"
 #include "cli/stop_signals.h"
 #include "cli/stream_files.h"
+#include "filter/quillfen_version.h"
 #include "server/script_environment.h"
 #include "server/y4m_error.h"
 #include "server/y4m_reader.h"
@@ -41,7 +42,7 @@ int print_version(const CommandOptions& options) {
   } catch (...) {
     throw CommandError(current_exception_line());
   }
-  std::printf("quillfen %s\nplugin: %s (%s)\n", QUILLFEN_VERSION, plugin_version.c_str(), path.c_str());
+  std::printf("quillfen %s\nplugin: %s (%s)\n", kQuillfenVersion, plugin_version.c_str(), path.c_str());
   return kExitOk;
 }
 

@@ -1,11 +1,13 @@
 #include "cli/command_line.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <optional>
 #include <string_view>
 
 #include "cli/command_error.h"
+#include "filter/quillfen_parameters.h"
 
 namespace quillfen::cli {
 namespace {
@@ -66,6 +68,55 @@ CommandOptions::Crop parse_crop(const std::string& text) {
     rest.remove_prefix(i < 3 ? comma + 1 : comma);
   }
   return {fields[0], fields[1], fields[2], fields[3]};
+}
+
+// A line of the help's list of filter arguments: the entry, then what it
+// does and, kept on one line, its default and range, in a column of their
+// own wrapped to 79 columns.
+std::string help_entry(const std::string& entry, std::string_view meaning, const std::string& default_and_range) {
+  constexpr std::size_t kColumn = 22, kWidth = 79;
+  std::vector<std::string> pieces;
+  for (std::size_t start = 0; start < meaning.size();) {
+    const std::size_t end = std::min(meaning.find(' ', start), meaning.size());
+    pieces.emplace_back(meaning.substr(start, end - start));
+    start = end + 1;
+  }
+  pieces.back() += ';';
+  pieces.push_back(default_and_range);
+
+  std::string text = "  " + entry;
+  text.append(text.size() < kColumn ? kColumn - text.size() : 1, ' ');
+  std::size_t line_length = text.size();
+  bool line_empty = true;
+  for (const std::string& piece : pieces) {
+    if (!line_empty && line_length + 1 + piece.size() > kWidth) {
+      text += '\n' + std::string(kColumn, ' ');
+      line_length = kColumn;
+      line_empty = true;
+    }
+    if (!line_empty) {
+      text += ' ';
+      ++line_length;
+    }
+    text += piece;
+    line_length += piece.size();
+    line_empty = false;
+  }
+  return text + '\n';
+}
+
+std::string default_text(const QuillfenParameter& parameter) {
+  if (parameter.flag) return parameter.default_value ? "true" : "false";
+  return std::to_string(parameter.default_value);
+}
+
+// "default 165, 0 to 255"; a bool takes both values, an int without an
+// upper bound any value from its least.
+std::string default_and_range(const QuillfenParameter& parameter) {
+  std::string text = "default " + default_text(parameter);
+  if (parameter.flag) return text;
+  if (parameter.maximum == INT_MAX) return text + ", at least " + std::to_string(parameter.minimum);
+  return text + ", " + std::to_string(parameter.minimum) + " to " + std::to_string(parameter.maximum);
 }
 
 // "radius=2" where OUTPUT should stand: the output was forgotten, and
@@ -192,7 +243,7 @@ CommandOptions parse_command_line(const std::vector<std::string>& arguments) {
 }
 
 std::string usage_text() {
-  return R"(Usage: quillfen [options] INPUT OUTPUT [name=value ...]
+  std::string text = R"(Usage: quillfen [options] INPUT OUTPUT [name=value ...]
        quillfen --compare FRAME [--crop X,Y,W,H] INPUT OUTPUT.png [name=value ...]
        quillfen --probe INPUT
        quillfen --join OUTPUT PART...
@@ -206,18 +257,12 @@ luma unchanged, chroma recomputed by luma-guided propagation.
                       text; names in any case
 
 Filter arguments (name=value):
-  radius=N            radius in pixels of the neighbourhood disc; default 1,
-                      at least 1 and below the frame width and height
-  iterations=N        passes per frame, 0 or more; default 0: repeat until one
-                      changes no chroma value by more than threshold (at most
-                      1000 passes)
-  threshold=N         convergence threshold for iterations=0; default 165,
-                      0 to 255
-  gaussian=true|false Gaussian luma affinity instead of the linear one;
-                      default false
-  sup=true|false      chroma spread on unpacking: true copies each sample to
-                      both pixels of its pair, false interpolates; default false
-
+)";
+  for (const QuillfenParameter& parameter : kQuillfenParameters)
+    text += help_entry(std::string(parameter.name) + (parameter.flag ? "=true|false" : "=N"), parameter.meaning,
+                       default_and_range(parameter));
+  text += "With iterations=0 a frame gets at most " + std::to_string(kMaxConvergencePasses) + " passes.\n";
+  text += R"(
 Options:
   --threads N         frames filtered in parallel (default: one per processor);
                       the output is the same for every N
@@ -247,6 +292,7 @@ Options:
 Progress goes to stderr when it is a terminal. Errors print one line on stderr
 and exit non-zero; the frames already written stay whole.
 )";
+  return text;
 }
 
 }  // namespace quillfen::cli

@@ -2,12 +2,20 @@
 
 #include "cli/command_error.h"
 #include "cli/plugin_location.h"
+#include "filter/pass_report.h"
+#include "filter/quillfen_parameters.h"
 #include "server/server_error.h"
 
 namespace quillfen::cli {
 
 namespace {
-constexpr const char kFilterFunction[] = "Quillfen";
+
+// The filter's report of a frame's passes, kept in the chain's int.
+AVSValue AVS_CDECL record_passes(AVSValue args, void* passes, IScriptEnvironment*) {
+  *static_cast<int*>(passes) = args[0].AsInt(0);
+  return AVSValue();
+}
+
 }  // namespace
 
 FilterChain::FilterChain(const std::string& plugin_path, const server::Y4mHeader& header, int num_frames,
@@ -15,6 +23,7 @@ FilterChain::FilterChain(const std::string& plugin_path, const server::Y4mHeader
   // Script errors hold text that the environment owns: each is turned into
   // its line here, while the environment is still alive.
   try {
+    env_.AddFunction(kPassReportFunction, kPassReportSignature, record_passes, &reported_passes_);
     load_plugin(env_, plugin_path);
     source_ = new server::Y4mSourceClip(header, num_frames);
     source_clip_ = source_;
@@ -24,7 +33,7 @@ FilterChain::FilterChain(const std::string& plugin_path, const server::Y4mHeader
   // Arguments that do not fit the function, and values the filter refuses
   // for this clip, are mistakes on the command line.
   try {
-    output_ = env_.invoke_with_text(kFilterFunction, source_clip_, filter_arguments).AsClip();
+    output_ = env_.invoke_with_text(kQuillfenFunctionName, source_clip_, filter_arguments).AsClip();
   } catch (const server::ArgumentError&) {
     throw CommandError(current_exception_line(), kExitUsage);
   } catch (const AvisynthError&) {
@@ -36,11 +45,11 @@ FilterChain::FilterChain(const std::string& plugin_path, const server::Y4mHeader
 }
 
 void FilterChain::check_output_format(const server::Y4mHeader& header) {
-  if (!output_) throw CommandError(std::string("quillfen: ") + kFilterFunction + " returned no clip");
+  if (!output_) throw CommandError(std::string("quillfen: ") + kQuillfenFunctionName + " returned no clip");
   const VideoInfo& vi = output_->GetVideoInfo();
   const bool same_format = header.chroma == server::Y4mChroma::k422 ? vi.IsYUY2() : vi.IsYV12();
   if (!same_format || vi.width != header.width || vi.height != header.height)
-    throw CommandError(std::string("quillfen: ") + kFilterFunction +
+    throw CommandError(std::string("quillfen: ") + kQuillfenFunctionName +
                        " returned a clip of another size or format than its input");
 }
 
@@ -52,14 +61,10 @@ int FilterChain::filter(int n, const PVideoFrame& source, PVideoFrame& output) {
   } lend{*source_};
   try {
     source_->supply(n, &source);
-    // The filter has the host copy its image once after every pass, and
-    // nothing else of a frame goes through BitBlt: the copies count the
-    // passes without asking the filter anything.
-    const long copies_before = env_.copies_made();
+    reported_passes_ = 0;
     output = output_->GetFrame(n, &env_);
-    const int passes = static_cast<int>(env_.copies_made() - copies_before);
     if (!output) throw CommandError("quillfen: the filter returned no frame " + std::to_string(n));
-    return passes;
+    return reported_passes_;
   } catch (...) {
     throw CommandError(current_exception_line());
   }

@@ -26,14 +26,18 @@ class FilterChain {
 
   // Filters frame n, made from its Y4M planes as `source`, into `output`.
   // Throws CommandError with the line to print. Returns the passes the
-  // filter ran.
+  // filter reported for the frame (filter/pass_report.h), 0 from a plugin
+  // that reports none.
   int filter(int n, const PVideoFrame& source, PVideoFrame& output);
 
  private:
   void check_output_format(const server::Y4mHeader& header);
 
-  // Declared first so that it goes last: the clips below run plugin code
-  // and return frames to its pool while they are released.
+  // Where the filter's report of the frame being made lands; the
+  // environment below keeps its address.
+  int reported_passes_ = 0;
+  // Declared before the clips so that it goes after them: they run plugin
+  // code and return frames to its pool while they are released.
   server::ScriptEnvironment env_;
   PClip source_clip_;
   server::Y4mSourceClip* source_ = nullptr;  // the clip source_clip_ holds

@@ -4,17 +4,15 @@
 #include <cstddef>
 
 #include "filter/pass_control.h"
-#include "filter/quillfen_parameters.h"
+#include "filter/pass_report.h"
 #include "image/yuy2_conversion.h"
 #include "propagation/propagation_pass.h"
 
-QuillfenFilter::QuillfenFilter(PClip child_, bool sup_, int radius_, bool gaussian_, int iterations_,
-                               int threshold_, IScriptEnvironment* env)
-    : GenericVideoFilter(child_), sup(sup_), gaussian(gaussian_), radius(radius_),
-      iterations(iterations_), threshold(threshold_), width(0), height(0) {
+QuillfenFilter::QuillfenFilter(PClip child_, const QuillfenParameters& parameters_, IScriptEnvironment* env)
+    : GenericVideoFilter(child_), parameters(parameters_), width(0), height(0), reports_passes(false) {
   if (!is_exactly_yuy2(vi) && !is_exactly_yv12_or_i420(vi)) env->ThrowError("Quillfen: YUY2 or YV12 data only.");
-  if (const char* error = parameter_error({sup, radius, gaussian, iterations, threshold})) env->ThrowError(error);
-  if (const char* error = frame_size_error(vi.width, vi.height, radius)) env->ThrowError(error);
+  if (const char* error = parameter_error(parameters)) env->ThrowError(error);
+  if (const char* error = frame_size_error(vi.width, vi.height, parameters.radius)) env->ThrowError(error);
   kernel = chosen_pass_kernel();
   if (!kernel) env->ThrowError(kKernelCapError);
 
@@ -22,13 +20,8 @@ QuillfenFilter::QuillfenFilter(PClip child_, bool sup_, int radius_, bool gaussi
   height = vi.height;
   current_image = std::make_unique<PackedYuv444>(width, height);
   next_image = std::make_unique<PackedYuv444>(width, height);
-  gaussian_memo = gaussian_weight_memo_for(gaussian);
-}
-
-QuillfenFilter::~QuillfenFilter() {
-  current_image.reset();
-  next_image.reset();
-  gaussian_memo.reset();
+  gaussian_memo = gaussian_weight_memo_for(parameters.gaussian);
+  reports_passes = env->FunctionExists(kPassReportFunction);
 }
 
 PVideoFrame AVS_STDCALL QuillfenFilter::GetFrame(int n, IScriptEnvironment* env) {
@@ -45,11 +38,14 @@ PVideoFrame AVS_STDCALL QuillfenFilter::GetFrame(int n, IScriptEnvironment* env)
     // past its end.
     if (!source || source->GetRowSize() < 2 * width || source->GetHeight() < height)
       env->ThrowError("Quillfen: source frame is smaller than the clip.");
-    unpack_yuy2(source->GetReadPtr(), source->GetPitch(), sup, width, height, current_image->data());
+    unpack_yuy2(source->GetReadPtr(), source->GetPitch(), parameters.sup, width, height, current_image->data());
   }
-  run_passes(*kernel, {width, height, radius, gaussian}, iterations, threshold, current_image->data(),
-             next_image->data(), gaussian_memo.get(), [&] { copy_next_to_current(env); });
+  const int passes =
+      run_passes(*kernel, {width, height, parameters.radius, parameters.gaussian}, parameters.iterations,
+                 parameters.threshold, current_image->data(), next_image->data(), gaussian_memo.get(),
+                 [&] { copy_next_to_current(env); });
   pack_yuy2(current_image->data(), width, height, out, destination->GetPitch());
+  if (reports_passes) env->Invoke(kPassReportFunction, AVSValue(passes));
   return destination;
 }
 

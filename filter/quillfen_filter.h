@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "filter/quillfen_parameters.h"
 #include "host/avisynth_interface.h"
 #include "image/packed_yuv444.h"
 #include "propagation/gaussian_weight_cache.h"
@@ -24,22 +25,18 @@ class QuillfenFilter : public GenericVideoFilter {
   // Checks the format and the parameters, in a fixed order, reporting the
   // first failure through env->ThrowError; allocates the working images only
   // once every check has passed.
-  QuillfenFilter(PClip child, bool sup, int radius, bool gaussian, int iterations, int threshold,
-                 IScriptEnvironment* env);
-  ~QuillfenFilter() override;
+  QuillfenFilter(PClip child, const QuillfenParameters& parameters, IScriptEnvironment* env);
 
   PVideoFrame AVS_STDCALL GetFrame(int n, IScriptEnvironment* env) override;
 
  private:
   void copy_next_to_current(IScriptEnvironment* env);
 
-  bool sup;
-  bool gaussian;
-  int radius;
-  int iterations;
-  int threshold;
+  const QuillfenParameters parameters;
   int width;
   int height;
+  // Whether the host takes each frame's pass count (filter/pass_report.h).
+  bool reports_passes;
   std::unique_ptr<PackedYuv444> current_image;
   std::unique_ptr<PackedYuv444> next_image;
   // Chosen and made with the images, so that a frame request allocates

@@ -1,11 +1,11 @@
 #include "filter/quillfen_parameters.h"
 
 const char* parameter_error(const QuillfenParameters& parameters) {
-  if (parameters.radius < 1) return "Quillfen: \"radius\" parameter must be greater than or equal to one.";
-  if (parameters.iterations < 0)
-    return "Quillfen: \"iterations\" parameter must be greater than or equal to zero.";
-  if (parameters.threshold < 0 || parameters.threshold > 255)
-    return "Quillfen: \"threshold\" parameter must be between zero and 255 inclusive.";
+  for (const QuillfenParameter& parameter : kQuillfenParameters) {
+    if (parameter.flag) continue;
+    const int value = value_of(parameters, parameter);
+    if (value < parameter.minimum || value > parameter.maximum) return parameter.refusal;
+  }
   return nullptr;
 }
 

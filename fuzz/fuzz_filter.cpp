@@ -53,10 +53,9 @@ std::vector<BYTE> take_bytes(FuzzedDataProvider& input, std::size_t count) {
   return bytes;
 }
 
-struct FilterParameters {
+// A fuzzed call: the frame size and the filter's settings.
+struct FilterParameters : QuillfenParameters {
   int width, height;
-  bool sup, gaussian;
-  int radius, iterations, threshold;
 
   bool in_range() const {
     return radius >= 1 && iterations >= 0 && threshold >= 0 && threshold <= 255 && radius <= width - 1 &&
@@ -115,7 +114,7 @@ void fuzz_filter_frames(FuzzedDataProvider& input) {
   const PClip source_clip = source;
   PClip filter;
   try {
-    filter = new QuillfenFilter(source_clip, p.sup, p.radius, p.gaussian, p.iterations, p.threshold, &env);
+    filter = new QuillfenFilter(source_clip, p, &env);
   } catch (const AvisynthError& error) {
     check(!p.in_range(), "parameters in range are refused");
     check(std::string_view(error.msg).substr(0, 10) == "Quillfen: ", "a refusal is not the filter's own message");

@@ -1,5 +1,6 @@
 // The module's one export. Loading the module runs nothing; the host calls
 // this once and from then on scripts can call "Quillfen".
+#include "filter/quillfen_version.h"
 #include "host/avisynth_interface.h"
 #include "plugin/quillfen_factory.h"
 
@@ -13,6 +14,6 @@
 
 extern "C" QUILLFEN_EXPORT const char* AVS_STDCALL
 AvisynthPluginInit2(IScriptEnvironment* env) {
-  env->AddFunction(kQuillfenFunctionName, kQuillfenSignature, create_quillfen, nullptr);
+  env->AddFunction(kQuillfenFunctionName, kQuillfenSignature.data(), create_quillfen, nullptr);
   return kQuillfenVersionText;
 }

@@ -3,7 +3,6 @@
 #include <new>
 
 #include "filter/quillfen_filter.h"
-#include "filter/quillfen_parameters.h"
 
 namespace {
 
@@ -56,17 +55,19 @@ AVSValue AVS_CDECL create_quillfen(AVSValue args, void* /*user_data*/, IScriptEn
                                                    "Quillfen: ConvertToYUY2 function not found.")
                                : args[0].AsClip();
 
-  const QuillfenParameters defaults;
-  const bool sup = args[1].AsBool(defaults.sup);
-  const int radius = args[2].AsInt(defaults.radius);
-  const bool gaussian = args[3].AsBool(defaults.gaussian);
-  const int iterations = args[4].AsInt(defaults.iterations);
-  const int threshold = args[5].AsInt(defaults.threshold);
+  // An argument left out, or of another kind, keeps its default.
+  QuillfenParameters parameters;
+  int position = 1;
+  for (const QuillfenParameter& parameter : kQuillfenParameters) {
+    const AVSValue& given = args[position++];
+    const int fallback = value_of(parameters, parameter);
+    set_value(parameters, parameter, parameter.flag ? given.AsBool(fallback != 0) : given.AsInt(fallback));
+  }
 
   // The PClip takes the new filter's only reference at once, so a failure
   // after this point destroys it; a constructor that throws gives its
   // storage back by itself.
-  PClip result = new QuillfenFilter(source, sup, radius, gaussian, iterations, threshold, env);
+  PClip result = new QuillfenFilter(source, parameters, env);
   source = nullptr;
 
   if (planar_source)

@@ -215,7 +215,6 @@ bool AVS_STDCALL ScriptEnvironment::MakeWritable(PVideoFrame* pvf) {
 
 void AVS_STDCALL ScriptEnvironment::BitBlt(BYTE* dstp, int dst_pitch, const BYTE* srcp, int src_pitch,
                                            int row_size, int height) {
-  ++copies_made_;
   if (row_size <= 0 || height <= 0) return;
   if (dst_pitch == src_pitch && dst_pitch == row_size) {
     std::memmove(dstp, srcp, static_cast<std::size_t>(row_size) * static_cast<std::size_t>(height));

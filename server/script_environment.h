@@ -49,9 +49,6 @@ class ScriptEnvironment final : public IScriptEnvironment {
   // Bytes held by the frame pool, for callers that watch memory use.
   const FramePool& frame_pool() const { return pool_; }
 
-  // BitBlt calls so far: the copies that plugins had the host make.
-  long copies_made() const { return copies_made_; }
-
   long AVS_STDCALL GetCPUFlags() override;
   char* AVS_STDCALL SaveString(const char* s, int length = -1) override;
   char* AVS_STDCALL Sprintf(const char* fmt, ...) override;
@@ -93,7 +90,6 @@ class ScriptEnvironment final : public IScriptEnvironment {
   VariableStore variables_;
   FramePool pool_;
   std::vector<std::pair<ShutdownFunc, void*>> at_exit_;
-  long copies_made_ = 0;
 };
 
 }  // namespace quillfen::server

@@ -17,7 +17,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -26,6 +28,8 @@
 #include "cli/filter_chain.h"
 #include "cli/frame_pipeline.h"
 #include "cli/progress_line.h"
+#include "filter/quillfen_parameters.h"
+#include "filter/quillfen_version.h"
 #include "server/y4m_reader.h"
 #include "server/y4m_writer.h"
 #include "tests/support/files.h"
@@ -400,10 +404,39 @@ TEST_F(Command, HelpAndVersionNeedNoInput) {
     EXPECT_TRUE(help.starts_with("Usage: quillfen")) << option;
     for (const char* argument : {"radius=N", "iterations=N", "threshold=N", "gaussian=true|false", "sup=true|false"})
       EXPECT_NE(help.find("\n  " + std::string(argument)), std::string::npos) << argument;
+    EXPECT_NE(help.find("default 165, 0 to 255"), std::string::npos) << help;
+    EXPECT_NE(help.find("at most 1000 passes"), std::string::npos) << help;
   }
   const Outcome version = run({"--version"}, "", output);
   EXPECT_EQ(version.status, 0) << version.errors;
-  EXPECT_NE(read_file(output).find("Quillfen v0.7.4.1"), std::string::npos) << read_file(output);
+  EXPECT_TRUE(read_file(output).starts_with("quillfen " + std::string(kQuillfenVersion) + "\nplugin: " +
+                                            kQuillfenVersionText + " ("))
+      << read_file(output);
+}
+
+// README.md's table of the filter arguments, rows "| `name=...` | default |
+// meaning |": one for each parameter, with its default, and no other.
+TEST_F(Command, ReadmeListsEachFilterArgumentWithItsDefault) {
+  const std::regex row(R"(\| `([A-Za-z_]\w*)=[^`]*` \| ([^|]*?) \|.*)");
+  std::map<std::string, std::string> defaults;
+  std::istringstream readme(read_file(fs::path(QUILLFEN_SOURCE_DIR) / "README.md"));
+  for (std::string line; std::getline(readme, line);) {
+    std::smatch cells;
+    if (!std::regex_match(line, cells, row)) continue;
+    EXPECT_TRUE(defaults.emplace(cells[1], cells[2]).second) << "a second row for " << cells[1];
+  }
+  for (const QuillfenParameter& parameter : kQuillfenParameters) {
+    const auto listed = defaults.find(parameter.name);
+    if (listed == defaults.end()) {
+      ADD_FAILURE() << "README.md has no row for " << parameter.name;
+      continue;
+    }
+    EXPECT_EQ(listed->second, parameter.flag ? (parameter.default_value ? "true" : "false")
+                                             : std::to_string(parameter.default_value))
+        << parameter.name;
+    defaults.erase(listed);
+  }
+  for (const auto& [name, value] : defaults) ADD_FAILURE() << "README.md lists " << name << ", which the filter does not take";
 }
 
 TEST_F(Command, OutputNamingTheInputIsRefusedAndTheInputKept) {

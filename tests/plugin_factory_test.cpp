@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "filter/quillfen_filter.h"
+#include "filter/quillfen_version.h"
 #include "host/avisynth_interface.h"
 #include "tests/support/filter_parameters.h"
 #include "tests/support/host_counts.h"
@@ -204,7 +205,7 @@ class PluginFactory : public ::testing::Test {
   std::vector<BYTE> direct_result(const Parameters& p) {
     auto* source = new TestClip(info_of(VideoInfo::CS_YUY2));
     source->set_frame(0, edged_frame(16, 8));
-    const PClip filter = new QuillfenFilter(source, p.sup, p.radius, p.gaussian, p.iterations, p.threshold, &env_);
+    const PClip filter = new QuillfenFilter(source, p, &env_);
     return frame_bytes_of(filter, &env_);
   }
 
@@ -224,7 +225,7 @@ class PluginFactory : public ::testing::Test {
 };
 
 TEST_F(PluginFactory, RegistersTheFunctionOnceAndReturnsTheVersionText) {
-  EXPECT_STREQ(version_, "Quillfen v0.7.4.1");
+  EXPECT_STREQ(version_, kQuillfenVersionText);
   EXPECT_EQ(registrar_.added_names[0], "Quillfen");
   EXPECT_EQ(registrar_.added_signatures[0], "c[sup]b[radius]i[gaussian]b[iterations]i[threshold]i");
   EXPECT_EQ(registrar_.added_user_data[0], nullptr);

@@ -1,5 +1,5 @@
 // The filter clip: its checks, what it passes through, what it owns, and the
-// frame pipeline with its pass control.
+// frame pipeline with its pass control and the passes it reports.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "filter/pass_control.h"
+#include "filter/pass_report.h"
 #include "filter/quillfen_filter.h"
 #include "image/packed_yuv444.h"
 #include "image/yuy2_conversion.h"
@@ -28,8 +29,7 @@ namespace {
 std::string construction_error(const VideoInfo& vi, const Parameters& p) {
   quillfen::server::ScriptEnvironment env;
   try {
-    PClip filter = new QuillfenFilter(new TestClip(vi), p.sup, p.radius, p.gaussian, p.iterations,
-                                      p.threshold, &env);
+    PClip filter = new QuillfenFilter(new TestClip(vi), p, &env);
   } catch (const AvisynthError& error) {
     return error.msg;
   }
@@ -112,7 +112,7 @@ TEST(QuillfenFilterLifetime, CountsFillTheHostsEightBytes) {
   const int before = TestClip::destroyed;
   void* memory = ::operator new(sizeof(QuillfenFilter));
   std::memset(memory, 0xA5, sizeof(QuillfenFilter));
-  IClip* filter = new (memory) QuillfenFilter(new TestClip(yuy2_info(8, 6)), false, 1, false, 0, 165, &env);
+  IClip* filter = new (memory) QuillfenFilter(new TestClip(yuy2_info(8, 6)), {}, &env);
   EXPECT_EQ(host_clip_count(filter), 0);
   host_add_ref(filter);
   {
@@ -142,7 +142,7 @@ TEST(QuillfenFilterPassThrough, ClipDescriptionParityAudioAndCacheHints) {
   const VideoInfo vi = yuy2_info(10, 4, 9);
   TestClip* source = new TestClip(vi);
   PClip keep_source = source;
-  PClip filter = new QuillfenFilter(source, false, 1, false, 0, 165, &env);
+  PClip filter = new QuillfenFilter(source, {}, &env);
   EXPECT_EQ(std::memcmp(&filter->GetVideoInfo(), &vi, sizeof(VideoInfo)), 0);
   EXPECT_EQ(filter->GetVersion(), 2);
   for (int n = 0; n < 6; ++n) EXPECT_EQ(filter->GetParity(n), source->GetParity(n)) << n;
@@ -173,12 +173,19 @@ std::vector<BYTE> gradient_frame(int width, int height, unsigned seed) {
   return rows;
 }
 
+AVSValue AVS_CDECL record_passes(AVSValue args, void* passes, IScriptEnvironment*) {
+  *static_cast<int*>(passes) = args[0].AsInt(-1);
+  return AVSValue();
+}
+
+// With `passes`, the host takes the filter's report of them.
 std::vector<BYTE> filter_frame(const std::vector<BYTE>& rows, int width, int height, const Parameters& p,
-                               int pitch = 0) {
+                               int pitch = 0, int* passes = nullptr) {
   quillfen::server::ScriptEnvironment env;
+  if (passes) env.AddFunction(kPassReportFunction, kPassReportSignature, record_passes, passes);
   TestClip* source = new TestClip(yuy2_info(width, height), pitch);
   source->set_frame(0, rows);
-  PClip filter = new QuillfenFilter(source, p.sup, p.radius, p.gaussian, p.iterations, p.threshold, &env);
+  PClip filter = new QuillfenFilter(source, p, &env);
   PVideoFrame frame = filter->GetFrame(0, &env);
   std::vector<BYTE> out;
   for (int y = 0; y < height; ++y)
@@ -234,7 +241,9 @@ TEST(QuillfenFilterPipeline, FixedModeRunsExactlyTheAskedPasses) {
   const std::vector<BYTE> rows = gradient_frame(width, height, 1);
   for (int n : {1, 2, 5}) {
     Parameters p{false, 2, false, n, 0};
-    EXPECT_EQ(filter_frame(rows, width, height, p), run_by_hand(rows, width, height, p, n).frame) << n;
+    int reported = 0;
+    EXPECT_EQ(filter_frame(rows, width, height, p, 0, &reported), run_by_hand(rows, width, height, p, n).frame) << n;
+    EXPECT_EQ(reported, n);
   }
 }
 
@@ -246,16 +255,18 @@ TEST(QuillfenFilterPipeline, ConvergenceStopsAtTheFirstPassNotAboveTheThreshold)
   const int first = reference.changes[0];
   ASSERT_GT(first, reference.changes[1]);
 
-  Parameters p = base;
-  p.threshold = 255;
-  EXPECT_EQ(filter_frame(rows, width, height, p), run_by_hand(rows, width, height, base, 1).frame);
-  p.threshold = first;
-  EXPECT_EQ(filter_frame(rows, width, height, p), run_by_hand(rows, width, height, base, 1).frame);
-  p.threshold = first - 1;
-  EXPECT_EQ(filter_frame(rows, width, height, p), run_by_hand(rows, width, height, base, 2).frame);
-  p.threshold = 255;
-  p.iterations = 1;
-  EXPECT_EQ(filter_frame(rows, width, height, p), run_by_hand(rows, width, height, base, 1).frame);
+  const struct {
+    int iterations, threshold, passes;
+  } cases[] = {{0, 255, 1}, {0, first, 1}, {0, first - 1, 2}, {1, 255, 1}};
+  for (const auto& c : cases) {
+    Parameters p = base;
+    p.iterations = c.iterations;
+    p.threshold = c.threshold;
+    int reported = 0;
+    EXPECT_EQ(filter_frame(rows, width, height, p, 0, &reported), run_by_hand(rows, width, height, base, c.passes).frame)
+        << "iterations " << c.iterations << " threshold " << c.threshold;
+    EXPECT_EQ(reported, c.passes) << "iterations " << c.iterations << " threshold " << c.threshold;
+  }
 }
 
 // Hard two-level luma under random chroma: the linear form keeps moving
@@ -274,7 +285,9 @@ TEST(QuillfenFilterPipeline, AFrameThatNeverConvergesStopsAtThePassBound) {
   const Parameters p{false, 2, false, 0, 0};
   const ManualRun bounded = run_by_hand(rows, width, height, p, kMaxConvergencePasses);
   for (int change : bounded.changes) ASSERT_GT(change, 0) << "this frame converges; pick another";
-  EXPECT_EQ(filter_frame(rows, width, height, p), bounded.frame);
+  int reported = 0;
+  EXPECT_EQ(filter_frame(rows, width, height, p, 0, &reported), bounded.frame);
+  EXPECT_EQ(reported, kMaxConvergencePasses);
 }
 
 TEST(QuillfenFilterPipeline, LumaPassesThroughAndPitchIsHonoured) {
@@ -298,7 +311,7 @@ TEST(QuillfenFilterPipeline, FramesItCannotReadAreRefused) {
        "Quillfen: YV12 frames must be converted to YUY2 before the filter."},
   };
   for (const auto& [source, message] : cases) {
-    PClip filter = new QuillfenFilter(source, false, 1, false, 1, 0, &env);
+    PClip filter = new QuillfenFilter(source, {.iterations = 1, .threshold = 0}, &env);
     try {
       filter->GetFrame(0, &env);
       ADD_FAILURE() << "a frame it cannot read was read: " << message;

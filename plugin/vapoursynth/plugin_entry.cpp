@@ -2,12 +2,13 @@
 // host loads the module. Loading runs nothing else.
 #include <VapourSynth4.h>
 
-#include "plugin/quillfen_factory.h"
+#include "filter/quillfen_version.h"
 #include "plugin/vapoursynth/quillfen_node.h"
 
 VS_EXTERNAL_API(void) VapourSynthPluginInit2(VSPlugin* plugin, const VSPLUGINAPI* vspapi) {
-  vspapi->configPlugin("org.quillfen.quillfen", "quillfen", kQuillfenVersionText, VS_MAKE_VERSION(0, 7),
-                       VAPOURSYNTH_API_VERSION, 0, plugin);
-  vspapi->registerFunction(kQuillfenFunctionName, kVapourSynthQuillfenArguments, kVapourSynthQuillfenReturn,
+  vspapi->configPlugin("org.quillfen.quillfen", "quillfen", kQuillfenVersionText,
+                       VS_MAKE_VERSION(kQuillfenVersionMajor, kQuillfenVersionMinor), VAPOURSYNTH_API_VERSION, 0,
+                       plugin);
+  vspapi->registerFunction(kQuillfenFunctionName, kVapourSynthQuillfenArguments.data(), kVapourSynthQuillfenReturn,
                            create_vapoursynth_quillfen, nullptr, plugin);
 }

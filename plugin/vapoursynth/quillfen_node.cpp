@@ -4,7 +4,6 @@
 #include <new>
 
 #include "filter/pass_control.h"
-#include "filter/quillfen_parameters.h"
 #include "image/planar_conversion.h"
 #include "plugin/vapoursynth/working_image_pool.h"
 
@@ -51,13 +50,9 @@ int int_argument(const VSMap* in, const char* name, int fallback, const VSAPI* v
 }
 
 QuillfenParameters read_parameters(const VSMap* in, const VSAPI* vsapi) {
-  const QuillfenParameters defaults;
   QuillfenParameters parameters;
-  parameters.sup = int_argument(in, "sup", defaults.sup, vsapi) != 0;
-  parameters.radius = int_argument(in, "radius", defaults.radius, vsapi);
-  parameters.gaussian = int_argument(in, "gaussian", defaults.gaussian, vsapi) != 0;
-  parameters.iterations = int_argument(in, "iterations", defaults.iterations, vsapi);
-  parameters.threshold = int_argument(in, "threshold", defaults.threshold, vsapi);
+  for (const QuillfenParameter& parameter : kQuillfenParameters)
+    set_value(parameters, parameter, int_argument(in, parameter.name, value_of(parameters, parameter), vsapi));
   return parameters;
 }
 
@@ -157,5 +152,5 @@ void VS_CC create_vapoursynth_quillfen(const VSMap* in, VSMap* out, void* /*user
     return;
   }
   const VSFilterDependency dependency{source, rpStrictSpatial};
-  vsapi->createVideoFilter(out, "Quillfen", &node->vi, get_frame, free_node, fmParallel, &dependency, 1, node, core);
+  vsapi->createVideoFilter(out, kQuillfenFunctionName, &node->vi, get_frame, free_node, fmParallel, &dependency, 1, node, core);
 }

@@ -7,10 +7,19 @@
 
 #include <VapourSynth4.h>
 
-// Arguments in the host's syntax: the same names as the script function,
-// its bools as ints.
-inline constexpr const char kVapourSynthQuillfenArguments[] =
-    "clip:vnode;sup:int:opt;radius:int:opt;gaussian:int:opt;iterations:int:opt;threshold:int:opt;";
+#include "filter/compile_time_text.h"
+#include "filter/quillfen_parameters.h"
+
+// Arguments in the host's syntax: the clip, then each parameter by the same
+// name as the script function's, optional, its bools as ints.
+constexpr void spell_vapoursynth_arguments(TextSpeller& text) {
+  text("clip:vnode;");
+  for (const QuillfenParameter& parameter : kQuillfenParameters) {
+    text(parameter.name);
+    text(":int:opt;");
+  }
+}
+inline constexpr auto kVapourSynthQuillfenArguments = spelled_text<spell_vapoursynth_arguments>();
 inline constexpr const char kVapourSynthQuillfenReturn[] = "clip:vnode;";
 
 // The host's callback for a call. Refusals go to `out` through mapSetError,
