@@ -32,6 +32,19 @@ namespace quillfen::cli {
 namespace {
 
 constexpr const char kSampleOutput[] = "quillfen-sample-out.y4m";
+constexpr const char kSampleFileName[] = "quillfen-sample.y4m";
+
+// The bundled clip: the installed one, found from the executable as the
+// installed plugin is, or else the one in the source tree of a build.
+std::string sample_clip_path() {
+  const std::filesystem::path installed =
+      std::filesystem::path(executable_directory()) / QUILLFEN_INSTALLED_SAMPLE_DIR / kSampleFileName;
+  std::error_code error;
+  if (std::filesystem::exists(installed, error)) return installed.lexically_normal().string();
+  if (std::filesystem::exists(QUILLFEN_SAMPLE_PATH, error)) return QUILLFEN_SAMPLE_PATH;
+  throw CommandError("quillfen: the bundled sample clip is missing (neither " + installed.lexically_normal().string() +
+                     " nor " + QUILLFEN_SAMPLE_PATH + "); give INPUT and OUTPUT (see quillfen --help)");
+}
 
 int print_version(const CommandOptions& options) {
   const std::string path = plugin_path(options.plugin_path);
@@ -174,10 +187,7 @@ int run_command(const CommandOptions& options) {
   }
   if (!options.sample_run) return filter_stream(options, options.input, options.output);
 
-  if (!std::filesystem::exists(QUILLFEN_SAMPLE_PATH))
-    throw CommandError(std::string("quillfen: the bundled sample clip ") + QUILLFEN_SAMPLE_PATH +
-                       " is missing; give INPUT and OUTPUT (see quillfen --help)");
-  return filter_stream(options, QUILLFEN_SAMPLE_PATH, kSampleOutput);
+  return filter_stream(options, sample_clip_path(), kSampleOutput);
 }
 
 }  // namespace quillfen::cli

@@ -23,6 +23,13 @@ command="$work/moved/bin/quillfen"
 "$build/quillfen" --quiet --frames 0:1 "$sample" "$work/built.y4m" sup=true
 "$command" --quiet --frames 0:1 "$sample" "$work/moved.y4m" sup=true || fail "the moved command did not run"
 cmp -s "$work/built.y4m" "$work/moved.y4m" || fail "the moved command's bytes differ from the build tree's"
+[ -f "$work/moved/share/quillfen/quillfen-sample.y4m" ] || fail "no share/quillfen/quillfen-sample.y4m in the prefix"
+[ -x "$work/moved/bin/quillfen-slurm" ] && [ -x "$work/moved/share/quillfen/one-node-cluster" ] || fail "no Slurm scripts in the prefix"
+# Without arguments the moved command filters the installed sample, whatever
+# the source tree holds.
+(cd "$work" && "$command" 2>/dev/null) || fail "the moved command found no sample"
+cmp -s "$work/quillfen-sample-out.y4m" <("$build/quillfen" --quiet "$work/moved/share/quillfen/quillfen-sample.y4m" -) ||
+  fail "the sample run's bytes differ"
 "$command" --version | grep -qF "$work/moved/$libdir/avisynth/libquillfen.so" || fail "--version names another plugin"
 
 rm "$work/moved/$libdir/avisynth/libquillfen.so"
