@@ -19,8 +19,8 @@ std::string clock_text(double seconds) {
 
 }  // namespace
 
-ProgressLine::ProgressLine(bool enabled, long total)
-    : enabled_(enabled), total_(total), start_(Clock::now()), last_draw_(start_) {}
+ProgressLine::ProgressLine(bool enabled, long total, const char* program)
+    : program_(program), enabled_(enabled), total_(total), start_(Clock::now()), last_draw_(start_) {}
 
 void ProgressLine::frame_written() {
   ++frames_;
@@ -36,9 +36,9 @@ void ProgressLine::draw() {
   const double rate = elapsed > 0 ? static_cast<double>(frames_) / elapsed : 0;
   char text[128];
   if (total_ >= 0)
-    std::snprintf(text, sizeof text, "\rquillfen: %ld/%ld frames, %.2f fps", frames_, total_, rate);
+    std::snprintf(text, sizeof text, "\r%s: %ld/%ld frames, %.2f fps", program_, frames_, total_, rate);
   else
-    std::snprintf(text, sizeof text, "\rquillfen: %ld frames, %.2f fps", frames_, rate);
+    std::snprintf(text, sizeof text, "\r%s: %ld frames, %.2f fps", program_, frames_, rate);
   std::string line = text;
   if (total_ >= 0 && rate > 0) {
     line += ", ETA ";

@@ -10,8 +10,8 @@ namespace quillfen::cli {
 class ProgressLine {
  public:
   // `total`: frames to be written, or -1 when the input's length is unknown
-  // (a pipe), in which case no time left is shown.
-  ProgressLine(bool enabled, long total);
+  // (a pipe), in which case no time left is shown. `program` leads the line.
+  ProgressLine(bool enabled, long total, const char* program = "quillfen");
 
   void frame_written();
   // Ends the line, so that what is printed next starts on a line of its own.
@@ -21,6 +21,7 @@ class ProgressLine {
   void draw();
 
   using Clock = std::chrono::steady_clock;
+  const char* program_;
   bool enabled_;
   bool drawn_ = false;
   long drawn_frames_ = -1;

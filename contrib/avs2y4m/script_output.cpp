@@ -39,7 +39,7 @@ int write_frames(IScriptEnvironment* env, const std::string& script, const std::
   // partial output is removed.
   const std::atomic<bool>& stop = cli::install_stop_signals();
   OutputFile file(output);
-  cli::ProgressLine progress(show_progress, vi.num_frames);
+  cli::ProgressLine progress(show_progress, vi.num_frames, "avs2y4m");
   std::vector<BYTE> record;
   try {
     file.write(header.data(), header.size());
