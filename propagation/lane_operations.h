@@ -7,8 +7,6 @@
 #include <concepts>
 #include <cstdint>
 
-#include "host/avisynth_interface.h"
-
 class GaussianWeightCache;
 struct LaneWeightTable;
 
@@ -62,7 +60,7 @@ concept PassLanes = LaneArithmetic<L> &&
     requires(typename L::D a, typename L::D& weights, double* p, const double* cp, std::uint64_t* words,
              const std::uint64_t* cwords, typename L::Range r, typename L::Misses& misses,
              typename L::Marks& marks, const typename L::Divisor& by, GaussianWeightCache& memo,
-             LaneWeightTable& table, BYTE* out, const BYTE* centre) {
+             LaneWeightTable& table, std::uint8_t* out, const std::uint8_t* centre) {
   { L::load(cp) } -> std::same_as<typename L::D>;
   L::store(p, a);
   { L::div(a, a) } -> std::same_as<typename L::D>;

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <type_traits>
 
-#include "host/avisynth_interface.h"
 #include "propagation/gaussian_weight_cache.h"
 #include "propagation/lane_weight_table.h"
 
@@ -127,7 +126,7 @@ struct PairedLanes {
             Half::table_weights(weights + kLumaDifferences * Half::kLanes, difference.high)};
   }
 
-  static void store_pixels(BYTE* out, const BYTE* centre, D u, D v) {
+  static void store_pixels(std::uint8_t* out, const std::uint8_t* centre, D u, D v) {
     Half::store_pixels(out, centre, u.low, v.low);
     Half::store_pixels(out + 3 * Half::kLanes, centre + 3 * Half::kLanes, u.high, v.high);
   }

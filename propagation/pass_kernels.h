@@ -5,16 +5,16 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
-#include "host/avisynth_interface.h"
 #include "propagation/gaussian_weight_cache.h"
 #include "propagation/propagation_pass.h"
 
 // `memo` is the caller's Gaussian weight memo (gaussian_weight_memo_for),
 // kept between passes so that a pass allocates nothing; the linear form
 // needs none and may be given null.
-using PassKernelFunction = int (*)(const PassSettings& settings, const BYTE* current, BYTE* next,
+using PassKernelFunction = int (*)(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,
                                    GaussianWeightCache* memo);
 
 struct PassKernel {
@@ -44,10 +44,11 @@ inline constexpr const char* kKernelCapError = "Quillfen: QUILLFEN_CPU must be p
 // The kernels themselves, one per instruction set; each may be called only
 // where supported_pass_kernels() lists it. The x86 ones are built for x86
 // targets only.
-int propagation_pass_portable(const PassSettings& settings, const BYTE* current, BYTE* next,
+int propagation_pass_portable(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,
                               GaussianWeightCache* memo);
-int propagation_pass_avx2(const PassSettings& settings, const BYTE* current, BYTE* next, GaussianWeightCache* memo);
-int propagation_pass_avx512(const PassSettings& settings, const BYTE* current, BYTE* next,
+int propagation_pass_avx2(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,
+                          GaussianWeightCache* memo);
+int propagation_pass_avx512(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,
                             GaussianWeightCache* memo);
 std::size_t exact_gaussian_powers_avx2(const double* exponents, double* powers, std::size_t count);
 std::size_t exact_gaussian_powers_avx512(const double* exponents, double* powers, std::size_t count);

@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <random>
 #include <vector>
 
@@ -14,15 +15,15 @@ namespace {
 
 struct Image {
   int width, height;
-  std::vector<BYTE> bytes;
+  std::vector<std::uint8_t> bytes;
   Image(int w, int h, int y = 0, int u = 0, int v = 0) : width(w), height(h), bytes(3 * w * h) {
     for (int i = 0; i < w * h; ++i) set(i % w, i / w, y, u, v);
   }
-  BYTE* at(int x, int y) { return &bytes[3 * (y * width + x)]; }
+  std::uint8_t* at(int x, int y) { return &bytes[3 * (y * width + x)]; }
   void set(int x, int y, int luma, int u, int v) {
-    at(x, y)[0] = BYTE(luma);
-    at(x, y)[1] = BYTE(u);
-    at(x, y)[2] = BYTE(v);
+    at(x, y)[0] = static_cast<std::uint8_t>(luma);
+    at(x, y)[1] = static_cast<std::uint8_t>(u);
+    at(x, y)[2] = static_cast<std::uint8_t>(v);
   }
 };
 
@@ -136,7 +137,7 @@ TEST(PropagationPass, UniformImagesStayUnchanged) {
 TEST(PropagationPass, LumaIsCopiedAndOnlyChromaChanges) {
   std::mt19937 random(3);
   Image image(13, 11);
-  for (BYTE& b : image.bytes) b = static_cast<BYTE>(random());
+  for (std::uint8_t& b : image.bytes) b = static_cast<std::uint8_t>(random());
   for (bool gaussian : {false, true}) {
     PassResult result = run_pass(image, 3, gaussian);
     for (int i = 0; i < 13 * 11; ++i) ASSERT_EQ(result.next.bytes[3 * i], image.bytes[3 * i]);

@@ -149,7 +149,7 @@ struct Avx2Lanes : Avx2Doubles {
     const __m128i index = _mm_add_epi32(_mm_slli_epi32(_mm256_cvttpd_epi32(difference), 2), _mm_setr_epi32(0, 1, 2, 3));
     return _mm256_mask_i32gather_pd(_mm256_setzero_pd(), weights, index, _mm256_castsi256_pd(_mm256_set1_epi64x(-1)), 8);
   }
-  static void store_pixels(BYTE* out, const BYTE* centre, D u, D v) {
+  static void store_pixels(std::uint8_t* out, const std::uint8_t* centre, D u, D v) {
     alignas(32) double lane_u[kLanes], lane_v[kLanes];
     _mm256_store_pd(lane_u, u);
     _mm256_store_pd(lane_v, v);
@@ -159,7 +159,7 @@ struct Avx2Lanes : Avx2Doubles {
 
 }  // namespace
 
-int propagation_pass_avx2(const PassSettings& settings, const BYTE* current, BYTE* next,
+int propagation_pass_avx2(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,
                           GaussianWeightCache* memo) {
   return lane_pass<PairedLanes<Avx2Lanes>>(settings, current, next, memo);
 }

@@ -238,7 +238,7 @@ struct Avx512Lanes : Avx512Doubles {
   }
 
   // Eight pixels, 24 bytes: the centres' bytes with U and V replaced.
-  static void store_pixels(BYTE* out, const BYTE* centre, D u, D v) {
+  static void store_pixels(std::uint8_t* out, const std::uint8_t* centre, D u, D v) {
     const __m128i u8 = _mm256_maskz_cvtepi32_epi8(0xFF, _mm512_maskz_cvttpd_epi32(0xFF, u));
     const __m128i v8 = _mm256_maskz_cvtepi32_epi8(0xFF, _mm512_maskz_cvttpd_epi32(0xFF, v));
     const __m128i chroma = _mm_unpacklo_epi8(u8, v8);  // u0 v0 u1 v1 ...
@@ -259,7 +259,7 @@ struct Avx512Lanes : Avx512Doubles {
 
 }  // namespace
 
-int propagation_pass_avx512(const PassSettings& settings, const BYTE* current, BYTE* next,
+int propagation_pass_avx512(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,
                             GaussianWeightCache* memo) {
   return lane_pass<PairedLanes<PairedLanes<Avx512Lanes>>>(settings, current, next, memo);
 }
