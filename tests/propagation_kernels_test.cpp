@@ -8,10 +8,12 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "cpu/cpu_level.h"
 #include "propagation/affinity.h"
 #include "propagation/chroma_average.h"
 #include "propagation/pass_kernels.h"
@@ -27,9 +29,9 @@ std::vector<std::uint8_t> noise_image(int width, int height, std::uint32_t seed)
   return image;
 }
 
-// Runs the reference and every supported kernel on `current` and reports
-// the first pixel where a kernel differs. The output buffers start with
-// different garbage, so a pixel a kernel forgets to write shows up too.
+// Runs the reference and every other supported kernel on `current` and
+// reports the first pixel where a kernel differs. The output buffers start
+// with different garbage, so a pixel a kernel forgets to write shows up too.
 void expect_kernels_match(const std::vector<std::uint8_t>& current, int width, int height, int radius, bool gaussian,
                           const std::string& what) {
   const PassSettings settings{width, height, radius, gaussian};
@@ -37,6 +39,7 @@ void expect_kernels_match(const std::vector<std::uint8_t>& current, int width, i
   const int expected_change = propagation_pass_reference(settings, current.data(), expected.data());
   const std::unique_ptr<GaussianWeightCache> memo = gaussian_weight_memo_for(gaussian);
   for (const PassKernel& kernel : supported_pass_kernels()) {
+    if (kernel.level == CpuLevel::reference) continue;
     std::vector<std::uint8_t> actual(current.size(), 0x5A);
     const int change = kernel.run(settings, current.data(), actual.data(), memo.get());
     const auto [at, ignored] = std::mismatch(expected.begin(), expected.end(), actual.begin());
@@ -60,22 +63,33 @@ void expect_match_both_forms(const std::vector<std::uint8_t>& current, int width
   expect_kernels_match(current, width, height, radius, true, what);
 }
 
-// A cap holds the choice to the named kernel or a more portable one; an
-// unknown name is refused.
-TEST(PassKernels, CapHoldsTheChoiceToANamedKernel) {
+// QUILLFEN_CPU holds the choice to the fastest kernel at or below the level
+// it names, down to the reference, and a name of no level is refused; each
+// kernel goes by its level's name.
+TEST(PassKernels, CapHoldsTheChoiceToANamedLevel) {
+  const auto chosen_under = [](const char* cap) {
+    if (cap) setenv(kKernelCapVariable, cap, 1);
+    const PassKernel* chosen = chosen_pass_kernel();
+    unsetenv(kKernelCapVariable);
+    return chosen;
+  };
   const std::vector<PassKernel> kernels = supported_pass_kernels();
-  ASSERT_FALSE(kernels.empty());
-  EXPECT_EQ(std::string(kernels.front().name), "portable");
-  for (const char* no_cap : {static_cast<const char*>(nullptr), ""}) EXPECT_EQ(pass_kernel_up_to(no_cap)->run, kernels.back().run);
-  const std::vector<std::string> order = {"portable", "avx2", "avx512"};
-  for (std::size_t cap = 0; cap < order.size(); ++cap) {
+  ASSERT_EQ(kernels.front().level, CpuLevel::reference);
+  for (const PassKernel& kernel : kernels) EXPECT_EQ(cpu_cap_named(kernel.name), kernel.level) << kernel.name;
+  for (const char* no_cap : {static_cast<const char*>(nullptr), ""}) {
+    ASSERT_NE(chosen_under(no_cap), nullptr);
+    EXPECT_EQ(chosen_under(no_cap)->run, kernels.back().run);
+  }
+  for (const CpuLevel cap : {CpuLevel::reference, CpuLevel::portable, CpuLevel::sse2, CpuLevel::ssse3, CpuLevel::avx2,
+                             CpuLevel::avx512}) {
     const PassKernel* expected = &kernels.front();
     for (const PassKernel& kernel : kernels)
-      if (std::find(order.begin(), order.end(), kernel.name) - order.begin() <= static_cast<long>(cap)) expected = &kernel;
-    ASSERT_NE(pass_kernel_up_to(order[cap].c_str()), nullptr) << order[cap];
-    EXPECT_EQ(std::string(pass_kernel_up_to(order[cap].c_str())->name), expected->name) << order[cap];
+      if (kernel.level <= cap) expected = &kernel;
+    const PassKernel* chosen = chosen_under(cpu_level_name(cap));
+    ASSERT_NE(chosen, nullptr) << cpu_level_name(cap);
+    EXPECT_EQ(chosen->run, expected->run) << cpu_level_name(cap);
   }
-  for (const char* unknown : {"sse2", "AVX2", "avx2 "}) EXPECT_EQ(pass_kernel_up_to(unknown), nullptr) << unknown;
+  for (const char* unknown : {"neon", "AVX2", "avx2 "}) EXPECT_EQ(chosen_under(unknown), nullptr) << unknown;
 }
 
 // Sizes down to 2 x 2, odd heights, widths around and between the vector
