@@ -268,13 +268,11 @@ template <PassLanes Lanes>
 }
 
 template <PassLanes Lanes>
-[[gnu::always_inline]] inline void gaussian_table_lane_sums(const LaneRow<Lanes>& row, int column,
-                                                           typename Lanes::D centre_luma,
-                                                           const LaneStatistics<Lanes>& stats,
-                                                           const typename Lanes::Marks& marks, GaussianWeightCache& memo,
-                                                           LaneWeightTable& table, LaneSums<Lanes>& sums) {
+[[gnu::always_inline]] inline void gaussian_table_lane_sums(
+    const LaneRow<Lanes>& row, int column, typename Lanes::D centre_luma, const LaneStatistics<Lanes>& stats,
+    const typename Lanes::Marks& marks, GaussianWeightCache& memo, LaneWeightTable& table, LaneSums<Lanes>& sums) {
   using D = typename Lanes::D;
-  Lanes::fill_weight_table(table, table.weights, marks, stats.variance, memo);
+  Lanes::fill_weight_table(table.weights, marks, stats.variance, memo);
   lane_weight_sums<Lanes, false>(
       row, column,
       [&](D sample_luma) {

@@ -101,11 +101,10 @@ struct PairedLanes {
     Half::mark_wide(marks.high, difference.high);
   }
   using WeightList = typename WeightListOf<Half>::type;
-  static void fill_weight_table(LaneWeightTable& table, double* weights, const Marks& marks, D variance,
-                                GaussianWeightCache& cache) {
+  static void fill_weight_table(double* weights, const Marks& marks, D variance, GaussianWeightCache& cache) {
     if constexpr (std::is_void_v<WeightList>) {
-      Half::fill_weight_table(table, weights, marks.low, variance.low, cache);
-      Half::fill_weight_table(table, weights + kLumaDifferences * Half::kLanes, marks.high, variance.high, cache);
+      Half::fill_weight_table(weights, marks.low, variance.low, cache);
+      Half::fill_weight_table(weights + kLumaDifferences * Half::kLanes, marks.high, variance.high, cache);
     } else {
       WeightList list;
       list_weights(list, weights, marks, variance, cache);

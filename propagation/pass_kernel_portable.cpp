@@ -132,8 +132,7 @@ struct PortableLanes {
   static bool needs_wide(const Marks&) { return false; }
   static void open_wide(Marks&) {}
   static void mark_wide(Marks&, D) {}
-  static void fill_weight_table(LaneWeightTable&, double* weights, const Marks& marks, D variance,
-                                GaussianWeightCache& cache) {
+  static void fill_weight_table(double* weights, const Marks& marks, D variance, GaussianWeightCache& cache) {
     fill_lane_weights<kLanes>(weights, marks.word, variance.lane, cache);
   }
   static D table_weights(const double* weights, D difference) {

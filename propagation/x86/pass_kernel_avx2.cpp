@@ -106,8 +106,7 @@ struct Avx2Lanes : Avx2Doubles {
   // as the AVX-512 kernel serves them, this kernel measured slower). The
   // weight of difference 0 is exactly 1, the power of a zero exponent, and
   // needs no power.
-  static void fill_weight_table(LaneWeightTable&, double* weights, const Marks& marks, D variance,
-                                GaussianWeightCache&) {
+  static void fill_weight_table(double* weights, const Marks& marks, D variance, GaussianWeightCache&) {
     alignas(32) std::uint64_t words[kMarkWords][kLanes];
     for (int w = 0; w < kMarkWords; ++w) _mm256_store_si256(reinterpret_cast<__m256i*>(words[w]), marks.word[w]);
     const Divisor by_twice_variance = twice_variance_divisor<Avx2Lanes>(variance);
