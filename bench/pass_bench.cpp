@@ -125,8 +125,9 @@ const std::vector<double>& pass_exponents(int radius) {
       for_each_sample(settings, f.image.data(), x, y, [&](const BYTE* row, int column) {
         met[std::abs(centre - row[3 * column])] = true;
       });
+      const ScalarLanes::Divisor by = gaussian_exponent_divisor<ScalarLanes>(variance);
       for (int d = 1; d < 256; ++d)
-        if (met[d]) exponents.push_back(static_cast<double>(-(d * d)) / (variance + variance));
+        if (met[d]) exponents.push_back(gaussian_exponent<ScalarLanes>(d, by));
     }
   return exponents;
 }

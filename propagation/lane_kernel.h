@@ -252,13 +252,13 @@ template <PassLanes Lanes>
                                                      const LaneStatistics<Lanes>& stats, GaussianWeightCache& memo,
                                                      LaneSums<Lanes>& sums) {
   using D = typename Lanes::D;
-  const typename Lanes::Divisor by_twice_variance = twice_variance_divisor<Lanes>(stats.variance);
+  const typename Lanes::Divisor by_exponent_divisor = gaussian_exponent_divisor<Lanes>(stats.variance);
   D exponents[kGaussianTableSamples], weights[kGaussianTableSamples];
   typename Lanes::Misses misses[kGaussianTableSamples];
   int samples = 0;
   for_each_lane_sample(row.rows, row.row_count, [&](int slot, int dx) {
     const D difference = Lanes::sub(centre_luma, Lanes::load(&row.window.luma[slot][column + dx]));
-    exponents[samples] = gaussian_exponent<Lanes>(difference, by_twice_variance);
+    exponents[samples] = gaussian_exponent<Lanes>(difference, by_exponent_divisor);
     weights[samples] = Lanes::memo_weights(exponents[samples], Lanes::kAllLanes, memo, misses[samples]);
     ++samples;
   });

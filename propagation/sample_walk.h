@@ -63,7 +63,7 @@ template <class GaussianPower>
   const std::uint8_t* centre = current + y * pitch + 3 * static_cast<std::size_t>(x);
   const int centre_luma = centre[0];
   const L::Divisor by_variance = L::divisor(stats.variance);
-  const L::Divisor by_twice_variance = twice_variance_divisor<L>(stats.variance);
+  const L::Divisor by_exponent_divisor = gaussian_exponent_divisor<L>(stats.variance);
   const double centre_deviation = centre_luma - stats.mean;
 
   double weight_sum = 0.0, weighted_u = 0.0, weighted_v = 0.0;
@@ -71,7 +71,7 @@ template <class GaussianPower>
   for_each_sample(settings, current, x, y, [&](const std::uint8_t* row, int column) {
     const std::uint8_t* sample = row + 3 * column;
     const double w = settings.gaussian
-                         ? gaussian_power_of(gaussian_exponent<L>(centre_luma - sample[0], by_twice_variance))
+                         ? gaussian_power_of(gaussian_exponent<L>(centre_luma - sample[0], by_exponent_divisor))
                          : linear_weight<L>(sample[0], stats.mean, by_variance, centre_deviation);
     weight_sum = weight_sum + w;
     weighted_u = sample[1] * w + weighted_u;

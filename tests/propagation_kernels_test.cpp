@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "cpu/cpu_level.h"
-#include "propagation/affinity.h"
 #include "propagation/chroma_average.h"
 #include "propagation/pass_kernels.h"
 #include "propagation/propagation_pass.h"
+#include "tests/support/luma_affinity.h"
 #include "tests/support/synthetic_image.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <random>
 #include <vector>
 
-#include "propagation/affinity.h"
 #include "propagation/propagation_pass.h"
+#include "tests/support/luma_affinity.h"
 
 namespace {
 
@@ -55,7 +55,9 @@ Image cross(const int centre[3], const int above[3], const int left[3], const in
 TEST(Affinity, ListedValues) {
   EXPECT_EQ(linear_affinity(17, 230, 80.0, 0.0), 1.0);
   EXPECT_EQ(gaussian_affinity(17, 230, 0.0), 1.0);
-  EXPECT_EQ(gaussian_affinity(50, 50, 12.5), 1.0);
+  // The kernels store this weight at difference 0 without a power.
+  for (const double variance : {0.0, 0.75, 12.5, 16256.25})
+    EXPECT_EQ(gaussian_affinity(50, 50, variance), kGaussianWeightOfEqualLumas) << variance;
   EXPECT_EQ(gaussian_affinity(100, 110, 25.0), std::pow(2.718281828459045, -2.0));
   EXPECT_NEAR(gaussian_affinity(100, 110, 25.0), 0.1353352832366127, 1e-16);
   EXPECT_EQ(gaussian_affinity(110, 100, 25.0), gaussian_affinity(100, 110, 25.0));
