@@ -4,7 +4,8 @@
 // operations (lane_operations.h): the straightforward pass runs it on
 // single doubles, every kernel on registers of centres, so every path
 // computes the same weight with the same operations in the same order, and
-// an edit here reaches them all.
+// an edit here reaches them all (the kernel tests run once more on a core
+// built from an edited copy of this file).
 //
 // What the fast paths take for granted, and an edit must keep:
 // - Lumas are whole numbers 0..255, so a luma difference and its square
