@@ -1,9 +1,26 @@
 // The luma affinity: how strongly a sample's chroma pulls on its centre,
 // from the two lumas and the mean and variance of luma over the centre's
-// samples. Written once over lane operations (lane_operations.h): the
-// straightforward pass runs it on single doubles, the vector kernels on
-// registers of centres, so every path computes the same weight with the
-// same operations in the same order.
+// samples. This file is its one definition. Written once over lane
+// operations (lane_operations.h): the straightforward pass runs it on
+// single doubles, every kernel on registers of centres, so every path
+// computes the same weight with the same operations in the same order, and
+// an edit here reaches them all (the kernel tests run once more on a core
+// built from an edited copy of this file).
+//
+// What the fast paths take for granted, and an edit must keep:
+// - Lumas are whole numbers 0..255, so a luma difference and its square
+//   are exact doubles, and the Gaussian weight table is indexed by the
+//   absolute difference (lane_weight_table.h).
+// - The Gaussian exponent depends on the difference's magnitude alone, is
+//   never positive, and is 0 at difference 0 whatever the variance: the
+//   weights lie in [0, 1] (the store needs no range of the samples'
+//   chroma), the memo's empty key is +1.0, and a sample of the centre's
+//   own luma weighs kGaussianWeightOfEqualLumas without a power.
+// - The weights are powers of kGaussianBase = e, which the exact power
+//   (exact_gaussian_power.h) computes to 64 bits without the library.
+// - Every quotient divides by the variance or a fixed multiple of it: 0,
+//   or at least (n - 1) / n^2 for n samples, where the quotient without a
+//   division per value (exact_quotient.h) is exact.
 //
 // A centre whose samples all share one luma has a variance of exactly 0,
 // and every sample then weighs 1.0. Both forms take this from the one
@@ -15,13 +32,16 @@
 #include <cmath>
 
 #include "propagation/lane_operations.h"
-#include "propagation/scalar_lanes.h"
 
 inline constexpr double kGaussianBase = 2.718281828459045;
 
 // Linear form: one plus the product of the two lumas' deviations from the
 // mean, scaled by the variance, ((Yn - mean) / variance) x (Yc - mean) + 1,
-// in that order. Can be zero or negative.
+// in that order. Can be zero or negative. Its callers make the divisor of
+// the variance and the centre's deviation Yc - mean once per centre, as
+// plain values: wrapped in a function or a struct of this file, they
+// changed how GCC built the portable and AVX-512 kernels, the latter 5 %
+// slower.
 template <LaneArithmetic L>
 [[gnu::always_inline]] inline typename L::D linear_weight(typename L::D sample_luma, typename L::D mean,
                                                           const typename L::Divisor& by_variance,
@@ -31,26 +51,21 @@ template <LaneArithmetic L>
 
 // Gaussian form: the power of kGaussianBase to the exponent
 // -(d x d) / (variance + variance), d the luma difference of centre and
-// sample. The weight lies in [0, 1] and underflows to 0.
+// sample. The weight lies in [0, 1] and underflows to 0. The divisor is
+// made once per centre.
 template <LaneArithmetic L>
-[[gnu::always_inline]] inline typename L::Divisor twice_variance_divisor(typename L::D variance) {
+[[gnu::always_inline]] inline typename L::Divisor gaussian_exponent_divisor(typename L::D variance) {
   return L::divisor(L::add(variance, variance));
 }
 
 template <LaneArithmetic L>
 [[gnu::always_inline]] inline typename L::D gaussian_exponent(typename L::D difference,
-                                                              const typename L::Divisor& by_twice_variance) {
-  return L::divide(L::sub(L::set1(0.0), L::mul(difference, difference)), by_twice_variance);
+                                                              const typename L::Divisor& by) {
+  return L::divide(L::sub(L::set1(0.0), L::mul(difference, difference)), by);
 }
 
 inline double gaussian_power(double exponent) { return std::pow(kGaussianBase, exponent); }
 
-// The two forms for one centre and one sample.
-inline double linear_affinity(int centre_luma, int sample_luma, double mean, double variance) {
-  return linear_weight<ScalarLanes>(sample_luma, mean, ScalarLanes::divisor(variance), centre_luma - mean);
-}
-
-inline double gaussian_affinity(int centre_luma, int sample_luma, double variance) {
-  return gaussian_power(
-      gaussian_exponent<ScalarLanes>(centre_luma - sample_luma, twice_variance_divisor<ScalarLanes>(variance)));
-}
+// The weight of a sample whose luma equals its centre's: the power of the
+// zero exponent, for every variance.
+inline constexpr double kGaussianWeightOfEqualLumas = 1.0;

@@ -10,7 +10,6 @@
 
 #include <cstdint>
 
-#include "host/avisynth_interface.h"
 #include "propagation/scalar_lanes.h"
 
 // The stored value of a new chroma value, for every lane at once (any
@@ -48,14 +47,14 @@ struct ChromaRange {
 // The byte a new chroma value is stored as. A value that is not finite
 // (every weight was 0, so nothing was averaged) leaves the centre's chroma
 // as it is.
-[[gnu::always_inline]] inline BYTE stored_chroma(double value, int low, int high, BYTE old) {
+[[gnu::always_inline]] inline std::uint8_t stored_chroma(double value, int low, int high, std::uint8_t old) {
   if (!__builtin_isfinite(value)) return old;
-  return static_cast<BYTE>(bounded_chroma<ScalarLanes>(value, low, high));
+  return static_cast<std::uint8_t>(bounded_chroma<ScalarLanes>(value, low, high));
 }
 
 struct ChromaResult {
-  BYTE u;
-  BYTE v;
+  std::uint8_t u;
+  std::uint8_t v;
 };
 
 // New chroma of a centre from its weight sums and the range of its
@@ -64,7 +63,8 @@ struct ChromaResult {
 // weight sum is not finite, the sums are divided instead, which still
 // gives the average.
 [[gnu::always_inline]] inline ChromaResult chroma_average(double weight_sum, double weighted_u, double weighted_v,
-                                                          const ChromaRange& range, BYTE old_u, BYTE old_v) {
+                                                          const ChromaRange& range, std::uint8_t old_u,
+                                                          std::uint8_t old_v) {
   const double reciprocal = 1.0 / weight_sum;
   const bool finite = __builtin_isfinite(reciprocal);
   const double u = finite ? reciprocal * weighted_u : weighted_u / weight_sum;
@@ -73,14 +73,14 @@ struct ChromaResult {
 }
 
 // Writes a centre's pixel: its luma unchanged, its new chroma.
-[[gnu::always_inline]] inline void store_centre(BYTE* out, const BYTE* centre, ChromaResult result) {
+[[gnu::always_inline]] inline void store_centre(std::uint8_t* out, const std::uint8_t* centre, ChromaResult result) {
   out[0] = centre[0];
   out[1] = result.u;
   out[2] = result.v;
 }
 
 // Largest absolute change of the two chroma bytes of one centre.
-[[gnu::always_inline]] inline int chroma_change(BYTE old_u, BYTE old_v, ChromaResult result) {
+[[gnu::always_inline]] inline int chroma_change(std::uint8_t old_u, std::uint8_t old_v, ChromaResult result) {
   const int du = __builtin_abs(int{old_u} - int{result.u});
   const int dv = __builtin_abs(int{old_v} - int{result.v});
   return du > dv ? du : dv;

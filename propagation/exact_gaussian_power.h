@@ -68,6 +68,7 @@
 namespace exact_gaussian_power_constants {
 // ln(kGaussianBase) = 1 + kLnBaseLo to within 2^-108: the base is the double
 // nearest e, just below it.
+static_assert(kGaussianBase == 0x1.5bf0a8b145769p+1, "the constants below are those of base e");
 inline constexpr double kLnBaseLo = -0x1.ea8556644e4cdp-55;
 // k = round(q * N / ln 2), N = kExp2Fractions = 1024, by adding 1.5 * 2^52,
 // which leaves k in the low bits of the sum's bit pattern.

@@ -4,12 +4,13 @@
 // weights of the Gaussian form taken from the memo.
 #pragma once
 
-#include "host/avisynth_interface.h"
+#include <cstdint>
+
 #include "propagation/gaussian_weight_cache.h"
 #include "propagation/propagation_pass.h"
 
 // Computes the centres of columns [x_begin, x_end) in every row and returns
 // their largest chroma change (kNoPixelsChange when there are none).
 // The Gaussian form needs the memo; the linear form may give null.
-int propagate_generic_columns(const PassSettings& settings, const BYTE* current, BYTE* next, int x_begin,
-                              int x_end, GaussianWeightCache* memo);
+int propagate_generic_columns(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,
+                              int x_begin, int x_end, GaussianWeightCache* memo);

@@ -24,7 +24,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "host/avisynth_interface.h"
 #include "propagation/affinity.h"
 #include "propagation/chroma_average.h"
 #include "propagation/gaussian_weight_cache.h"
@@ -172,12 +171,12 @@ template <class Lanes, bool kNegativeWeights, class Weight>
 
 // Writes `lanes` pixels from the lanes' new chroma, already whole numbers
 // in 0..255, with the centres' luma; for kernels without a vector store.
-[[gnu::always_inline]] inline void store_lane_pixels(BYTE* out, const BYTE* centre, const double* u,
+[[gnu::always_inline]] inline void store_lane_pixels(std::uint8_t* out, const std::uint8_t* centre, const double* u,
                                                      const double* v, int lanes) {
   for (int i = 0; i < lanes; ++i, centre += 3, out += 3) {
     out[0] = centre[0];
-    out[1] = static_cast<BYTE>(static_cast<int>(u[i]));
-    out[2] = static_cast<BYTE>(static_cast<int>(v[i]));
+    out[1] = static_cast<std::uint8_t>(static_cast<int>(u[i]));
+    out[2] = static_cast<std::uint8_t>(static_cast<int>(v[i]));
   }
 }
 
@@ -253,13 +252,13 @@ template <PassLanes Lanes>
                                                      const LaneStatistics<Lanes>& stats, GaussianWeightCache& memo,
                                                      LaneSums<Lanes>& sums) {
   using D = typename Lanes::D;
-  const typename Lanes::Divisor by_twice_variance = twice_variance_divisor<Lanes>(stats.variance);
+  const typename Lanes::Divisor by_exponent_divisor = gaussian_exponent_divisor<Lanes>(stats.variance);
   D exponents[kGaussianTableSamples], weights[kGaussianTableSamples];
   typename Lanes::Misses misses[kGaussianTableSamples];
   int samples = 0;
   for_each_lane_sample(row.rows, row.row_count, [&](int slot, int dx) {
     const D difference = Lanes::sub(centre_luma, Lanes::load(&row.window.luma[slot][column + dx]));
-    exponents[samples] = gaussian_exponent<Lanes>(difference, by_twice_variance);
+    exponents[samples] = gaussian_exponent<Lanes>(difference, by_exponent_divisor);
     weights[samples] = Lanes::memo_weights(exponents[samples], Lanes::kAllLanes, memo, misses[samples]);
     ++samples;
   });
@@ -269,13 +268,11 @@ template <PassLanes Lanes>
 }
 
 template <PassLanes Lanes>
-[[gnu::always_inline]] inline void gaussian_table_lane_sums(const LaneRow<Lanes>& row, int column,
-                                                           typename Lanes::D centre_luma,
-                                                           const LaneStatistics<Lanes>& stats,
-                                                           const typename Lanes::Marks& marks, GaussianWeightCache& memo,
-                                                           LaneWeightTable& table, LaneSums<Lanes>& sums) {
+[[gnu::always_inline]] inline void gaussian_table_lane_sums(
+    const LaneRow<Lanes>& row, int column, typename Lanes::D centre_luma, const LaneStatistics<Lanes>& stats,
+    const typename Lanes::Marks& marks, GaussianWeightCache& memo, LaneWeightTable& table, LaneSums<Lanes>& sums) {
   using D = typename Lanes::D;
-  Lanes::fill_weight_table(table, table.weights, marks, stats.variance, memo);
+  Lanes::fill_weight_table(table.weights, marks, stats.variance, memo);
   lane_weight_sums<Lanes, false>(
       row, column,
       [&](D sample_luma) {
@@ -289,8 +286,8 @@ template <PassLanes Lanes>
 // path, `largest_rare`.
 template <PassLanes Lanes>
 [[gnu::always_inline]] inline void lane_finish(const LaneRow<Lanes>& row, int column, const LaneSums<Lanes>& sums,
-                                               const BYTE* centre, BYTE* out, typename Lanes::D& largest,
-                                               int& largest_rare) {
+                                               const std::uint8_t* centre, std::uint8_t* out,
+                                               typename Lanes::D& largest, int& largest_rare) {
   using D = typename Lanes::D;
   constexpr int kLanes = Lanes::kLanes;
   const D reciprocal = Lanes::div(Lanes::set1(1.0), sums.weight);
@@ -330,8 +327,8 @@ template <PassLanes Lanes>
 // `out` point at the run's first pixel in the two images. Only the
 // Gaussian modes use the memo.
 template <PassLanes Lanes, LaneWeights kWeights>
-[[gnu::always_inline]] inline void lane_block(const LaneRow<Lanes>& row, int column, const BYTE* centre, BYTE* out,
-                                              GaussianWeightCache* memo, LaneWeightTable& table,
+[[gnu::always_inline]] inline void lane_block(const LaneRow<Lanes>& row, int column, const std::uint8_t* centre,
+                                              std::uint8_t* out, GaussianWeightCache* memo, LaneWeightTable& table,
                                               typename Lanes::D& largest, int& largest_rare) {
   static_assert(Lanes::kLanes <= kMaxTableLanes);
   const typename Lanes::D centre_luma = Lanes::load(&row.window.luma[row.centre_slot][column]);
@@ -350,7 +347,7 @@ template <PassLanes Lanes, LaneWeights kWeights>
 
 // Converts `span` pixels of an image row into a window slot, with their
 // chroma range words where the sums take the range.
-[[gnu::always_inline]] inline void lane_window_load(LaneWindow& window, int slot, const BYTE* pixels, int span,
+[[gnu::always_inline]] inline void lane_window_load(LaneWindow& window, int slot, const std::uint8_t* pixels, int span,
                                                     bool with_range) {
   for (int c = 0; c < span; ++c, pixels += 3) {
     window.luma[slot][c] = pixels[0];
@@ -363,8 +360,8 @@ template <PassLanes Lanes, LaneWeights kWeights>
 // Centres [tile_begin, tile_end) of every row, tile_end - tile_begin between
 // kLanes and kLaneTileWidth, all at least `radius` from either side.
 template <PassLanes Lanes>
-[[gnu::always_inline]] inline int lane_tile(const PassSettings& settings, const BYTE* current, BYTE* next,
-                                            int tile_begin, int tile_end, LaneWindow& window,
+[[gnu::always_inline]] inline int lane_tile(const PassSettings& settings, const std::uint8_t* current,
+                                            std::uint8_t* next, int tile_begin, int tile_end, LaneWindow& window,
                                             GaussianWeightCache* memo, LaneWeightTable& table) {
   using D = typename Lanes::D;
   const int radius = settings.radius;
@@ -380,7 +377,7 @@ template <PassLanes Lanes>
     const int needed = y + radius < settings.height ? y + radius : settings.height - 1;
     while (loaded < needed) {
       ++loaded;
-      const BYTE* pixels = current + loaded * pitch + 3 * static_cast<std::size_t>(first_column);
+      const std::uint8_t* pixels = current + loaded * pitch + 3 * static_cast<std::size_t>(first_column);
       // The tile walks down a narrow strip of the image, which the
       // hardware prefetchers do not foresee: ask for the next row now.
       if (loaded + 1 < settings.height)
@@ -419,7 +416,8 @@ template <PassLanes Lanes>
 // The whole pass with Lanes: vector runs over the columns whose discs stay
 // inside the image, the generic walk elsewhere.
 template <PassLanes Lanes>
-int lane_pass(const PassSettings& settings, const BYTE* current, BYTE* next, GaussianWeightCache* memo) {
+int lane_pass(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,
+              GaussianWeightCache* memo) {
   if (settings.gaussian) memo->clear();
   const int radius = settings.radius;
   const int width = settings.width;

@@ -7,10 +7,7 @@
 #include <concepts>
 #include <cstdint>
 
-#include "host/avisynth_interface.h"
-
 class GaussianWeightCache;
-struct LaneWeightTable;
 
 // The arithmetic of the weights and of the store. ScalarLanes meets it on
 // single doubles, so the straightforward pass runs the very code the vector
@@ -50,9 +47,9 @@ concept LaneArithmetic = requires(typename L::D a, typename L::D b, double x, co
 //   absolute luma differences (whole numbers 0..255) met so far. mark adds
 //   at least the differences below kNarrowDifferences; needs_wide tells
 //   whether it left out any; after open_wide, mark_wide adds the others;
-// - fill_weight_table(table, weights, marks, variance, memo): each
-//   lane's Gaussian weight at every difference in its set, into the lanes'
-//   part `weights` of `table` (lane_weight_table.h gives the layout);
+// - fill_weight_table(weights, marks, variance, memo): each lane's
+//   Gaussian weight at every difference in its set, into the lanes' part
+//   `weights` of a LaneWeightTable (lane_weight_table.h gives the layout);
 // - table_weights(weights, difference): each lane's weight at its
 //   difference from that table;
 // - store_pixels(out, centre, u, v): kLanes pixels of the centres' luma and
@@ -62,7 +59,7 @@ concept PassLanes = LaneArithmetic<L> &&
     requires(typename L::D a, typename L::D& weights, double* p, const double* cp, std::uint64_t* words,
              const std::uint64_t* cwords, typename L::Range r, typename L::Misses& misses,
              typename L::Marks& marks, const typename L::Divisor& by, GaussianWeightCache& memo,
-             LaneWeightTable& table, BYTE* out, const BYTE* centre) {
+             std::uint8_t* out, const std::uint8_t* centre) {
   { L::load(cp) } -> std::same_as<typename L::D>;
   L::store(p, a);
   { L::div(a, a) } -> std::same_as<typename L::D>;
@@ -80,7 +77,7 @@ concept PassLanes = LaneArithmetic<L> &&
   { L::needs_wide(marks) } -> std::same_as<bool>;
   L::open_wide(marks);
   L::mark_wide(marks, a);
-  L::fill_weight_table(table, p, marks, a, memo);
+  L::fill_weight_table(p, marks, a, memo);
   { L::table_weights(cp, a) } -> std::same_as<typename L::D>;
   L::store_pixels(out, centre, a, a);
 };

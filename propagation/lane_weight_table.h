@@ -48,11 +48,12 @@ template <int kLanes>
 [[gnu::always_inline]] inline void fill_lane_weights(double* weights, const std::uint64_t (&marks)[kMarkWords][kLanes],
                                                      const double (&variance)[kLanes], GaussianWeightCache& cache) {
   for (int i = 0; i < kLanes; ++i) {
-    const ScalarLanes::Divisor by_twice_variance = twice_variance_divisor<ScalarLanes>(variance[i]);
+    const ScalarLanes::Divisor by_exponent_divisor = gaussian_exponent_divisor<ScalarLanes>(variance[i]);
     for (int w = 0; w < kMarkWords; ++w) {
       for (std::uint64_t bits = marks[w][i]; bits != 0; bits &= bits - 1) {
         const int difference = 64 * w + __builtin_ctzll(bits);
-        weights[difference * kLanes + i] = cache.weight(gaussian_exponent<ScalarLanes>(difference, by_twice_variance));
+        weights[difference * kLanes + i] =
+            cache.weight(gaussian_exponent<ScalarLanes>(difference, by_exponent_divisor));
       }
     }
   }

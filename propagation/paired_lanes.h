@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <type_traits>
 
-#include "host/avisynth_interface.h"
 #include "propagation/gaussian_weight_cache.h"
 #include "propagation/lane_weight_table.h"
 
@@ -102,11 +101,10 @@ struct PairedLanes {
     Half::mark_wide(marks.high, difference.high);
   }
   using WeightList = typename WeightListOf<Half>::type;
-  static void fill_weight_table(LaneWeightTable& table, double* weights, const Marks& marks, D variance,
-                                GaussianWeightCache& cache) {
+  static void fill_weight_table(double* weights, const Marks& marks, D variance, GaussianWeightCache& cache) {
     if constexpr (std::is_void_v<WeightList>) {
-      Half::fill_weight_table(table, weights, marks.low, variance.low, cache);
-      Half::fill_weight_table(table, weights + kLumaDifferences * Half::kLanes, marks.high, variance.high, cache);
+      Half::fill_weight_table(weights, marks.low, variance.low, cache);
+      Half::fill_weight_table(weights + kLumaDifferences * Half::kLanes, marks.high, variance.high, cache);
     } else {
       WeightList list;
       list_weights(list, weights, marks, variance, cache);
@@ -127,7 +125,7 @@ struct PairedLanes {
             Half::table_weights(weights + kLumaDifferences * Half::kLanes, difference.high)};
   }
 
-  static void store_pixels(BYTE* out, const BYTE* centre, D u, D v) {
+  static void store_pixels(std::uint8_t* out, const std::uint8_t* centre, D u, D v) {
     Half::store_pixels(out, centre, u.low, v.low);
     Half::store_pixels(out + 3 * Half::kLanes, centre + 3 * Half::kLanes, u.high, v.high);
   }

@@ -132,22 +132,21 @@ struct PortableLanes {
   static bool needs_wide(const Marks&) { return false; }
   static void open_wide(Marks&) {}
   static void mark_wide(Marks&, D) {}
-  static void fill_weight_table(LaneWeightTable&, double* weights, const Marks& marks, D variance,
-                                GaussianWeightCache& cache) {
+  static void fill_weight_table(double* weights, const Marks& marks, D variance, GaussianWeightCache& cache) {
     fill_lane_weights<kLanes>(weights, marks.word, variance.lane, cache);
   }
   static D table_weights(const double* weights, D difference) {
     for (int i = 0; i < kLanes; ++i) difference.lane[i] = weights[static_cast<int>(difference.lane[i]) * kLanes + i];
     return difference;
   }
-  static void store_pixels(BYTE* out, const BYTE* centre, D u, D v) {
+  static void store_pixels(std::uint8_t* out, const std::uint8_t* centre, D u, D v) {
     store_lane_pixels(out, centre, u.lane, v.lane, kLanes);
   }
 };
 
 }  // namespace
 
-int propagation_pass_portable(const PassSettings& settings, const BYTE* current, BYTE* next,
+int propagation_pass_portable(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,
                               GaussianWeightCache* memo) {
   return lane_pass<PortableLanes>(settings, current, next, memo);
 }

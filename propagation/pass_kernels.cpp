@@ -1,59 +1,36 @@
 #include "propagation/pass_kernels.h"
 
-#include <cstdlib>
-#include <cstring>
+#include <span>
 
 namespace {
 
-#ifdef QUILLFEN_X86_KERNELS
-bool cpu_has_avx2_fma() { return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"); }
-
-bool cpu_has_avx512() {
-  return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
-         __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl");
+// The reference pass in the kernels' form: it needs no memo.
+int reference_kernel(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,
+                     GaussianWeightCache*) {
+  return propagation_pass_reference(settings, current, next);
 }
-#endif
 
-struct KernelEntry {
-  PassKernel kernel;
-  bool (*supported)();
-};
-
-bool always() { return true; }
-
-// From the most portable to the fastest. A cap names one of them, also on
-// a target that does not build it, where it caps nothing further.
-constexpr KernelEntry kKernels[] = {
-    {{"portable", propagation_pass_portable, nullptr}, always},
+// From the reference up, as best_variant takes them.
+constexpr PassKernel kKernels[] = {
+    {CpuLevel::reference, "reference", reference_kernel, nullptr},
+    {CpuLevel::portable, "portable", propagation_pass_portable, nullptr},
 #ifdef QUILLFEN_X86_KERNELS
-    {{"avx2", propagation_pass_avx2, exact_gaussian_powers_avx2}, cpu_has_avx2_fma},
-    {{"avx512", propagation_pass_avx512, exact_gaussian_powers_avx512}, cpu_has_avx512},
+    {CpuLevel::avx2, "avx2", propagation_pass_avx2, exact_gaussian_powers_avx2},
+    {CpuLevel::avx512, "avx512", propagation_pass_avx512, exact_gaussian_powers_avx512},
 #endif
 };
-constexpr const char* kKernelNames[] = {"portable", "avx2", "avx512"};
 
 }  // namespace
 
 std::vector<PassKernel> supported_pass_kernels() {
   std::vector<PassKernel> kernels;
-  for (const KernelEntry& entry : kKernels)
-    if (entry.supported()) kernels.push_back(entry.kernel);
+  for (const PassKernel& kernel : kKernels)
+    if (cpu_runs(kernel.level)) kernels.push_back(kernel);
   return kernels;
 }
 
-const PassKernel* pass_kernel_up_to(const char* cap) {
-  int last = static_cast<int>(std::size(kKernels)) - 1;
-  if (cap != nullptr && *cap != '\0') {
-    int named = -1;
-    for (int i = 0; i < static_cast<int>(std::size(kKernelNames)); ++i)
-      if (std::strcmp(cap, kKernelNames[i]) == 0) named = i;
-    if (named < 0) return nullptr;
-    if (named < last) last = named;
-  }
-  const PassKernel* best = &kKernels[0].kernel;
-  for (int i = 1; i <= last; ++i)
-    if (kKernels[i].supported()) best = &kKernels[i].kernel;
-  return best;
+const PassKernel* chosen_pass_kernel() {
+  const std::optional<CpuLevel> cap = cpu_cap_from_environment();
+  if (!cap) return nullptr;
+  return &best_variant(std::span<const PassKernel>(kKernels), *cap);
 }
-
-const PassKernel* chosen_pass_kernel() { return pass_kernel_up_to(std::getenv(kKernelCapVariable)); }

@@ -3,6 +3,6 @@
 #include "propagation/affinity.h"
 #include "propagation/sample_walk.h"
 
-int propagation_pass_reference(const PassSettings& settings, const BYTE* current, BYTE* next) {
+int propagation_pass_reference(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next) {
   return propagate_columns(settings, current, next, 0, settings.width, gaussian_power);
 }

@@ -4,8 +4,7 @@
 #pragma once
 
 #include <climits>
-
-#include "host/avisynth_interface.h"
+#include <cstdint>
 
 struct PassSettings {
   int width;
@@ -22,4 +21,4 @@ inline constexpr int kNoPixelsChange = INT_MIN;
 // the centre. Reads `current` only and writes every byte of `next`.
 // Returns the largest change of a U or V byte (0 to 255), or
 // kNoPixelsChange when the image has no pixels.
-int propagation_pass_reference(const PassSettings& settings, const BYTE* current, BYTE* next);
+int propagation_pass_reference(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next);

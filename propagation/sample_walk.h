@@ -8,7 +8,6 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "host/avisynth_interface.h"
 #include "propagation/affinity.h"
 #include "propagation/chroma_average.h"
 #include "propagation/propagation_pass.h"
@@ -17,8 +16,8 @@
 // Calls visit(row, column) for each sample of centre (x, y): `row` is the
 // start of the sample's image row, `column` its column.
 template <class Visit>
-[[gnu::always_inline]] inline void for_each_sample(const PassSettings& settings, const BYTE* image, int x, int y,
-                                                   Visit&& visit) {
+[[gnu::always_inline]] inline void for_each_sample(const PassSettings& settings, const std::uint8_t* image, int x,
+                                                   int y, Visit&& visit) {
   const int radius = settings.radius;
   const int radius_squared = radius * radius;
   const std::size_t pitch = static_cast<std::size_t>(3) * static_cast<std::size_t>(settings.width);
@@ -27,7 +26,7 @@ template <class Visit>
     const int dy2 = (ny - y) * (ny - y);
     // A whole row of the square beyond the radius holds no sample.
     if (dy2 > radius_squared) continue;
-    const BYTE* row = image + ny * pitch;
+    const std::uint8_t* row = image + ny * pitch;
     for (int m = x - radius; m <= x + radius; ++m) {
       const int nx = reflect(m, settings.width);
       const int d2 = (nx - x) * (nx - x) + dy2;
@@ -39,10 +38,10 @@ template <class Visit>
 
 // Mean and variance of the luma of the samples of centre (x, y). The sums
 // are integers, so they are exact in any order.
-[[gnu::always_inline]] inline LumaStatistics sample_luma_statistics(const PassSettings& settings, const BYTE* image,
-                                                                    int x, int y) {
+[[gnu::always_inline]] inline LumaStatistics sample_luma_statistics(const PassSettings& settings,
+                                                                    const std::uint8_t* image, int x, int y) {
   std::int64_t luma_sum = 0, luma_square_sum = 0, count = 0;
-  for_each_sample(settings, image, x, y, [&](const BYTE* row, int column) {
+  for_each_sample(settings, image, x, y, [&](const std::uint8_t* row, int column) {
     const std::int64_t luma = row[3 * column];
     luma_sum += luma;
     luma_square_sum += luma * luma;
@@ -55,23 +54,24 @@ template <class Visit>
 // the weights and the weighted sums, then the store; returns the centre's
 // change. `gaussian_power_of(exponent)` gives the Gaussian weights.
 template <class GaussianPower>
-[[gnu::always_inline]] inline int propagate_centre(const PassSettings& settings, const BYTE* current, BYTE* next,
-                                                   int x, int y, GaussianPower&& gaussian_power_of) {
+[[gnu::always_inline]] inline int propagate_centre(const PassSettings& settings, const std::uint8_t* current,
+                                                   std::uint8_t* next, int x, int y,
+                                                   GaussianPower&& gaussian_power_of) {
   using L = ScalarLanes;
   const std::size_t pitch = static_cast<std::size_t>(3) * static_cast<std::size_t>(settings.width);
   const LumaStatistics stats = sample_luma_statistics(settings, current, x, y);
-  const BYTE* centre = current + y * pitch + 3 * static_cast<std::size_t>(x);
+  const std::uint8_t* centre = current + y * pitch + 3 * static_cast<std::size_t>(x);
   const int centre_luma = centre[0];
   const L::Divisor by_variance = L::divisor(stats.variance);
-  const L::Divisor by_twice_variance = twice_variance_divisor<L>(stats.variance);
+  const L::Divisor by_exponent_divisor = gaussian_exponent_divisor<L>(stats.variance);
   const double centre_deviation = centre_luma - stats.mean;
 
   double weight_sum = 0.0, weighted_u = 0.0, weighted_v = 0.0;
   ChromaRange range;
-  for_each_sample(settings, current, x, y, [&](const BYTE* row, int column) {
-    const BYTE* sample = row + 3 * column;
+  for_each_sample(settings, current, x, y, [&](const std::uint8_t* row, int column) {
+    const std::uint8_t* sample = row + 3 * column;
     const double w = settings.gaussian
-                         ? gaussian_power_of(gaussian_exponent<L>(centre_luma - sample[0], by_twice_variance))
+                         ? gaussian_power_of(gaussian_exponent<L>(centre_luma - sample[0], by_exponent_divisor))
                          : linear_weight<L>(sample[0], stats.mean, by_variance, centre_deviation);
     weight_sum = weight_sum + w;
     weighted_u = sample[1] * w + weighted_u;
@@ -87,8 +87,8 @@ template <class GaussianPower>
 // The centres of columns [x_begin, x_end) in every row; returns their
 // largest chroma change (kNoPixelsChange when there are none).
 template <class GaussianPower>
-int propagate_columns(const PassSettings& settings, const BYTE* current, BYTE* next, int x_begin, int x_end,
-                      GaussianPower&& gaussian_power_of) {
+int propagate_columns(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next, int x_begin,
+                      int x_end, GaussianPower&& gaussian_power_of) {
   int largest_change = kNoPixelsChange;
   for (int y = 0; y < settings.height; ++y)
     for (int x = x_begin; x < x_end; ++x) {

@@ -7,36 +7,40 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "propagation/affinity.h"
+#include "cpu/cpu_level.h"
 #include "propagation/chroma_average.h"
 #include "propagation/pass_kernels.h"
 #include "propagation/propagation_pass.h"
+#include "tests/support/luma_affinity.h"
 #include "tests/support/synthetic_image.h"
 
 namespace {
 
-std::vector<BYTE> noise_image(int width, int height, std::uint32_t seed) {
+std::vector<std::uint8_t> noise_image(int width, int height, std::uint32_t seed) {
   SyntheticRandom random(seed);
-  std::vector<BYTE> image(3 * width * height);
-  for (BYTE& byte : image) byte = static_cast<BYTE>(random.below(256));
+  std::vector<std::uint8_t> image(3 * width * height);
+  for (std::uint8_t& byte : image) byte = static_cast<std::uint8_t>(random.below(256));
   return image;
 }
 
-// Runs the reference and every supported kernel on `current` and reports
-// the first pixel where a kernel differs. The output buffers start with
-// different garbage, so a pixel a kernel forgets to write shows up too.
-void expect_kernels_match(const std::vector<BYTE>& current, int width, int height, int radius, bool gaussian,
+// Runs the reference and every other supported kernel on `current` and
+// reports the first pixel where a kernel differs. The output buffers start
+// with different garbage, so a pixel a kernel forgets to write shows up too.
+void expect_kernels_match(const std::vector<std::uint8_t>& current, int width, int height, int radius, bool gaussian,
                           const std::string& what) {
   const PassSettings settings{width, height, radius, gaussian};
-  std::vector<BYTE> expected(current.size(), 0xA5);
+  std::vector<std::uint8_t> expected(current.size(), 0xA5);
   const int expected_change = propagation_pass_reference(settings, current.data(), expected.data());
   const std::unique_ptr<GaussianWeightCache> memo = gaussian_weight_memo_for(gaussian);
   for (const PassKernel& kernel : supported_pass_kernels()) {
-    std::vector<BYTE> actual(current.size(), 0x5A);
+    if (kernel.level == CpuLevel::reference) continue;
+    std::vector<std::uint8_t> actual(current.size(), 0x5A);
     const int change = kernel.run(settings, current.data(), actual.data(), memo.get());
     const auto [at, ignored] = std::mismatch(expected.begin(), expected.end(), actual.begin());
     const std::string where = what + " " + std::to_string(width) + "x" + std::to_string(height) + " radius " +
@@ -53,28 +57,39 @@ void expect_kernels_match(const std::vector<BYTE>& current, int width, int heigh
   }
 }
 
-void expect_match_both_forms(const std::vector<BYTE>& current, int width, int height, int radius,
+void expect_match_both_forms(const std::vector<std::uint8_t>& current, int width, int height, int radius,
                              const std::string& what) {
   expect_kernels_match(current, width, height, radius, false, what);
   expect_kernels_match(current, width, height, radius, true, what);
 }
 
-// A cap holds the choice to the named kernel or a more portable one; an
-// unknown name is refused.
-TEST(PassKernels, CapHoldsTheChoiceToANamedKernel) {
+// QUILLFEN_CPU holds the choice to the fastest kernel at or below the level
+// it names, down to the reference, and a name of no level is refused; each
+// kernel goes by its level's name.
+TEST(PassKernels, CapHoldsTheChoiceToANamedLevel) {
+  const auto chosen_under = [](const char* cap) {
+    if (cap) setenv(kKernelCapVariable, cap, 1);
+    const PassKernel* chosen = chosen_pass_kernel();
+    unsetenv(kKernelCapVariable);
+    return chosen;
+  };
   const std::vector<PassKernel> kernels = supported_pass_kernels();
-  ASSERT_FALSE(kernels.empty());
-  EXPECT_EQ(std::string(kernels.front().name), "portable");
-  for (const char* no_cap : {static_cast<const char*>(nullptr), ""}) EXPECT_EQ(pass_kernel_up_to(no_cap)->run, kernels.back().run);
-  const std::vector<std::string> order = {"portable", "avx2", "avx512"};
-  for (std::size_t cap = 0; cap < order.size(); ++cap) {
+  ASSERT_EQ(kernels.front().level, CpuLevel::reference);
+  for (const PassKernel& kernel : kernels) EXPECT_EQ(cpu_cap_named(kernel.name), kernel.level) << kernel.name;
+  for (const char* no_cap : {static_cast<const char*>(nullptr), ""}) {
+    ASSERT_NE(chosen_under(no_cap), nullptr);
+    EXPECT_EQ(chosen_under(no_cap)->run, kernels.back().run);
+  }
+  for (const CpuLevel cap : {CpuLevel::reference, CpuLevel::portable, CpuLevel::sse2, CpuLevel::ssse3, CpuLevel::avx2,
+                             CpuLevel::avx512}) {
     const PassKernel* expected = &kernels.front();
     for (const PassKernel& kernel : kernels)
-      if (std::find(order.begin(), order.end(), kernel.name) - order.begin() <= static_cast<long>(cap)) expected = &kernel;
-    ASSERT_NE(pass_kernel_up_to(order[cap].c_str()), nullptr) << order[cap];
-    EXPECT_EQ(std::string(pass_kernel_up_to(order[cap].c_str())->name), expected->name) << order[cap];
+      if (kernel.level <= cap) expected = &kernel;
+    const PassKernel* chosen = chosen_under(cpu_level_name(cap));
+    ASSERT_NE(chosen, nullptr) << cpu_level_name(cap);
+    EXPECT_EQ(chosen->run, expected->run) << cpu_level_name(cap);
   }
-  for (const char* unknown : {"sse2", "AVX2", "avx2 "}) EXPECT_EQ(pass_kernel_up_to(unknown), nullptr) << unknown;
+  for (const char* unknown : {"neon", "AVX2", "avx2 "}) EXPECT_EQ(chosen_under(unknown), nullptr) << unknown;
 }
 
 // Sizes down to 2 x 2, odd heights, widths around and between the vector
@@ -85,7 +100,7 @@ TEST(PassKernels, MatchReferenceOnRealLookingImages) {
   std::uint32_t seed = 1;
   for (const auto& size : sizes) {
     const int width = size[0], height = size[1];
-    const std::vector<BYTE> current = synthetic_image(width, height, seed++);
+    const std::vector<std::uint8_t> current = synthetic_image(width, height, seed++);
     const int largest = std::min({8, width - 1, height - 1});
     for (int radius = 1; radius <= largest; ++radius) expect_match_both_forms(current, width, height, radius, "synthetic");
   }
@@ -98,7 +113,7 @@ TEST(PassKernels, MatchReferenceOnNoise) {
   std::uint32_t seed = 100;
   for (const auto& size : sizes) {
     const int width = size[0], height = size[1];
-    const std::vector<BYTE> current = noise_image(width, height, seed++);
+    const std::vector<std::uint8_t> current = noise_image(width, height, seed++);
     const int largest = std::min({8, width - 1, height - 1});
     for (int radius = 1; radius <= largest; ++radius) expect_match_both_forms(current, width, height, radius, "noise");
   }
@@ -108,9 +123,9 @@ TEST(PassKernels, MatchReferenceOnNoise) {
 // the point where the vector kernels hand the whole pass to the generic walk.
 TEST(PassKernels, MatchReferenceAtLargeRadii) {
   const int width = 47, height = 30;
-  const std::vector<BYTE> current = synthetic_image(width, height, 42);
+  const std::vector<std::uint8_t> current = synthetic_image(width, height, 42);
   for (const int radius : {9, 12, 13, 29}) expect_match_both_forms(current, width, height, radius, "large radius");
-  const std::vector<BYTE> wide = synthetic_image(90, 14, 43);
+  const std::vector<std::uint8_t> wide = synthetic_image(90, 14, 43);
   for (const int radius : {12, 13}) expect_match_both_forms(wide, 90, 14, radius, "wide");
 }
 
@@ -120,12 +135,12 @@ TEST(PassKernels, MatchReferenceOnUniformLuma) {
   const int width = 37, height = 21;
   SyntheticRandom random(5);
   for (const int luma : {0, 128, 255}) {
-    std::vector<BYTE> flat_luma(3 * width * height), flat_all(3 * width * height);
-    const BYTE chroma = static_cast<BYTE>(random.below(256));
+    std::vector<std::uint8_t> flat_luma(3 * width * height), flat_all(3 * width * height);
+    const std::uint8_t chroma = static_cast<std::uint8_t>(random.below(256));
     for (int i = 0; i < width * height; ++i) {
-      flat_luma[3 * i] = flat_all[3 * i] = static_cast<BYTE>(luma);
-      flat_luma[3 * i + 1] = static_cast<BYTE>(random.below(256));
-      flat_luma[3 * i + 2] = static_cast<BYTE>(random.below(256));
+      flat_luma[3 * i] = flat_all[3 * i] = static_cast<std::uint8_t>(luma);
+      flat_luma[3 * i + 1] = static_cast<std::uint8_t>(random.below(256));
+      flat_luma[3 * i + 2] = static_cast<std::uint8_t>(random.below(256));
       flat_all[3 * i + 1] = flat_all[3 * i + 2] = chroma;
     }
     for (const int radius : {1, 2, 4, 8}) {
@@ -144,13 +159,13 @@ TEST(PassKernels, MatchReferenceOnUniformLuma) {
 TEST(PassKernels, MatchReferenceOnExtremeLuma) {
   const int width = 83, height = 19;
   SyntheticRandom random(77);
-  std::vector<BYTE> two_level(3 * width * height), faint_steps(3 * width * height);
+  std::vector<std::uint8_t> two_level(3 * width * height), faint_steps(3 * width * height);
   for (int i = 0; i < width * height; ++i) {
     two_level[3 * i] = random.below(2) ? 255 : 0;
-    faint_steps[3 * i] = static_cast<BYTE>(random.below(9) == 0 ? 121 : 120);
+    faint_steps[3 * i] = static_cast<std::uint8_t>(random.below(9) == 0 ? 121 : 120);
     for (const int c : {1, 2}) {
-      two_level[3 * i + c] = static_cast<BYTE>(random.below(256));
-      faint_steps[3 * i + c] = static_cast<BYTE>(random.below(256));
+      two_level[3 * i + c] = static_cast<std::uint8_t>(random.below(256));
+      faint_steps[3 * i + c] = static_cast<std::uint8_t>(random.below(256));
     }
   }
   for (int radius = 1; radius <= 8; ++radius) {
@@ -168,16 +183,16 @@ TEST(PassKernels, MatchReferenceOnExtremeLuma) {
 TEST(PassKernels, MatchReferenceWhereTheStoreBoundsAndRounds) {
   const int width = 83, height = 19;
   SyntheticRandom random(61);
-  std::vector<BYTE> noisy = synthetic_image(width, height, 62), halves(3 * width * height),
+  std::vector<std::uint8_t> noisy = synthetic_image(width, height, 62), halves(3 * width * height),
                     blocks(3 * width * height);
   for (int i = 0; i < width * height; ++i) {
     const int x = i % width, y = i / width;
     halves[3 * i] = 90;
-    blocks[3 * i] = static_cast<BYTE>(random.below(256));
+    blocks[3 * i] = static_cast<std::uint8_t>(random.below(256));
     for (const int c : {1, 2}) {
-      noisy[3 * i + c] = static_cast<BYTE>(std::clamp(noisy[3 * i + c] + random.below(51) - 25, 0, 255));
-      halves[3 * i + c] = static_cast<BYTE>(100 * c + random.below(2));
-      blocks[3 * i + c] = static_cast<BYTE>((x / 8 * 37 + y / 8 * 91 + 50 * c) % 256);
+      noisy[3 * i + c] = static_cast<std::uint8_t>(std::clamp(noisy[3 * i + c] + random.below(51) - 25, 0, 255));
+      halves[3 * i + c] = static_cast<std::uint8_t>(100 * c + random.below(2));
+      blocks[3 * i + c] = static_cast<std::uint8_t>((x / 8 * 37 + y / 8 * 91 + 50 * c) % 256);
     }
   }
   for (const int radius : {1, 2, 3, 5, 8}) {
@@ -196,13 +211,13 @@ TEST(PassKernels, MatchReferenceWhereTheStoreBoundsAndRounds) {
 TEST(PassKernels, MatchReferenceWhenGaussianWeightsUnderflow) {
   const int width = 40, height = 7;
   SyntheticRandom random(9);
-  std::vector<BYTE> current(3 * width * height);
+  std::vector<std::uint8_t> current(3 * width * height);
   for (int i = 0; i < width * height; ++i) {
     current[3 * i] = 100;
-    current[3 * i + 1] = static_cast<BYTE>(random.below(256));
-    current[3 * i + 2] = static_cast<BYTE>(random.below(256));
+    current[3 * i + 1] = static_cast<std::uint8_t>(random.below(256));
+    current[3 * i + 2] = static_cast<std::uint8_t>(random.below(256));
   }
-  auto luma = [&](int x, int y) -> BYTE& { return current[3 * (y * width + x)]; };
+  auto luma = [&](int x, int y) -> std::uint8_t& { return current[3 * (y * width + x)]; };
   for (int x = 2, k = 0; x + 1 < width - 1; x += 3, ++k) {
     if (k % 3 == 2) {
       luma(x - 1, 3) = luma(x, 2) = luma(x, 4) = 80;
@@ -238,20 +253,20 @@ TEST(PassKernels, MatchReferenceWhenGaussianWeightsUnderflow) {
 TEST(PassKernels, MatchReferenceOnGaussianRunsOfDistinctDifferences) {
   const int width = 150, height = 23;
   SyntheticRandom random(31);
-  std::vector<BYTE> bands(3 * width * height), tiled(3 * width * height), lone_steps(3 * width * height),
+  std::vector<std::uint8_t> bands(3 * width * height), tiled(3 * width * height), lone_steps(3 * width * height),
       bright_dots(3 * width * height);
-  BYTE tile[4][4];
+  std::uint8_t tile[4][4];
   for (auto& tile_row : tile)
-    for (BYTE& luma : tile_row) luma = static_cast<BYTE>(random.below(256));
+    for (std::uint8_t& luma : tile_row) luma = static_cast<std::uint8_t>(random.below(256));
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
       const int i = y * width + x;
-      bands[3 * i] = static_cast<BYTE>((x % 5) * 60 + y % 3);
+      bands[3 * i] = static_cast<std::uint8_t>((x % 5) * 60 + y % 3);
       tiled[3 * i] = tile[y % 4][x % 4];
-      lone_steps[3 * i] = static_cast<BYTE>(x % 7 == 0 ? 90 + (x * 13 + y) % 166 : 90);
-      bright_dots[3 * i] = static_cast<BYTE>(random.below(9) == 0 ? 101 : 100);
+      lone_steps[3 * i] = static_cast<std::uint8_t>(x % 7 == 0 ? 90 + (x * 13 + y) % 166 : 90);
+      bright_dots[3 * i] = static_cast<std::uint8_t>(random.below(9) == 0 ? 101 : 100);
       for (auto* image : {&bands, &tiled, &lone_steps, &bright_dots})
-        for (const int c : {1, 2}) (*image)[3 * i + c] = static_cast<BYTE>(random.below(256));
+        for (const int c : {1, 2}) (*image)[3 * i + c] = static_cast<std::uint8_t>(random.below(256));
     }
   }
   // Dots 160 bright, each far enough from the others that its own disc at

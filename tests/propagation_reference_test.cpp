@@ -4,25 +4,26 @@
 
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <random>
 #include <vector>
 
-#include "propagation/affinity.h"
 #include "propagation/propagation_pass.h"
+#include "tests/support/luma_affinity.h"
 
 namespace {
 
 struct Image {
   int width, height;
-  std::vector<BYTE> bytes;
+  std::vector<std::uint8_t> bytes;
   Image(int w, int h, int y = 0, int u = 0, int v = 0) : width(w), height(h), bytes(3 * w * h) {
     for (int i = 0; i < w * h; ++i) set(i % w, i / w, y, u, v);
   }
-  BYTE* at(int x, int y) { return &bytes[3 * (y * width + x)]; }
+  std::uint8_t* at(int x, int y) { return &bytes[3 * (y * width + x)]; }
   void set(int x, int y, int luma, int u, int v) {
-    at(x, y)[0] = BYTE(luma);
-    at(x, y)[1] = BYTE(u);
-    at(x, y)[2] = BYTE(v);
+    at(x, y)[0] = static_cast<std::uint8_t>(luma);
+    at(x, y)[1] = static_cast<std::uint8_t>(u);
+    at(x, y)[2] = static_cast<std::uint8_t>(v);
   }
 };
 
@@ -54,7 +55,9 @@ Image cross(const int centre[3], const int above[3], const int left[3], const in
 TEST(Affinity, ListedValues) {
   EXPECT_EQ(linear_affinity(17, 230, 80.0, 0.0), 1.0);
   EXPECT_EQ(gaussian_affinity(17, 230, 0.0), 1.0);
-  EXPECT_EQ(gaussian_affinity(50, 50, 12.5), 1.0);
+  // The kernels store this weight at difference 0 without a power.
+  for (const double variance : {0.0, 0.75, 12.5, 16256.25})
+    EXPECT_EQ(gaussian_affinity(50, 50, variance), kGaussianWeightOfEqualLumas) << variance;
   EXPECT_EQ(gaussian_affinity(100, 110, 25.0), std::pow(2.718281828459045, -2.0));
   EXPECT_NEAR(gaussian_affinity(100, 110, 25.0), 0.1353352832366127, 1e-16);
   EXPECT_EQ(gaussian_affinity(110, 100, 25.0), gaussian_affinity(100, 110, 25.0));
@@ -136,7 +139,7 @@ TEST(PropagationPass, UniformImagesStayUnchanged) {
 TEST(PropagationPass, LumaIsCopiedAndOnlyChromaChanges) {
   std::mt19937 random(3);
   Image image(13, 11);
-  for (BYTE& b : image.bytes) b = static_cast<BYTE>(random());
+  for (std::uint8_t& b : image.bytes) b = static_cast<std::uint8_t>(random());
   for (bool gaussian : {false, true}) {
     PassResult result = run_pass(image, 3, gaussian);
     for (int i = 0; i < 13 * 11; ++i) ASSERT_EQ(result.next.bytes[3 * i], image.bytes[3 * i]);

@@ -99,33 +99,31 @@ struct Avx2Lanes : Avx2Doubles {
       marks.word[w] = _mm256_or_si256(
           marks.word[w], _mm256_sllv_epi64(bit, _mm256_sub_epi64(count, _mm256_set1_epi64x(64 * w))));
   }
-  // Lane by lane, the exponents of the differences each lane met are
-  // listed with their lane's divisor, divided four at a time, and their
-  // powers computed four at a time by the exact power, without an idle
-  // lane; the library serves the few it leaves undecided (through the memo,
-  // as the AVX-512 kernel serves them, this kernel measured slower). The
-  // weight of difference 0 is exactly 1, the power of a zero exponent, and
+  // Lane by lane, the differences each lane met are listed with their
+  // lane's divisor, their exponents made four at a time, and their powers
+  // computed four at a time by the exact power, without an idle lane; the
+  // library serves the few it leaves undecided (through the memo, as the
+  // AVX-512 kernel serves them, this kernel measured slower). Difference 0
   // needs no power.
-  static void fill_weight_table(LaneWeightTable&, double* weights, const Marks& marks, D variance,
-                                GaussianWeightCache&) {
+  static void fill_weight_table(double* weights, const Marks& marks, D variance, GaussianWeightCache&) {
     alignas(32) std::uint64_t words[kMarkWords][kLanes];
     for (int w = 0; w < kMarkWords; ++w) _mm256_store_si256(reinterpret_cast<__m256i*>(words[w]), marks.word[w]);
-    const Divisor by_twice_variance = twice_variance_divisor<Avx2Lanes>(variance);
+    const Divisor by_exponent_divisor = gaussian_exponent_divisor<Avx2Lanes>(variance);
     alignas(32) double lane_divisor[kLanes], lane_reciprocal[kLanes];
-    _mm256_store_pd(lane_divisor, by_twice_variance.value);
-    _mm256_store_pd(lane_reciprocal, by_twice_variance.reciprocal);
+    _mm256_store_pd(lane_divisor, by_exponent_divisor.value);
+    _mm256_store_pd(lane_reciprocal, by_exponent_divisor.reciprocal);
     // The list is padded to whole registers.
     constexpr int kMost = (kLumaDifferences - 1) * kLanes + kLanes;
-    alignas(32) double numerators[kMost], divisors[kMost], reciprocals[kMost], exponents[kMost], powers[kMost];
+    alignas(32) double differences[kMost], divisors[kMost], reciprocals[kMost], exponents[kMost], powers[kMost];
     int places[kMost];
     int count = 0;
     for (int i = 0; i < kLanes; ++i) {
-      weights[i] = 1.0;  // difference 0
+      weights[i] = kGaussianWeightOfEqualLumas;
       for (int w = 0; w < kMarkWords; ++w)
         for (std::uint64_t bits = w == 0 ? words[w][i] & ~std::uint64_t{1} : words[w][i]; bits != 0;
              bits &= bits - 1) {
           const int difference = 64 * w + __builtin_ctzll(bits);
-          numerators[count] = -static_cast<double>(difference * difference);
+          differences[count] = difference;
           divisors[count] = lane_divisor[i];
           reciprocals[count] = lane_reciprocal[i];
           places[count] = difference * kLanes + i;
@@ -133,14 +131,14 @@ struct Avx2Lanes : Avx2Doubles {
         }
     }
     int padded = count;
-    for (; padded % kLanes != 0; ++padded)
-      numerators[padded] = kPaddingExponent, divisors[padded] = 1.0, reciprocals[padded] = 1.0;
-    // The quotients gaussian_exponent gives: (0 - d * d) / (twice the
-    // variance), a zero where the variance is 0.
+    for (; padded % kLanes != 0; ++padded) differences[padded] = 0.0, divisors[padded] = reciprocals[padded] = 1.0;
     for (int n = 0; n < padded; n += kLanes)
-      _mm256_store_pd(exponents + n, exact_quotient<Avx2Lanes>(_mm256_load_pd(numerators + n),
-                                                               _mm256_load_pd(divisors + n),
-                                                               _mm256_load_pd(reciprocals + n)));
+      _mm256_store_pd(exponents + n, gaussian_exponent<Avx2Lanes>(
+                                         _mm256_load_pd(differences + n),
+                                         Divisor{_mm256_load_pd(divisors + n), _mm256_load_pd(reciprocals + n)}));
+    // The padding's exponents are set, not made: the exact power then
+    // decides them whatever the formula.
+    for (int n = count; n < padded; ++n) exponents[n] = kPaddingExponent;
     exact_gaussian_powers<Avx2ExactPowerOps>(exponents, powers, static_cast<std::size_t>(padded));
     for (int n = 0; n < count; ++n) weights[places[n]] = powers[n];
   }
@@ -149,7 +147,7 @@ struct Avx2Lanes : Avx2Doubles {
     const __m128i index = _mm_add_epi32(_mm_slli_epi32(_mm256_cvttpd_epi32(difference), 2), _mm_setr_epi32(0, 1, 2, 3));
     return _mm256_mask_i32gather_pd(_mm256_setzero_pd(), weights, index, _mm256_castsi256_pd(_mm256_set1_epi64x(-1)), 8);
   }
-  static void store_pixels(BYTE* out, const BYTE* centre, D u, D v) {
+  static void store_pixels(std::uint8_t* out, const std::uint8_t* centre, D u, D v) {
     alignas(32) double lane_u[kLanes], lane_v[kLanes];
     _mm256_store_pd(lane_u, u);
     _mm256_store_pd(lane_v, v);
@@ -159,7 +157,7 @@ struct Avx2Lanes : Avx2Doubles {
 
 }  // namespace
 
-int propagation_pass_avx2(const PassSettings& settings, const BYTE* current, BYTE* next,
+int propagation_pass_avx2(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,
                           GaussianWeightCache* memo) {
   return lane_pass<PairedLanes<Avx2Lanes>>(settings, current, next, memo);
 }

@@ -116,8 +116,7 @@ struct Avx512Lanes : Avx512Doubles {
   // sets, the exponents of the lanes that met a difference, packed, so
   // that the exact power computes eight at a time without an idle lane.
   // Each spread names where its powers begin and the lanes they go back
-  // to. The weight of difference 0 is exactly 1, the power of a zero
-  // exponent, and needs no power.
+  // to. Difference 0 needs no power.
   struct WeightList {
     // What one register lists at most: every difference from 1 met by
     // every lane.
@@ -143,11 +142,11 @@ struct Avx512Lanes : Avx512Doubles {
   static void list_weights(WeightList& list, double* weights, const Marks& marks, D variance,
                            GaussianWeightCache& memo) {
     if (list.listed > WeightList::kCapacity - WeightList::kRegisterMost - kLanes) work_off(list, memo);
-    _mm512_storeu_pd(weights, _mm512_set1_pd(1.0));  // difference 0
-    const Divisor by_twice_variance = twice_variance_divisor<Avx512Lanes>(variance);
+    _mm512_storeu_pd(weights, _mm512_set1_pd(kGaussianWeightOfEqualLumas));
+    const Divisor by_exponent_divisor = gaussian_exponent_divisor<Avx512Lanes>(variance);
     for (int difference = 1; difference <= kDenseDifferences; ++difference) {
       const __mmask8 lanes = _mm512_test_epi64_mask(marks.word[0], _mm512_set1_epi64(std::int64_t{1} << difference));
-      const D exponent = gaussian_exponent<Avx512Lanes>(_mm512_set1_pd(difference), by_twice_variance);
+      const D exponent = gaussian_exponent<Avx512Lanes>(_mm512_set1_pd(difference), by_exponent_divisor);
       _mm512_storeu_pd(list.exponents + list.listed,
                        _mm512_mask_blend_pd(lanes, _mm512_set1_pd(kPaddingExponent), exponent));
       list.spreads[list.spread_count++] = {weights + difference * kLanes, list.listed, 0xFF};
@@ -161,7 +160,7 @@ struct Avx512Lanes : Avx512Doubles {
         const int bit = __builtin_ctzll(bits);
         const int difference = 64 * w + bit;
         const __mmask8 lanes = _mm512_test_epi64_mask(marks.word[w], _mm512_set1_epi64(std::int64_t{1} << bit));
-        const D exponent = gaussian_exponent<Avx512Lanes>(_mm512_set1_pd(difference), by_twice_variance);
+        const D exponent = gaussian_exponent<Avx512Lanes>(_mm512_set1_pd(difference), by_exponent_divisor);
         _mm512_storeu_pd(list.exponents + listed, _mm512_maskz_compress_pd(lanes, exponent));
         list.spreads[spread_count++] = {weights + difference * kLanes, listed, lanes};
         listed += __builtin_popcount(lanes);
@@ -238,7 +237,7 @@ struct Avx512Lanes : Avx512Doubles {
   }
 
   // Eight pixels, 24 bytes: the centres' bytes with U and V replaced.
-  static void store_pixels(BYTE* out, const BYTE* centre, D u, D v) {
+  static void store_pixels(std::uint8_t* out, const std::uint8_t* centre, D u, D v) {
     const __m128i u8 = _mm256_maskz_cvtepi32_epi8(0xFF, _mm512_maskz_cvttpd_epi32(0xFF, u));
     const __m128i v8 = _mm256_maskz_cvtepi32_epi8(0xFF, _mm512_maskz_cvttpd_epi32(0xFF, v));
     const __m128i chroma = _mm_unpacklo_epi8(u8, v8);  // u0 v0 u1 v1 ...
@@ -259,7 +258,7 @@ struct Avx512Lanes : Avx512Doubles {
 
 }  // namespace
 
-int propagation_pass_avx512(const PassSettings& settings, const BYTE* current, BYTE* next,
+int propagation_pass_avx512(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,
                             GaussianWeightCache* memo) {
   return lane_pass<PairedLanes<PairedLanes<Avx512Lanes>>>(settings, current, next, memo);
 }
