@@ -17,15 +17,15 @@
 #include <utility>
 #include <vector>
 
-#include "server/y4m_error.h"
-#include "server/y4m_header.h"
-#include "server/y4m_reader.h"
+#include "y4m/y4m_error.h"
+#include "y4m/y4m_header.h"
+#include "y4m/y4m_reader.h"
 
 namespace {
 
-using quillfen::server::Y4mError;
-using quillfen::server::Y4mHeader;
-using quillfen::server::Y4mReader;
+using quillfen::y4m::Y4mError;
+using quillfen::y4m::Y4mHeader;
+using quillfen::y4m::Y4mReader;
 
 void check(bool holds, const char* what) {
   if (holds) return;
@@ -121,7 +121,7 @@ Walk walk(int fd, Way way, std::size_t input_size) {
 
 // A header written out must read back as the same header.
 void check_header_round_trip(const std::string& line) {
-  const Y4mHeader header = quillfen::server::parse_y4m_header(std::string_view(line).substr(0, line.size() - 1));
+  const Y4mHeader header = quillfen::y4m::parse_y4m_header(std::string_view(line).substr(0, line.size() - 1));
   check(format_y4m_header(header) == line, "a written header does not read back the same");
 }
 

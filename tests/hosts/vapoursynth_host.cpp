@@ -24,13 +24,13 @@
 #include <string>
 #include <vector>
 
-#include "server/y4m_header.h"
-#include "server/y4m_reader.h"
+#include "y4m/y4m_header.h"
+#include "y4m/y4m_reader.h"
 
 namespace {
 
-using quillfen::server::Y4mChroma;
-using quillfen::server::Y4mHeader;
+using quillfen::y4m::Y4mChroma;
+using quillfen::y4m::Y4mHeader;
 
 constexpr const char kFrameProperty[] = "QuillfenHostFrame";
 
@@ -107,7 +107,7 @@ VSNode* y4m_source(const std::string& path, Y4mHeader& header, VSCore* core, con
   if (fd < 0) throw Failure{1, "cannot open " + path};
   auto* source = new Source;
   try {
-    quillfen::server::Y4mReader reader(fd);
+    quillfen::y4m::Y4mReader reader(fd);
     header = reader.header();
     const bool four_two_two = header.chroma == Y4mChroma::k422;
     vsapi->getVideoFormatByID(&source->vi.format, four_two_two ? pfYUV422P8 : pfYUV420P8, core);
@@ -248,7 +248,7 @@ void write_y4m(const std::string& path, const Y4mHeader& header, const std::vect
                const VSAPI* vsapi) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (!file) throw Failure{1, "cannot write " + path};
-  const std::string line = quillfen::server::format_y4m_header(header);
+  const std::string line = quillfen::y4m::format_y4m_header(header);
   std::fwrite(line.data(), 1, line.size(), file);
   for (const VSFrame* frame : frames) {
     std::fputs("FRAME\n", file);
