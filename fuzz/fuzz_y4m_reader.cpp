@@ -88,7 +88,7 @@ struct Walk {
   std::size_t frame_bytes = 0;
   int counted_beforehand = -1;
   int whole_frames = 0;
-  std::vector<std::vector<BYTE>> frames;  // kept only when read
+  std::vector<std::vector<std::uint8_t>> frames;  // kept only when read
   std::string end;                        // the message, empty at a clean end
 };
 
@@ -104,7 +104,7 @@ Walk walk(int fd, Way way, std::size_t input_size) {
     // A frame larger than the whole input cannot be whole: it is passed
     // over rather than given a buffer of the size its header claims.
     const bool read = way == Way::kRead && walk.frame_bytes <= input_size;
-    std::vector<BYTE> payload(read ? walk.frame_bytes : 0);
+    std::vector<std::uint8_t> payload(read ? walk.frame_bytes : 0);
     while (read ? reader.read_frame(payload.data()) : reader.skip_frame()) {
       if (read) walk.frames.push_back(payload);
       check(reader.frames_passed() == ++walk.whole_frames, "frames_passed() miscounts");

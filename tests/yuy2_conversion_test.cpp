@@ -4,9 +4,7 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <optional>
 #include <random>
-#include <string>
 #include <vector>
 
 #include "cpu/cpu_level.h"
@@ -217,22 +215,9 @@ TEST(RowVariants, EveryFormStoresTheReferenceBytesAtEveryWidth) {
 }
 
 // Holds QUILLFEN_CPU at a value (none for null) while it lives.
-class CpuCap {
- public:
-  explicit CpuCap(const char* value) {
-    if (const char* previous = std::getenv(kCpuCapVariable)) previous_ = previous;
-    set(value);
-  }
-  ~CpuCap() { set(previous_ ? previous_->c_str() : nullptr); }
-
- private:
-  static void set(const char* value) {
-    if (value)
-      setenv(kCpuCapVariable, value, 1);
-    else
-      unsetenv(kCpuCapVariable);
-  }
-  std::optional<std::string> previous_;
+struct CpuCap {
+  explicit CpuCap(const char* value) { value ? setenv(kCpuCapVariable, value, 1) : unsetenv(kCpuCapVariable); }
+  ~CpuCap() { unsetenv(kCpuCapVariable); }
 };
 
 TEST(RowVariants, ConversionsTakeTheBestFormWithinTheCpuCap) {

@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -92,8 +93,8 @@ VSFrame* new_frame(const VSVideoInfo& vi, int n, VSCore* core, const VSAPI* vsap
 }
 
 // Fills the planes of `frame` from Y4M planes (Y, U, V, rows back to back).
-void fill_planes(VSFrame* frame, const std::vector<BYTE>& planes, const VSAPI* vsapi) {
-  const BYTE* in = planes.data();
+void fill_planes(VSFrame* frame, const std::vector<std::uint8_t>& planes, const VSAPI* vsapi) {
+  const std::uint8_t* in = planes.data();
   for (int plane = 0; plane < 3; ++plane) {
     const int width = vsapi->getFrameWidth(frame, plane);
     const int height = vsapi->getFrameHeight(frame, plane);
@@ -115,7 +116,7 @@ VSNode* y4m_source(const std::string& path, Y4mHeader& header, VSCore* core, con
     source->vi.height = header.height;
     source->vi.fpsNum = header.fps_numerator;
     source->vi.fpsDen = header.fps_denominator;
-    std::vector<BYTE> planes(reader.frame_bytes());
+    std::vector<std::uint8_t> planes(reader.frame_bytes());
     while (reader.read_frame(planes.data())) {
       VSFrame* frame = new_frame(source->vi, static_cast<int>(source->frames.size()), core, vsapi);
       fill_planes(frame, planes, vsapi);
