@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -17,8 +18,8 @@
 #include "image/packed_yuv444.h"
 #include "image/planar_conversion.h"
 #include "propagation/propagation_pass.h"
-#include "server/y4m_error.h"
-#include "server/y4m_reader.h"
+#include "y4m/y4m_error.h"
+#include "y4m/y4m_reader.h"
 
 int main(int argc, char** argv) {
   if (argc != 4 || (std::string(argv[3]) != "linear" && std::string(argv[3]) != "gaussian")) {
@@ -31,21 +32,21 @@ int main(int argc, char** argv) {
     return 1;
   }
   try {
-    quillfen::server::Y4mReader reader(fd);
-    const quillfen::server::Y4mHeader& header = reader.header();
-    if (header.chroma != quillfen::server::Y4mChroma::k422) {
+    quillfen::y4m::Y4mReader reader(fd);
+    const quillfen::y4m::Y4mHeader& header = reader.header();
+    if (header.chroma != quillfen::y4m::Y4mChroma::k422) {
       std::fprintf(stderr, "%s: the clip must be 4:2:2\n", argv[1]);
       return 1;
     }
     const int width = header.width, height = header.height;
     const PassSettings settings{width, height, std::atoi(argv[2]), std::string(argv[3]) == "gaussian"};
-    std::vector<BYTE> planes(reader.frame_bytes());
-    std::vector<BYTE> current(packed_yuv444_size(width, height)), next(current.size());
+    std::vector<std::uint8_t> planes(reader.frame_bytes());
+    std::vector<std::uint8_t> current(packed_yuv444_size(width, height)), next(current.size());
     double seconds = 0;
     int frames = 0;
     while (reader.read_frame(planes.data())) {
-      const BYTE* u = planes.data() + static_cast<std::size_t>(width) * height;
-      const BYTE* v = u + static_cast<std::size_t>(width / 2) * height;
+      const std::uint8_t* u = planes.data() + static_cast<std::size_t>(width) * height;
+      const std::uint8_t* v = u + static_cast<std::size_t>(width / 2) * height;
       unpack_planar_422({planes.data(), u, v, width, width / 2, width / 2}, false, width, height, current.data());
       const auto start = std::chrono::steady_clock::now();
       volatile int change = propagation_pass_reference(settings, current.data(), next.data());
@@ -58,7 +59,7 @@ int main(int argc, char** argv) {
       return 1;
     }
     std::printf("%.1f\n", seconds * 1e3 / frames);
-  } catch (const quillfen::server::Y4mError& error) {
+  } catch (const quillfen::y4m::Y4mError& error) {
     std::fprintf(stderr, "%s: %s\n", argv[1], error.what());
     return 1;
   }

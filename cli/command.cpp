@@ -24,9 +24,9 @@
 #include "cli/stream_files.h"
 #include "filter/quillfen_version.h"
 #include "server/script_environment.h"
-#include "server/y4m_error.h"
-#include "server/y4m_reader.h"
-#include "server/y4m_writer.h"
+#include "y4m/y4m_error.h"
+#include "y4m/y4m_reader.h"
+#include "y4m/y4m_writer.h"
 
 namespace quillfen::cli {
 namespace {
@@ -77,7 +77,7 @@ long frames_to_write(const CommandOptions& options, int input_frames) {
 // From a pipe the input's length shows only as it is read: the frames
 // before FIRST are passed over before the output exists, so that a range
 // past the end leaves no output, as it does from a file.
-void pass_over_leading_frames(server::Y4mReader& reader, int first_frame) {
+void pass_over_leading_frames(y4m::Y4mReader& reader, int first_frame) {
   if (first_frame == 0) return;
   while (reader.frames_passed() < first_frame)
     if (!reader.skip_frame()) throw range_past_end(first_frame, reader.frames_passed());
@@ -96,7 +96,7 @@ FrameConversion frame_conversion(int workers) {
 
 int filter_stream(const CommandOptions& options, const std::string& input_path, const std::string& output_path) {
   const StreamFile input = open_input(input_path);
-  auto reader = std::make_shared<server::Y4mReader>(input.fd());
+  auto reader = std::make_shared<y4m::Y4mReader>(input.fd());
   const int input_frames = reader->count_remaining_frames();
   const long to_write = frames_to_write(options, input_frames);
 
@@ -127,7 +127,7 @@ int filter_stream(const CommandOptions& options, const std::string& input_path, 
       throw;
     }
   }();
-  server::Y4mWriter writer(output.fd(), reader->header());
+  y4m::Y4mWriter writer(output.fd(), reader->header());
   // Figures on standard error take the place of the progress line.
   const bool figures_on_stderr = options.stats_path == "-";
   ProgressLine progress(!options.quiet && !figures_on_stderr && ::isatty(STDERR_FILENO), to_write);
@@ -143,7 +143,7 @@ int filter_stream(const CommandOptions& options, const std::string& input_path, 
     empty_output(output, output_path);
     writer.write_header();
     outcome = pipeline.write_frames(stop, progress, measured);
-  } catch (const server::Y4mOutputClosed&) {
+  } catch (const y4m::Y4mOutputClosed&) {
     outcome.end = PipelineOutcome::End::kOutputClosed;
   } catch (...) {
     progress.finish();

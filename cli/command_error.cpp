@@ -5,7 +5,7 @@
 
 #include "host/avisynth_interface.h"
 #include "server/server_error.h"
-#include "server/y4m_error.h"
+#include "y4m/y4m_error.h"
 
 namespace quillfen::cli {
 namespace {
@@ -25,7 +25,7 @@ std::string current_exception_line() {
     return error.msg ? error.msg : "quillfen: the filter failed without a message";
   } catch (const CommandError& error) {
     return error.what();
-  } catch (const server::Y4mError& error) {
+  } catch (const y4m::Y4mError& error) {
     return with_command_name(error.what());
   } catch (const server::ServerError& error) {
     return error.what();

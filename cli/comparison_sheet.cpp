@@ -24,9 +24,9 @@ struct FramePlanes {
   int chroma_width;
   int chroma_row_shift;  // 1 for 4:2:0, where two luma rows share a chroma row
 
-  FramePlanes(const server::Y4mHeader& header, const BYTE* planes)
+  FramePlanes(const y4m::Y4mHeader& header, const BYTE* planes)
       : y(planes), width(header.width), chroma_width(header.width / 2),
-        chroma_row_shift(header.chroma == server::Y4mChroma::k420 ? 1 : 0) {
+        chroma_row_shift(header.chroma == y4m::Y4mChroma::k420 ? 1 : 0) {
     const std::size_t luma = static_cast<std::size_t>(header.width) * header.height;
     const std::size_t chroma = (y4m_frame_bytes(header) - luma) / 2;
     u = planes + luma;
@@ -87,7 +87,7 @@ int sheet_enlargement(int width, int height) {
   return std::clamp(kPanelTarget / std::max(width, height), 1, kMaxEnlargement);
 }
 
-RgbImage draw_comparison_sheet(const server::Y4mHeader& header, const BYTE* before, const BYTE* after,
+RgbImage draw_comparison_sheet(const y4m::Y4mHeader& header, const BYTE* before, const BYTE* after,
                                const PixelRect& shown, const std::string& caption) {
   const FramePlanes old_frame(header, before);
   const FramePlanes new_frame(header, after);

@@ -16,7 +16,7 @@
 
 #include "cli/rgb_image.h"
 #include "host/avisynth_interface.h"
-#include "server/y4m_header.h"
+#include "y4m/y4m_header.h"
 
 namespace quillfen::cli {
 
@@ -35,7 +35,7 @@ int sheet_enlargement(int width, int height);
 
 // `before` and `after` are y4m_frame_bytes(header) bytes of planes; `shown`
 // lies inside the frame.
-RgbImage draw_comparison_sheet(const server::Y4mHeader& header, const BYTE* before, const BYTE* after,
+RgbImage draw_comparison_sheet(const y4m::Y4mHeader& header, const BYTE* before, const BYTE* after,
                                const PixelRect& shown, const std::string& caption);
 
 }  // namespace quillfen::cli

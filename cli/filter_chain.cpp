@@ -18,7 +18,7 @@ AVSValue AVS_CDECL record_passes(AVSValue args, void* passes, IScriptEnvironment
 
 }  // namespace
 
-FilterChain::FilterChain(const std::string& plugin_path, const server::Y4mHeader& header, int num_frames,
+FilterChain::FilterChain(const std::string& plugin_path, const y4m::Y4mHeader& header, int num_frames,
                          const std::vector<std::pair<std::string, std::string>>& filter_arguments) {
   // Script errors hold text that the environment owns: each is turned into
   // its line here, while the environment is still alive.
@@ -44,10 +44,10 @@ FilterChain::FilterChain(const std::string& plugin_path, const server::Y4mHeader
   check_output_format(header);
 }
 
-void FilterChain::check_output_format(const server::Y4mHeader& header) {
+void FilterChain::check_output_format(const y4m::Y4mHeader& header) {
   if (!output_) throw CommandError(std::string("quillfen: ") + kQuillfenFunctionName + " returned no clip");
   const VideoInfo& vi = output_->GetVideoInfo();
-  const bool same_format = header.chroma == server::Y4mChroma::k422 ? vi.IsYUY2() : vi.IsYV12();
+  const bool same_format = header.chroma == y4m::Y4mChroma::k422 ? vi.IsYUY2() : vi.IsYV12();
   if (!same_format || vi.width != header.width || vi.height != header.height)
     throw CommandError(std::string("quillfen: ") + kQuillfenFunctionName +
                        " returned a clip of another size or format than its input");

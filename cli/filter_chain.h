@@ -9,8 +9,8 @@
 
 #include "host/avisynth_interface.h"
 #include "server/script_environment.h"
-#include "server/y4m_header.h"
 #include "server/y4m_source_clip.h"
+#include "y4m/y4m_header.h"
 
 namespace quillfen::cli {
 
@@ -19,7 +19,7 @@ class FilterChain {
   // Loads the plugin and calls "Quillfen" with the text arguments. Throws
   // CommandError with the line to print (the filter's own message exactly)
   // when the plugin, the arguments or the filter refuse.
-  FilterChain(const std::string& plugin_path, const server::Y4mHeader& header, int num_frames,
+  FilterChain(const std::string& plugin_path, const y4m::Y4mHeader& header, int num_frames,
               const std::vector<std::pair<std::string, std::string>>& filter_arguments);
   FilterChain(const FilterChain&) = delete;
   FilterChain& operator=(const FilterChain&) = delete;
@@ -31,7 +31,7 @@ class FilterChain {
   int filter(int n, const PVideoFrame& source, PVideoFrame& output);
 
  private:
-  void check_output_format(const server::Y4mHeader& header);
+  void check_output_format(const y4m::Y4mHeader& header);
 
   // Where the filter's report of the frame being made lands; the
   // environment below keeps its address.

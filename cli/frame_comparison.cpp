@@ -19,8 +19,9 @@
 #include "server/frame_layout.h"
 #include "server/frame_pool.h"
 #include "server/y4m_frame_conversion.h"
-#include "server/y4m_reader.h"
-#include "server/y4m_writer.h"
+#include "server/y4m_video_info.h"
+#include "y4m/y4m_reader.h"
+#include "y4m/y4m_writer.h"
 
 namespace quillfen::cli {
 namespace {
@@ -30,7 +31,7 @@ CommandError frame_past_end(int frame, int input_frames) {
                       std::to_string(input_frames) + " frames");
 }
 
-PixelRect shown_part(const CommandOptions::Crop& crop, const server::Y4mHeader& header) {
+PixelRect shown_part(const CommandOptions::Crop& crop, const y4m::Y4mHeader& header) {
   if (crop.width == 0) return {0, 0, header.width, header.height};
   if (static_cast<long>(crop.x) + crop.width > header.width || static_cast<long>(crop.y) + crop.height > header.height)
     throw CommandError("quillfen: --crop " + std::to_string(crop.x) + "," + std::to_string(crop.y) + "," +
@@ -49,7 +50,7 @@ std::string change_text(const char* plane, const PlaneChange& change) {
 }
 
 std::string caption(const CommandOptions& options, const FrameStatistics& figures, const PixelRect& shown,
-                    const server::Y4mHeader& header) {
+                    const y4m::Y4mHeader& header) {
   std::string settings;
   for (const auto& [name, value] : options.filter_arguments) settings += " " + name + "=" + value;
   std::string text = "frame " + std::to_string(options.compare_frame) + " of " + options.input + ";" +
@@ -74,8 +75,8 @@ bool same_existing_file(const std::string& a, const std::string& b) {
 
 int compare_frame(const CommandOptions& options, const std::string& plugin_path) {
   const StreamFile input = open_input(options.input);
-  server::Y4mReader reader(input.fd());
-  const server::Y4mHeader& header = reader.header();
+  y4m::Y4mReader reader(input.fd());
+  const y4m::Y4mHeader& header = reader.header();
   const PixelRect shown = shown_part(options.crop, header);
   if (same_existing_file(options.input, options.output))
     throw CommandError("quillfen: OUTPUT \"" + options.output + "\" is the same file as INPUT; nothing was written");
@@ -88,9 +89,9 @@ int compare_frame(const CommandOptions& options, const std::string& plugin_path)
   while (reader.frames_passed() < frame)
     if (!reader.skip_frame()) throw frame_past_end(frame, reader.frames_passed());
   // The output record is built over the input planes in one buffer.
-  const server::Y4mWriter records(-1, header);
+  const y4m::Y4mWriter records(-1, header);
   std::vector<BYTE> record(records.record_bytes());
-  BYTE* const planes = record.data() + server::Y4mWriter::kRecordPlanesOffset;
+  BYTE* const planes = record.data() + y4m::Y4mWriter::kRecordPlanesOffset;
   if (!reader.read_frame(planes)) throw frame_past_end(frame, reader.frames_passed());
   const std::vector<BYTE> before(planes, planes + reader.frame_bytes());
   server::FramePool source_frames;
@@ -99,7 +100,7 @@ int compare_frame(const CommandOptions& options, const std::string& plugin_path)
   server::y4m_planes_to_frame(header, planes, source);
   PVideoFrame output;
   const int passes = chain.filter(frame, source, output);
-  records.build_record(output, record.data());
+  server::frame_to_y4m_planes(header, output, records.start_record(record.data()));
   const BYTE* after = planes;
   FrameStatistics figures = measure_frame(header, before.data(), after);
   figures.passes = passes;

@@ -11,8 +11,9 @@
 #include "server/frame_layout.h"
 #include "server/frame_memory.h"
 #include "server/frame_pool.h"
-#include "server/y4m_error.h"
 #include "server/y4m_frame_conversion.h"
+#include "server/y4m_video_info.h"
+#include "y4m/y4m_error.h"
 
 namespace quillfen::cli {
 namespace {
@@ -50,7 +51,7 @@ struct Slot {
 // Everything the reading thread touches; it holds its own reference, so
 // a reader left blocked on its input never touches freed memory.
 struct PipelineShared {
-  PipelineShared(std::shared_ptr<server::Y4mReader> reader_, std::size_t record_bytes_, std::size_t slot_count,
+  PipelineShared(std::shared_ptr<y4m::Y4mReader> reader_, std::size_t record_bytes_, std::size_t slot_count,
                  FrameConversion conversion)
       : reader(std::move(reader_)),
         record_bytes(record_bytes_),
@@ -58,7 +59,7 @@ struct PipelineShared {
         workers_convert(conversion == FrameConversion::kByWorkers),
         slots(slot_count) {}
 
-  std::shared_ptr<server::Y4mReader> reader;
+  std::shared_ptr<y4m::Y4mReader> reader;
   const std::size_t record_bytes;
   // The layout of the frames made from the input planes.
   const server::FrameLayout source_layout;
@@ -83,7 +84,7 @@ struct PipelineShared {
 
 namespace {
 
-BYTE* planes_of(const Slot& slot) { return slot.record.get() + server::Y4mWriter::kRecordPlanesOffset; }
+BYTE* planes_of(const Slot& slot) { return slot.record.get() + y4m::Y4mWriter::kRecordPlanesOffset; }
 
 BYTE* planes_buffer(Slot& slot, std::size_t record_bytes) {
   if (!slot.record) slot.record = server::allocate_frame_memory(record_bytes, kBufferAlignment);
@@ -91,7 +92,7 @@ BYTE* planes_buffer(Slot& slot, std::size_t record_bytes) {
 }
 
 void read_frames(const std::shared_ptr<PipelineShared>& shared, bool measured, int first_frame, int last_frame) {
-  server::Y4mReader& reader = *shared->reader;
+  y4m::Y4mReader& reader = *shared->reader;
   long sequence = 0;
   try {
     while (reader.frames_passed() < first_frame) {
@@ -135,10 +136,10 @@ void read_frames(const std::shared_ptr<PipelineShared>& shared, bool measured, i
   shared->changed.notify_all();
 }
 
-void filter_frames(PipelineShared& shared, std::unique_ptr<FilterChain>& chain, const server::Y4mWriter& writer) {
+void filter_frames(PipelineShared& shared, std::unique_ptr<FilterChain>& chain, const y4m::Y4mWriter& writer) {
   // The frames this worker makes from input planes, when it converts them.
   server::FramePool own_frames;
-  const server::Y4mHeader& header = shared.reader->header();
+  const y4m::Y4mHeader& header = shared.reader->header();
   for (;;) {
     long sequence;
     {
@@ -159,7 +160,8 @@ void filter_frames(PipelineShared& shared, std::unique_ptr<FilterChain>& chain, 
         server::y4m_planes_to_frame(header, planes_of(slot), slot.source);
       }
       slot.statistics.passes = chain->filter(slot.frame, slot.source, slot.output);
-      if (shared.workers_convert) writer.build_record(slot.output, slot.record.get());
+      if (shared.workers_convert)
+        server::frame_to_y4m_planes(header, slot.output, writer.start_record(slot.record.get()));
     } catch (...) {
       slot.error = current_exception_line();
       outcome = Slot::State::kFailed;
@@ -179,7 +181,7 @@ void filter_frames(PipelineShared& shared, std::unique_ptr<FilterChain>& chain, 
 
 }  // namespace
 
-FramePipeline::FramePipeline(std::shared_ptr<server::Y4mReader> reader, server::Y4mWriter& writer,
+FramePipeline::FramePipeline(std::shared_ptr<y4m::Y4mReader> reader, y4m::Y4mWriter& writer,
                              std::vector<std::unique_ptr<FilterChain>> chains, FrameConversion conversion,
                              int first_frame, int last_frame, bool measured)
     : writer_(writer), chains_(std::move(chains)) {
@@ -231,11 +233,11 @@ PipelineOutcome FramePipeline::write_frames(const std::atomic<bool>& stop, Progr
     }
     try {
       if (!shared->workers_convert) {
-        writer_.build_record(slot.output, slot.record.get());
+        server::frame_to_y4m_planes(shared->reader->header(), slot.output, writer_.start_record(slot.record.get()));
         slot.output = nullptr;
       }
       writer_.write_record(slot.record.get());
-    } catch (const server::Y4mOutputClosed&) {
+    } catch (const y4m::Y4mOutputClosed&) {
       outcome.end = PipelineOutcome::End::kOutputClosed;
       break;
     } catch (...) {

@@ -14,8 +14,8 @@
 #include "cli/filter_chain.h"
 #include "cli/frame_statistics.h"
 #include "cli/progress_line.h"
-#include "server/y4m_reader.h"
-#include "server/y4m_writer.h"
+#include "y4m/y4m_reader.h"
+#include "y4m/y4m_writer.h"
 
 namespace quillfen::cli {
 
@@ -48,7 +48,7 @@ class FramePipeline {
   // the reading thread, which a failure may leave blocked on its input
   // until the process ends. Throws CommandError, with every thread that
   // started stopped, when a thread cannot be started.
-  FramePipeline(std::shared_ptr<server::Y4mReader> reader, server::Y4mWriter& writer,
+  FramePipeline(std::shared_ptr<y4m::Y4mReader> reader, y4m::Y4mWriter& writer,
                 std::vector<std::unique_ptr<FilterChain>> chains, FrameConversion conversion, int first_frame,
                 int last_frame, bool measured);
   FramePipeline(const FramePipeline&) = delete;
@@ -69,7 +69,7 @@ class FramePipeline {
   void finish();
 
   std::shared_ptr<PipelineShared> shared_;
-  server::Y4mWriter& writer_;
+  y4m::Y4mWriter& writer_;
   std::vector<std::unique_ptr<FilterChain>> chains_;
   std::thread reading_;
   std::vector<std::thread> workers_;

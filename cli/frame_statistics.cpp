@@ -27,7 +27,7 @@ void PlaneChange::add(const PlaneChange& other) {
   largest = std::max(largest, other.largest);
 }
 
-FrameStatistics measure_frame(const server::Y4mHeader& header, const BYTE* before, const BYTE* after) {
+FrameStatistics measure_frame(const y4m::Y4mHeader& header, const BYTE* before, const BYTE* after) {
   const std::size_t luma = static_cast<std::size_t>(header.width) * static_cast<std::size_t>(header.height);
   const std::size_t chroma = (y4m_frame_bytes(header) - luma) / 2;
   FrameStatistics statistics;

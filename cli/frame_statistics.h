@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "host/avisynth_interface.h"
-#include "server/y4m_header.h"
+#include "y4m/y4m_header.h"
 
 namespace quillfen::cli {
 
@@ -28,7 +28,7 @@ struct FrameStatistics {
 };
 
 // `before` and `after` are y4m_frame_bytes(header) bytes of planes.
-FrameStatistics measure_frame(const server::Y4mHeader& header, const BYTE* before, const BYTE* after);
+FrameStatistics measure_frame(const y4m::Y4mHeader& header, const BYTE* before, const BYTE* after);
 
 // Totals over the frames of a run.
 struct RunStatistics {

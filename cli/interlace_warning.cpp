@@ -6,7 +6,7 @@ namespace quillfen::cli {
 
 // The filter sees whole frames: the two fields of an interlaced frame are
 // filtered together, as one picture.
-void warn_if_interlaced(const server::Y4mHeader& header) {
+void warn_if_interlaced(const y4m::Y4mHeader& header) {
   if (header.interlace == 't' || header.interlace == 'b' || header.interlace == 'm')
     std::fprintf(stderr,
                  "quillfen: warning: the input is interlaced (I%c); each frame is filtered as one picture, "

@@ -2,11 +2,11 @@
 // whole frames.
 #pragma once
 
-#include "server/y4m_header.h"
+#include "y4m/y4m_header.h"
 
 namespace quillfen::cli {
 
 // Prints the warning on stderr when the header says the frames are interlaced.
-void warn_if_interlaced(const server::Y4mHeader& header);
+void warn_if_interlaced(const y4m::Y4mHeader& header);
 
 }  // namespace quillfen::cli

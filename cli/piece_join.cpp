@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -14,10 +15,10 @@
 #include "cli/command_error.h"
 #include "cli/stop_signals.h"
 #include "cli/stream_files.h"
-#include "server/y4m_error.h"
-#include "server/y4m_header.h"
-#include "server/y4m_reader.h"
-#include "server/y4m_writer.h"
+#include "y4m/y4m_error.h"
+#include "y4m/y4m_header.h"
+#include "y4m/y4m_reader.h"
+#include "y4m/y4m_writer.h"
 
 namespace quillfen::cli {
 namespace {
@@ -64,10 +65,10 @@ class PendingOutput {
 };
 
 // The first tag in which `piece` differs from `first`, as "<piece's> instead of <first's>".
-std::optional<std::string> header_difference(const server::Y4mHeader& first, const server::Y4mHeader& piece) {
+std::optional<std::string> header_difference(const y4m::Y4mHeader& first, const y4m::Y4mHeader& piece) {
   for (const char letter : std::string_view("WHFIACX")) {
-    const std::string expected = server::y4m_tag(first, letter);
-    const std::string found = server::y4m_tag(piece, letter);
+    const std::string expected = y4m::y4m_tag(first, letter);
+    const std::string found = y4m::y4m_tag(piece, letter);
     if (found == expected) continue;
     const auto shown = [letter](const std::string& tag) {
       return tag.empty() ? std::string("no ") + letter + " tag" : "\"" + tag + "\"";
@@ -85,9 +86,9 @@ int join_pieces(const std::string& output_path, const std::vector<std::string>& 
   const std::atomic<bool>& stop = install_stop_signals();
   PendingOutput output(output_path);
 
-  std::optional<server::Y4mHeader> first_header;
-  std::optional<server::Y4mWriter> writer;
-  std::vector<BYTE> record;
+  std::optional<y4m::Y4mHeader> first_header;
+  std::optional<y4m::Y4mWriter> writer;
+  std::vector<std::uint8_t> record;
   for (const std::string& piece : pieces) {
     const auto refuse = [&](const std::string& what) {
       return CommandError("quillfen: PART \"" + piece + "\": " + what + kNotWritten);
@@ -104,11 +105,11 @@ int join_pieces(const std::string& output_path, const std::vector<std::string>& 
     const auto reading = [&](const auto& step) {
       try {
         return step();
-      } catch (const server::Y4mError& error) {
+      } catch (const y4m::Y4mError& error) {
         throw refuse(error.what());
       }
     };
-    server::Y4mReader reader = reading([fd] { return server::Y4mReader(fd); });
+    y4m::Y4mReader reader = reading([fd] { return y4m::Y4mReader(fd); });
     if (!first_header) {
       first_header = reader.header();
       writer.emplace(output.fd(), *first_header);

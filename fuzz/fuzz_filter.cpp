@@ -29,8 +29,8 @@
 #include "propagation/propagation_pass.h"
 #include "server/script_environment.h"
 #include "server/y4m_frame_conversion.h"
-#include "server/y4m_header.h"
 #include "server/y4m_source_clip.h"
+#include "y4m/y4m_header.h"
 
 namespace {
 
@@ -105,7 +105,7 @@ void fuzz_filter_frames(FuzzedDataProvider& input) {
 
   const std::string header_line =
       "YUV4MPEG2 W" + std::to_string(p.width) + " H" + std::to_string(p.height) + " F25:1 C422";
-  const quillfen::server::Y4mHeader header = quillfen::server::parse_y4m_header(header_line);
+  const quillfen::y4m::Y4mHeader header = quillfen::y4m::parse_y4m_header(header_line);
   const std::size_t plane_bytes = y4m_frame_bytes(header);
   const std::vector<BYTE> planes[2] = {take_bytes(input, plane_bytes), take_bytes(input, plane_bytes)};
 

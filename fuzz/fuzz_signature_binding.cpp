@@ -27,12 +27,13 @@
 #include "server/server_error.h"
 #include "server/string_store.h"
 #include "server/text_argument.h"
-#include "server/y4m_header.h"
 #include "server/y4m_source_clip.h"
+#include "y4m/y4m_header.h"
 
 namespace {
 
 using namespace quillfen::server;
+using quillfen::y4m::parse_y4m_header;
 
 constexpr const char* kFunctionName = "Fuzzed";
 

@@ -17,15 +17,15 @@
 #include <utility>
 #include <vector>
 
-#include "server/y4m_error.h"
-#include "server/y4m_header.h"
-#include "server/y4m_reader.h"
+#include "y4m/y4m_error.h"
+#include "y4m/y4m_header.h"
+#include "y4m/y4m_reader.h"
 
 namespace {
 
-using quillfen::server::Y4mError;
-using quillfen::server::Y4mHeader;
-using quillfen::server::Y4mReader;
+using quillfen::y4m::Y4mError;
+using quillfen::y4m::Y4mHeader;
+using quillfen::y4m::Y4mReader;
 
 void check(bool holds, const char* what) {
   if (holds) return;
@@ -88,7 +88,7 @@ struct Walk {
   std::size_t frame_bytes = 0;
   int counted_beforehand = -1;
   int whole_frames = 0;
-  std::vector<std::vector<BYTE>> frames;  // kept only when read
+  std::vector<std::vector<std::uint8_t>> frames;  // kept only when read
   std::string end;                        // the message, empty at a clean end
 };
 
@@ -104,7 +104,7 @@ Walk walk(int fd, Way way, std::size_t input_size) {
     // A frame larger than the whole input cannot be whole: it is passed
     // over rather than given a buffer of the size its header claims.
     const bool read = way == Way::kRead && walk.frame_bytes <= input_size;
-    std::vector<BYTE> payload(read ? walk.frame_bytes : 0);
+    std::vector<std::uint8_t> payload(read ? walk.frame_bytes : 0);
     while (read ? reader.read_frame(payload.data()) : reader.skip_frame()) {
       if (read) walk.frames.push_back(payload);
       check(reader.frames_passed() == ++walk.whole_frames, "frames_passed() miscounts");
@@ -121,7 +121,7 @@ Walk walk(int fd, Way way, std::size_t input_size) {
 
 // A header written out must read back as the same header.
 void check_header_round_trip(const std::string& line) {
-  const Y4mHeader header = quillfen::server::parse_y4m_header(std::string_view(line).substr(0, line.size() - 1));
+  const Y4mHeader header = quillfen::y4m::parse_y4m_header(std::string_view(line).substr(0, line.size() - 1));
   check(format_y4m_header(header) == line, "a written header does not read back the same");
 }
 

@@ -12,13 +12,13 @@ std::size_t round_up(std::size_t size, std::size_t alignment) {
   return (size + alignment - 1) / alignment * alignment;
 }
 
-BYTE* allocate_image(std::size_t size) {
+std::uint8_t* allocate_image(std::size_t size) {
   const std::size_t alignment = size >= kHugePage ? kHugePage : kCacheLine;
   // aligned_alloc wants a multiple of the alignment, and an empty image
   // still gets a block of its own.
   const std::size_t rounded = round_up(size == 0 ? 1 : size, alignment);
   if (rounded < size) throw std::bad_alloc();
-  auto* bytes = static_cast<BYTE*>(std::aligned_alloc(alignment, rounded));
+  auto* bytes = static_cast<std::uint8_t*>(std::aligned_alloc(alignment, rounded));
   if (!bytes) throw std::bad_alloc();
   return bytes;
 }
@@ -28,4 +28,4 @@ BYTE* allocate_image(std::size_t size) {
 PackedYuv444::PackedYuv444(int width, int height)
     : bytes_(allocate_image(packed_yuv444_size(width, height))), width_(width), height_(height) {}
 
-void PackedYuv444::Free::operator()(BYTE* bytes) const { std::free(bytes); }
+void PackedYuv444::Free::operator()(std::uint8_t* bytes) const { std::free(bytes); }

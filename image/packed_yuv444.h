@@ -4,9 +4,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
-
-#include "host/avisynth_interface.h"
 
 inline constexpr int kBytesPerPixel = 3;
 
@@ -27,17 +26,17 @@ class PackedYuv444 {
   // Throws std::bad_alloc when memory runs out.
   PackedYuv444(int width, int height);
 
-  BYTE* data() { return bytes_.get(); }
-  const BYTE* data() const { return bytes_.get(); }
+  std::uint8_t* data() { return bytes_.get(); }
+  const std::uint8_t* data() const { return bytes_.get(); }
   int width() const { return width_; }
   int height() const { return height_; }
   std::size_t size_bytes() const { return packed_yuv444_size(width_, height_); }
 
  private:
   struct Free {
-    void operator()(BYTE* bytes) const;
+    void operator()(std::uint8_t* bytes) const;
   };
-  std::unique_ptr<BYTE[], Free> bytes_;
+  std::unique_ptr<std::uint8_t[], Free> bytes_;
   int width_;
   int height_;
 };

@@ -5,30 +5,31 @@
 // 1 and 1 in planes).
 #pragma once
 
-#include "host/avisynth_interface.h"
+#include <cstdint>
 
 // Fills `width` pixels (even, at least 2) of an image row. With `sup` each
 // pair's chroma goes to both of its pixels; without, the right pixel of a
 // pair takes the truncated mean of its own pair's and the next pair's
 // chroma, except at the row end, where it duplicates.
 template <int LumaStep, int ChromaStep>
-inline void unpack_pair_row(const BYTE* luma, const BYTE* u, const BYTE* v, bool sup, int width, BYTE* out) {
+inline void unpack_pair_row(const std::uint8_t* luma, const std::uint8_t* u, const std::uint8_t* v, bool sup, int width,
+                            std::uint8_t* out) {
   const int pairs = width / 2;
   for (int k = 0; k < pairs; ++k) {
-    BYTE* left = out + 6 * k;
-    BYTE* right = left + 3;
+    std::uint8_t* left = out + 6 * k;
+    std::uint8_t* right = left + 3;
     const int pair_u = u[ChromaStep * k];
     const int pair_v = v[ChromaStep * k];
     left[0] = luma[LumaStep * 2 * k];
-    left[1] = static_cast<BYTE>(pair_u);
-    left[2] = static_cast<BYTE>(pair_v);
+    left[1] = static_cast<std::uint8_t>(pair_u);
+    left[2] = static_cast<std::uint8_t>(pair_v);
     right[0] = luma[LumaStep * (2 * k + 1)];
     if (sup || k == pairs - 1) {
-      right[1] = static_cast<BYTE>(pair_u);
-      right[2] = static_cast<BYTE>(pair_v);
+      right[1] = static_cast<std::uint8_t>(pair_u);
+      right[2] = static_cast<std::uint8_t>(pair_v);
     } else {
-      right[1] = static_cast<BYTE>((pair_u + u[ChromaStep * (k + 1)]) >> 1);
-      right[2] = static_cast<BYTE>((pair_v + v[ChromaStep * (k + 1)]) >> 1);
+      right[1] = static_cast<std::uint8_t>((pair_u + u[ChromaStep * (k + 1)]) >> 1);
+      right[2] = static_cast<std::uint8_t>((pair_v + v[ChromaStep * (k + 1)]) >> 1);
     }
   }
 }
@@ -37,12 +38,12 @@ inline void unpack_pair_row(const BYTE* luma, const BYTE* u, const BYTE* v, bool
 // the pair's two pixels, halves rounded up. Luma is not written here; it
 // leaves the image as it came in.
 template <int ChromaStep>
-inline void pack_pair_chroma_row(const BYTE* in, int width, BYTE* u, BYTE* v) {
+inline void pack_pair_chroma_row(const std::uint8_t* in, int width, std::uint8_t* u, std::uint8_t* v) {
   const int pairs = width / 2;
   for (int k = 0; k < pairs; ++k) {
-    const BYTE* left = in + 6 * k;
-    const BYTE* right = left + 3;
-    u[ChromaStep * k] = static_cast<BYTE>((left[1] + right[1] + 1) >> 1);
-    v[ChromaStep * k] = static_cast<BYTE>((left[2] + right[2] + 1) >> 1);
+    const std::uint8_t* left = in + 6 * k;
+    const std::uint8_t* right = left + 3;
+    u[ChromaStep * k] = static_cast<std::uint8_t>((left[1] + right[1] + 1) >> 1);
+    v[ChromaStep * k] = static_cast<std::uint8_t>((left[2] + right[2] + 1) >> 1);
   }
 }

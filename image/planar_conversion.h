@@ -7,21 +7,20 @@
 #pragma once
 
 #include <cstddef>
-
-#include "host/avisynth_interface.h"
+#include <cstdint>
 
 struct SourcePlanes {
-  const BYTE* y;
-  const BYTE* u;
-  const BYTE* v;
+  const std::uint8_t* y;
+  const std::uint8_t* u;
+  const std::uint8_t* v;
   std::ptrdiff_t y_pitch;
   std::ptrdiff_t u_pitch;
   std::ptrdiff_t v_pitch;
 };
 
 struct ChromaPlanes {
-  BYTE* u;
-  BYTE* v;
+  std::uint8_t* u;
+  std::uint8_t* v;
   std::ptrdiff_t u_pitch;
   std::ptrdiff_t v_pitch;
 };
@@ -32,16 +31,17 @@ inline std::size_t planar_420_scratch_size(int width) { return 2 * static_cast<s
 
 // Fills the whole image (width x height pixels, width even and at least 2)
 // from 4:2:2 planes, `sup` deciding the second pixel of each pair.
-void unpack_planar_422(const SourcePlanes& source, bool sup, int width, int height, BYTE* image);
+void unpack_planar_422(const SourcePlanes& source, bool sup, int width, int height, std::uint8_t* image);
 
 // Writes the chroma planes of a 4:2:2 frame from the image.
-void pack_planar_422_chroma(const BYTE* image, int width, int height, const ChromaPlanes& destination);
+void pack_planar_422_chroma(const std::uint8_t* image, int width, int height, const ChromaPlanes& destination);
 
 // As unpack_planar_422, from 4:2:0 planes (height even): each row's 4:2:2
 // chroma is interpolated into `scratch` first.
-void unpack_planar_420(const SourcePlanes& source, bool sup, int width, int height, BYTE* image, BYTE* scratch);
+void unpack_planar_420(const SourcePlanes& source, bool sup, int width, int height, std::uint8_t* image,
+                       std::uint8_t* scratch);
 
 // Writes the chroma planes of a 4:2:0 frame (height even) from the image:
 // two rows' 4:2:2 chroma is packed into `scratch`, then averaged.
-void pack_planar_420_chroma(const BYTE* image, int width, int height, const ChromaPlanes& destination,
-                            BYTE* scratch);
+void pack_planar_420_chroma(const std::uint8_t* image, int width, int height, const ChromaPlanes& destination,
+                            std::uint8_t* scratch);

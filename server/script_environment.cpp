@@ -27,15 +27,17 @@ std::string format_message(const char* fmt, va_list args) {
   return text;
 }
 
-// VSprintf receives the caller's va_list as a pointer: where va_list is an
-// array type it decayed to the address of its element, elsewhere the va_list
-// value itself is the pointer.
+// VSprintf receives the caller's va_list as a pointer. Where va_list is a
+// pointer itself (32-bit x86), that pointer is the list; elsewhere it is the
+// address of the caller's va_list: an array type on x86-64, whose name
+// decays to exactly that address, a structure on aarch64, which the caller
+// passes by its address.
 template <typename List = va_list>
 void copy_argument_list(List& into, void* given) {
-  if constexpr (std::is_array_v<List>)
-    va_copy(into, *static_cast<List*>(given));
+  if constexpr (std::is_pointer_v<List>)
+    va_copy(into, static_cast<List>(given));
   else
-    va_copy(into, reinterpret_cast<List>(given));
+    va_copy(into, *static_cast<List*>(given));
 }
 
 }  // namespace

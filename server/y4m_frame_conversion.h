@@ -4,16 +4,16 @@
 #pragma once
 
 #include "host/avisynth_interface.h"
-#include "server/y4m_header.h"
+#include "y4m/y4m_header.h"
 
 namespace quillfen::server {
 
 // Fills `frame`, a writable host frame of the header's format and size,
 // from y4m_frame_bytes(header) bytes of planes.
-void y4m_planes_to_frame(const Y4mHeader& header, const BYTE* planes, const PVideoFrame& frame);
+void y4m_planes_to_frame(const y4m::Y4mHeader& header, const BYTE* planes, const PVideoFrame& frame);
 
 // Writes y4m_frame_bytes(header) bytes of planes from `frame`, a host frame
 // of the header's format and size.
-void frame_to_y4m_planes(const Y4mHeader& header, const PVideoFrame& frame, BYTE* planes);
+void frame_to_y4m_planes(const y4m::Y4mHeader& header, const PVideoFrame& frame, BYTE* planes);
 
 }  // namespace quillfen::server

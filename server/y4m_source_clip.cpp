@@ -2,9 +2,11 @@
 
 #include <string>
 
+#include "server/y4m_video_info.h"
+
 namespace quillfen::server {
 
-Y4mSourceClip::Y4mSourceClip(const Y4mHeader& header, int num_frames)
+Y4mSourceClip::Y4mSourceClip(const y4m::Y4mHeader& header, int num_frames)
     : header_(header), vi_(y4m_video_info(header, num_frames)) {}
 
 void Y4mSourceClip::supply(int n, const PVideoFrame* frame) {

@@ -6,7 +6,7 @@
 #pragma once
 
 #include "host/avisynth_interface.h"
-#include "server/y4m_header.h"
+#include "y4m/y4m_header.h"
 
 namespace quillfen::server {
 
@@ -14,7 +14,7 @@ class Y4mSourceClip : public IClip {
  public:
   // `num_frames` is the stream's length where known; a stream of unknown
   // length reports the largest int.
-  Y4mSourceClip(const Y4mHeader& header, int num_frames);
+  Y4mSourceClip(const y4m::Y4mHeader& header, int num_frames);
 
   // The frame that frame n is, made from its planes by y4m_planes_to_frame,
   // until the next call; the caller keeps it alive meanwhile. A null
@@ -31,7 +31,7 @@ class Y4mSourceClip : public IClip {
   const VideoInfo& AVS_STDCALL GetVideoInfo() override;
 
  private:
-  Y4mHeader header_;
+  y4m::Y4mHeader header_;
   VideoInfo vi_;
   int supplied_frame_ = -1;
   const PVideoFrame* supplied_ = nullptr;

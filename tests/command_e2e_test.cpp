@@ -30,10 +30,10 @@
 #include "cli/progress_line.h"
 #include "filter/quillfen_parameters.h"
 #include "filter/quillfen_version.h"
-#include "server/y4m_reader.h"
-#include "server/y4m_writer.h"
 #include "tests/support/files.h"
 #include "tests/support/png_file.h"
+#include "y4m/y4m_reader.h"
+#include "y4m/y4m_writer.h"
 
 extern char** environ;
 
@@ -194,8 +194,8 @@ TEST_P(CommandFormats, WorkerCountAndFrameConversionDoNotChangeTheOutput) {
     ASSERT_GE(in, 0);
     ASSERT_GE(out, 0);
     {
-      auto reader = std::make_shared<quillfen::server::Y4mReader>(in);
-      quillfen::server::Y4mWriter writer(out, reader->header());
+      auto reader = std::make_shared<quillfen::y4m::Y4mReader>(in);
+      quillfen::y4m::Y4mWriter writer(out, reader->header());
       std::vector<std::unique_ptr<quillfen::cli::FilterChain>> chains;
       for (int i = 0; i < row.workers; ++i)
         chains.push_back(std::make_unique<quillfen::cli::FilterChain>(QUILLFEN_PLUGIN_PATH, reader->header(), kFrames,

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Builds Quillfen and runs the whole test suite, then the suite again under
-# AddressSanitizer and UndefinedBehaviorSanitizer, the threaded tests under
-# ThreadSanitizer, and each fuzz target for a short fixed time when clang's
-# libFuzzer is installed. Run from anywhere; builds under build/,
-# build-asan/, build-tsan/ and build-fuzz/ in the repository (the presets of
-# CMakePresets.json).
+# Builds Quillfen and runs the whole test suite, then the aarch64 cross
+# build's tests and clips under qemu-user when the cross tools are installed,
+# the suite again under AddressSanitizer and UndefinedBehaviorSanitizer, the
+# threaded tests under ThreadSanitizer, and each fuzz target for a short
+# fixed time when clang's libFuzzer is installed. Run from anywhere; builds
+# under build/, build-aarch64/, build-asan/, build-tsan/ and build-fuzz/ in
+# the repository (the presets of CMakePresets.json).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -18,6 +19,9 @@ run_preset() {
 
 echo "== Release build and test suite"
 run_preset release
+
+echo "== aarch64 cross build under qemu-user, its bytes compared with the Release build's"
+tests/aarch64_cross_test.sh build
 
 echo "== Test suite under AddressSanitizer and UndefinedBehaviorSanitizer"
 run_preset asan-ubsan

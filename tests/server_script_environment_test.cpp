@@ -9,6 +9,7 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "server/script_environment.h"
@@ -42,10 +43,20 @@ std::string error_message(const std::function<void()>& action) {
   return "no error";
 }
 
+// A va_list as a plugin hands it to VSprintf: the list itself where it is
+// a pointer, its address elsewhere.
+template <typename List>
+void* handed_on(List& args) {
+  if constexpr (std::is_pointer_v<List>)
+    return args;
+  else
+    return &args;
+}
+
 char* forward_to_vsprintf(IScriptEnvironment& env, const char* fmt, ...) {
   va_list args;
   va_start(args, fmt);
-  char* text = env.VSprintf(fmt, static_cast<void*>(args));
+  char* text = env.VSprintf(fmt, handed_on(args));
   va_end(args);
   return text;
 }

@@ -1,19 +1,21 @@
-// Stream headers as real tools write them, and the ones the server refuses.
+// Stream headers as real tools write them, the ones refused, and the host
+// format they give.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "server/y4m_error.h"
-#include "server/y4m_header.h"
+#include "server/y4m_video_info.h"
+#include "y4m/y4m_error.h"
+#include "y4m/y4m_header.h"
 
 namespace {
 
-using quillfen::server::format_y4m_header;
-using quillfen::server::parse_y4m_header;
-using quillfen::server::Y4mChroma;
-using quillfen::server::Y4mError;
-using quillfen::server::Y4mHeader;
+using quillfen::y4m::format_y4m_header;
+using quillfen::y4m::parse_y4m_header;
+using quillfen::y4m::Y4mChroma;
+using quillfen::y4m::Y4mError;
+using quillfen::y4m::Y4mHeader;
 
 TEST(Y4mHeader, ReadsAFullHeaderAndWritesItBackUnchanged) {
   const std::string line =
@@ -35,7 +37,7 @@ TEST(Y4mHeader, TagsInAnyOrderAndNoColourTagMeanFourTwoZero) {
   EXPECT_EQ(header.fps_numerator, 30000u);
   EXPECT_EQ(header.fps_denominator, 1001u);
   EXPECT_EQ(header.chroma, Y4mChroma::k420);
-  EXPECT_EQ(quillfen::server::y4m_frame_bytes(header), 640u * 360 * 3 / 2);
+  EXPECT_EQ(quillfen::y4m::y4m_frame_bytes(header), 640u * 360 * 3 / 2);
   EXPECT_EQ(quillfen::server::y4m_video_info(header, 9).pixel_type, VideoInfo::CS_YV12);
   EXPECT_EQ(format_y4m_header(header), "YUV4MPEG2 F30000:1001 H360 W640 Ip\n");
 }
@@ -53,7 +55,7 @@ TEST(Y4mHeader, EveryFourTwoZeroSitingIsYv12AndFourTwoTwoIsYuy2) {
   EXPECT_EQ(vi.num_frames, 5);
   EXPECT_EQ(vi.fps_numerator, 24u);
   EXPECT_EQ(vi.num_audio_samples, 0);
-  EXPECT_EQ(quillfen::server::y4m_frame_bytes(header), 8u * 3 * 2);
+  EXPECT_EQ(quillfen::y4m::y4m_frame_bytes(header), 8u * 3 * 2);
 }
 
 TEST(Y4mHeader, InterlaceFieldGivesFieldOrderAndParity) {
@@ -117,7 +119,7 @@ TEST(Y4mHeader, RefusesWhatIsNotAnEightBitFourTwoTwoOrFourTwoZeroStream) {
 TEST(Y4mHeader, LargestFrameThatFitsTheInterfaceIsAccepted) {
   // 16384 x 16384 4:2:0 is 384 MiB a frame: large, but within int.
   const Y4mHeader header = parse_y4m_header("YUV4MPEG2 W16384 H16384 F25:1 C420");
-  EXPECT_EQ(quillfen::server::y4m_frame_bytes(header), 16384u * 16384 * 3 / 2);
+  EXPECT_EQ(quillfen::y4m::y4m_frame_bytes(header), 16384u * 16384 * 3 / 2);
 }
 
 }  // namespace

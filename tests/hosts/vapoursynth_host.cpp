@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -24,13 +25,13 @@
 #include <string>
 #include <vector>
 
-#include "server/y4m_header.h"
-#include "server/y4m_reader.h"
+#include "y4m/y4m_header.h"
+#include "y4m/y4m_reader.h"
 
 namespace {
 
-using quillfen::server::Y4mChroma;
-using quillfen::server::Y4mHeader;
+using quillfen::y4m::Y4mChroma;
+using quillfen::y4m::Y4mHeader;
 
 constexpr const char kFrameProperty[] = "QuillfenHostFrame";
 
@@ -92,8 +93,8 @@ VSFrame* new_frame(const VSVideoInfo& vi, int n, VSCore* core, const VSAPI* vsap
 }
 
 // Fills the planes of `frame` from Y4M planes (Y, U, V, rows back to back).
-void fill_planes(VSFrame* frame, const std::vector<BYTE>& planes, const VSAPI* vsapi) {
-  const BYTE* in = planes.data();
+void fill_planes(VSFrame* frame, const std::vector<std::uint8_t>& planes, const VSAPI* vsapi) {
+  const std::uint8_t* in = planes.data();
   for (int plane = 0; plane < 3; ++plane) {
     const int width = vsapi->getFrameWidth(frame, plane);
     const int height = vsapi->getFrameHeight(frame, plane);
@@ -107,7 +108,7 @@ VSNode* y4m_source(const std::string& path, Y4mHeader& header, VSCore* core, con
   if (fd < 0) throw Failure{1, "cannot open " + path};
   auto* source = new Source;
   try {
-    quillfen::server::Y4mReader reader(fd);
+    quillfen::y4m::Y4mReader reader(fd);
     header = reader.header();
     const bool four_two_two = header.chroma == Y4mChroma::k422;
     vsapi->getVideoFormatByID(&source->vi.format, four_two_two ? pfYUV422P8 : pfYUV420P8, core);
@@ -115,7 +116,7 @@ VSNode* y4m_source(const std::string& path, Y4mHeader& header, VSCore* core, con
     source->vi.height = header.height;
     source->vi.fpsNum = header.fps_numerator;
     source->vi.fpsDen = header.fps_denominator;
-    std::vector<BYTE> planes(reader.frame_bytes());
+    std::vector<std::uint8_t> planes(reader.frame_bytes());
     while (reader.read_frame(planes.data())) {
       VSFrame* frame = new_frame(source->vi, static_cast<int>(source->frames.size()), core, vsapi);
       fill_planes(frame, planes, vsapi);
@@ -248,7 +249,7 @@ void write_y4m(const std::string& path, const Y4mHeader& header, const std::vect
                const VSAPI* vsapi) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (!file) throw Failure{1, "cannot write " + path};
-  const std::string line = quillfen::server::format_y4m_header(header);
+  const std::string line = quillfen::y4m::format_y4m_header(header);
   std::fwrite(line.data(), 1, line.size(), file);
   for (const VSFrame* frame : frames) {
     std::fputs("FRAME\n", file);

@@ -1,6 +1,6 @@
 // The stream header of a YUV4MPEG2 stream: what it says about the frames,
-// which of its formats the frame server takes, and the header text to write
-// for an output of the same format.
+// which of its formats Quillfen takes, and the header text to write for an
+// output of the same format.
 #pragma once
 
 #include <cstddef>
@@ -8,9 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host/avisynth_interface.h"
-
-namespace quillfen::server {
+namespace quillfen::y4m {
 
 // A header line, without its newline, is refused when longer than this: a
 // stream that never ends its header must not make the reader take all memory.
@@ -52,11 +50,4 @@ std::string y4m_tag(const Y4mHeader& header, char letter);
 // Bytes of one frame's planes (Y, then U, then V), without its FRAME line.
 std::size_t y4m_frame_bytes(const Y4mHeader& header);
 
-// The host's description of the stream: YUY2 for 4:2:2, YV12 for 4:2:0, no
-// audio, field order from the I tag.
-VideoInfo y4m_video_info(const Y4mHeader& header, int num_frames);
-
-// Field parity of every frame: true for a top-field-first stream.
-bool y4m_parity(const Y4mHeader& header);
-
-}  // namespace quillfen::server
+}  // namespace quillfen::y4m

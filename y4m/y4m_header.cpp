@@ -1,4 +1,4 @@
-#include "server/y4m_header.h"
+#include "y4m/y4m_header.h"
 
 #include <charconv>
 #include <climits>
@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <optional>
 
-#include "server/y4m_error.h"
+#include "y4m/y4m_error.h"
 
-namespace quillfen::server {
+namespace quillfen::y4m {
 namespace {
 
 constexpr std::string_view kSignature = "YUV4MPEG2";
@@ -185,20 +185,4 @@ std::size_t y4m_frame_bytes(const Y4mHeader& header) {
   return luma + 2 * chroma;
 }
 
-VideoInfo y4m_video_info(const Y4mHeader& header, int num_frames) {
-  VideoInfo vi{};
-  vi.width = header.width;
-  vi.height = header.height;
-  vi.fps_numerator = header.fps_numerator;
-  vi.fps_denominator = header.fps_denominator;
-  vi.num_frames = num_frames;
-  vi.pixel_type = header.chroma == Y4mChroma::k422 ? VideoInfo::CS_YUY2 : VideoInfo::CS_YV12;
-  vi.image_type = header.interlace == 't'   ? VideoInfo::IT_TFF
-                  : header.interlace == 'b' ? VideoInfo::IT_BFF
-                                            : 0;
-  return vi;
-}
-
-bool y4m_parity(const Y4mHeader& header) { return header.interlace == 't'; }
-
-}  // namespace quillfen::server
+}  // namespace quillfen::y4m

@@ -1,4 +1,4 @@
-#include "server/y4m_reader.h"
+#include "y4m/y4m_reader.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,9 +8,9 @@
 #include <climits>
 #include <cstring>
 
-#include "server/y4m_error.h"
+#include "y4m/y4m_error.h"
 
-namespace quillfen::server {
+namespace quillfen::y4m {
 namespace {
 
 constexpr std::size_t kBufferBytes = 64 * 1024;
@@ -105,7 +105,7 @@ void Y4mReader::throw_truncated(std::size_t got) const {
                  std::to_string(got) + " of " + std::to_string(frame_bytes_) + " bytes)");
 }
 
-void Y4mReader::take(BYTE* out, std::size_t count) {
+void Y4mReader::take(std::uint8_t* out, std::size_t count) {
   std::size_t got = std::min(count, end_ - begin_);
   std::memcpy(out, buffer_.data() + begin_, got);
   begin_ += got;
@@ -143,7 +143,7 @@ void Y4mReader::skip_bytes(std::size_t count) {
   }
 }
 
-bool Y4mReader::read_frame(BYTE* payload) {
+bool Y4mReader::read_frame(std::uint8_t* payload) {
   if (!read_frame_header()) return false;
   take(payload, frame_bytes_);
   ++frames_passed_;
@@ -192,4 +192,4 @@ Y4mReader::WholeFrames Y4mReader::walk_whole_frames() const {
   return {count, position == info.st_size};
 }
 
-}  // namespace quillfen::server
+}  // namespace quillfen::y4m

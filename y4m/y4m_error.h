@@ -2,15 +2,14 @@
 // unsupported input, a read or write that the system refused.
 #pragma once
 
+#include <stdexcept>
 #include <string>
 
-#include "server/server_error.h"
+namespace quillfen::y4m {
 
-namespace quillfen::server {
-
-class Y4mError : public ServerError {
+class Y4mError : public std::runtime_error {
  public:
-  explicit Y4mError(const std::string& message) : ServerError(message) {}
+  explicit Y4mError(const std::string& message) : std::runtime_error(message) {}
 };
 
 // The reader of the output went away (EPIPE): not a fault of the input or
@@ -20,4 +19,4 @@ class Y4mOutputClosed : public Y4mError {
   Y4mOutputClosed() : Y4mError("output closed by its reader") {}
 };
 
-}  // namespace quillfen::server
+}  // namespace quillfen::y4m

@@ -6,11 +6,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
-#include "host/avisynth_interface.h"
-#include "server/y4m_header.h"
+#include "y4m/y4m_header.h"
 
-namespace quillfen::server {
+namespace quillfen::y4m {
 
 class Y4mWriter {
  public:
@@ -27,17 +27,17 @@ class Y4mWriter {
   static constexpr std::size_t kRecordPlanesOffset = 6;
   std::size_t record_bytes() const;
 
-  // Fills record_bytes() bytes at `record` with the record of `frame`, a
-  // host frame of the header's format.
-  void build_record(const PVideoFrame& frame, BYTE* record) const;
+  // Starts the record at `record` (record_bytes() bytes): writes its FRAME
+  // line and returns where its planes go, for the caller to fill.
+  std::uint8_t* start_record(std::uint8_t* record) const;
 
-  // Writes a record made by build_record, in as few calls as the system
-  // takes. Throws Y4mOutputClosed when the reader has gone, Y4mError for
-  // any other failure.
-  void write_record(const BYTE* record);
+  // Writes a whole record, in as few calls as the system takes. Throws
+  // Y4mOutputClosed when the reader has gone, Y4mError for any other
+  // failure.
+  void write_record(const std::uint8_t* record);
 
  private:
-  void write_all(const BYTE* data, std::size_t size);
+  void write_all(const std::uint8_t* data, std::size_t size);
   // Removes the `written` bytes of a piece that could not be written whole,
   // when the output is a file.
   void discard_partial(std::size_t written) const;
@@ -46,4 +46,4 @@ class Y4mWriter {
   Y4mHeader header_;
 };
 
-}  // namespace quillfen::server
+}  // namespace quillfen::y4m

@@ -1,4 +1,4 @@
-// Built with SSSE3 and called only where the CPU has it.
+// Built with SSSE3 for x86 targets, and chosen only where the CPU has it.
 #include <tmmintrin.h>
 
 #include "image/yuy2_rows.h"
@@ -8,7 +8,7 @@ namespace {
 constexpr int kPairsPerGroup = 4;
 constexpr char Z = static_cast<char>(0x80);  // a shuffle index that yields a zero byte
 
-__m128i load(const BYTE* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+__m128i load(const std::uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 
 }  // namespace
 
@@ -16,10 +16,10 @@ __m128i load(const BYTE* p) { return _mm_loadu_si128(reinterpret_cast<const __m1
 // (Y U V at 6j and 6j+3). The right pixel's chroma is the truncated mean
 // with the next macropixel, (a + b) >> 1, which is the rounding-up mean of
 // _mm_avg_epu8 less the bit that the sum of a and b has odd.
-void unpack_yuy2_row_ssse3(const BYTE* src, bool sup, int width, BYTE* out) {
+void unpack_yuy2_row_ssse3(const std::uint8_t* src, bool sup, int width, std::uint8_t* out) {
   const int pairs = width / 2;
   // Interpolation reads the macropixel after the group, which the row's
-  // last group lacks: that one goes to the plain loop.
+  // last group lacks: that one goes to the reference.
   const int reach = sup ? kPairsPerGroup : kPairsPerGroup + 1;
   const __m128i left_from_own = _mm_setr_epi8(0, 1, 3, 2, Z, Z, 4, 5, 7, 6, Z, Z, 8, 9, 11, 10);
   const __m128i left_from_mean = _mm_setr_epi8(Z, Z, Z, Z, 1, 3, Z, Z, Z, Z, 5, 7, Z, Z, Z, Z);
@@ -39,14 +39,14 @@ void unpack_yuy2_row_ssse3(const BYTE* src, bool sup, int width, BYTE* out) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 6 * k), first);
     _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 6 * k + 16), rest);
   }
-  if (k < pairs) unpack_yuy2_row(src + 4 * k, sup, width - 2 * k, out + 6 * k);
+  if (k < pairs) unpack_yuy2_row_reference(src + 4 * k, sup, width - 2 * k, out + 6 * k);
 }
 
 // Pixels 2j and 2j+1 (Y U V at 6j and 6j+3, j = 0..3) become macropixel j.
 // Two vectors hold, per pair, (Yl Ul Yr Vl) and (Yl Ur Yr Vr): their
 // rounding-up mean _mm_avg_epu8 keeps both lumas and gives the pair's
 // chroma means, (a + b + 1) >> 1.
-void pack_yuy2_row_ssse3(const BYTE* in, int width, BYTE* dst) {
+void pack_yuy2_row_ssse3(const std::uint8_t* in, int width, std::uint8_t* dst) {
   const int pairs = width / 2;
   // The group's 24 bytes are read as bytes 0..15 and bytes 8..23.
   const __m128i left_low = _mm_setr_epi8(0, 1, 3, 2, 6, 7, 9, 8, Z, Z, Z, Z, Z, Z, Z, Z);
@@ -61,5 +61,5 @@ void pack_yuy2_row_ssse3(const BYTE* in, int width, BYTE* dst) {
     const __m128i with_right = _mm_or_si128(_mm_shuffle_epi8(low, right_low), _mm_shuffle_epi8(high, right_high));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 4 * k), _mm_avg_epu8(with_left, with_right));
   }
-  if (k < pairs) pack_yuy2_row(in + 6 * k, width - 2 * k, dst + 4 * k);
+  if (k < pairs) pack_yuy2_row_reference(in + 6 * k, width - 2 * k, dst + 4 * k);
 }

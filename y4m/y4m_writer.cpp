@@ -1,4 +1,4 @@
-#include "server/y4m_writer.h"
+#include "y4m/y4m_writer.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,10 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "server/y4m_error.h"
-#include "server/y4m_frame_conversion.h"
+#include "y4m/y4m_error.h"
 
-namespace quillfen::server {
+namespace quillfen::y4m {
 namespace {
 
 constexpr std::string_view kFrameLine = "FRAME\n";
@@ -23,19 +22,19 @@ Y4mWriter::Y4mWriter(int fd, const Y4mHeader& header) : fd_(fd), header_(header)
 
 void Y4mWriter::write_header() {
   const std::string line = format_y4m_header(header_);
-  write_all(reinterpret_cast<const BYTE*>(line.data()), line.size());
+  write_all(reinterpret_cast<const std::uint8_t*>(line.data()), line.size());
 }
 
 std::size_t Y4mWriter::record_bytes() const { return kFrameLine.size() + y4m_frame_bytes(header_); }
 
-void Y4mWriter::build_record(const PVideoFrame& frame, BYTE* record) const {
+std::uint8_t* Y4mWriter::start_record(std::uint8_t* record) const {
   std::memcpy(record, kFrameLine.data(), kFrameLine.size());
-  frame_to_y4m_planes(header_, frame, record + kFrameLine.size());
+  return record + kFrameLine.size();
 }
 
-void Y4mWriter::write_record(const BYTE* record) { write_all(record, record_bytes()); }
+void Y4mWriter::write_record(const std::uint8_t* record) { write_all(record, record_bytes()); }
 
-void Y4mWriter::write_all(const BYTE* data, std::size_t size) {
+void Y4mWriter::write_all(const std::uint8_t* data, std::size_t size) {
   std::size_t written = 0;
   while (written < size) {
     const ssize_t n = ::write(fd_, data + written, size - written);
@@ -58,4 +57,4 @@ void Y4mWriter::discard_partial(std::size_t written) const {
   if (end >= static_cast<off_t>(written)) (void)!::ftruncate(fd_, end - static_cast<off_t>(written));
 }
 
-}  // namespace quillfen::server
+}  // namespace quillfen::y4m

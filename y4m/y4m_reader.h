@@ -4,18 +4,18 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
-#include "host/avisynth_interface.h"
-#include "server/y4m_header.h"
+#include "y4m/y4m_header.h"
 
-namespace quillfen::server {
+namespace quillfen::y4m {
 
 class Y4mReader {
  public:
   // Reads and checks the stream header; throws Y4mError when the input is
-  // empty, not a Y4M stream, or of a format the server does not take.
+  // empty, not a Y4M stream, or of a format Quillfen does not take.
   // The descriptor stays the caller's.
   explicit Y4mReader(int fd);
 
@@ -25,7 +25,7 @@ class Y4mReader {
   // Reads the next frame's planes into `payload` (frame_bytes() bytes).
   // Returns false at the end of the stream; throws Y4mError on a bad frame
   // header or a frame cut short.
-  bool read_frame(BYTE* payload);
+  bool read_frame(std::uint8_t* payload);
   // Passes over the next frame without keeping it; false at the end.
   bool skip_frame();
 
@@ -47,7 +47,7 @@ class Y4mReader {
   std::size_t fill();
   bool read_line(std::string& line, const char* what);
   bool read_frame_header();
-  void take(BYTE* out, std::size_t count);
+  void take(std::uint8_t* out, std::size_t count);
   void skip_bytes(std::size_t count);
   [[noreturn]] void throw_truncated(std::size_t got) const;
   struct WholeFrames {
@@ -66,4 +66,4 @@ class Y4mReader {
   int frames_passed_ = 0;
 };
 
-}  // namespace quillfen::server
+}  // namespace quillfen::y4m
