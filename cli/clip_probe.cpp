@@ -20,7 +20,8 @@ std::string tag_value(const y4m::Y4mHeader& header, char letter, const char* abs
 
 int probe_clip(const std::string& input_path) {
   const StreamFile input = open_input(input_path);
-  const y4m::Y4mReader reader(input.fd());
+  // Described whatever its size, also one the filter does not take.
+  const y4m::Y4mReader reader(input.fd(), y4m::Y4mSizeCheck::kAny);
   const int frames = reader.count_remaining_frames();
   // A piece planned from a count that stops short of the end would leave
   // the rest out of every piece without a word.

@@ -517,6 +517,7 @@ TEST_F(Command, UnsupportedInputIsRefusedBeforeAnyOutput) {
   const Outcome outcome = run({input, output});
   EXPECT_EQ(outcome.status, 1);
   EXPECT_NE(outcome.errors.find("\"C444\" is not supported"), std::string::npos) << outcome.errors;
+  EXPECT_NE(outcome.errors.find("ffmpeg -pix_fmt yuv422p"), std::string::npos) << outcome.errors;
   EXPECT_FALSE(fs::exists(output));
 }
 
@@ -537,6 +538,14 @@ TEST_F(Command, ProbeGivesFramesAndFormatOnOneLineAndFiltersNothing) {
   writer.join();
   ASSERT_EQ(piped.status, 0) << piped.errors;
   EXPECT_EQ(read_file(line), "frames=unknown " + format);
+
+  // A size the filter refuses is still described: a 4:2:0 chroma plane of
+  // an odd size covers the last column and row.
+  const fs::path odd = dir_ / "odd.y4m";
+  const std::string odd_frame = "FRAME\n" + std::string(5 * 3 + 2 * (3 * 2), 'x');
+  write_file(odd, "YUV4MPEG2 W5 H3 F25:1 C420\n" + odd_frame + odd_frame);
+  ASSERT_EQ(run({"--probe", odd}, "", line).status, 0);
+  EXPECT_EQ(read_file(line), "frames=2 width=5 height=3 fps=25:1 chroma=420 interlace=? aspect=0:0\n");
 
   const fs::path cut = dir_ / "cut.y4m";
   write_file(cut, make_clip(true).substr(0, make_clip(true).size() - 1));

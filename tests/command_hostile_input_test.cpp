@@ -371,7 +371,9 @@ std::vector<BrokenStream> broken_streams() {
   const auto headed = [](const std::string& tags) { return "YUV4MPEG2 " + tags + "\n" + frames(0, 1); };
   return {
       {"Empty", "", "the input is empty", kNoOutput},
-      {"WrongMagic", "RIFF\x24\x08\x00\x00WAVEfmt " + frames(0, 1), "not a YUV4MPEG2 (Y4M) stream",
+      {"WrongMagic", "RIFF\x24\x08\x00\x00WAVEfmt " + frames(0, 1),
+       "not a YUV4MPEG2 (Y4M) stream: it starts with \"RIFF$?FRAM\"; for another video, pipe it through ffmpeg: "
+       "ffmpeg -i IN -pix_fmt yuv422p -f yuv4mpegpipe - | quillfen - OUT",
        kNoOutput},
       {"RandomBytes", random_bytes(65536, 7), "not a YUV4MPEG2 (Y4M) stream", kNoOutput},
       {"SignatureThenRandomBytes", "YUV4MPEG2 " + random_bytes(65536, 11), "quillfen: Y4M ", kNoOutput},

@@ -60,16 +60,21 @@ Y4mChroma parse_chroma(const std::string& tag) {
     return Y4mChroma::k420;
   throw Y4mError("Y4M input: colour format " + quoted(tag) +
                  " is not supported (8-bit 4:2:2 C422, or 4:2:0 C420, C420jpeg, C420mpeg2, "
-                 "C420paldv)");
+                 "C420paldv); convert it where the stream is made, e.g. ffmpeg -pix_fmt yuv422p "
+                 "(or yuv420p)");
 }
 
-void check_frame_size(const Y4mHeader& header) {
+// Most videos come in other containers; ffmpeg turns any of them into Y4M.
+constexpr const char kPipeThroughFfmpeg[] =
+    "; for another video, pipe it through ffmpeg: ffmpeg -i IN -pix_fmt yuv422p -f yuv4mpegpipe - | quillfen - OUT";
+
+void check_frame_size(const Y4mHeader& header, Y4mSizeCheck check) {
   // Each message names a fix with the tool most Y4M streams come from.
-  if (header.width % 2 != 0)
+  if (check == Y4mSizeCheck::kFilterable && header.width % 2 != 0)
     throw Y4mError("Y4M input: frame width " + std::to_string(header.width) +
                    " is odd (4:2:2 and 4:2:0 need an even width); make it even where the stream is made, "
                    "e.g. ffmpeg -vf crop=iw-1:ih (drops the last column) or -vf pad=iw+1:ih (adds a black one)");
-  if (header.chroma == Y4mChroma::k420 && header.height % 2 != 0)
+  if (check == Y4mSizeCheck::kFilterable && header.chroma == Y4mChroma::k420 && header.height % 2 != 0)
     throw Y4mError("Y4M input: frame height " + std::to_string(header.height) +
                    " is odd (4:2:0 needs an even height); make it even where the stream is made, "
                    "e.g. ffmpeg -vf crop=iw:ih-1 (drops the last row) or -vf pad=iw:ih+1 (adds a black one)");
@@ -90,13 +95,13 @@ void check_y4m_signature(std::string_view start) {
   const bool separated = start.size() <= kSignature.size() || start[kSignature.size()] == ' ' ||
                          start[kSignature.size()] == '\n';
   if (start.substr(0, compared) != kSignature.substr(0, compared) || !separated)
-    throw Y4mError("the input is not a YUV4MPEG2 (Y4M) stream: it starts with " + quoted(start));
+    throw Y4mError("the input is not a YUV4MPEG2 (Y4M) stream: it starts with " + quoted(start) + kPipeThroughFfmpeg);
 }
 
-Y4mHeader parse_y4m_header(std::string_view line) {
+Y4mHeader parse_y4m_header(std::string_view line, Y4mSizeCheck check) {
   check_y4m_signature(line);
   if (line.size() < kSignature.size())
-    throw Y4mError("the input is not a YUV4MPEG2 (Y4M) stream: it starts with " + quoted(line));
+    throw Y4mError("the input is not a YUV4MPEG2 (Y4M) stream: it starts with " + quoted(line) + kPipeThroughFfmpeg);
 
   Y4mHeader header;
   bool have_rate = false, have_chroma = false, have_interlace = false, have_aspect = false;
@@ -158,7 +163,7 @@ Y4mHeader parse_y4m_header(std::string_view line) {
   if (!header.width || !header.height)
     throw Y4mError("Y4M header: frame width (W) or height (H) is missing");
   if (!have_rate) throw Y4mError("Y4M header: frame rate (F) is missing");
-  check_frame_size(header);
+  check_frame_size(header, check);
   return header;
 }
 
@@ -179,10 +184,11 @@ std::string y4m_tag(const Y4mHeader& header, char letter) {
 }
 
 std::size_t y4m_frame_bytes(const Y4mHeader& header) {
-  const std::size_t luma = static_cast<std::size_t>(header.width) * static_cast<std::size_t>(header.height);
-  // Width and height are even wherever the chroma is subsampled.
-  const std::size_t chroma = header.chroma == Y4mChroma::k422 ? luma / 2 : luma / 4;
-  return luma + 2 * chroma;
+  const std::size_t width = static_cast<std::size_t>(header.width);
+  const std::size_t height = static_cast<std::size_t>(header.height);
+  const std::size_t chroma =
+      (width + 1) / 2 * (header.chroma == Y4mChroma::k422 ? height : (height + 1) / 2);
+  return width * height + 2 * chroma;
 }
 
 }  // namespace quillfen::y4m

@@ -34,10 +34,15 @@ struct Y4mHeader {
 // begins with the YUV4MPEG2 signature as far as it goes.
 void check_y4m_signature(std::string_view start);
 
+// What a header is checked for beyond its syntax: a frame size the filter
+// takes (even where the chroma is subsampled), or any size, for a stream
+// that is only described.
+enum class Y4mSizeCheck { kFilterable, kAny };
+
 // Parses a header line without its newline. Throws Y4mError with a message
 // saying what is wrong for a line that is not a YUV4MPEG2 header, a missing
 // or bad size or frame rate, or a format other than 8-bit 4:2:2 or 4:2:0.
-Y4mHeader parse_y4m_header(std::string_view line);
+Y4mHeader parse_y4m_header(std::string_view line, Y4mSizeCheck check = Y4mSizeCheck::kFilterable);
 
 // The header line of a stream with the same tags, newline included.
 std::string format_y4m_header(const Y4mHeader& header);
@@ -47,7 +52,8 @@ std::string format_y4m_header(const Y4mHeader& header);
 // separated by spaces.
 std::string y4m_tag(const Y4mHeader& header, char letter);
 
-// Bytes of one frame's planes (Y, then U, then V), without its FRAME line.
+// Bytes of one frame's planes (Y, then U, then V), without its FRAME line; a
+// subsampled chroma plane of an odd size covers the last column or row too.
 std::size_t y4m_frame_bytes(const Y4mHeader& header);
 
 }  // namespace quillfen::y4m

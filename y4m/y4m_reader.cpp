@@ -31,7 +31,7 @@ bool is_frame_header(std::string_view line) {
 
 }  // namespace
 
-Y4mReader::Y4mReader(int fd) : fd_(fd), buffer_(kBufferBytes) {
+Y4mReader::Y4mReader(int fd, Y4mSizeCheck check) : fd_(fd), buffer_(kBufferBytes) {
   struct stat info {};
   seekable_ = fstat(fd_, &info) == 0 && S_ISREG(info.st_mode) && lseek(fd_, 0, SEEK_CUR) >= 0;
 
@@ -45,7 +45,7 @@ Y4mReader::Y4mReader(int fd) : fd_(fd), buffer_(kBufferBytes) {
 
   std::string line;
   read_line(line, "stream header");
-  header_ = parse_y4m_header(line);
+  header_ = parse_y4m_header(line, check);
   frame_bytes_ = y4m_frame_bytes(header_);
 }
 

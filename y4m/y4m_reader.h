@@ -17,7 +17,7 @@ class Y4mReader {
   // Reads and checks the stream header; throws Y4mError when the input is
   // empty, not a Y4M stream, or of a format Quillfen does not take.
   // The descriptor stays the caller's.
-  explicit Y4mReader(int fd);
+  explicit Y4mReader(int fd, Y4mSizeCheck check = Y4mSizeCheck::kFilterable);
 
   const Y4mHeader& header() const { return header_; }
   std::size_t frame_bytes() const { return frame_bytes_; }
