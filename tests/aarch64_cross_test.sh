@@ -30,7 +30,7 @@ if [ ! -x "$native/quillfen" ]; then
   exit 1
 fi
 
-cmake -S . -B "$cross" --toolchain cmake/aarch64-linux-gnu.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S . -B "$cross" --toolchain cmake/aarch64-linux-gnu.cmake -DCMAKE_BUILD_TYPE=Release -DQUILLFEN_BUILD_TESTS=ON >/dev/null
 cmake --build "$cross" -j"$jobs" --target quillfen quillfen_plugin quillfen_core_tests
 # The toolchain names qemu-aarch64 as the emulator, so ctest runs the tests through it.
 ctest --test-dir "$cross" -j"$jobs" --output-on-failure
