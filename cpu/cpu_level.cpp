@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr const char* kLevelNames[] = {"reference", "portable", "sse2", "ssse3", "avx2", "avx512"};
+constexpr const char* kLevelNames[] = {"reference", "portable", "neon", "sse2", "ssse3", "avx2", "avx512"};
 
 }  // namespace
 
@@ -17,6 +17,10 @@ bool cpu_runs(CpuLevel level) {
     case CpuLevel::reference:
     case CpuLevel::portable:
       return true;
+#if defined(__aarch64__)
+    case CpuLevel::neon:
+      return true;
+#endif
 #if defined(__x86_64__) || defined(__i386__)
     case CpuLevel::sse2:
       return __builtin_cpu_supports("sse2");

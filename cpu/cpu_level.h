@@ -9,17 +9,21 @@
 #include <optional>
 #include <span>
 
-enum class CpuLevel { reference, portable, sse2, ssse3, avx2, avx512 };
+// neon sits below the x86 levels: a cap names a level of one family of CPUs
+// or another, and holding an x86 CPU to neon leaves it the portable code.
+enum class CpuLevel { reference, portable, neon, sse2, ssse3, avx2, avx512 };
 
 inline constexpr const char* kCpuCapVariable = "QUILLFEN_CPU";
 inline constexpr const char* kCpuCapError =
-    "Quillfen: QUILLFEN_CPU must be reference, portable, sse2, ssse3, avx2 or avx512.";
+    "Quillfen: QUILLFEN_CPU must be reference, portable, neon, sse2, ssse3, avx2 or avx512.";
 
 // The name QUILLFEN_CPU gives the level.
 const char* cpu_level_name(CpuLevel level);
 
 // Whether this CPU runs code built for `level`; reference and portable code
-// runs everywhere, the x86 levels only on x86 CPUs that report them.
+// runs everywhere, neon on every 64-bit ARM CPU (Advanced SIMD is part of
+// the architecture there), the x86 levels only on x86 CPUs that report
+// them.
 bool cpu_runs(CpuLevel level);
 
 // The highest level `cap` allows: the level it names, every level when it

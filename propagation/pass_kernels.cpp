@@ -14,6 +14,9 @@ int reference_kernel(const PassSettings& settings, const std::uint8_t* current, 
 constexpr PassKernel kKernels[] = {
     {CpuLevel::reference, "reference", reference_kernel, nullptr},
     {CpuLevel::portable, "portable", propagation_pass_portable, nullptr},
+#ifdef QUILLFEN_ARM64_KERNELS
+    {CpuLevel::neon, "neon", propagation_pass_neon, nullptr},
+#endif
 #ifdef QUILLFEN_X86_KERNELS
     {CpuLevel::avx2, "avx2", propagation_pass_avx2, exact_gaussian_powers_avx2},
     {CpuLevel::avx512, "avx512", propagation_pass_avx512, exact_gaussian_powers_avx512},

@@ -42,9 +42,11 @@ inline constexpr const char* kKernelCapError = kCpuCapError;
 
 // The kernels besides the reference, one per level; each may be called only
 // where supported_pass_kernels() lists it. The x86 ones are built for x86
-// targets only.
+// targets only, the NEON one for aarch64 targets only.
 int propagation_pass_portable(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,
                               GaussianWeightCache* memo);
+int propagation_pass_neon(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,
+                          GaussianWeightCache* memo);
 int propagation_pass_avx2(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,
                           GaussianWeightCache* memo);
 int propagation_pass_avx512(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,

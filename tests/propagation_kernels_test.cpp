@@ -80,8 +80,8 @@ TEST(PassKernels, CapHoldsTheChoiceToANamedLevel) {
     ASSERT_NE(chosen_under(no_cap), nullptr);
     EXPECT_EQ(chosen_under(no_cap)->run, kernels.back().run);
   }
-  for (const CpuLevel cap : {CpuLevel::reference, CpuLevel::portable, CpuLevel::sse2, CpuLevel::ssse3, CpuLevel::avx2,
-                             CpuLevel::avx512}) {
+  for (const CpuLevel cap : {CpuLevel::reference, CpuLevel::portable, CpuLevel::neon, CpuLevel::sse2, CpuLevel::ssse3,
+                             CpuLevel::avx2, CpuLevel::avx512}) {
     const PassKernel* expected = &kernels.front();
     for (const PassKernel& kernel : kernels)
       if (kernel.level <= cap) expected = &kernel;
@@ -89,7 +89,7 @@ TEST(PassKernels, CapHoldsTheChoiceToANamedLevel) {
     ASSERT_NE(chosen, nullptr) << cpu_level_name(cap);
     EXPECT_EQ(chosen->run, expected->run) << cpu_level_name(cap);
   }
-  for (const char* unknown : {"neon", "AVX2", "avx2 "}) EXPECT_EQ(chosen_under(unknown), nullptr) << unknown;
+  for (const char* unknown : {"NEON", "AVX2", "avx2 "}) EXPECT_EQ(chosen_under(unknown), nullptr) << unknown;
 }
 
 // Sizes down to 2 x 2, odd heights, widths around and between the vector

@@ -232,7 +232,7 @@ TEST(QuillfenFilterPipeline, EveryKernelThroughTheCap) {
       EXPECT_EQ(filter_frame(rows, width, height, p), run_by_hand(rows, width, height, p, 2).frame)
           << kernel.name << " radius " << p.radius;
   }
-  const KernelCap unknown("neon");
+  const KernelCap unknown("NEON");
   EXPECT_EQ(construction_error(yuy2_info(8, 6), {}), kKernelCapError);
 }
 
