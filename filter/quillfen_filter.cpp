@@ -14,7 +14,7 @@ QuillfenFilter::QuillfenFilter(PClip child_, const QuillfenParameters& parameter
   if (const char* error = parameter_error(parameters)) env->ThrowError(error);
   if (const char* error = frame_size_error(vi.width, vi.height, parameters.radius)) env->ThrowError(error);
   kernel = chosen_pass_kernel();
-  if (!kernel) env->ThrowError(kKernelCapError);
+  if (!kernel) env->ThrowError(kCpuCapError);
 
   width = vi.width;
   height = vi.height;

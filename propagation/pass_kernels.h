@@ -37,8 +37,6 @@ std::vector<PassKernel> supported_pass_kernels();
 // the filter to a lower level, down to the reference. Null when the cap
 // names no level. Allocates nothing.
 const PassKernel* chosen_pass_kernel();
-inline constexpr const char* kKernelCapVariable = kCpuCapVariable;
-inline constexpr const char* kKernelCapError = kCpuCapError;
 
 // The kernels besides the reference, one per level; each may be called only
 // where supported_pass_kernels() lists it. The x86 ones are built for x86

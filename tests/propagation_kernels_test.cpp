@@ -68,9 +68,9 @@ void expect_match_both_forms(const std::vector<std::uint8_t>& current, int width
 // kernel goes by its level's name.
 TEST(PassKernels, CapHoldsTheChoiceToANamedLevel) {
   const auto chosen_under = [](const char* cap) {
-    if (cap) setenv(kKernelCapVariable, cap, 1);
+    if (cap) setenv(kCpuCapVariable, cap, 1);
     const PassKernel* chosen = chosen_pass_kernel();
-    unsetenv(kKernelCapVariable);
+    unsetenv(kCpuCapVariable);
     return chosen;
   };
   const std::vector<PassKernel> kernels = supported_pass_kernels();

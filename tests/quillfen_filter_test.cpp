@@ -217,8 +217,8 @@ ManualRun run_by_hand(const std::vector<BYTE>& rows, int width, int height, cons
 // QUILLFEN_CPU set to a kernel's name for the life of one scope.
 class KernelCap {
  public:
-  explicit KernelCap(const char* name) { setenv(kKernelCapVariable, name, 1); }
-  ~KernelCap() { unsetenv(kKernelCapVariable); }
+  explicit KernelCap(const char* name) { setenv(kCpuCapVariable, name, 1); }
+  ~KernelCap() { unsetenv(kCpuCapVariable); }
 };
 
 // Every kernel this CPU runs, held to it by the cap, gives the frame of the
@@ -233,7 +233,7 @@ TEST(QuillfenFilterPipeline, EveryKernelThroughTheCap) {
           << kernel.name << " radius " << p.radius;
   }
   const KernelCap unknown("NEON");
-  EXPECT_EQ(construction_error(yuy2_info(8, 6), {}), kKernelCapError);
+  EXPECT_EQ(construction_error(yuy2_info(8, 6), {}), kCpuCapError);
 }
 
 TEST(QuillfenFilterPipeline, FixedModeRunsExactlyTheAskedPasses) {

@@ -37,7 +37,7 @@ const char* refusal(const VSVideoInfo& vi, const QuillfenParameters& parameters)
   if (const char* error = parameter_error(parameters)) return error;
   if (const char* error = frame_size_error(vi.width, vi.height, parameters.radius)) return error;
   if (vi.format.subSamplingH == 1 && vi.height % 2 != 0) return "Quillfen: frame height must be even for 4:2:0.";
-  if (!chosen_pass_kernel()) return kKernelCapError;
+  if (!chosen_pass_kernel()) return kCpuCapError;
   return nullptr;
 }
 
