@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "cli/command_error.h"
+#include "y4m/y4m_header.h"
 
 namespace quillfen::avs2y4m {
 namespace {
@@ -38,10 +39,13 @@ std::string y4m_stream_header(const PClip& clip, IScriptEnvironment* env) {
     throw CommandError("avs2y4m: the script's clip is " + format_name(clip, env) +
                        "; Y4M is written from YUY2, YV12 or I420 only: end the script with ConvertToYUY2() or "
                        "ConvertToYV12(), after ConvertBits(8) for more than 8 bits");
+  using namespace std::string_literals;
+  y4m::Y4mHeader header;
   // AviSynth places 4:2:0 chroma the way MPEG-2 does.
-  return "YUV4MPEG2 W" + std::to_string(vi.width) + " H" + std::to_string(vi.height) + " F" +
-         std::to_string(vi.fps_numerator) + ":" + std::to_string(vi.fps_denominator) + " I" + interlace_tag(vi) +
-         (vi.IsYUY2() ? " C422" : " C420mpeg2") + "\n";
+  header.tags = {"W"s + std::to_string(vi.width), "H"s + std::to_string(vi.height),
+                 "F"s + std::to_string(vi.fps_numerator) + ":" + std::to_string(vi.fps_denominator),
+                 "I"s + interlace_tag(vi), vi.IsYUY2() ? "C422" : "C420mpeg2"};
+  return y4m::format_y4m_header(header);
 }
 
 void build_y4m_record(const VideoInfo& vi, const PVideoFrame& frame, std::vector<BYTE>& record) {

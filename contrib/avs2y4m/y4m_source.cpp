@@ -5,21 +5,20 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <sstream>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "y4m/y4m_error.h"
+#include "y4m/y4m_header.h"
 
 namespace quillfen::avs2y4m {
 namespace {
 
 constexpr char kFrameLine[] = "FRAME\n";
 constexpr std::size_t kFrameLineBytes = sizeof kFrameLine - 1;
-// A stream that never ends its header line is not read without bound.
-constexpr std::size_t kMaxHeaderBytes = 64 * 1024;
 
 // How to make a file this source reads, from any video ffmpeg reads.
 constexpr char kMakeOne[] = "ffmpeg -i IN -pix_fmt yuv422p -f yuv4mpegpipe OUT.y4m";
@@ -42,49 +41,40 @@ bool read_at(int fd, void* data, std::size_t size, off_t offset) {
   return true;
 }
 
-struct Y4mFormat {
-  int width = 0, height = 0;
-  unsigned rate = 0, scale = 0;
-  bool four_two_two = false;
-  int image_type = 0;  // field order, as VideoInfo keeps it
-  std::size_t header_bytes = 0;
-  std::size_t frame_bytes = 0;
-};
+// A frame as the file holds it: its FRAME line, then its planes.
+std::size_t record_bytes(const y4m::Y4mHeader& header) { return kFrameLineBytes + y4m::y4m_frame_bytes(header); }
 
-Y4mFormat parse_header(const std::string& path, const std::string& line) {
-  std::istringstream tags(line);
-  std::string tag;
-  tags >> tag;
-  if (tag != "YUV4MPEG2") refuse(path, std::string("is not a Y4M file; make one with ") + kMakeOne);
-  Y4mFormat format;
-  std::string chroma = "420";
-  while (tags >> tag) {
-    const std::string value = tag.substr(1);
-    switch (tag[0]) {
-      case 'W': format.width = std::atoi(value.c_str()); break;
-      case 'H': format.height = std::atoi(value.c_str()); break;
-      case 'F':
-        if (std::sscanf(value.c_str(), "%u:%u", &format.rate, &format.scale) != 2) format.rate = 0;
-        break;
-      case 'I':
-        format.image_type = value == "t" ? VideoInfo::IT_TFF : value == "b" ? VideoInfo::IT_BFF : 0;
-        break;
-      case 'C': chroma = value; break;
-      default: break;  // aspect ratio and extensions say nothing about the frames' bytes
-    }
+// The colour format tag (C444, ...) of a header that y4m/ refused, when that
+// tag is what it refused, so that the refusal names it; empty otherwise.
+std::string refused_colour(std::string_view line) {
+  const std::size_t at = line.find(" C");
+  if (at == std::string_view::npos) return {};
+  const std::string tag(line.substr(at + 1, line.find(' ', at + 1) - (at + 1)));
+  try {
+    y4m::parse_y4m_header("YUV4MPEG2 W2 H2 F1:1 " + tag);
+    return {};
+  } catch (const y4m::Y4mError&) {
+    return tag;
   }
-  if (format.width <= 0 || format.height <= 0 || format.rate == 0 || format.scale == 0)
-    refuse(path, "has no valid size (W, H) or frame rate (F) in its header");
-  format.four_two_two = chroma == "422";
-  if (!format.four_two_two && chroma != "420" && chroma != "420jpeg" && chroma != "420mpeg2" &&
-      chroma != "420paldv")
-    refuse(path, "is C" + chroma + ", not 8-bit 4:2:2 (C422) or 4:2:0 (C420); convert it with " + kMakeOne);
-  if (format.width % 2 != 0 || (!format.four_two_two && format.height % 2 != 0))
-    refuse(path, "has an odd size, which AviSynth+ cannot hold in YUY2 or YV12; crop or pad it first");
-  const std::size_t luma = static_cast<std::size_t>(format.width) * static_cast<std::size_t>(format.height);
-  format.frame_bytes = luma + (format.four_two_two ? luma : luma / 2);
-  format.header_bytes = line.size() + 1;
-  return format;
+}
+
+// `line` is the header line with its newline, which tells a line that is
+// only the start of the signature from the signature.
+y4m::Y4mHeader parse_header(const std::string& path, std::string_view line) {
+  try {
+    y4m::check_y4m_signature(line);
+  } catch (const y4m::Y4mError&) {
+    refuse(path, std::string("is not a Y4M file; make one with ") + kMakeOne);
+  }
+  const std::string_view tags = line.substr(0, line.size() - 1);
+  try {
+    return y4m::parse_y4m_header(tags);
+  } catch (const y4m::Y4mError& error) {
+    const std::string colour = refused_colour(tags);
+    if (!colour.empty())
+      refuse(path, "is " + colour + ", not 8-bit 4:2:2 (C422) or 4:2:0 (C420); convert it with " + kMakeOne);
+    refuse(path, std::string("has a header Y4MSource cannot read: ") + error.what());
+  }
 }
 
 // Frames are read on demand, at offsets known from the header: AviSynth+
@@ -92,31 +82,34 @@ Y4mFormat parse_header(const std::string& path, const std::string& line) {
 // far larger than memory.
 class Y4mSource : public IClip {
  public:
-  Y4mSource(int fd, const std::string& path, const Y4mFormat& format, int frames)
-      : fd_(fd), path_(path), format_(format) {
+  Y4mSource(int fd, const std::string& path, const y4m::Y4mHeader& header, std::size_t header_bytes, int frames)
+      : fd_(fd),
+        path_(path),
+        four_two_two_(header.chroma == y4m::Y4mChroma::k422),
+        header_bytes_(header_bytes),
+        record_bytes_(record_bytes(header)) {
     std::memset(&vi_, 0, sizeof vi_);
-    vi_.width = format.width;
-    vi_.height = format.height;
-    vi_.fps_numerator = format.rate;
-    vi_.fps_denominator = format.scale;
+    vi_.width = header.width;
+    vi_.height = header.height;
+    vi_.fps_numerator = header.fps_numerator;
+    vi_.fps_denominator = header.fps_denominator;
     vi_.num_frames = frames;
-    vi_.pixel_type = format.four_two_two ? VideoInfo::CS_YUY2 : VideoInfo::CS_YV12;
-    vi_.image_type = format.image_type;
+    vi_.pixel_type = four_two_two_ ? VideoInfo::CS_YUY2 : VideoInfo::CS_YV12;
+    vi_.image_type = header.interlace == 't' ? VideoInfo::IT_TFF : header.interlace == 'b' ? VideoInfo::IT_BFF : 0;
   }
   ~Y4mSource() override { close(fd_); }
 
   PVideoFrame __stdcall GetFrame(int n, IScriptEnvironment* env) override {
     n = n < 0 ? 0 : n >= vi_.num_frames ? vi_.num_frames - 1 : n;
-    const std::size_t record = kFrameLineBytes + format_.frame_bytes;
-    std::vector<BYTE> bytes(record);
-    if (!read_at(fd_, bytes.data(), record, static_cast<off_t>(format_.header_bytes + n * record)) ||
+    std::vector<BYTE> bytes(record_bytes_);
+    if (!read_at(fd_, bytes.data(), record_bytes_, static_cast<off_t>(header_bytes_ + n * record_bytes_)) ||
         std::memcmp(bytes.data(), kFrameLine, kFrameLineBytes) != 0)
       env->ThrowError("Y4MSource: %s: frame %d cannot be read (the file changed, or its FRAME lines carry tags)",
                       path_.c_str(), n);
     const BYTE* planes = bytes.data() + kFrameLineBytes;
     const int w = vi_.width, h = vi_.height;
     PVideoFrame frame = env->NewVideoFrame(vi_);
-    if (format_.four_two_two) {
+    if (four_two_two_) {
       const BYTE* y = planes;
       const BYTE* u = y + w * h;
       const BYTE* v = u + w / 2 * h;
@@ -146,7 +139,9 @@ class Y4mSource : public IClip {
  private:
   int fd_;
   std::string path_;
-  Y4mFormat format_;
+  bool four_two_two_;
+  std::size_t header_bytes_;
+  std::size_t record_bytes_;
   VideoInfo vi_;
 };
 
@@ -158,19 +153,20 @@ IClip* open_source(const std::string& path) {
     struct stat status {};
     if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
       refuse(path, "is not a file; AviSynth+ reads frames in any order, so write the Y4M to a file first");
-    std::string header(kMaxHeaderBytes, '\0');
-    const ssize_t got = pread(fd, header.data(), header.size(), 0);
-    const std::size_t end = got > 0 ? header.find('\n') : std::string::npos;
+    // The header line, its newline included, within the longest y4m/ takes.
+    std::string line(y4m::kY4mMaxHeaderBytes + 1, '\0');
+    const ssize_t got = pread(fd, line.data(), line.size(), 0);
+    const std::size_t end = got > 0 ? line.find('\n') : std::string::npos;
     if (end == std::string::npos || end >= static_cast<std::size_t>(got))
       refuse(path, std::string("is not a Y4M file; make one with ") + kMakeOne);
-    header.resize(end);
-    const Y4mFormat format = parse_header(path, header);
-    const std::size_t record = kFrameLineBytes + format.frame_bytes;
-    const std::size_t data = static_cast<std::size_t>(status.st_size) - format.header_bytes;
+    line.resize(end + 1);
+    const y4m::Y4mHeader header = parse_header(path, line);
+    const std::size_t record = record_bytes(header);
+    const std::size_t data = static_cast<std::size_t>(status.st_size) - line.size();
     if (data % record != 0)
       refuse(path, "ends inside a frame, or its FRAME lines carry tags, which Y4MSource does not read");
     if (data == 0) refuse(path, "has no frames");
-    return new Y4mSource(fd, path, format, static_cast<int>(data / record));
+    return new Y4mSource(fd, path, header, line.size(), static_cast<int>(data / record));
   } catch (...) {
     close(fd);
     throw;
