@@ -17,8 +17,8 @@
 # (scaled to the chroma's size) as guide, and hqdn3d on the chroma planes.
 # The tables give, for each damage, each method's default and its best
 # single setting over all pictures (the highest mean chroma PSNR), then
-# every setting's mean, then the CPU time per frame of each method's
-# default and best settings, one thread, measured in the same run.
+# every setting's mean and its CPU time per frame, one thread, measured in
+# the same run.
 # Installs nothing.
 #
 #   bench/quality_bench.sh [BUILD_DIR]
@@ -141,7 +141,7 @@ method_guided() {
 # Each method's settings, its default first.
 methods=(none quillfen chromanr bilateral nlmeans bm3d guided hqdn3d)
 settings_none=("")
-settings_quillfen=("" "radius=3 gaussian=true")
+settings_quillfen=("" "sup=true" "radius=3 gaussian=true")
 for radius in 1 2 3 4; do
   for form in false true; do
     for passes in 1 2 3 5; do
@@ -236,10 +236,6 @@ awk -F'\t' '
 quality_done=$(date +%s)
 
 # ---------------------------------------------------------------- speed
-# The settings timed: each method's default and its best settings.
-featured() {
-  { cat "$work/defaults.tsv"; cut -f1,3 "$work/best.tsv"; } | awk '!seen[$0]++'
-}
 # CPU seconds (user and system, every process) of one run.
 cpu_seconds() {
   local TIMEFORMAT='%3U %3S' times
@@ -253,16 +249,20 @@ cpu_seconds() {
 speed_frame="$work/vtest.sensor.y4m"
 ff -i "$speed_frame" -vf loop=loop=4:size=1:start=0 -f yuv4mpegpipe -y "$work/speed5.y4m"
 rounds=3
-featured | while IFS=$'\t' read -r method setting; do
-  [ "$method" = none ] && continue
-  per_frame=()
-  for _ in $(seq $rounds); do
-    one=$(cpu_seconds "method_$method" "$setting" "$speed_frame" "$work/speed-out.y4m")
-    five=$(cpu_seconds "method_$method" "$setting" "$work/speed5.y4m" "$work/speed-out.y4m")
-    per_frame+=("$(awk -v a="$one" -v b="$five" 'BEGIN { printf "%.1f", (b - a) / 4 * 1000 }')")
+# Every setting of every method, one after another.
+for method in "${methods[@]:1}"; do
+  declare -n list="settings_$method"
+  for setting in "${list[@]}"; do
+    per_frame=()
+    for _ in $(seq $rounds); do
+      one=$(cpu_seconds "method_$method" "$setting" "$speed_frame" "$work/speed-out.y4m")
+      five=$(cpu_seconds "method_$method" "$setting" "$work/speed5.y4m" "$work/speed-out.y4m")
+      per_frame+=("$(awk -v a="$one" -v b="$five" 'BEGIN { printf "%.1f", (b - a) / 4 * 1000 }')")
+    done
+    median=$(printf '%s\n' "${per_frame[@]}" | sort -g | sed -n "$(((rounds + 1) / 2))p")
+    printf '%s\t%s\t%s\n' "$method" "$setting" "$median"
   done
-  median=$(printf '%s\n' "${per_frame[@]}" | sort -g | sed -n "$(((rounds + 1) / 2))p")
-  printf '%s\t%s\t%s\n' "$method" "$setting" "$median"
+  unset -n list
 done > "$work/speed.tsv"
 finished=$(date +%s)
 
@@ -277,6 +277,8 @@ function label(method, setting,   text) {
 function abs(x) { return x < 0 ? -x : x }
 function dashes(n,   text) { text = sprintf("%" n "s", ""); gsub(/ /, "-", text); return text }
 function mean_of(method, setting, damage) { return sum[method SUBSEP setting SUBSEP damage] / count }
+# As printed, so that equal figures have equal ranks.
+function shown_mean(method, setting, damage) { return sprintf("%.2f", mean_of(method, setting, damage)) + 0 }
 function ms(method, setting,   k) { k = method SUBSEP setting; return (k in speed) ? sprintf("%.1f", speed[k]) : "" }
 function row(method, setting, damage, tag,   i, k, line) {
   line = sprintf("| %-62s |", label(method, setting) tag)
@@ -323,7 +325,7 @@ END {
     for (m = 2; m <= n_methods; m++) {
       rank[order[m] SUBSEP damage] = 1
       for (o = 2; o <= n_methods; o++)
-        if (mean_of(order[o], best[order[o] SUBSEP damage], damage) > mean_of(order[m], best[order[m] SUBSEP damage], damage))
+        if (shown_mean(order[o], best[order[o] SUBSEP damage], damage) > shown_mean(order[m], best[order[m] SUBSEP damage], damage))
           rank[order[m] SUBSEP damage]++
     }
   }
@@ -347,9 +349,11 @@ END {
       method = order[m]
       if (method == "none") { row(method, "", damage, ""); continue }
       # The default, then the best setting; on the clean picture the best
-      # of every damage, each named with the damages it is best in.
+      # of every damage, each named with the damages it is best in, and
+      # the defaults of Quillfen with sup=true, which change only the unpack.
       delete shown; n_shown = 0
       shown[++n_shown] = default_of[method]
+      if (damage == "clean" && method == "quillfen") shown[++n_shown] = "sup=true"
       for (e = 1; e <= 3; e++) {
         if (damage != "clean" && noisy[e] != damage) continue
         setting = best[method SUBSEP noisy[e]]
@@ -368,14 +372,14 @@ END {
   }
   # Every setting.
   print ""; print "### Every setting: mean chroma PSNR in dB per damage"; print ""
-  printf "| %-62s | %6s | %6s | %6s | %6s | %6s |\n", "method and setting", "chroma", "sensor", "h264", "3 mean", "clean"
-  print "|" dashes(64) "|--------|--------|--------|--------|--------|"
+  printf "| %-62s | %6s | %6s | %6s | %6s | %6s | %8s |\n", "method and setting", "chroma", "sensor", "h264", "3 mean", "clean", "ms/frame"
+  print "|" dashes(64) "|--------|--------|--------|--------|--------|----------|"
   for (m = 2; m <= n_methods; m++) {
     method = order[m]
     for (s = 1; s <= n_settings[method]; s++) {
       setting = settings[method, s]
       a = mean_of(method, setting, "chroma"); b = mean_of(method, setting, "sensor"); c = mean_of(method, setting, "h264")
-      printf "| %-62s | %6.2f | %6.2f | %6.2f | %6.2f | %6.2f |\n", label(method, setting), a, b, c, (a + b + c) / 3, mean_of(method, setting, "clean")
+      printf "| %-62s | %6.2f | %6.2f | %6.2f | %6.2f | %6.2f | %8s |\n", label(method, setting), a, b, c, (a + b + c) / 3, mean_of(method, setting, "clean"), ms(method, setting)
     }
   }
   print ""
