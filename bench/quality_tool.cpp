@@ -1,10 +1,14 @@
-// The measuring half of bench/quality_bench.sh, on one-frame 8-bit 4:2:2
-// Y4M pictures:
+// The measuring half of bench/quality_bench.sh, on one-frame 8-bit Y4M
+// pictures (4:2:2 or 4:2:0) and binary PPM pictures:
 //
 //   quillfen_quality_tool noisy CLEAN NOISY AMPLITUDE SEED
 //       adds to every U and V sample an integer drawn uniformly from
 //       -AMPLITUDE..AMPLITUDE by a generator seeded with SEED (the same
 //       bytes on every machine), kept within 0..255; luma is copied;
+//   quillfen_quality_tool sensor CLEAN.ppm NOISY.ppm SIGMA SEED
+//       adds to every R, G and B sample Gaussian noise of standard deviation
+//       SIGMA, rounded to the nearest level and kept within 0..255: the
+//       noise of a camera sensor, before any conversion to YUV;
 //   quillfen_quality_tool compare CLEAN TEST
 //       prints the chroma PSNR of TEST against CLEAN in dB over all U and V
 //       samples, and the shift of TEST's mean U and mean V from CLEAN's.
@@ -39,20 +43,26 @@ Picture read_picture(const std::string& path) {
   std::getline(in, picture.header);
   std::istringstream tags(picture.header);
   std::string tag;
-  bool four_two_two = false;
+  bool four_two_zero = true;  // a stream without a C tag is 4:2:0
+  bool known_chroma = true;
   tags >> tag;
   if (tag != "YUV4MPEG2") fail(path + " is not a Y4M stream");
   while (tags >> tag) {
     if (tag[0] == 'W') picture.width = std::atoi(tag.c_str() + 1);
     if (tag[0] == 'H') picture.height = std::atoi(tag.c_str() + 1);
-    if (tag[0] == 'C') four_two_two = tag == "C422";
+    if (tag[0] == 'C') {
+      four_two_zero = tag.rfind("C420", 0) == 0;
+      known_chroma = four_two_zero || tag == "C422";
+    }
   }
-  if (!four_two_two || picture.width <= 0 || picture.height <= 0 || picture.width % 2 != 0)
-    fail(path + " is not 8-bit 4:2:2 of an even width");
+  if (!known_chroma || picture.width <= 0 || picture.height <= 0 || picture.width % 2 != 0 ||
+      (four_two_zero && picture.height % 2 != 0))
+    fail(path + " is not 8-bit 4:2:2 or 4:2:0 of an even size");
   std::string frame_line;
   std::getline(in, frame_line);
   if (frame_line.rfind("FRAME", 0) != 0) fail(path + " holds no frame");
-  const std::size_t luma = static_cast<std::size_t>(picture.width) * picture.height, chroma = luma / 2;
+  const std::size_t luma = static_cast<std::size_t>(picture.width) * picture.height;
+  const std::size_t chroma = four_two_zero ? luma / 4 : luma / 2;
   picture.y.resize(luma);
   picture.u.resize(chroma);
   picture.v.resize(chroma);
@@ -70,16 +80,60 @@ void write_picture(const std::string& path, const Picture& picture) {
   if (!out) fail("cannot write " + path);
 }
 
+std::uint8_t clamped(double value) {
+  return static_cast<std::uint8_t>(value < 0.0 ? 0.0 : value > 255.0 ? 255.0 : value);
+}
+
 void add_noise(const std::string& clean, const std::string& noisy, int amplitude, unsigned seed) {
   Picture picture = read_picture(clean);
   std::mt19937 random(seed);
   const unsigned span = 2u * static_cast<unsigned>(amplitude) + 1u;
   for (auto* plane : {&picture.u, &picture.v})
-    for (std::uint8_t& sample : *plane) {
-      const int value = sample + static_cast<int>(random() % span) - amplitude;
-      sample = static_cast<std::uint8_t>(value < 0 ? 0 : value > 255 ? 255 : value);
-    }
+    for (std::uint8_t& sample : *plane) sample = clamped(sample + static_cast<int>(random() % span) - amplitude);
   write_picture(noisy, picture);
+}
+
+// A binary PPM of 8-bit samples: its header as read (kept for writing) and
+// its R, G, B samples.
+struct RgbPicture {
+  std::string header;
+  std::vector<std::uint8_t> samples;
+};
+
+RgbPicture read_rgb(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) fail("cannot open " + path);
+  std::string magic;
+  long width = 0, height = 0, maximum = 0;
+  in >> magic >> width >> height >> maximum;
+  in.get();  // the one whitespace byte before the samples
+  if (magic != "P6" || width <= 0 || height <= 0 || maximum != 255)
+    fail(path + " is not an 8-bit binary PPM");
+  RgbPicture picture{"P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n",
+                     std::vector<std::uint8_t>(static_cast<std::size_t>(width * height * 3))};
+  if (!in.read(reinterpret_cast<char*>(picture.samples.data()), static_cast<std::streamsize>(picture.samples.size())))
+    fail(path + " ends inside its samples");
+  return picture;
+}
+
+// Gaussian noise by the Box-Muller transform of the generator's own words,
+// so that the noise is the same with every standard library (the library's
+// distributions are not specified to the bit).
+void add_sensor_noise(const std::string& clean, const std::string& noisy, double sigma, unsigned seed) {
+  RgbPicture picture = read_rgb(clean);
+  std::mt19937 random(seed);
+  const double two_pi = 6.283185307179586;
+  for (std::size_t i = 0; i < picture.samples.size(); i += 2) {
+    const double radius = std::sqrt(-2.0 * std::log((random() + 1.0) / 4294967296.0));
+    const double angle = two_pi * (random() / 4294967296.0);
+    const double pair[2] = {radius * std::cos(angle), radius * std::sin(angle)};
+    for (std::size_t k = 0; k < 2 && i + k < picture.samples.size(); ++k)
+      picture.samples[i + k] = clamped(std::floor(picture.samples[i + k] + sigma * pair[k] + 0.5));
+  }
+  std::ofstream out(noisy, std::ios::binary);
+  out << picture.header;
+  out.write(reinterpret_cast<const char*>(picture.samples.data()), static_cast<std::streamsize>(picture.samples.size()));
+  if (!out) fail("cannot write " + noisy);
 }
 
 double mean(const std::vector<std::uint8_t>& plane) {
@@ -90,7 +144,8 @@ double mean(const std::vector<std::uint8_t>& plane) {
 
 void compare(const std::string& clean_path, const std::string& test_path) {
   const Picture clean = read_picture(clean_path), test = read_picture(test_path);
-  if (clean.width != test.width || clean.height != test.height) fail("the two pictures differ in size");
+  if (clean.width != test.width || clean.height != test.height || clean.u.size() != test.u.size())
+    fail("the two pictures differ in size or chroma format");
   double squared_error = 0.0;
   for (const auto plane : {&Picture::u, &Picture::v})
     for (std::size_t i = 0; i < (clean.*plane).size(); ++i) {
@@ -106,13 +161,17 @@ void compare(const std::string& clean_path, const std::string& test_path) {
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
+  const auto seed = [&] { return static_cast<unsigned>(std::strtoul(args[4].c_str(), nullptr, 10)); };
   if (args.size() == 5 && args[0] == "noisy") {
-    add_noise(args[1], args[2], std::atoi(args[3].c_str()), static_cast<unsigned>(std::strtoul(args[4].c_str(), nullptr, 10)));
+    add_noise(args[1], args[2], std::atoi(args[3].c_str()), seed());
+  } else if (args.size() == 5 && args[0] == "sensor") {
+    add_sensor_noise(args[1], args[2], std::strtod(args[3].c_str(), nullptr), seed());
   } else if (args.size() == 3 && args[0] == "compare") {
     compare(args[1], args[2]);
   } else {
     std::fprintf(stderr,
                  "usage: quillfen_quality_tool noisy CLEAN NOISY AMPLITUDE SEED\n"
+                 "       quillfen_quality_tool sensor CLEAN.ppm NOISY.ppm SIGMA SEED\n"
                  "       quillfen_quality_tool compare CLEAN TEST\n");
     return 2;
   }
