@@ -54,10 +54,7 @@ int parse_dimension(const std::string& tag) {
 }
 
 Y4mChroma parse_chroma(const std::string& tag) {
-  const std::string_view name = std::string_view(tag).substr(1);
-  if (name == "422") return Y4mChroma::k422;
-  if (name == "420" || name == "420jpeg" || name == "420mpeg2" || name == "420paldv")
-    return Y4mChroma::k420;
+  if (const std::optional<Y4mChroma> chroma = y4m_chroma_of_tag(tag)) return *chroma;
   throw Y4mError("Y4M input: colour format " + quoted(tag) +
                  " is not supported (8-bit 4:2:2 C422, or 4:2:0 C420, C420jpeg, C420mpeg2, "
                  "C420paldv); convert it where the stream is made, e.g. ffmpeg -pix_fmt yuv422p "
@@ -165,6 +162,13 @@ Y4mHeader parse_y4m_header(std::string_view line, Y4mSizeCheck check) {
   if (!have_rate) throw Y4mError("Y4M header: frame rate (F) is missing");
   check_frame_size(header, check);
   return header;
+}
+
+std::optional<Y4mChroma> y4m_chroma_of_tag(std::string_view tag) {
+  const std::string_view name = tag.substr(tag.empty() ? 0 : 1);
+  if (name == "422") return Y4mChroma::k422;
+  if (name == "420" || name == "420jpeg" || name == "420mpeg2" || name == "420paldv") return Y4mChroma::k420;
+  return std::nullopt;
 }
 
 std::string format_y4m_header(const Y4mHeader& header) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,6 +44,10 @@ enum class Y4mSizeCheck { kFilterable, kAny };
 // saying what is wrong for a line that is not a YUV4MPEG2 header, a missing
 // or bad size or frame rate, or a format other than 8-bit 4:2:2 or 4:2:0.
 Y4mHeader parse_y4m_header(std::string_view line, Y4mSizeCheck check = Y4mSizeCheck::kFilterable);
+
+// The chroma of a colour format tag (C422, C420jpeg, ...) the filter takes,
+// or nothing for any other.
+std::optional<Y4mChroma> y4m_chroma_of_tag(std::string_view tag);
 
 // The header line of a stream with the same tags, newline included.
 std::string format_y4m_header(const Y4mHeader& header);
