@@ -8,7 +8,8 @@
 #     calls against two commands in a pipe;
 #   - 4:2:0 clips, which the plugin passes through AviSynth+'s ConvertToYUY2
 #     and ConvertToYV12: the command's output between the same conversions;
-#   - refusals reach the script as errors with the filter's own messages.
+#   - refusals, and working images too large for memory, reach the script as
+#     errors with the filter's own messages.
 # The Gaussian form takes its weights from the C library's pow where its
 # own exact power cannot decide, and MinGW's pow differs from glibc's in
 # the last bits of about 0.6 % of them: there the chroma may differ by 1,
@@ -131,21 +132,26 @@ Y4MSource(\"in422.y4m\").Quillfen().Quillfen(sup=true, radius=2)" || fail "a cha
 "$native/quillfen" --quiet in422.y4m - | "$native/quillfen" --quiet - command.y4m sup=true radius=2
 cmp -s host.y4m command.y4m || fail "a chain of two calls differs from two commands in a pipe"
 
+# The clip, Quillfen's arguments, and the message. Working images of a
+# terabyte cannot be allocated, which must come back as an error too;
+# AddBorders makes the clip that size without making a frame of it.
+blank() { printf 'BlankClip(pixel_type="%s", width=64, height=48)' "$1"; }
 refusals=(
-  "YUY2|radius=0|Quillfen: \"radius\" parameter must be greater than or equal to one."
-  "YV12|iterations=-1|Quillfen: \"iterations\" parameter must be greater than or equal to zero."
-  "YUY2|threshold=256|Quillfen: \"threshold\" parameter must be between zero and 255 inclusive."
-  "YV12|radius=48|Quillfen: \"radius\" parameter must be less than the frame width and height."
-  "RGB32||Quillfen: YUY2 or YV12 data only."
-  "YV16||Quillfen: YUY2 or YV12 data only."
+  "$(blank YUY2)|radius=0|Quillfen: \"radius\" parameter must be greater than or equal to one."
+  "$(blank YV12)|iterations=-1|Quillfen: \"iterations\" parameter must be greater than or equal to zero."
+  "$(blank YUY2)|threshold=256|Quillfen: \"threshold\" parameter must be between zero and 255 inclusive."
+  "$(blank YV12)|radius=48|Quillfen: \"radius\" parameter must be less than the frame width and height."
+  "$(blank RGB32)||Quillfen: YUY2 or YV12 data only."
+  "$(blank YV16)||Quillfen: YUY2 or YV12 data only."
+  "$(blank YUY2).AddBorders(0, 0, 599936, 599952)||Quillfen: out of memory."
 )
 for entry in "${refusals[@]}"; do
-  IFS='|' read -r format arguments message <<<"$entry"
+  IFS='|' read -r clip arguments message <<<"$entry"
   rm -f out.y4m
   status=0
   run_script out.y4m "$load
-BlankClip(pixel_type=\"$format\", width=64, height=48).Quillfen($arguments)" || status=$?
+$clip.Quillfen($arguments)" || status=$?
   [ "$status" = 1 ] && grep -qF -- "$message" message.txt && [ ! -e out.y4m ] ||
-    fail "$format Quillfen($arguments): status $status, \"$(cat message.txt)\", expected \"$message\""
+    fail "$clip.Quillfen($arguments): status $status, \"$(cat message.txt)\", expected \"$message\""
 done
 echo "passed: Quillfen.dll in AviSynth+ for Windows under wine64"
