@@ -109,22 +109,22 @@ for entry in "${settings[@]}"; do
   IFS='|' read -r script_arguments command_arguments prefetch limit <<<"$entry"
   run_script host.y4m "$load
 Y4MSource(\"in422.y4m\").Quillfen($script_arguments)
-$prefetch" || fail "4:2:2 Quillfen($script_arguments) $prefetch: $(cat message.txt)"
+$prefetch" || fail "4:2:2 Quillfen($script_arguments)${prefetch:+ $prefetch}: $(cat message.txt)"
   ! cmp -s host.y4m in422.y4m || fail "4:2:2 Quillfen($script_arguments) changed no chroma"
   run_command in422.y4m command.y4m "$command_arguments"
   difference=$(compare host.y4m command.y4m "$limit") ||
-    fail "4:2:2 Quillfen($script_arguments) $prefetch differs from the command: $difference"
-  echo "4:2:2 Quillfen($script_arguments) $prefetch against the command: $difference"
+    fail "4:2:2 Quillfen($script_arguments)${prefetch:+ $prefetch} differs from the command: $difference"
+  echo "4:2:2 Quillfen($script_arguments)${prefetch:+ $prefetch} against the command: $difference"
 
   run_script host.y4m "$load
 Y4MSource(\"in420.y4m\").Quillfen($script_arguments)
-$prefetch" || fail "4:2:0 Quillfen($script_arguments) $prefetch: $(cat message.txt)"
+$prefetch" || fail "4:2:0 Quillfen($script_arguments)${prefetch:+ $prefetch}: $(cat message.txt)"
   run_script widened.y4m 'Y4MSource("in420.y4m").ConvertToYUY2()' || fail "ConvertToYUY2: $(cat message.txt)"
   run_command widened.y4m command.y4m "$command_arguments"
   run_script expected.y4m 'Y4MSource("command.y4m").ConvertToYV12()' || fail "ConvertToYV12: $(cat message.txt)"
   difference=$(compare host.y4m expected.y4m "$limit") ||
-    fail "4:2:0 Quillfen($script_arguments) $prefetch differs from the command between the conversions: $difference"
-  echo "4:2:0 Quillfen($script_arguments) $prefetch against the command between the conversions: $difference"
+    fail "4:2:0 Quillfen($script_arguments)${prefetch:+ $prefetch} differs from the command between the conversions: $difference"
+  echo "4:2:0 Quillfen($script_arguments)${prefetch:+ $prefetch} against the command between the conversions: $difference"
 done
 
 run_script host.y4m "$load
