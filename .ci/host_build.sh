@@ -1,6 +1,7 @@
 # Sourced by the scripts that build a real host into the host cache, once.
-# host_build_start NAME LABEL sets `archive` (the source archive next to the
-# repository), `prefix` (the host's folder in the cache) and `work` (a
+# host_build_start NAME LABEL [FOLDER] sets `archive` (the source archive
+# NAME next to the repository), `prefix` (the host's folder in the cache,
+# FOLDER when one source is built more than one way) and `work` (a
 # temporary folder removed on exit), or ends the script successfully when
 # the build is already there or its source archive is absent (the host's
 # tests then report themselves skipped). A build is marked complete last
@@ -11,7 +12,7 @@ host_build_start() {
   local root
   root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
   archive="${QUILLFEN_HOST_ARCHIVES:-$root/../shared/hosts}/$name.tar.gz"
-  prefix="${QUILLFEN_HOST_CACHE:-$HOME/.cache/quillfen-hosts}/$name"
+  prefix="${QUILLFEN_HOST_CACHE:-$HOME/.cache/quillfen-hosts}/${3:-$name}"
   if [ -f "$prefix/.complete" ]; then
     echo "$host_label: already built in $prefix"
     exit 0

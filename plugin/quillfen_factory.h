@@ -1,23 +1,10 @@
-// The script function "Quillfen": its signature and the factory the host
-// calls for every script call.
+// The script function "Quillfen" of the 2.5 module: the factory the host
+// calls for every script call, and the signature it is registered with.
 #pragma once
 
-#include "filter/compile_time_text.h"
 #include "filter/quillfen_parameters.h"
 #include "host/avisynth_interface.h"
-
-// The clip, then each parameter as an optional named argument, "[name]"
-// followed by its kind.
-constexpr void spell_avisynth_signature(TextSpeller& text) {
-  text("c");
-  for (const QuillfenParameter& parameter : kQuillfenParameters) {
-    text("[");
-    text(parameter.name);
-    text("]");
-    text(parameter.flag ? "b" : "i");
-  }
-}
-inline constexpr auto kQuillfenSignature = spelled_text<spell_avisynth_signature>();
+#include "plugin/avisynth_signature.h"
 
 // Builds a Quillfen clip over the clip at position 0 of `args`, the
 // parameters after it in the table's order. A YV12 or I420 source is

@@ -1,0 +1,207 @@
+// A Windows host program of the tests' own on AviSynth's C interface: runs
+// a script in AviSynth+ (AviSynth.dll) and writes its clip as Y4M.
+//
+//   avisynth_c_host SCRIPT OUTPUT
+//
+// Scripts read video with Y4MSource("file.y4m"), which this program adds:
+// 8-bit 4:2:2 as YUY2, 4:2:0 as YV12. The output is written from YUY2 as
+// C422 and from YV12 or I420 as C420mpeg2, with the W, H, F and I tags
+// only, so a clip this program wrote comes back with the same header. A
+// failure prints its message on stderr and exits with 1.
+#include <avisynth_c.h>
+
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "y4m/y4m_error.h"
+#include "y4m/y4m_header.h"
+
+namespace {
+
+namespace y4m = quillfen::y4m;
+
+// A whole Y4M file in memory; the test clips are small.
+struct Y4mClip {
+  std::string bytes;
+  std::vector<std::size_t> frame_starts;  // where each frame's planes begin
+};
+
+Y4mClip read_y4m(const char* path, AVS_VideoInfo& vi) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) throw y4m::Y4mError(std::string("Y4MSource: cannot open ") + path);
+  Y4mClip clip{std::string(std::istreambuf_iterator<char>(file), {}), {}};
+  std::size_t at = clip.bytes.find('\n');
+  if (at == std::string::npos) throw y4m::Y4mError(std::string("Y4MSource: no header in ") + path);
+  const y4m::Y4mHeader header = y4m::parse_y4m_header(std::string_view(clip.bytes).substr(0, at));
+  const std::size_t frame_bytes = y4m::y4m_frame_bytes(header);
+  for (++at; at < clip.bytes.size();) {
+    const std::size_t line_end = clip.bytes.find('\n', at);
+    if (clip.bytes.compare(at, 5, "FRAME") != 0 || line_end == std::string::npos ||
+        clip.bytes.size() - (line_end + 1) < frame_bytes)
+      throw y4m::Y4mError(std::string("Y4MSource: a frame of ") + path + " is cut short");
+    clip.frame_starts.push_back(line_end + 1);
+    at = line_end + 1 + frame_bytes;
+  }
+  vi = AVS_VideoInfo{};
+  vi.width = header.width;
+  vi.height = header.height;
+  vi.fps_numerator = header.fps_numerator;
+  vi.fps_denominator = header.fps_denominator;
+  vi.num_frames = static_cast<int>(clip.frame_starts.size());
+  vi.pixel_type = header.chroma == y4m::Y4mChroma::k422 ? AVS_CS_YUY2 : AVS_CS_YV12;
+  return clip;
+}
+
+// Copies `height` rows of `row_bytes` between buffers of different pitches.
+void copy_rows(std::uint8_t* to, int to_pitch, const std::uint8_t* from, int from_pitch, int row_bytes, int height) {
+  for (int y = 0; y < height; ++y) std::memcpy(to + y * to_pitch, from + y * from_pitch, row_bytes);
+}
+
+AVS_VideoFrame* AVSC_CC y4m_get_frame(AVS_FilterInfo* fi, int n) {
+  const Y4mClip& clip = *static_cast<const Y4mClip*>(fi->user_data);
+  const AVS_VideoInfo& vi = fi->vi;
+  n = n < 0 ? 0 : n >= vi.num_frames ? vi.num_frames - 1 : n;
+  AVS_VideoFrame* frame = avs_new_video_frame_a(fi->env, &vi, AVS_FRAME_ALIGN);
+  const auto* y = reinterpret_cast<const std::uint8_t*>(clip.bytes.data()) + clip.frame_starts[n];
+  const int w = vi.width, h = vi.height;
+  if (avs_is_yuy2(&vi)) {
+    const std::uint8_t* u = y + w * h;
+    const std::uint8_t* v = u + w / 2 * h;
+    for (int row = 0; row < h; ++row) {
+      std::uint8_t* out = avs_get_write_ptr_p(frame, AVS_DEFAULT_PLANE) + row * avs_get_pitch_p(frame, AVS_DEFAULT_PLANE);
+      for (int k = 0; k < w / 2; ++k) {
+        out[4 * k] = y[row * w + 2 * k];
+        out[4 * k + 1] = u[row * (w / 2) + k];
+        out[4 * k + 2] = y[row * w + 2 * k + 1];
+        out[4 * k + 3] = v[row * (w / 2) + k];
+      }
+    }
+    return frame;
+  }
+  const std::uint8_t* u = y + w * h;
+  const std::uint8_t* v = u + w / 2 * (h / 2);
+  copy_rows(avs_get_write_ptr_p(frame, AVS_PLANAR_Y), avs_get_pitch_p(frame, AVS_PLANAR_Y), y, w, w, h);
+  copy_rows(avs_get_write_ptr_p(frame, AVS_PLANAR_U), avs_get_pitch_p(frame, AVS_PLANAR_U), u, w / 2, w / 2, h / 2);
+  copy_rows(avs_get_write_ptr_p(frame, AVS_PLANAR_V), avs_get_pitch_p(frame, AVS_PLANAR_V), v, w / 2, w / 2, h / 2);
+  return frame;
+}
+
+int AVSC_CC y4m_get_parity(AVS_FilterInfo*, int) { return 0; }
+int AVSC_CC y4m_get_audio(AVS_FilterInfo*, void*, int64_t, int64_t) { return 0; }
+int AVSC_CC y4m_set_cache_hints(AVS_FilterInfo*, int, int) { return 0; }
+void AVSC_CC y4m_free(AVS_FilterInfo* fi) { delete static_cast<Y4mClip*>(fi->user_data); }
+
+AVS_Value AVSC_CC create_y4m_source(AVS_ScriptEnvironment* env, AVS_Value args, void*) {
+  AVS_VideoInfo vi;
+  std::unique_ptr<Y4mClip> clip;
+  try {
+    clip = std::make_unique<Y4mClip>(read_y4m(avs_as_string(avs_array_elt(args, 0)), vi));
+  } catch (const std::exception& error) {
+    return avs_new_value_error(avs_save_string(env, error.what(), -1));
+  }
+  AVS_FilterInfo* fi;
+  AVS_Clip* filter = avs_new_c_filter(env, &fi, avs_void, 0);
+  fi->vi = vi;
+  fi->user_data = clip.release();
+  fi->get_frame = y4m_get_frame;
+  fi->get_parity = y4m_get_parity;
+  fi->get_audio = y4m_get_audio;
+  fi->set_cache_hints = y4m_set_cache_hints;
+  fi->free_filter = y4m_free;
+  AVS_Value result;
+  avs_set_to_clip(&result, filter);
+  avs_release_clip(filter);
+  return result;
+}
+
+std::string y4m_stream_header(const AVS_VideoInfo& vi) {
+  y4m::Y4mHeader header;
+  header.tags = {"W" + std::to_string(vi.width), "H" + std::to_string(vi.height),
+                 "F" + std::to_string(vi.fps_numerator) + ":" + std::to_string(vi.fps_denominator), "Ip",
+                 avs_is_yuy2(&vi) ? "C422" : "C420mpeg2"};
+  return y4m::format_y4m_header(header);
+}
+
+void write_frame(const AVS_VideoInfo& vi, const AVS_VideoFrame* frame, std::FILE* out) {
+  std::fputs("FRAME\n", out);
+  if (avs_is_yuy2(&vi)) {
+    const int w = vi.width, h = vi.height;
+    std::vector<std::uint8_t> planes(2 * static_cast<std::size_t>(w) * h);
+    std::uint8_t* y = planes.data();
+    std::uint8_t* u = y + w * h;
+    std::uint8_t* v = u + w / 2 * h;
+    for (int row = 0; row < h; ++row) {
+      const std::uint8_t* in = avs_get_read_ptr_p(frame, AVS_DEFAULT_PLANE) + row * avs_get_pitch_p(frame, AVS_DEFAULT_PLANE);
+      for (int k = 0; k < w / 2; ++k) {
+        y[row * w + 2 * k] = in[4 * k];
+        u[row * (w / 2) + k] = in[4 * k + 1];
+        y[row * w + 2 * k + 1] = in[4 * k + 2];
+        v[row * (w / 2) + k] = in[4 * k + 3];
+      }
+    }
+    std::fwrite(planes.data(), 1, planes.size(), out);
+    return;
+  }
+  for (const int plane : {AVS_PLANAR_Y, AVS_PLANAR_U, AVS_PLANAR_V})
+    for (int row = 0; row < avs_get_height_p(frame, plane); ++row)
+      std::fwrite(avs_get_read_ptr_p(frame, plane) + row * avs_get_pitch_p(frame, plane), 1,
+                  avs_get_row_size_p(frame, plane), out);
+}
+
+int fail(const char* message) {
+  std::fprintf(stderr, "%s\n", message);
+  return 1;
+}
+
+int run(AVS_ScriptEnvironment* env, const char* script, const char* output) {
+  avs_add_function(env, "Y4MSource", "s", create_y4m_source, nullptr);
+  AVS_Value result = avs_invoke(env, "Import", avs_new_value_string(script), nullptr);
+  if (avs_is_error(result)) return fail(avs_as_error(result));
+  if (!avs_is_clip(result)) {
+    avs_release_value(result);
+    return fail("the script gives no clip");
+  }
+  AVS_Clip* clip = avs_take_clip(result, env);
+  avs_release_value(result);
+  const AVS_VideoInfo vi = *avs_get_video_info(clip);
+  int status = 0;
+  if (!avs_is_yuy2(&vi) && vi.pixel_type != AVS_CS_YV12 && vi.pixel_type != AVS_CS_I420) {
+    status = fail("the script's clip is neither YUY2 nor YV12");
+  } else if (std::FILE* out = std::fopen(output, "wb")) {
+    std::fputs(y4m_stream_header(vi).c_str(), out);
+    for (int n = 0; n < vi.num_frames && status == 0; ++n) {
+      AVS_VideoFrame* frame = avs_get_frame(clip, n);
+      if (!frame) {
+        status = fail(avs_clip_get_error(clip));
+        break;
+      }
+      write_frame(vi, frame, out);
+      avs_release_video_frame(frame);
+    }
+    if (std::fclose(out) != 0) status = fail("the output cannot be written");
+  } else {
+    status = fail("the output cannot be opened");
+  }
+  avs_release_clip(clip);
+  return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: avisynth_c_host SCRIPT OUTPUT\n");
+    return 2;
+  }
+  AVS_ScriptEnvironment* env = avs_create_script_environment(AVISYNTH_INTERFACE_VERSION);
+  if (!env) return fail("AviSynth.dll gave no script environment");
+  const int status = run(env, argv[1], argv[2]);
+  avs_delete_script_environment(env);
+  return status;
+}

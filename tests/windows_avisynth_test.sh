@@ -1,0 +1,157 @@
+#!/usr/bin/env bash
+# Quillfen.dll, the AviSynth plugin for Windows, in AviSynth+ built for
+# Windows with MinGW (.ci/build-avisynthplus-mingw.sh), under wine64. A host
+# program of the tests' own on AviSynth's C interface
+# (tests/hosts/avisynth_c_host.cpp) runs scripts that LoadPlugin the DLL and
+# writes Y4M, which must hold the Linux command's bytes:
+#   - 4:2:2 clips, both forms and sup, with Prefetch(2), and a chain of two
+#     calls against two commands in a pipe;
+#   - 4:2:0 clips, which the plugin passes through AviSynth+'s ConvertToYUY2
+#     and ConvertToYV12: the command's output between the same conversions;
+#   - refusals, and working images too large for memory, reach the script as
+#     errors with the filter's own messages.
+# The Gaussian form takes its weights from the C library's pow where its
+# own exact power cannot decide, and MinGW's pow differs from glibc's in
+# the last bits of about 0.6 % of them: there the chroma may differ by 1,
+# and the count of such bytes is printed.
+# The DLL must export its entry point alone and need no MinGW runtime DLL.
+# Exits 77, saying what is missing, without MinGW-w64, wine64 or that
+# AviSynth+ build.
+#
+#   tests/windows_avisynth_test.sh WINDOWS_BUILD_DIR [NATIVE_BUILD_DIR]   (default: build)
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+windows=$(realpath "$1")
+native=$(realpath "${2:-$root/build}")
+compiler=x86_64-w64-mingw32-g++-posix
+avisynth="${QUILLFEN_HOST_CACHE:-$HOME/.cache/quillfen-hosts}/avisynthplus-1ffeb08c-mingw"
+wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
+
+skip() {
+  echo "skipped: $*"
+  exit 77
+}
+fail() {
+  echo "FAILED: $*" >&2
+  exit 1
+}
+command -v "$compiler" >/dev/null || skip "no MinGW-w64 compiler (Debian: g++-mingw-w64-x86-64-posix)"
+[ -x "$wine" ] || skip "no wine64 (Debian: wine64)"
+[ -f "$avisynth/.complete" ] || skip "no AviSynth+ for Windows in $avisynth (run .ci/build-avisynthplus-mingw.sh)"
+plugin="$windows/Quillfen.dll"
+[ -f "$plugin" ] || fail "no Quillfen.dll in $windows"
+[ -x "$native/quillfen" ] || fail "no native command in $native/ to compare with: build the release preset first"
+
+# What the DLL exports and which DLLs it needs, from its own tables.
+exports=$(x86_64-w64-mingw32-objdump -p "$plugin" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | awk '$1 == "[" {print $3}')
+[ "$exports" = avisynth_c_plugin_init ] || fail "Quillfen.dll exports: $exports"
+imports=$(x86_64-w64-mingw32-objdump -p "$plugin" | awk '/DLL Name:/ {print $3}' | sort | paste -s -d ' ')
+[ "$imports" = "AviSynth.dll KERNEL32.dll msvcrt.dll" ] || fail "Quillfen.dll needs: $imports"
+
+work=$(mktemp -d)
+export WINEPREFIX="$work/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+cleanup() {
+  "$(dirname "$wine")/wineserver" -k 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+cd "$work"
+
+# The host, with AviSynth+ and its runtime beside it, where Windows looks first.
+"$compiler" -std=c++20 -O2 -I"$root" -isystem "$avisynth/include/avisynth" "$root/tests/hosts/avisynth_c_host.cpp" \
+  "$root/y4m/y4m_header.cpp" "$avisynth/lib/AviSynth.dll.a" -static -o avisynth_c_host.exe
+ln -s "$avisynth"/bin/*.dll .
+
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+run_script() {  # OUTPUT SCRIPT: the host's status; its message in message.txt
+  printf '%s\n' "$2" >script.avs
+  timeout 120 "$wine" avisynth_c_host.exe script.avs "$1" 2>message.txt
+}
+load="LoadPlugin(\"$(windows_path "$plugin")\")"
+run_command() {  # INPUT OUTPUT ARGUMENTS
+  # shellcheck disable=SC2086
+  "$native/quillfen" --quiet "$1" "$2" $3 || fail "quillfen $3 on $1"
+}
+
+run_script in422.y4m "Y4MSource(\"$(windows_path "$root/samples/quillfen-sample.y4m")\").Crop(0, 0, 64, 48).Trim(0, 3)" ||
+  fail "cutting the 4:2:2 clip: $(cat message.txt)"
+run_script in420.y4m 'Y4MSource("in422.y4m").ConvertToYV12()' || fail "converting the 4:2:0 clip: $(cat message.txt)"
+
+# Fails when the luma of two Y4M files with the same header differs, or any
+# chroma byte by more than LIMIT; prints how many bytes differ.
+compare() {  # A B LIMIT
+  local header width height luma frame
+  header=$(head -n 1 "$1")
+  [ "$header" = "$(head -n 1 "$2")" ] && [ "$(stat -c %s "$1")" = "$(stat -c %s "$2")" ] ||
+    { echo "$1 and $2 differ in format or length"; return 1; }
+  [[ $header =~ \ W([0-9]+)\ H([0-9]+) ]] && width=${BASH_REMATCH[1]} height=${BASH_REMATCH[2]}
+  luma=$((width * height))
+  case $header in *C422*) frame=$((2 * luma)) ;; *) frame=$((3 * luma / 2)) ;; esac
+  # cmp -l: 1-based offset, then both bytes in octal.
+  { cmp -l "$1" "$2" || true; } | awk -v header=$((${#header} + 1)) -v record=$((6 + frame)) -v luma=$luma \
+    -v limit="$3" '
+    function octal(text,   value, i) { value = 0; for (i = 1; i <= length(text); i++) value = value * 8 + substr(text, i, 1); return value }
+    { if (($1 - 1 - header) % record - 6 < luma) { print "the luma differs at byte " $1; bad = 1; exit }
+      difference = octal($2) - octal($3); if (difference < 0) difference = -difference
+      if (difference > largest) largest = difference }
+    END { if (bad) exit 1; print NR " chroma bytes differ, by at most " largest + 0; exit (largest > limit) }'
+}
+
+# The script's Quillfen arguments, the command's for the same settings, what
+# ends the script, and the largest chroma difference allowed.
+settings=(
+  "|||0"
+  "gaussian=true|gaussian=true||1"
+  "gaussian=true, radius=2|gaussian=true radius=2|Prefetch(2)|1"
+  "sup=true, iterations=3|sup=true iterations=3|Prefetch(2)|0"
+)
+for entry in "${settings[@]}"; do
+  IFS='|' read -r script_arguments command_arguments prefetch limit <<<"$entry"
+  run_script host.y4m "$load
+Y4MSource(\"in422.y4m\").Quillfen($script_arguments)
+$prefetch" || fail "4:2:2 Quillfen($script_arguments)${prefetch:+ $prefetch}: $(cat message.txt)"
+  ! cmp -s host.y4m in422.y4m || fail "4:2:2 Quillfen($script_arguments) changed no chroma"
+  run_command in422.y4m command.y4m "$command_arguments"
+  difference=$(compare host.y4m command.y4m "$limit") ||
+    fail "4:2:2 Quillfen($script_arguments)${prefetch:+ $prefetch} differs from the command: $difference"
+  echo "4:2:2 Quillfen($script_arguments)${prefetch:+ $prefetch} against the command: $difference"
+
+  run_script host.y4m "$load
+Y4MSource(\"in420.y4m\").Quillfen($script_arguments)
+$prefetch" || fail "4:2:0 Quillfen($script_arguments)${prefetch:+ $prefetch}: $(cat message.txt)"
+  run_script widened.y4m 'Y4MSource("in420.y4m").ConvertToYUY2()' || fail "ConvertToYUY2: $(cat message.txt)"
+  run_command widened.y4m command.y4m "$command_arguments"
+  run_script expected.y4m 'Y4MSource("command.y4m").ConvertToYV12()' || fail "ConvertToYV12: $(cat message.txt)"
+  difference=$(compare host.y4m expected.y4m "$limit") ||
+    fail "4:2:0 Quillfen($script_arguments)${prefetch:+ $prefetch} differs from the command between the conversions: $difference"
+  echo "4:2:0 Quillfen($script_arguments)${prefetch:+ $prefetch} against the command between the conversions: $difference"
+done
+
+run_script host.y4m "$load
+Y4MSource(\"in422.y4m\").Quillfen().Quillfen(sup=true, radius=2)" || fail "a chain of two calls: $(cat message.txt)"
+"$native/quillfen" --quiet in422.y4m - | "$native/quillfen" --quiet - command.y4m sup=true radius=2
+cmp -s host.y4m command.y4m || fail "a chain of two calls differs from two commands in a pipe"
+
+# The clip, Quillfen's arguments, and the message. Working images of a
+# terabyte cannot be allocated, which must come back as an error too;
+# AddBorders makes the clip that size without making a frame of it.
+blank() { printf 'BlankClip(pixel_type="%s", width=64, height=48)' "$1"; }
+refusals=(
+  "$(blank YUY2)|radius=0|Quillfen: \"radius\" parameter must be greater than or equal to one."
+  "$(blank YV12)|iterations=-1|Quillfen: \"iterations\" parameter must be greater than or equal to zero."
+  "$(blank YUY2)|threshold=256|Quillfen: \"threshold\" parameter must be between zero and 255 inclusive."
+  "$(blank YV12)|radius=48|Quillfen: \"radius\" parameter must be less than the frame width and height."
+  "$(blank RGB32)||Quillfen: YUY2 or YV12 data only."
+  "$(blank YV16)||Quillfen: YUY2 or YV12 data only."
+  "$(blank YUY2).AddBorders(0, 0, 599936, 599952)||Quillfen: out of memory."
+)
+for entry in "${refusals[@]}"; do
+  IFS='|' read -r clip arguments message <<<"$entry"
+  rm -f out.y4m
+  status=0
+  run_script out.y4m "$load
+$clip.Quillfen($arguments)" || status=$?
+  [ "$status" = 1 ] && grep -qF -- "$message" message.txt && [ ! -e out.y4m ] ||
+    fail "$clip.Quillfen($arguments): status $status, \"$(cat message.txt)\", expected \"$message\""
+done
+echo "passed: Quillfen.dll in AviSynth+ for Windows under wine64"
