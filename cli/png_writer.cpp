@@ -2,16 +2,15 @@
 
 #include <png.h>
 #include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "cli/command_error.h"
+#include "system/file_beside.h"
+#include "system/files.h"
 
 namespace quillfen::cli {
 namespace {
@@ -62,27 +61,26 @@ class StopSignalsHeld {
 
 }  // namespace
 
+bool can_write_png() { return true; }
+
 void write_png(const std::string& path, const RgbImage& image) {
   const StopSignalsHeld held;
-  std::string temporary = path + ".XXXXXX";
-  const int fd = ::mkstemp(temporary.data());
+  std::string temporary;
+  const int fd = system::create_file_beside(path, ".", temporary);
   if (fd < 0) throw CommandError("quillfen: cannot write OUTPUT \"" + path + "\": " + std::strerror(errno));
-  std::FILE* file = ::fdopen(fd, "wb");
+  std::FILE* file = system::stream_on_copy(fd);
+  const int opening_errno = errno;
+  system::close_file(fd);
   if (!file) {
-    ::close(fd);
-    ::unlink(temporary.c_str());
-    throw CommandError("quillfen: cannot write OUTPUT \"" + path + "\": " + std::strerror(errno));
+    system::remove_file(temporary);
+    throw CommandError("quillfen: cannot write OUTPUT \"" + path + "\": " + std::strerror(opening_errno));
   }
   const bool written = write_rows(file, image);
   const int saved_errno = errno;
   const bool closed = std::fclose(file) == 0;
-  // mkstemp makes the file private; a picture is as readable as any new file.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  if (!written || !closed || ::chmod(temporary.c_str(), 0666 & ~mask) != 0 ||
-      ::rename(temporary.c_str(), path.c_str()) != 0) {
+  if (!written || !closed || !system::replace_file(temporary, path)) {
     const int error = written && closed ? errno : saved_errno;
-    ::unlink(temporary.c_str());
+    system::remove_file(temporary);
     throw CommandError("quillfen: cannot write OUTPUT \"" + path + "\"" +
                        (error ? std::string(": ") + std::strerror(error) : std::string()));
   }
