@@ -90,6 +90,12 @@ for run in "${runs[@]}"; do
   echo "same bytes under Wine: $clip, $threads threads, $how, ${arguments:-defaults}"
 done
 
+# The per-frame figures, written through a stdio stream of their own.
+"$native/quillfen" --quiet --stats native.csv 420.y4m native.y4m radius=2
+windows --quiet --stats windows.csv 420.y4m windows.y4m radius=2
+cmp native.csv windows.csv
+echo "same figures under Wine: --stats"
+
 # A range skipped by moving the file position, then joined (a file beside
 # OUTPUT renamed onto it, which exists) back into the whole run's output.
 "$native/quillfen" --quiet 422.y4m native.y4m radius=2
