@@ -1,7 +1,6 @@
 #include "cli/png_writer.h"
 
 #include <png.h>
-#include <signal.h>
 
 #include <cerrno>
 #include <csetjmp>
@@ -11,6 +10,7 @@
 #include "cli/command_error.h"
 #include "system/file_beside.h"
 #include "system/files.h"
+#include "system/stop_requests.h"
 
 namespace quillfen::cli {
 namespace {
@@ -39,32 +39,14 @@ bool write_rows(std::FILE* file, const RgbImage& image) {
   return true;
 }
 
-// Ctrl-C and SIGTERM wait while the file beside OUTPUT exists: they take
-// effect once it has become OUTPUT or is gone.
-class StopSignalsHeld {
- public:
-  StopSignalsHeld() {
-    sigset_t stops;
-    sigemptyset(&stops);
-    sigaddset(&stops, SIGINT);
-    sigaddset(&stops, SIGTERM);
-    sigaddset(&stops, SIGHUP);
-    ::sigprocmask(SIG_BLOCK, &stops, &previous_);
-  }
-  ~StopSignalsHeld() { ::sigprocmask(SIG_SETMASK, &previous_, nullptr); }
-  StopSignalsHeld(const StopSignalsHeld&) = delete;
-  StopSignalsHeld& operator=(const StopSignalsHeld&) = delete;
-
- private:
-  sigset_t previous_;
-};
-
 }  // namespace
 
 bool can_write_png() { return true; }
 
 void write_png(const std::string& path, const RgbImage& image) {
-  const StopSignalsHeld held;
+  // Ctrl-C and SIGTERM wait while the file beside OUTPUT exists: they take
+  // effect once it has become OUTPUT or is gone.
+  const system::StopRequestsHeld held;
   std::string temporary;
   const int fd = system::create_file_beside(path, ".", temporary);
   if (fd < 0) throw CommandError("quillfen: cannot write OUTPUT \"" + path + "\": " + std::strerror(errno));

@@ -7,10 +7,26 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 
 namespace quillfen::system {
 
 // Installs the handlers; returns the flag they set.
 const std::atomic<bool>& catch_stop_requests();
+
+// While one lives, stop requests wait (on POSIX systems SIGHUP too): for a
+// step that must not be cut, such as a file beside OUTPUT that is to become
+// OUTPUT or be removed. On Windows a Ctrl-C in that time is dropped.
+class StopRequestsHeld {
+ public:
+  StopRequestsHeld();
+  ~StopRequestsHeld();
+  StopRequestsHeld(const StopRequestsHeld&) = delete;
+  StopRequestsHeld& operator=(const StopRequestsHeld&) = delete;
+
+ private:
+  struct Previous;  // what the system held before
+  std::unique_ptr<Previous> previous_;
+};
 
 }  // namespace quillfen::system

@@ -26,4 +26,19 @@ const std::atomic<bool>& catch_stop_requests() {
   return stop_requested;
 }
 
+struct StopRequestsHeld::Previous {
+  sigset_t mask;
+};
+
+StopRequestsHeld::StopRequestsHeld() : previous_(std::make_unique<Previous>()) {
+  sigset_t stops;
+  sigemptyset(&stops);
+  sigaddset(&stops, SIGINT);
+  sigaddset(&stops, SIGTERM);
+  sigaddset(&stops, SIGHUP);
+  ::sigprocmask(SIG_BLOCK, &stops, &previous_->mask);
+}
+
+StopRequestsHeld::~StopRequestsHeld() { ::sigprocmask(SIG_SETMASK, &previous_->mask, nullptr); }
+
 }  // namespace quillfen::system

@@ -22,4 +22,11 @@ const std::atomic<bool>& catch_stop_requests() {
   return stop_requested;
 }
 
+// The console's own setting: Ctrl-C ignored, or handled again.
+struct StopRequestsHeld::Previous {};
+
+StopRequestsHeld::StopRequestsHeld() { ::SetConsoleCtrlHandler(nullptr, TRUE); }
+
+StopRequestsHeld::~StopRequestsHeld() { ::SetConsoleCtrlHandler(nullptr, FALSE); }
+
 }  // namespace quillfen::system
