@@ -62,11 +62,41 @@ cp "$repository/samples/quillfen-sample.y4m" 422.y4m
 
 windows() { timeout 120 "$wine" "$cross/quillfen.exe" "$@"; }
 
+# The native and the Windows output of one run: the same bytes, except
+# that the Gaussian form takes its weights from the C library's pow where
+# the exact power in propagation/ cannot decide, and MinGW's pow differs
+# from glibc's in the last bit of a few results (0.3 % of random exponents):
+# there a chroma sample may differ by 1. Luma, headers and every other byte
+# must match; the count of chroma samples off by 1 is printed.
+same_output() {  # NATIVE WINDOWS GAUSSIAN(0|1) WHAT
+  if cmp -s "$1" "$2"; then echo "same bytes under Wine: $4"; return; fi
+  if [ "$3" -eq 1 ] && python3 - "$1" "$2" "$4" <<'PY'
+import sys
+native, windows = (open(path, "rb").read() for path in sys.argv[1:3])
+header = native.split(b"\n", 1)[0]
+tags = {t[:1]: t[1:] for t in header.split()}
+width, height = int(tags[b"W"]), int(tags[b"H"])
+chroma = width // 2 * (height // 2 if tags.get(b"C", b"420").startswith(b"420") else height)
+frame = 6 + width * height + 2 * chroma
+start = len(header) + 1
+off = [i for i, (a, b) in enumerate(zip(native, windows)) if a != b]
+if len(native) != len(windows) or any(
+        i < start or (i - start) % frame < 6 + width * height or abs(native[i] - windows[i]) > 1 for i in off):
+    sys.exit(1)
+print(f"same bytes under Wine but {len(off)} chroma samples off by 1 (the C library's pow): {sys.argv[3]}")
+PY
+  then return; fi
+  echo "Windows output differs from the native one: $4"
+  cmp "$1" "$2" || true
+  exit 1
+}
+
 # clip, threads, how (file or pipe), then the filter's arguments. Reading
 # from a file counts its frames by reads at offsets first, which must leave
 # the position at frame 0.
 runs=(
   "422 1 file"
+  "422 2 file gaussian=true"
   "422 2 file gaussian=true radius=3 iterations=0 threshold=40"
   "bars422 2 pipe sup=true radius=2 iterations=2"
   "420 2 file radius=2"
@@ -82,12 +112,9 @@ for run in "${runs[@]}"; do
   else
     windows --quiet --threads "$threads" "$clip.y4m" windows.y4m "${filter_arguments[@]}"
   fi
-  if ! cmp -s native.y4m windows.y4m; then
-    echo "Windows output differs from the native one: $clip, $threads threads, $how, ${arguments:-defaults}"
-    cmp native.y4m windows.y4m || true
-    exit 1
-  fi
-  echo "same bytes under Wine: $clip, $threads threads, $how, ${arguments:-defaults}"
+  gaussian=0
+  [[ " ${arguments:-} " == *" gaussian=true "* ]] && gaussian=1
+  same_output native.y4m windows.y4m "$gaussian" "$clip, $threads threads, $how, ${arguments:-defaults}"
 done
 
 # The per-frame figures, written through a stdio stream of their own.
