@@ -41,7 +41,8 @@ bool flush_to_disk(int fd);
 
 // What the command needs to know of an open file or a path: whether it is a
 // regular file (not a pipe, terminal or device), its size, and which file it
-// is, to tell whether two names reach the same file.
+// is, to tell whether two names reach the same file (on Windows only files
+// on a disk have an identity; anything else has device and file 0).
 struct FileStatus {
   bool regular = false;
   long long size = 0;
