@@ -1,7 +1,5 @@
 #include "cli/command.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <climits>
 #include <cstdio>
@@ -20,10 +18,12 @@
 #include "cli/plugin_location.h"
 #include "cli/progress_line.h"
 #include "cli/statistics_file.h"
-#include "cli/stop_signals.h"
 #include "cli/stream_files.h"
 #include "filter/quillfen_version.h"
 #include "server/script_environment.h"
+#include "system/files.h"
+#include "system/process.h"
+#include "system/stop_requests.h"
 #include "y4m/y4m_error.h"
 #include "y4m/y4m_reader.h"
 #include "y4m/y4m_writer.h"
@@ -55,7 +55,8 @@ int print_version(const CommandOptions& options) {
   } catch (...) {
     throw CommandError(current_exception_line());
   }
-  std::printf("quillfen %s\nplugin: %s (%s)\n", kQuillfenVersion, plugin_version.c_str(), path.c_str());
+  std::printf("quillfen %s\nplugin: %s (%s)\n", kQuillfenVersion, plugin_version.c_str(),
+              plugin_shown(path).c_str());
   return kExitOk;
 }
 
@@ -116,7 +117,7 @@ int filter_stream(const CommandOptions& options, const std::string& input_path, 
   // Until here nothing is written, and a Ctrl-C ends the command at once,
   // also while it waits for a header that a pipe never sends. From here on
   // it stops between whole frames.
-  const std::atomic<bool>& stop = install_stop_signals();
+  const std::atomic<bool>& stop = system::catch_stop_requests();
   std::optional<StatisticsFile> statistics;
   if (!options.stats_path.empty()) statistics.emplace(options.stats_path, input, output_path);
   const StreamFile output = [&] {
@@ -130,7 +131,7 @@ int filter_stream(const CommandOptions& options, const std::string& input_path, 
   y4m::Y4mWriter writer(output.fd(), reader->header());
   // Figures on standard error take the place of the progress line.
   const bool figures_on_stderr = options.stats_path == "-";
-  ProgressLine progress(!options.quiet && !figures_on_stderr && ::isatty(STDERR_FILENO), to_write);
+  ProgressLine progress(!options.quiet && !figures_on_stderr && system::is_terminal(system::kStandardError), to_write);
   FrameMeasuredCallback measured;
   if (statistics)
     measured = [&](int frame, const FrameStatistics& figures) { statistics->frame(frame, figures); };
@@ -163,7 +164,7 @@ int filter_stream(const CommandOptions& options, const std::string& input_path, 
   }
   if (options.sample_run)
     std::printf("quillfen: filtered %d frames of %s into %s\n", outcome.frames_written, input_path.c_str(),
-                std::filesystem::absolute(output_path).c_str());
+                std::filesystem::absolute(output_path).string().c_str());
   return kExitOk;
 }
 

@@ -6,7 +6,9 @@
 #include <optional>
 #include <string_view>
 
+#include "cli/builtin_filter.h"
 #include "cli/command_error.h"
+#include "cli/png_writer.h"
 #include "filter/quillfen_parameters.h"
 
 namespace quillfen::cli {
@@ -194,6 +196,7 @@ CommandOptions parse_command_line(const std::vector<std::string>& arguments) {
       no_value();
       options.mode = CommandOptions::Mode::kJoin;
     } else if (name == "--compare") {
+      if (!can_write_png()) throw CommandError(kCompareNotBuilt, kExitUsage);
       options.mode = CommandOptions::Mode::kCompare;
       options.compare_frame = parse_frame_number(value());
     } else if (name == "--crop") {
@@ -275,7 +278,9 @@ Options:
                       the frame, U and V before and after the filter with
                       their contrast raised, maps of the change, and a caption
                       with the settings and the frame's figures
-  --crop X,Y,W,H      with --compare: show only this part, enlarged
+)";
+  if (!can_write_png()) text += "                      (not in this build: it needs libpng)\n";
+  text += R"(  --crop X,Y,W,H      with --compare: show only this part, enlarged
   --probe INPUT       print one line, INPUT's frame count and format, and
                       filter nothing: frames=N width=W height=H fps=N:D
                       chroma=C interlace=I aspect=N:D (frames=unknown from
@@ -283,9 +288,14 @@ Options:
   --join OUTPUT PART... write the pieces' frames, in order, as one Y4M file;
                       pieces whose stream headers differ, or that end inside
                       a frame, are refused and OUTPUT is then not written
-  --plugin PATH       the plugin module (default: libquillfen.so beside quillfen,
+)";
+  text += builtin_filter() ? R"(  --plugin PATH       a plugin module to load instead of the filter built into
+                      quillfen
+)"
+                           : R"(  --plugin PATH       the plugin module (default: libquillfen.so beside quillfen,
                       else the installed one in <libdir>/avisynth of its prefix)
-  --quiet             no progress line
+)";
+  text += R"(  --quiet             no progress line
   --version           print the command's and the plugin's versions
   --help, -h          print this text
 

@@ -29,7 +29,7 @@ struct CommandOptions {
   struct Crop {
     int x = 0, y = 0, width = 0, height = 0;
   } crop;
-  std::string plugin_path;  // empty: the module beside the executable, else the installed one
+  std::string plugin_path;  // empty: the built-in filter, or the module beside the executable, else the installed one
 };
 
 // Throws CommandError (exit status kExitUsage) with a line that says what

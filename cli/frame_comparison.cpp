@@ -1,7 +1,5 @@
 #include "cli/frame_comparison.h"
 
-#include <sys/stat.h>
-
 #include <climits>
 #include <cstdio>
 #include <memory>
@@ -20,6 +18,7 @@
 #include "server/frame_pool.h"
 #include "server/y4m_frame_conversion.h"
 #include "server/y4m_video_info.h"
+#include "system/files.h"
 #include "y4m/y4m_reader.h"
 #include "y4m/y4m_writer.h"
 
@@ -65,10 +64,9 @@ std::string caption(const CommandOptions& options, const FrameStatistics& figure
 }
 
 bool same_existing_file(const std::string& a, const std::string& b) {
-  struct stat a_info {};
-  struct stat b_info {};
-  return ::stat(a.c_str(), &a_info) == 0 && ::stat(b.c_str(), &b_info) == 0 && a_info.st_dev == b_info.st_dev &&
-         a_info.st_ino == b_info.st_ino;
+  system::FileStatus a_status;
+  system::FileStatus b_status;
+  return system::file_status(a, a_status) && system::file_status(b, b_status) && a_status.same_file_as(b_status);
 }
 
 }  // namespace

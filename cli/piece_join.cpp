@@ -1,9 +1,5 @@
 #include "cli/piece_join.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
@@ -13,8 +9,10 @@
 #include <string_view>
 
 #include "cli/command_error.h"
-#include "cli/stop_signals.h"
 #include "cli/stream_files.h"
+#include "system/file_beside.h"
+#include "system/files.h"
+#include "system/stop_requests.h"
 #include "y4m/y4m_error.h"
 #include "y4m/y4m_header.h"
 #include "y4m/y4m_reader.h"
@@ -31,19 +29,13 @@ constexpr const char kNotWritten[] = "; OUTPUT was not written";
 class PendingOutput {
  public:
   explicit PendingOutput(const std::string& output_path) : output_path_(output_path) {
-    std::string pattern = output_path + ".join-XXXXXX";
-    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    const int fd = system::create_file_beside(output_path, ".join-", path_);
     if (fd < 0)
       throw CommandError("quillfen: cannot write beside OUTPUT \"" + output_path + "\": " + std::strerror(errno));
-    path_ = pattern;
     file_ = std::make_unique<StreamFile>(fd, true);
-    // mkostemp makes the file private; OUTPUT gets the mode any new file gets.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
   }
   ~PendingOutput() {
-    if (!committed_) ::unlink(path_.c_str());
+    if (!committed_) system::remove_file(path_);
   }
   PendingOutput(const PendingOutput&) = delete;
   PendingOutput& operator=(const PendingOutput&) = delete;
@@ -51,7 +43,7 @@ class PendingOutput {
   int fd() const { return file_->fd(); }
 
   void commit() {
-    if (::fsync(fd()) != 0 || ::rename(path_.c_str(), output_path_.c_str()) != 0)
+    if (!system::flush_to_disk(fd()) || !system::replace_file(path_, output_path_))
       throw CommandError("quillfen: cannot write OUTPUT \"" + output_path_ + "\": " + std::strerror(errno) +
                          kNotWritten);
     committed_ = true;
@@ -81,9 +73,9 @@ std::optional<std::string> header_difference(const y4m::Y4mHeader& first, const 
 }  // namespace
 
 int join_pieces(const std::string& output_path, const std::vector<std::string>& pieces) {
-  struct stat output_info {};
-  const bool output_exists = ::stat(output_path.c_str(), &output_info) == 0;
-  const std::atomic<bool>& stop = install_stop_signals();
+  system::FileStatus output_status;
+  const bool output_exists = system::file_status(output_path, output_status);
+  const std::atomic<bool>& stop = system::catch_stop_requests();
   PendingOutput output(output_path);
 
   std::optional<y4m::Y4mHeader> first_header;
@@ -93,12 +85,11 @@ int join_pieces(const std::string& output_path, const std::vector<std::string>& 
     const auto refuse = [&](const std::string& what) {
       return CommandError("quillfen: PART \"" + piece + "\": " + what + kNotWritten);
     };
-    const int fd = ::open(piece.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = system::open_for_reading(piece);
     if (fd < 0) throw refuse(std::string("cannot open it: ") + std::strerror(errno));
     const StreamFile file(fd, true);
-    struct stat piece_info {};
-    if (output_exists && ::fstat(fd, &piece_info) == 0 && piece_info.st_dev == output_info.st_dev &&
-        piece_info.st_ino == output_info.st_ino)
+    system::FileStatus piece_status;
+    if (output_exists && system::file_status(fd, piece_status) && piece_status.same_file_as(output_status))
       throw refuse("it is OUTPUT itself");
 
     // Only reading the piece fails on the piece; a failed write is OUTPUT's.

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "cli/builtin_filter.h"
 #include "cli/command_error.h"
 #include "cli/stream_files.h"
 #include "server/server_error.h"
@@ -16,6 +17,7 @@ constexpr const char kGivePath[] = "; give the plugin's path with --plugin";
 
 std::string plugin_path(const std::string& given) {
   if (!given.empty()) return given;
+  if (builtin_filter()) return {};
   const std::filesystem::path directory = executable_directory();
   const std::filesystem::path beside = directory / kPluginFileName;
   const std::filesystem::path installed = directory / QUILLFEN_INSTALLED_PLUGIN_DIR / kPluginFileName;
@@ -26,8 +28,11 @@ std::string plugin_path(const std::string& given) {
                      kGivePath);
 }
 
+std::string plugin_shown(const std::string& path) { return path.empty() ? "built into quillfen" : path; }
+
 std::string load_plugin(server::ScriptEnvironment& env, const std::string& path) {
   try {
+    if (path.empty()) return builtin_filter()(&env);
     return env.load_plugin(path);
   } catch (const server::ServerError& error) {
     throw CommandError(std::string("quillfen: ") + error.what() + kGivePath);

@@ -1,17 +1,16 @@
 #include "cli/png_writer.h"
 
 #include <png.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "cli/command_error.h"
+#include "system/file_beside.h"
+#include "system/files.h"
+#include "system/stop_requests.h"
 
 namespace quillfen::cli {
 namespace {
@@ -40,49 +39,30 @@ bool write_rows(std::FILE* file, const RgbImage& image) {
   return true;
 }
 
-// Ctrl-C and SIGTERM wait while the file beside OUTPUT exists: they take
-// effect once it has become OUTPUT or is gone.
-class StopSignalsHeld {
- public:
-  StopSignalsHeld() {
-    sigset_t stops;
-    sigemptyset(&stops);
-    sigaddset(&stops, SIGINT);
-    sigaddset(&stops, SIGTERM);
-    sigaddset(&stops, SIGHUP);
-    ::sigprocmask(SIG_BLOCK, &stops, &previous_);
-  }
-  ~StopSignalsHeld() { ::sigprocmask(SIG_SETMASK, &previous_, nullptr); }
-  StopSignalsHeld(const StopSignalsHeld&) = delete;
-  StopSignalsHeld& operator=(const StopSignalsHeld&) = delete;
-
- private:
-  sigset_t previous_;
-};
-
 }  // namespace
 
+bool can_write_png() { return true; }
+
 void write_png(const std::string& path, const RgbImage& image) {
-  const StopSignalsHeld held;
-  std::string temporary = path + ".XXXXXX";
-  const int fd = ::mkstemp(temporary.data());
+  // Ctrl-C and SIGTERM wait while the file beside OUTPUT exists: they take
+  // effect once it has become OUTPUT or is gone.
+  const system::StopRequestsHeld held;
+  std::string temporary;
+  const int fd = system::create_file_beside(path, ".", temporary);
   if (fd < 0) throw CommandError("quillfen: cannot write OUTPUT \"" + path + "\": " + std::strerror(errno));
-  std::FILE* file = ::fdopen(fd, "wb");
+  std::FILE* file = system::stream_on_copy(fd);
+  const int opening_errno = errno;
+  system::close_file(fd);
   if (!file) {
-    ::close(fd);
-    ::unlink(temporary.c_str());
-    throw CommandError("quillfen: cannot write OUTPUT \"" + path + "\": " + std::strerror(errno));
+    system::remove_file(temporary);
+    throw CommandError("quillfen: cannot write OUTPUT \"" + path + "\": " + std::strerror(opening_errno));
   }
   const bool written = write_rows(file, image);
   const int saved_errno = errno;
   const bool closed = std::fclose(file) == 0;
-  // mkstemp makes the file private; a picture is as readable as any new file.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  if (!written || !closed || ::chmod(temporary.c_str(), 0666 & ~mask) != 0 ||
-      ::rename(temporary.c_str(), path.c_str()) != 0) {
+  if (!written || !closed || !system::replace_file(temporary, path)) {
     const int error = written && closed ? errno : saved_errno;
-    ::unlink(temporary.c_str());
+    system::remove_file(temporary);
     throw CommandError("quillfen: cannot write OUTPUT \"" + path + "\"" +
                        (error ? std::string(": ") + std::strerror(error) : std::string()));
   }

@@ -1,9 +1,9 @@
 #include "cli/progress_line.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <string>
+
+#include "system/files.h"
 
 namespace quillfen::cli {
 namespace {
@@ -46,7 +46,7 @@ void ProgressLine::draw() {
   }
   line += "\x1b[K";  // clears what a longer earlier line left
   // One write, so that the line is never torn by another writer.
-  (void)!::write(STDERR_FILENO, line.data(), line.size());
+  (void)system::write_some(system::kStandardError, line.data(), line.size());
   drawn_ = true;
   drawn_frames_ = frames_;
 }
@@ -54,7 +54,7 @@ void ProgressLine::draw() {
 void ProgressLine::finish() {
   if (!drawn_) return;
   if (drawn_frames_ != frames_) draw();
-  (void)!::write(STDERR_FILENO, "\n", 1);
+  (void)system::write_some(system::kStandardError, "\n", 1);
   drawn_ = false;
 }
 

@@ -1,13 +1,11 @@
 #include "cli/statistics_file.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 
 #include "cli/command_error.h"
+#include "system/files.h"
 
 namespace quillfen::cli {
 namespace {
@@ -26,10 +24,9 @@ bool names_the_same_file(const std::string& a, const std::string& b) {
   std::error_code error_a, error_b;
   const std::filesystem::path canonical_a = std::filesystem::weakly_canonical(a, error_a);
   if (!error_a && canonical_a == std::filesystem::weakly_canonical(b, error_b) && !error_b) return true;
-  struct stat a_info {};
-  struct stat b_info {};
-  return ::stat(a.c_str(), &a_info) == 0 && ::stat(b.c_str(), &b_info) == 0 && a_info.st_dev == b_info.st_dev &&
-         a_info.st_ino == b_info.st_ino;
+  system::FileStatus a_status;
+  system::FileStatus b_status;
+  return system::file_status(a, a_status) && system::file_status(b, b_status) && a_status.same_file_as(b_status);
 }
 
 std::string header_line() {
@@ -57,12 +54,9 @@ StatisticsFile::StatisticsFile(const std::string& path, const StreamFile& input,
     if (names_the_same_file(path, output_path))
       throw CommandError("quillfen: --stats \"" + path + "\" is the same file as OUTPUT; nothing was written");
     const StreamFile opened = open_output(path, input, "--stats");
-    const int fd = ::dup(opened.fd());
-    file_ = fd < 0 ? nullptr : ::fdopen(fd, "w");
-    if (!file_) {
-      if (fd >= 0) ::close(fd);
+    file_ = system::stream_on_copy(opened.fd());
+    if (!file_)
       throw CommandError("quillfen: cannot write --stats \"" + path + "\": " + std::strerror(errno));
-    }
   }
   write(header_line());
 }
@@ -86,7 +80,7 @@ void StatisticsFile::remove() {
   if (file_ == stderr) return;
   std::fclose(file_);
   file_ = nullptr;
-  ::unlink(path_.c_str());
+  system::remove_file(path_);
 }
 
 void StatisticsFile::write(const std::string& line) {

@@ -1,60 +1,42 @@
 #include "cli/stream_files.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <string>
 
 #include "cli/command_error.h"
+#include "system/files.h"
+#include "system/process.h"
 
 namespace quillfen::cli {
 namespace {
 
 constexpr const char kStandardStream[] = "-";
 
-bool same_file(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-// A file the command opens lands on the lowest free descriptor: when the
-// caller closed standard input or output, that would be 0 or 1, and "-"
-// would then read or write the command's own file. Moved above them.
-int clear_of_standard_streams(int fd) {
-  if (fd < 0 || fd > STDERR_FILENO) return fd;
-  const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-  const int saved_errno = errno;
-  ::close(fd);
-  errno = saved_errno;
-  return moved;
-}
-
 // Throws unless the standard stream `fd` is open.
 void check_standard_stream(int fd, const char* role) {
-  struct stat info {};
-  if (::fstat(fd, &info) != 0)
+  if (!system::is_open(fd))
     throw CommandError(std::string("quillfen: ") + role + " \"-\": standard " +
-                       (fd == STDIN_FILENO ? "input" : "output") + " is not open (" + std::strerror(errno) + ")");
+                       (fd == system::kStandardInput ? "input" : "output") + " is not open (" +
+                       std::strerror(errno) + ")");
 }
 
 StreamFile open_output_file(const std::string& path, const StreamFile& input, const std::string& role,
-                            int truncation) {
-  if (path == kStandardStream) check_standard_stream(STDOUT_FILENO, role.c_str());
-  struct stat input_info {};
-  struct stat output_info {};
-  const bool output_exists = path == kStandardStream ? ::fstat(STDOUT_FILENO, &output_info) == 0
-                                                     : ::stat(path.c_str(), &output_info) == 0;
+                            bool truncate) {
+  if (path == kStandardStream) check_standard_stream(system::kStandardOutput, role.c_str());
+  system::FileStatus input_status;
+  system::FileStatus output_status;
+  const bool output_exists = path == kStandardStream ? system::file_status(system::kStandardOutput, output_status)
+                                                     : system::file_status(path, output_status);
   // Only a regular file can be clobbered: a terminal or a pipe may well be
   // both the input and the output.
-  if (output_exists && ::fstat(input.fd(), &input_info) == 0 && S_ISREG(input_info.st_mode) &&
-      same_file(input_info, output_info))
+  if (output_exists && system::file_status(input.fd(), input_status) && input_status.regular &&
+      input_status.same_file_as(output_status))
     throw CommandError("quillfen: " + role + " \"" + path + "\" is the same file as INPUT; nothing was written");
 
-  if (path == kStandardStream) return StreamFile(STDOUT_FILENO, false);
-  const int fd = clear_of_standard_streams(::open(path.c_str(), O_WRONLY | O_CREAT | truncation | O_CLOEXEC, 0666));
+  if (path == kStandardStream) return StreamFile(system::kStandardOutput, false);
+  const int fd = system::open_for_writing(path, truncate);
   if (fd < 0) throw CommandError("quillfen: cannot write " + role + " \"" + path + "\": " + std::strerror(errno));
   return StreamFile(fd, true);
 }
@@ -62,39 +44,39 @@ StreamFile open_output_file(const std::string& path, const StreamFile& input, co
 }  // namespace
 
 StreamFile::~StreamFile() {
-  if (owned_) ::close(fd_);
+  if (owned_) system::close_file(fd_);
 }
 
 StreamFile open_input(const std::string& path) {
   if (path == kStandardStream) {
-    check_standard_stream(STDIN_FILENO, "INPUT");
-    return StreamFile(STDIN_FILENO, false);
+    check_standard_stream(system::kStandardInput, "INPUT");
+    return StreamFile(system::kStandardInput, false);
   }
-  const int fd = clear_of_standard_streams(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  const int fd = system::open_for_reading(path);
   if (fd < 0) throw CommandError("quillfen: cannot open INPUT \"" + path + "\": " + std::strerror(errno));
   return StreamFile(fd, true);
 }
 
 StreamFile open_output(const std::string& path, const StreamFile& input, const std::string& role) {
-  return open_output_file(path, input, role, O_TRUNC);
+  return open_output_file(path, input, role, true);
 }
 
 StreamFile open_output_to_empty(const std::string& path, const StreamFile& input) {
-  return open_output_file(path, input, "OUTPUT", 0);
+  return open_output_file(path, input, "OUTPUT", false);
 }
 
 void empty_output(const StreamFile& output, const std::string& path) {
-  struct stat info {};
-  if (!output.owned() || ::fstat(output.fd(), &info) != 0 || !S_ISREG(info.st_mode)) return;
-  if (::ftruncate(output.fd(), 0) != 0)
+  system::FileStatus status;
+  if (!output.owned() || !system::file_status(output.fd(), status) || !status.regular) return;
+  if (!system::truncate_file(output.fd(), 0))
     throw CommandError("quillfen: cannot write OUTPUT \"" + path + "\": " + std::strerror(errno));
 }
 
 std::string executable_directory() {
-  std::error_code error;
-  const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) throw CommandError("quillfen: cannot find the executable's directory: " + error.message());
-  return executable.parent_path().string();
+  const std::string executable = system::executable_path();
+  if (executable.empty())
+    throw CommandError(std::string("quillfen: cannot find the executable's directory: ") + std::strerror(errno));
+  return std::filesystem::path(executable).parent_path().string();
 }
 
 }  // namespace quillfen::cli

@@ -1,7 +1,8 @@
 #include "image/packed_yuv444.h"
 
-#include <cstdlib>
 #include <new>
+
+#include "cpu/aligned_memory.h"
 
 namespace {
 
@@ -18,7 +19,7 @@ std::uint8_t* allocate_image(std::size_t size) {
   // still gets a block of its own.
   const std::size_t rounded = round_up(size == 0 ? 1 : size, alignment);
   if (rounded < size) throw std::bad_alloc();
-  auto* bytes = static_cast<std::uint8_t*>(std::aligned_alloc(alignment, rounded));
+  auto* bytes = static_cast<std::uint8_t*>(quillfen::allocate_aligned(alignment, rounded));
   if (!bytes) throw std::bad_alloc();
   return bytes;
 }
@@ -28,4 +29,4 @@ std::uint8_t* allocate_image(std::size_t size) {
 PackedYuv444::PackedYuv444(int width, int height)
     : bytes_(allocate_image(packed_yuv444_size(width, height))), width_(width), height_(height) {}
 
-void PackedYuv444::Free::operator()(std::uint8_t* bytes) const { std::free(bytes); }
+void PackedYuv444::Free::operator()(std::uint8_t* bytes) const { quillfen::free_aligned(bytes); }

@@ -1,9 +1,9 @@
 #include "server/frame_memory.h"
 
-#include <sys/mman.h>
-
-#include <cstdlib>
 #include <new>
+
+#include "cpu/aligned_memory.h"
+#include "system/memory_advice.h"
 
 namespace quillfen::server {
 namespace {
@@ -16,19 +16,17 @@ std::size_t round_up(std::size_t size, std::size_t alignment) {
 
 }  // namespace
 
-void FreeFrameMemory::operator()(BYTE* memory) const { std::free(memory); }
+void FreeFrameMemory::operator()(BYTE* memory) const { free_aligned(memory); }
 
 FrameMemory allocate_frame_memory(std::size_t size, std::size_t alignment) {
   const bool huge = size >= kHugePage;
   if (huge) alignment = kHugePage;
-  // aligned_alloc wants a multiple of the alignment.
+  // allocate_aligned wants a multiple of the alignment.
   const std::size_t rounded = round_up(size, alignment);
   if (rounded < size) throw std::bad_alloc();
-  auto* memory = static_cast<BYTE*>(std::aligned_alloc(alignment, rounded));
+  auto* memory = static_cast<BYTE*>(allocate_aligned(alignment, rounded));
   if (!memory) throw std::bad_alloc();
-  // Only advice: where the system has no huge pages to give, the buffer
-  // works the same on small ones.
-  if (huge) (void)::madvise(memory, rounded, MADV_HUGEPAGE);
+  if (huge) system::advise_huge_pages(memory, rounded);
   return FrameMemory(memory);
 }
 

@@ -8,7 +8,7 @@ namespace quillfen::server {
 class PluginModule {
  public:
   // Throws ServerError with the loader's reason when the module cannot be
-  // loaded. A path without a slash names a file in the working directory,
+  // loaded. A path without a directory names a file in the working directory,
   // not a library on the system's search path.
   explicit PluginModule(const std::string& path);
   ~PluginModule();

@@ -1,7 +1,5 @@
 #include "server/script_environment.h"
 
-#include <unistd.h>
-
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
@@ -10,6 +8,7 @@
 
 #include "server/builtin_conversions.h"
 #include "server/text_argument.h"
+#include "system/process.h"
 
 namespace quillfen::server {
 namespace {
@@ -276,7 +275,7 @@ int AVS_STDCALL ScriptEnvironment::SetMemoryMax(int mem) {
 }
 
 int AVS_STDCALL ScriptEnvironment::SetWorkingDir(const char* newdir) {
-  return newdir && chdir(newdir) == 0 ? 0 : 1;
+  return newdir && system::change_directory(newdir) ? 0 : 1;
 }
 
 void* AVS_STDCALL ScriptEnvironment::ManageCache(int, void*) {

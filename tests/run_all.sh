@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Builds Quillfen and runs the whole test suite, then the aarch64 cross
 # build's tests and clips under qemu-user when the cross tools are installed,
-# the suite again under AddressSanitizer and UndefinedBehaviorSanitizer, the
-# threaded tests under ThreadSanitizer, and each fuzz target for a short
-# fixed time when clang's libFuzzer is installed. Run from anywhere; builds
-# under build/, build-aarch64/, build-asan/, build-tsan/ and build-fuzz/ in
-# the repository (the presets of CMakePresets.json).
+# the Windows x64 cross build's command and AviSynth plugin under wine64 when
+# MinGW-w64 and Wine are installed, the suite again under AddressSanitizer
+# and UndefinedBehaviorSanitizer, the threaded tests under ThreadSanitizer,
+# and each fuzz target for a short fixed time when clang's libFuzzer is
+# installed. Run from anywhere; builds under build/, build-aarch64/,
+# build-windows/, build-asan/, build-tsan/ and build-fuzz/ in the repository
+# (the presets of CMakePresets.json, and the cross tests' own).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -40,6 +42,16 @@ aarch64_out=$(mktemp)
 tests/aarch64_cross_test.sh build | tee "$aarch64_out"
 if grep -q '^skipped: ' "$aarch64_out"; then skipped+=("aarch64: $(grep -m1 '^skipped: ' "$aarch64_out" | cut -c10-)"); fi
 rm -f "$aarch64_out"
+
+echo "== Windows x64 cross build under wine64, its bytes compared with the Release build's"
+windows_out=$(mktemp)
+windows_status=0
+tests/windows_cross_test.sh build | tee "$windows_out" || windows_status=$?
+if [ "$windows_status" -ne 0 ] && [ "$windows_status" -ne 77 ]; then exit "$windows_status"; fi
+if grep -q '^skipped: ' "$windows_out"; then
+  skipped+=("Windows: $(grep '^skipped: ' "$windows_out" | cut -c10- | paste -s -d ';' | sed 's/;/; /g')")
+fi
+rm -f "$windows_out"
 
 echo "== Test suite under AddressSanitizer and UndefinedBehaviorSanitizer"
 run_preset asan-ubsan

@@ -1,13 +1,11 @@
 #include "y4m/y4m_reader.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
 
+#include "system/files.h"
 #include "y4m/y4m_error.h"
 
 namespace quillfen::y4m {
@@ -32,8 +30,8 @@ bool is_frame_header(std::string_view line) {
 }  // namespace
 
 Y4mReader::Y4mReader(int fd, Y4mSizeCheck check) : fd_(fd), buffer_(kBufferBytes) {
-  struct stat info {};
-  seekable_ = fstat(fd_, &info) == 0 && S_ISREG(info.st_mode) && lseek(fd_, 0, SEEK_CUR) >= 0;
+  system::FileStatus status;
+  seekable_ = system::file_status(fd_, status) && status.regular && system::file_position(fd_) >= 0;
 
   // The signature is checked as soon as its bytes are in, so that a file of
   // another kind is named as such rather than as an overlong header.
@@ -59,7 +57,7 @@ std::size_t Y4mReader::fill() {
     begin_ = 0;
   }
   for (;;) {
-    const ssize_t got = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
+    const long long got = system::read_some(fd_, buffer_.data() + end_, buffer_.size() - end_);
     if (got >= 0) {
       end_ += static_cast<std::size_t>(got);
       return static_cast<std::size_t>(got);
@@ -111,7 +109,7 @@ void Y4mReader::take(std::uint8_t* out, std::size_t count) {
   begin_ += got;
   // The rest goes straight from the input into place, past the buffer.
   while (got < count) {
-    const ssize_t n = ::read(fd_, out + got, count - got);
+    const long long n = system::read_some(fd_, out + got, count - got);
     if (n < 0) {
       if (errno == EINTR) continue;
       throw_read_error();
@@ -126,12 +124,12 @@ void Y4mReader::skip_bytes(std::size_t count) {
   begin_ += skipped;
   if (skipped == count) return;
   if (seekable_) {
-    struct stat info {};
-    const off_t position = lseek(fd_, 0, SEEK_CUR);
-    if (position < 0 || fstat(fd_, &info) != 0) throw_read_error();
-    const std::size_t left = static_cast<std::size_t>(info.st_size > position ? info.st_size - position : 0);
+    system::FileStatus status;
+    const long long position = system::file_position(fd_);
+    if (position < 0 || !system::file_status(fd_, status)) throw_read_error();
+    const std::size_t left = static_cast<std::size_t>(status.size > position ? status.size - position : 0);
     if (left < count - skipped) throw_truncated(skipped + left);
-    if (lseek(fd_, static_cast<off_t>(count - skipped), SEEK_CUR) < 0) throw_read_error();
+    if (!system::move_position(fd_, static_cast<long long>(count - skipped))) throw_read_error();
     return;
   }
   while (skipped < count) {
@@ -165,10 +163,10 @@ bool Y4mReader::ends_after_whole_frames() const { return walk_whole_frames().to_
 
 Y4mReader::WholeFrames Y4mReader::walk_whole_frames() const {
   if (!seekable_) return {};
-  struct stat info {};
-  off_t position = lseek(fd_, 0, SEEK_CUR);
-  if (position < 0 || fstat(fd_, &info) != 0) return {};
-  position -= static_cast<off_t>(end_ - begin_);
+  system::FileStatus status;
+  long long position = system::file_position(fd_);
+  if (position < 0 || !system::file_status(fd_, status)) return {};
+  position -= static_cast<long long>(end_ - begin_);
 
   // Each frame header is read where it starts, and the frame is counted
   // when the file holds all of its bytes; the count stops at the first
@@ -176,20 +174,20 @@ Y4mReader::WholeFrames Y4mReader::walk_whole_frames() const {
   int count = 0;
   std::string head(kY4mMaxHeaderBytes + 1, '\0');
   while (count < INT_MAX) {
-    ssize_t got = pread(fd_, head.data(), kShortHeaderBytes, position);
-    if (got == static_cast<ssize_t>(kShortHeaderBytes) &&
+    long long got = system::read_at(fd_, head.data(), kShortHeaderBytes, position);
+    if (got == static_cast<long long>(kShortHeaderBytes) &&
         std::memchr(head.data(), '\n', kShortHeaderBytes) == nullptr)
-      got = pread(fd_, head.data(), head.size(), position);
+      got = system::read_at(fd_, head.data(), head.size(), position);
     if (got <= 0) break;
     const std::string_view view(head.data(), static_cast<std::size_t>(got));
     const std::size_t newline = view.find('\n');
     if (newline == std::string_view::npos || !is_frame_header(view.substr(0, newline))) break;
-    const off_t next = position + static_cast<off_t>(newline + 1 + frame_bytes_);
-    if (next > info.st_size) break;
+    const long long next = position + static_cast<long long>(newline + 1 + frame_bytes_);
+    if (next > status.size) break;
     position = next;
     ++count;
   }
-  return {count, position == info.st_size};
+  return {count, position == status.size};
 }
 
 }  // namespace quillfen::y4m

@@ -1,13 +1,11 @@
 #include "y4m/y4m_writer.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <string>
 #include <string_view>
 
+#include "system/files.h"
 #include "y4m/y4m_error.h"
 
 namespace quillfen::y4m {
@@ -37,7 +35,7 @@ void Y4mWriter::write_record(const std::uint8_t* record) { write_all(record, rec
 void Y4mWriter::write_all(const std::uint8_t* data, std::size_t size) {
   std::size_t written = 0;
   while (written < size) {
-    const ssize_t n = ::write(fd_, data + written, size - written);
+    const long long n = system::write_some(fd_, data + written, size - written);
     if (n >= 0) {
       written += static_cast<std::size_t>(n);
       continue;
@@ -51,10 +49,10 @@ void Y4mWriter::write_all(const std::uint8_t* data, std::size_t size) {
 }
 
 void Y4mWriter::discard_partial(std::size_t written) const {
-  struct stat info {};
-  if (written == 0 || ::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) return;
-  const off_t end = ::lseek(fd_, 0, SEEK_CUR);
-  if (end >= static_cast<off_t>(written)) (void)!::ftruncate(fd_, end - static_cast<off_t>(written));
+  system::FileStatus status;
+  if (written == 0 || !system::file_status(fd_, status) || !status.regular) return;
+  const long long end = system::file_position(fd_);
+  if (end >= static_cast<long long>(written)) (void)system::truncate_file(fd_, end - static_cast<long long>(written));
 }
 
 }  // namespace quillfen::y4m

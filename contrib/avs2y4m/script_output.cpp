@@ -5,10 +5,10 @@
 
 #include "cli/command_error.h"
 #include "cli/progress_line.h"
-#include "cli/stop_signals.h"
 #include "contrib/avs2y4m/output_file.h"
 #include "contrib/avs2y4m/y4m_output.h"
 #include "contrib/avs2y4m/y4m_source.h"
+#include "system/stop_requests.h"
 
 namespace quillfen::avs2y4m {
 namespace {
@@ -37,7 +37,7 @@ int write_frames(IScriptEnvironment* env, const std::string& script, const std::
 
   // From here on a Ctrl-C stops the command between frames, so that the
   // partial output is removed.
-  const std::atomic<bool>& stop = cli::install_stop_signals();
+  const std::atomic<bool>& stop = system::catch_stop_requests();
   OutputFile file(output);
   cli::ProgressLine progress(show_progress, vi.num_frames, "avs2y4m");
   std::vector<BYTE> record;

@@ -1,8 +1,8 @@
-#include "cli/stop_signals.h"
+#include "system/stop_requests.h"
 
 #include <signal.h>
 
-namespace quillfen::cli {
+namespace quillfen::system {
 namespace {
 
 std::atomic<bool> stop_requested{false};
@@ -12,7 +12,7 @@ extern "C" void request_stop(int) { stop_requested.store(true); }
 
 }  // namespace
 
-const std::atomic<bool>& install_stop_signals() {
+const std::atomic<bool>& catch_stop_requests() {
   struct sigaction action {};
   action.sa_handler = request_stop;
   sigemptyset(&action.sa_mask);
@@ -26,4 +26,19 @@ const std::atomic<bool>& install_stop_signals() {
   return stop_requested;
 }
 
-}  // namespace quillfen::cli
+struct StopRequestsHeld::Previous {
+  sigset_t mask;
+};
+
+StopRequestsHeld::StopRequestsHeld() : previous_(std::make_unique<Previous>()) {
+  sigset_t stops;
+  sigemptyset(&stops);
+  sigaddset(&stops, SIGINT);
+  sigaddset(&stops, SIGTERM);
+  sigaddset(&stops, SIGHUP);
+  ::sigprocmask(SIG_BLOCK, &stops, &previous_->mask);
+}
+
+StopRequestsHeld::~StopRequestsHeld() { ::sigprocmask(SIG_SETMASK, &previous_->mask, nullptr); }
+
+}  // namespace quillfen::system

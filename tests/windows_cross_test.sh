@@ -1,0 +1,182 @@
+#!/usr/bin/env bash
+# Builds quillfen.exe for Windows x64 with Debian's MinGW-w64 into
+# build-windows/ and runs it under wine64: 4:2:2 and 4:2:0 clips, both
+# forms, one and two threads, files and pipes, each output compared byte
+# for byte with the native command's; the ways the Windows calls differ
+# from POSIX ones (a read at an offset moves a Windows file's position,
+# LoadLibrary searches the system for a bare name, renaming onto an
+# existing file, the identity of a file); and refusals that must leave no
+# file behind. Then the AviSynth+ test of the Windows plugin DLL, when
+# tests/windows_avisynth_test.sh is there. Exits 77, saying what is
+# missing, where MinGW-w64, wine64 or ffmpeg is not installed (.ci/run
+# installs them).
+#
+#   tests/windows_cross_test.sh [NATIVE_BUILD_DIR]    (default: build, the release preset's)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+native=$(realpath "${1:-build}")
+cross=$PWD/build-windows
+
+wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
+wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
+missing=()
+command -v x86_64-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-x86-64-posix)
+[ -x "$wine" ] || missing+=(wine64)
+command -v ffmpeg >/dev/null || missing+=(ffmpeg)
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "skipped: the Windows cross test needs ${missing[*]}"
+  exit 77
+fi
+if [ ! -x "$native/quillfen" ]; then
+  echo "no native command in $native/ to compare with: build the release preset first"
+  exit 1
+fi
+
+cmake --no-warn-unused-cli -S . -B "$cross" --toolchain cmake/x86_64-w64-mingw32.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$cross" -j2
+if x86_64-w64-mingw32-objdump -p "$cross/quillfen.exe" | grep 'DLL Name:' |
+    grep -viE 'kernel32|msvcrt'; then
+  echo "quillfen.exe needs a DLL beyond the system's (above): the MinGW runtime must be linked in"
+  exit 1
+fi
+
+# A prefix of the run's own, made once and kept with the build.
+export WINEPREFIX=$cross/wine WINEDEBUG=-all
+trap '"$wineserver" -k 2>/dev/null || true' EXIT
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  started=$(date +%s)
+  "$wine" wineboot -i >/dev/null 2>&1
+  echo "wine prefix made in $(($(date +%s) - started)) s"
+fi
+
+clips=$(mktemp -d)
+trap 'rm -rf "$clips"; "$wineserver" -k 2>/dev/null || true' EXIT
+repository=$PWD
+cd "$clips"
+quiet_ffmpeg=(ffmpeg -nostdin -nostats -loglevel error -y)
+cp "$repository/samples/quillfen-sample.y4m" 422.y4m
+"${quiet_ffmpeg[@]}" -i 422.y4m -pix_fmt yuv420p -f yuv4mpegpipe 420.y4m
+# A second picture at another size, colour edges sharper than the sample's.
+"${quiet_ffmpeg[@]}" -f lavfi -i testsrc2=size=176x144:rate=25 -frames:v 6 -pix_fmt yuv422p -f yuv4mpegpipe bars422.y4m
+"${quiet_ffmpeg[@]}" -i bars422.y4m -pix_fmt yuv420p -f yuv4mpegpipe bars420.y4m
+
+windows() { timeout 120 "$wine" "$cross/quillfen.exe" "$@"; }
+
+# The native and the Windows output of one run: the same bytes, except
+# that the Gaussian form takes its weights from the C library's pow where
+# the exact power in propagation/ cannot decide, and MinGW's pow differs
+# from glibc's in the last bit of a few results (0.3 % of random exponents):
+# there a chroma sample may differ by 1. Luma, headers and every other byte
+# must match; the count of chroma samples off by 1 is printed.
+same_output() {  # NATIVE WINDOWS GAUSSIAN(0|1) WHAT
+  if cmp -s "$1" "$2"; then echo "same bytes under Wine: $4"; return; fi
+  if [ "$3" -eq 1 ] && python3 - "$1" "$2" "$4" <<'PY'
+import sys
+native, windows = (open(path, "rb").read() for path in sys.argv[1:3])
+header = native.split(b"\n", 1)[0]
+tags = {t[:1]: t[1:] for t in header.split()}
+width, height = int(tags[b"W"]), int(tags[b"H"])
+chroma = width // 2 * (height // 2 if tags.get(b"C", b"420").startswith(b"420") else height)
+frame = 6 + width * height + 2 * chroma
+start = len(header) + 1
+off = [i for i, (a, b) in enumerate(zip(native, windows)) if a != b]
+if len(native) != len(windows) or any(
+        i < start or (i - start) % frame < 6 + width * height or abs(native[i] - windows[i]) > 1 for i in off):
+    sys.exit(1)
+print(f"same bytes under Wine but {len(off)} chroma samples off by 1 (the C library's pow): {sys.argv[3]}")
+PY
+  then return; fi
+  echo "Windows output differs from the native one: $4"
+  cmp "$1" "$2" || true
+  exit 1
+}
+
+# clip, threads, how (file or pipe), then the filter's arguments. Reading
+# from a file counts its frames by reads at offsets first, which must leave
+# the position at frame 0.
+runs=(
+  "422 1 file"
+  "422 2 file gaussian=true"
+  "422 2 file gaussian=true radius=3 iterations=0 threshold=40"
+  "bars422 2 pipe sup=true radius=2 iterations=2"
+  "420 2 file radius=2"
+  "420 1 pipe gaussian=true radius=2 threshold=60"
+  "bars420 2 file gaussian=true radius=4 iterations=1 sup=true"
+)
+for run in "${runs[@]}"; do
+  read -r clip threads how arguments <<<"$run"
+  read -ra filter_arguments <<<"${arguments:-}"
+  "$native/quillfen" --quiet --threads "$threads" "$clip.y4m" native.y4m "${filter_arguments[@]}"
+  if [ "$how" = pipe ]; then
+    windows --quiet --threads "$threads" - - "${filter_arguments[@]}" <"$clip.y4m" >windows.y4m
+  else
+    windows --quiet --threads "$threads" "$clip.y4m" windows.y4m "${filter_arguments[@]}"
+  fi
+  gaussian=0
+  [[ " ${arguments:-} " == *" gaussian=true "* ]] && gaussian=1
+  same_output native.y4m windows.y4m "$gaussian" "$clip, $threads threads, $how, ${arguments:-defaults}"
+done
+
+# The per-frame figures, written through a stdio stream of their own.
+"$native/quillfen" --quiet --stats native.csv 420.y4m native.y4m radius=2
+windows --quiet --stats windows.csv 420.y4m windows.y4m radius=2
+cmp native.csv windows.csv
+echo "same figures under Wine: --stats"
+
+# A range skipped by moving the file position, then joined (a file beside
+# OUTPUT renamed onto it, which exists) back into the whole run's output.
+"$native/quillfen" --quiet 422.y4m native.y4m radius=2
+windows --quiet --frames 0:3 422.y4m first.y4m radius=2
+windows --quiet --frames 4: 'Z:'"${clips//\//\\}"'\422.y4m' rest.y4m radius=2
+windows --join windows.y4m first.y4m rest.y4m
+cmp native.y4m windows.y4m
+if ls | grep -q join-; then echo "--join left its file beside OUTPUT"; exit 1; fi
+[ "$(windows --probe 422.y4m | tr -d '\r')" = "$("$native/quillfen" --probe 422.y4m)" ]
+echo "same bytes under Wine: --frames from a file and from a Z: path, --join onto an existing file, --probe"
+# A 2.5 module built by the same MinGW, given by its absolute Windows path;
+# it finds the MinGW runtime DLLs it links on Wine's search path.
+if [ -f "$cross/libquillfen.dll" ]; then
+  runtime=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-libgcc-file-name)")
+  WINEPATH="Z:${runtime//\//\\};Z:\usr\x86_64-w64-mingw32\lib" \
+    windows --quiet --plugin 'Z:'"${cross//\//\\}"'\libquillfen.dll' 422.y4m windows.y4m radius=2
+  cmp native.y4m windows.y4m
+  echo "same bytes under Wine: the 2.5 module libquillfen.dll given by its Z: path"
+fi
+
+# Output that must not appear, the line expected, the command's arguments:
+# each refused with its one line, a non-zero exit and no output. A plugin
+# path reaches LoadLibrary as given: an absolute one, in each of its forms,
+# finds Windows' own kernel32.dll, which has no plugin entry.
+echo "not a video" >not-y4m.txt
+refusals=(
+  'refused.y4m|is not a YUV4MPEG2 (Y4M) stream|not-y4m.txt refused.y4m'
+  'refused.y4m|Quillfen: "radius"|422.y4m refused.y4m radius=0'
+  '|is the same file as INPUT|422.y4m 422.y4m'
+  'refused.png|--compare is not in this build (it needs libpng)|--compare 0 422.y4m refused.png'
+  'refused.y4m|has no AvisynthPluginInit2 entry point|--plugin C:\windows\system32\kernel32.dll 422.y4m refused.y4m'
+  'refused.y4m|has no AvisynthPluginInit2 entry point|--plugin c:/windows/system32/kernel32.dll 422.y4m refused.y4m'
+  'refused.y4m|has no AvisynthPluginInit2 entry point|--plugin \\?\C:\windows\system32\kernel32.dll 422.y4m refused.y4m'
+)
+for entry in "${refusals[@]}"; do
+  IFS='|' read -r output expected arguments <<<"$entry"
+  read -ra arguments <<<"$arguments"
+  status=0
+  windows --quiet "${arguments[@]}" 2>errors.txt || status=$?
+  if [ "$status" -eq 0 ] || ! grep -qF -- "$expected" errors.txt || [ "$(wc -l <errors.txt)" -ne 1 ] ||
+     { [ -n "$output" ] && [ -e "$output" ]; }; then
+    echo "Windows refusal went wrong (status $status) on: ${arguments[*]}; expected \"$expected\" in:"
+    cat errors.txt
+    exit 1
+  fi
+  echo "refused under Wine, status $status: $(tr -d '\r' <errors.txt)"
+done
+cmp 422.y4m "$repository/samples/quillfen-sample.y4m"
+
+# A reader that goes away: the command ends on its own, without a hang.
+windows 422.y4m - | head -c 1000 >/dev/null
+echo "the reader of a pipe went away early: the command ended"
+
+cd "$repository"
+if [ -x tests/windows_avisynth_test.sh ]; then
+  tests/windows_avisynth_test.sh "$cross"
+fi
