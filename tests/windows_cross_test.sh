@@ -133,12 +133,10 @@ cmp native.y4m windows.y4m
 if ls | grep -q join-; then echo "--join left its file beside OUTPUT"; exit 1; fi
 [ "$(windows --probe 422.y4m | tr -d '\r')" = "$("$native/quillfen" --probe 422.y4m)" ]
 echo "same bytes under Wine: --frames from a file and from a Z: path, --join onto an existing file, --probe"
-# A 2.5 module built by the same MinGW, given by its absolute Windows path;
-# it finds the MinGW runtime DLLs it links on Wine's search path.
+# A 2.5 module built by the same MinGW (its runtime linked in), given by
+# its absolute Windows path.
 if [ -f "$cross/libquillfen.dll" ]; then
-  runtime=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-libgcc-file-name)")
-  WINEPATH="Z:${runtime//\//\\};Z:\usr\x86_64-w64-mingw32\lib" \
-    windows --quiet --plugin 'Z:'"${cross//\//\\}"'\libquillfen.dll' 422.y4m windows.y4m radius=2
+  windows --quiet --plugin 'Z:'"${cross//\//\\}"'\libquillfen.dll' 422.y4m windows.y4m radius=2
   cmp native.y4m windows.y4m
   echo "same bytes under Wine: the 2.5 module libquillfen.dll given by its Z: path"
 fi
@@ -178,5 +176,8 @@ echo "the reader of a pipe went away early: the command ended"
 
 cd "$repository"
 if [ -x tests/windows_avisynth_test.sh ]; then
-  tests/windows_avisynth_test.sh "$cross"
+  # Its own "skipped: ..." line reaches the suite's summary; 77 is no failure.
+  status=0
+  tests/windows_avisynth_test.sh "$cross" "$native" || status=$?
+  [ "$status" -eq 0 ] || [ "$status" -eq 77 ] || exit "$status"
 fi
