@@ -109,7 +109,7 @@ TEST_F(VapourSynthModule, EveryFrameEqualsTheCommandsOnBothFormatsAndAllSettings
 }
 
 TEST_F(VapourSynthModule, RefusesWithTheScriptFunctionsMessages) {
-  const std::string formats = "Quillfen: YUV422P8 or YUV420P8 data only.";
+  const std::string formats = "Quillfen: YUV 4:2:0, 4:2:2 or 4:4:4 with integer samples of 8 to 16 bits only.";
   const std::string radius = "Quillfen: \"radius\" parameter must be greater than or equal to one.";
   const std::string threshold = "Quillfen: \"threshold\" parameter must be between zero and 255 inclusive.";
   const std::string too_wide = "Quillfen: \"radius\" parameter must be less than the frame width and height.";
@@ -119,13 +119,13 @@ TEST_F(VapourSynthModule, RefusesWithTheScriptFunctionsMessages) {
     std::string message;
   } cases[] = {
       {"blank:RGB24:64x32", {"radius=0"}, formats},
+      {"blank:RGB48:64x32", {}, formats},
       {"blank:GRAY8:64x32", {}, formats},
-      {"blank:YUV444P8:64x32", {}, formats},
+      {"blank:GRAY16:64x32", {}, formats},
       {"blank:YUV411P8:64x32", {}, formats},
       {"blank:YUV440P8:64x32", {}, formats},
-      {"blank:YUV420P10:64x32", {}, formats},
-      {"blank:YUV422P16:64x32", {}, formats},
       {"blank:YUV420PS:64x32", {}, formats},
+      {"blank:YUV444PH:64x32", {}, formats},
       {"blank:variable:64x32", {}, formats},
       {"blank:YUV420P8:0x0", {}, "Quillfen: clip must have a constant frame size."},
       {"blank:YUV422P8:64x32", {"radius=0", "threshold=256"}, radius},
@@ -135,17 +135,27 @@ TEST_F(VapourSynthModule, RefusesWithTheScriptFunctionsMessages) {
       {"blank:YUV420P8:64x32", {"threshold=4294967296"}, threshold},
       {"blank:YUV420P8:64x32", {"radius=32"}, too_wide},
       {"blank:YUV420P8:64x32", {"radius=4294967298"}, too_wide},
+      {"blank:YUV444P16:63x5", {"radius=5"}, too_wide},
       {"blank:YUV422P8:63x32", {}, "Quillfen: frame width must be even."},
-      {"blank:YUV420P8:64x31", {}, "Quillfen: frame height must be even for 4:2:0."},
+      {"blank:YUV420P10:64x31", {}, "Quillfen: frame height must be even for 4:2:0."},
   };
   for (const auto& c : cases) {
     const ProcessOutcome outcome = host(c.source, "", c.settings);
     EXPECT_EQ(outcome.status, 2) << c.source;
     EXPECT_EQ(outcome.errors, c.message + "\n") << c.source << " " << ::testing::PrintToString(c.settings);
   }
-  // The edges of the ranges are taken.
-  for (const char* accepted : {"threshold=0", "threshold=255", "radius=31"})
-    EXPECT_EQ(host("blank:YUV420P8:64x32", "", {accepted}).status, 0) << accepted;
+  // The edges of the ranges are taken, every depth from 8 to 16 bits, and
+  // 4:4:4 frames of odd sizes.
+  const struct {
+    const char* source;
+    const char* setting;
+  } accepted[] = {
+      {"blank:YUV420P8:64x32", "threshold=0"},  {"blank:YUV420P8:64x32", "threshold=255"},
+      {"blank:YUV420P8:64x32", "radius=31"},    {"blank:YUV420P9:64x32", "radius=2"},
+      {"blank:YUV422P11:64x32", "radius=2"},    {"blank:YUV444P13:63x5", "radius=4"},
+      {"blank:YUV420P14:64x32", "radius=2"},    {"blank:YUV422P16:64x32", "threshold=0"},
+  };
+  for (const auto& a : accepted) EXPECT_EQ(host(a.source, "", {a.setting}).status, 0) << a.source << " " << a.setting;
 }
 
 TEST_F(VapourSynthModule, WholeRunsAreCleanUnderValgrind) {

@@ -41,11 +41,15 @@ struct NamedFormat {
 };
 
 constexpr NamedFormat kFormats[] = {
-    {"YUV422P8", cfYUV, stInteger, 8, 1, 0},  {"YUV420P8", cfYUV, stInteger, 8, 1, 1},
-    {"YUV444P8", cfYUV, stInteger, 8, 0, 0},  {"YUV411P8", cfYUV, stInteger, 8, 2, 0},
-    {"YUV440P8", cfYUV, stInteger, 8, 0, 1},  {"YUV420P10", cfYUV, stInteger, 10, 1, 1},
-    {"YUV422P16", cfYUV, stInteger, 16, 1, 0}, {"YUV420PS", cfYUV, stFloat, 32, 1, 1},
-    {"GRAY8", cfGray, stInteger, 8, 0, 0},    {"RGB24", cfRGB, stInteger, 8, 0, 0},
+    {"YUV422P8", cfYUV, stInteger, 8, 1, 0},    {"YUV420P8", cfYUV, stInteger, 8, 1, 1},
+    {"YUV444P8", cfYUV, stInteger, 8, 0, 0},    {"YUV411P8", cfYUV, stInteger, 8, 2, 0},
+    {"YUV440P8", cfYUV, stInteger, 8, 0, 1},    {"YUV420P9", cfYUV, stInteger, 9, 1, 1},
+    {"YUV420P10", cfYUV, stInteger, 10, 1, 1},  {"YUV422P11", cfYUV, stInteger, 11, 1, 0},
+    {"YUV444P13", cfYUV, stInteger, 13, 0, 0},  {"YUV420P14", cfYUV, stInteger, 14, 1, 1},
+    {"YUV422P16", cfYUV, stInteger, 16, 1, 0},  {"YUV444P16", cfYUV, stInteger, 16, 0, 0},
+    {"YUV420PS", cfYUV, stFloat, 32, 1, 1},     {"YUV444PH", cfYUV, stFloat, 16, 0, 0},
+    {"GRAY8", cfGray, stInteger, 8, 0, 0},      {"GRAY16", cfGray, stInteger, 16, 0, 0},
+    {"RGB24", cfRGB, stInteger, 8, 0, 0},       {"RGB48", cfRGB, stInteger, 16, 0, 0},
 };
 
 struct Failure {
