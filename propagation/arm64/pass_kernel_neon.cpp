@@ -2,16 +2,13 @@
 // register, two registers per operation. Built for aarch64 targets only.
 // Quotients come from one reciprocal per divisor and explicit fused
 // multiply-adds (exact_quotient.h); nothing else is fused. The Gaussian
-// weights of byte images come from the memo, as the portable kernel takes
-// them; those of wide images, which recur far less, from the exact power
-// one at a time (every aarch64 CPU fuses a multiply-add in one
-// instruction), the few it leaves undecided through the memo.
+// weights come from the memo and the library, as the portable kernel takes
+// them.
 #include <arm_neon.h>
 
 #include <cstdint>
 
 #include "propagation/arm64/neon_doubles.h"
-#include "propagation/exact_gaussian_power.h"
 #include "propagation/exact_quotient.h"
 #include "propagation/lane_kernel.h"
 #include "propagation/paired_lanes.h"
@@ -126,9 +123,8 @@ struct NeonLanes : NeonDoubles {
     const D low = vld1q_dup_f64(weights + vgetq_lane_u64(index, 0) * kLanes);
     return vld1q_lane_f64(weights + vgetq_lane_u64(index, 1) * kLanes + 1, low, 1);
   }
-  static void gaussian_powers(const double* exponents, double* powers, int count, GaussianWeightCache& memo) {
-    exact_gaussian_powers_served_by<ScalarExactPowerOps>(exponents, powers, static_cast<std::size_t>(count),
-                                                         [&memo](double q) { return memo.weight(q); });
+  static void gaussian_powers(const double* exponents, double* powers, int count) {
+    library_gaussian_powers(exponents, powers, count);
   }
   template <class Sample>
   static void store_pixels(Sample* out, const Sample* centre, D u, D v) {

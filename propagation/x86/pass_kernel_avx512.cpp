@@ -244,11 +244,8 @@ struct Avx512Lanes : Avx512Doubles {
     return _mm512_mask_i32gather_pd(_mm512_setzero_pd(), 0xFF, index, weights, 8);
   }
 
-  // Eight at a time by the exact power, the few it leaves undecided through
-  // the memo.
-  static void gaussian_powers(const double* exponents, double* powers, int count, GaussianWeightCache& memo) {
-    exact_gaussian_powers_served_by<Avx512ExactPowerOps>(exponents, powers, static_cast<std::size_t>(count),
-                                                         [&memo](double q) { return memo.weight(q); });
+  static void gaussian_powers(const double* exponents, double* powers, int count) {
+    exact_gaussian_powers<Avx512ExactPowerOps>(exponents, powers, static_cast<std::size_t>(count));
   }
 
   template <class Sample>
