@@ -61,7 +61,7 @@ struct LaneWindow {
 inline constexpr std::uint64_t kWholeChromaRangeWord = 0;
 
 // The range that the byte-wise minimum of such words stands for.
-inline ChromaRange chroma_range_of_word(std::uint64_t word) {
+inline ChromaRange<std::uint8_t> chroma_range_of_word(std::uint64_t word) {
   return {static_cast<int>(word & 0xFF), 255 - static_cast<int>(word >> 16 & 0xFF), static_cast<int>(word >> 8 & 0xFF),
           255 - static_cast<int>(word >> 24 & 0xFF)};
 }
@@ -315,7 +315,7 @@ template <PassLanes Lanes>
   Lanes::store(lane[2], sums.v);
   Lanes::range_store(lane_range, sums.range);
   for (int i = 0; i < kLanes; ++i, centre += 3, out += 3) {
-    const ChromaResult result =
+    const ChromaResult<std::uint8_t> result =
         chroma_average(lane[0][i], lane[1][i], lane[2][i], chroma_range_of_word(lane_range[i]), centre[1], centre[2]);
     const int change = chroma_change(centre[1], centre[2], result);
     if (change > largest_rare) largest_rare = change;

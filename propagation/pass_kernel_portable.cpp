@@ -150,3 +150,8 @@ int propagation_pass_portable(const PassSettings& settings, const std::uint8_t* 
                               GaussianWeightCache* memo) {
   return lane_pass<PortableLanes>(settings, current, next, memo);
 }
+
+int propagation_pass_portable(const PassSettings& settings, const std::uint16_t* current, std::uint16_t* next,
+                              GaussianWeightCache* memo) {
+  return propagate_generic_columns(settings, current, next, 0, settings.width, memo);
+}

@@ -129,3 +129,8 @@ int propagation_pass_neon(const PassSettings& settings, const std::uint8_t* curr
                           GaussianWeightCache* memo) {
   return lane_pass<PairedLanes<NeonLanes>>(settings, current, next, memo);
 }
+
+int propagation_pass_neon(const PassSettings& settings, const std::uint16_t* current, std::uint16_t* next,
+                          GaussianWeightCache* memo) {
+  return propagate_generic_columns(settings, current, next, 0, settings.width, memo);
+}

@@ -162,6 +162,11 @@ int propagation_pass_avx2(const PassSettings& settings, const std::uint8_t* curr
   return lane_pass<PairedLanes<Avx2Lanes>>(settings, current, next, memo);
 }
 
+int propagation_pass_avx2(const PassSettings& settings, const std::uint16_t* current, std::uint16_t* next,
+                          GaussianWeightCache* memo) {
+  return propagate_generic_columns(settings, current, next, 0, settings.width, memo);
+}
+
 std::size_t exact_gaussian_powers_avx2(const double* exponents, double* powers, std::size_t count) {
   return exact_gaussian_powers<Avx2ExactPowerOps>(exponents, powers, count);
 }

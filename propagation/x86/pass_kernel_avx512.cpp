@@ -263,6 +263,11 @@ int propagation_pass_avx512(const PassSettings& settings, const std::uint8_t* cu
   return lane_pass<PairedLanes<PairedLanes<Avx512Lanes>>>(settings, current, next, memo);
 }
 
+int propagation_pass_avx512(const PassSettings& settings, const std::uint16_t* current, std::uint16_t* next,
+                            GaussianWeightCache* memo) {
+  return propagate_generic_columns(settings, current, next, 0, settings.width, memo);
+}
+
 std::size_t exact_gaussian_powers_avx512(const double* exponents, double* powers, std::size_t count) {
   return exact_gaussian_powers<Avx512ExactPowerOps>(exponents, powers, count);
 }
