@@ -36,11 +36,19 @@ struct Avx512Lanes : Avx512Doubles {
   static Range range_load(const std::uint64_t* p) { return _mm512_loadu_si512(p); }
   static void range_store(std::uint64_t* p, Range a) { _mm512_storeu_si512(p, a); }
   static Range range_set1(std::uint64_t word) { return _mm512_set1_epi64(static_cast<long long>(word)); }
-  static Range range_min(Range a, Range b) { return _mm512_min_epu8(a, b); }
-  template <int kByte>
-  static D range_byte(Range a) {
+  template <class Sample>
+  static Range range_min(Range a, Range b) {
+    if constexpr (sizeof(Sample) == 1)
+      return _mm512_min_epu8(a, b);
+    else
+      return _mm512_min_epu16(a, b);
+  }
+  template <class Sample, int kField>
+  static D range_field(Range a) {
+    using Words = ChromaRangeWords<Sample>;
     return _mm512_maskz_cvtepi64_pd(
-        0xFF, _mm512_maskz_and_epi64(0xFF, _mm512_maskz_srli_epi64(0xFF, a, 8 * kByte), _mm512_set1_epi64(0xFF)));
+        0xFF, _mm512_maskz_and_epi64(0xFF, _mm512_maskz_srli_epi64(0xFF, a, Words::kFieldBits * kField),
+                                     _mm512_set1_epi64(static_cast<long long>(Words::kFieldMask))));
   }
 
   // A zero divisor gets a zero reciprocal, which makes every quotient a
@@ -236,8 +244,27 @@ struct Avx512Lanes : Avx512Doubles {
     return _mm512_mask_i32gather_pd(_mm512_setzero_pd(), 0xFF, index, weights, 8);
   }
 
+  // Eight at a time by the exact power, the few it leaves undecided through
+  // the memo.
+  static void gaussian_powers(const double* exponents, double* powers, int count, GaussianWeightCache& memo) {
+    exact_gaussian_powers_served_by<Avx512ExactPowerOps>(exponents, powers, static_cast<std::size_t>(count),
+                                                         [&memo](double q) { return memo.weight(q); });
+  }
+
+  template <class Sample>
+  static void store_pixels(Sample* out, const Sample* centre, D u, D v) {
+    if constexpr (sizeof(Sample) == 1) {
+      store_byte_pixels(out, centre, u, v);
+    } else {
+      alignas(64) double lane_u[kLanes], lane_v[kLanes];
+      _mm512_store_pd(lane_u, u);
+      _mm512_store_pd(lane_v, v);
+      store_lane_pixels(out, centre, lane_u, lane_v, kLanes);
+    }
+  }
+
   // Eight pixels, 24 bytes: the centres' bytes with U and V replaced.
-  static void store_pixels(std::uint8_t* out, const std::uint8_t* centre, D u, D v) {
+  static void store_byte_pixels(std::uint8_t* out, const std::uint8_t* centre, D u, D v) {
     const __m128i u8 = _mm256_maskz_cvtepi32_epi8(0xFF, _mm512_maskz_cvttpd_epi32(0xFF, u));
     const __m128i v8 = _mm256_maskz_cvtepi32_epi8(0xFF, _mm512_maskz_cvttpd_epi32(0xFF, v));
     const __m128i chroma = _mm_unpacklo_epi8(u8, v8);  // u0 v0 u1 v1 ...
@@ -265,7 +292,7 @@ int propagation_pass_avx512(const PassSettings& settings, const std::uint8_t* cu
 
 int propagation_pass_avx512(const PassSettings& settings, const std::uint16_t* current, std::uint16_t* next,
                             GaussianWeightCache* memo) {
-  return propagate_generic_columns(settings, current, next, 0, settings.width, memo);
+  return lane_pass<PairedLanes<PairedLanes<Avx512Lanes>>>(settings, current, next, memo);
 }
 
 std::size_t exact_gaussian_powers_avx512(const double* exponents, double* powers, std::size_t count) {
