@@ -135,7 +135,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Walk read_pipe = walk(pipe_holding(data, size).get(), Way::kRead, size);
   const Walk skip_pipe = walk(pipe_holding(data, size).get(), Way::kSkip, size);
 
-  const bool sample_refused = read_file.end.find("-bit range") != std::string::npos;
+  const bool sample_refused =
+      read_file.end.starts_with("Y4M input: frame " + std::to_string(read_file.whole_frames) + ", plane ");
   for (const Walk* other : {&skip_file, &read_pipe, &skip_pipe}) {
     check(other->opened == read_file.opened, "the header is accepted one way and refused another");
     check(other->header_line == read_file.header_line, "the header reads differently");

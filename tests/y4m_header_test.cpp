@@ -132,7 +132,7 @@ TEST(Y4mHeader, RefusesWhatIsNotAYuvStreamTheFilterTakesNamingTheNearestFormatTh
       {"YUV4MPEG2 W4 H2 F25:1 C411 XYSCSS=411", "\"C411\" is not supported"},
       {"YUV4MPEG2 W4 H2 F25:1 C411", "ffmpeg -pix_fmt yuv422p"},
       {"YUV4MPEG2 W4 H2 F25:1 C444alpha", "ffmpeg -pix_fmt yuv444p"},
-      {"YUV4MPEG2 W4 H2 F25:1 C422p11", "ffmpeg -pix_fmt yuv422p12le"},
+      {"YUV4MPEG2 W4 H2 F25:1 C422p11", "ffmpeg -pix_fmt yuv422p12le -strict -1"},
       {"YUV4MPEG2 W4 H2 F25:1 C444p24", "ffmpeg -pix_fmt yuv444p16le"},
       {"YUV4MPEG2 W4 H2 F25:1 C420p", "\"C420p\" is not supported"},
       {"YUV4MPEG2 W4 H2 F25:1 C420p010", "\"C420p010\" is not supported"},

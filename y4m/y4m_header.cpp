@@ -79,9 +79,10 @@ int nearest_taken_depth(int bits) {
   return 16;
 }
 
-// ffmpeg's name of the planar YUV format of this layout and depth.
+// ffmpeg's name of the planar YUV format of this layout and depth, with the
+// option ffmpeg needs to write Y4M of more than 8 bits.
 std::string pix_fmt_name(std::string_view layout, int bits) {
-  return "yuv" + std::string(layout) + "p" + (bits > 8 ? std::to_string(bits) + "le" : "");
+  return "yuv" + std::string(layout) + "p" + (bits > 8 ? std::to_string(bits) + "le -strict -1" : "");
 }
 
 // The taken format nearest to a refused colour format tag, by ffmpeg's name:
