@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cpu/cpu_level.h"
+#include "filter/planar_frame_filter.h"
 #include "image/packed_yuv444.h"
 #include "image/planar_conversion.h"
 #include "image/planar_yuy2_rows.h"
@@ -117,14 +118,12 @@ TEST(Yuy2Unpack, PlanarFourTwoTwoGivesTheBytesOfYuy2BothWays) {
 
 // A planar frame of any layout in samples of either width, its planes
 // `pitch` bytes apart: chroma `chroma_width` x `chroma_height`.
-enum class Layout { k422, k420, k444 };
-
 template <class Sample>
 struct Planes {
-  Planes(Layout layout, int width, int height, std::ptrdiff_t pitch_bytes)
+  Planes(ChromaLayout layout, int width, int height, std::ptrdiff_t pitch_bytes)
       : layout(layout), width(width), height(height), pitch(pitch_bytes),
-        chroma_width(layout == Layout::k444 ? width : width / 2),
-        chroma_height(layout == Layout::k420 ? height / 2 : height),
+        chroma_width(layout == ChromaLayout::k444 ? width : width / 2),
+        chroma_height(layout == ChromaLayout::k420 ? height / 2 : height),
         y(pitch / sizeof(Sample) * height), u(pitch / sizeof(Sample) * chroma_height), v(u) {}
 
   Sample& at(std::vector<Sample>& plane, int x, int row) { return plane[row * pitch / sizeof(Sample) + x]; }
@@ -139,19 +138,19 @@ struct Planes {
   void unpack(bool sup, Sample* image) const {
     const SourcePlanesOf<Sample> source{y.data(), u.data(), v.data(), pitch, pitch, pitch};
     std::vector<Sample> scratch(planar_420_scratch_size(width));
-    if (layout == Layout::k422) unpack_planar_422(source, sup, width, height, image);
-    if (layout == Layout::k420) unpack_planar_420(source, sup, width, height, image, scratch.data());
-    if (layout == Layout::k444) unpack_planar_444(source, width, height, image);
+    if (layout == ChromaLayout::k422) unpack_planar_422(source, sup, width, height, image);
+    if (layout == ChromaLayout::k420) unpack_planar_420(source, sup, width, height, image, scratch.data());
+    if (layout == ChromaLayout::k444) unpack_planar_444(source, width, height, image);
   }
   void pack(const Sample* image) {
     const ChromaPlanesOf<Sample> destination{u.data(), v.data(), pitch, pitch};
     std::vector<Sample> scratch(planar_420_scratch_size(width));
-    if (layout == Layout::k422) pack_planar_422_chroma(image, width, height, destination);
-    if (layout == Layout::k420) pack_planar_420_chroma(image, width, height, destination, scratch.data());
-    if (layout == Layout::k444) pack_planar_444_chroma(image, width, height, destination);
+    if (layout == ChromaLayout::k422) pack_planar_422_chroma(image, width, height, destination);
+    if (layout == ChromaLayout::k420) pack_planar_420_chroma(image, width, height, destination, scratch.data());
+    if (layout == ChromaLayout::k444) pack_planar_444_chroma(image, width, height, destination);
   }
 
-  Layout layout;
+  ChromaLayout layout;
   int width, height;
   std::ptrdiff_t pitch;
   int chroma_width, chroma_height;
@@ -165,7 +164,7 @@ struct Planes {
 TEST(Yuy2Unpack, PlanarLayoutsConvertAlikeAtEveryDepth) {
   const int width = 10, height = 6;
   std::mt19937 random(3);
-  for (Layout layout : {Layout::k422, Layout::k420, Layout::k444}) {
+  for (ChromaLayout layout : {ChromaLayout::k422, ChromaLayout::k420, ChromaLayout::k444}) {
     Planes<std::uint8_t> narrow(layout, width, height, 13);
     Planes<std::uint16_t> wide(layout, width, height, 2 * 13 + 8);
     for (auto plane : {&Planes<std::uint8_t>::y, &Planes<std::uint8_t>::u, &Planes<std::uint8_t>::v})
@@ -207,24 +206,24 @@ TEST(Yuy2Unpack, PlanarKnownValuesAtTheTopOfSixteenBits) {
   const int width = 4, height = 2;
   const std::vector<std::uint16_t> left_column = {65535, 65534};  // U and V of the left pair, rows 0 and 1
   struct Case {
-    Layout layout;
+    ChromaLayout layout;
     bool sup;
     std::vector<std::uint16_t> image_u;  // the image's U, row-major
     std::vector<std::uint16_t> packed_u;  // the plane's U after packing the image back
   };
   const Case cases[] = {
-      {Layout::k422, false, {65535, 65534, 65533, 65533, 65534, 65533, 65533, 65533}, {65535, 65533, 65534, 65533}},
-      {Layout::k422, true, {65535, 65535, 65533, 65533, 65534, 65534, 65533, 65533}, {65535, 65533, 65534, 65533}},
+      {ChromaLayout::k422, false, {65535, 65534, 65533, 65533, 65534, 65533, 65533, 65533}, {65535, 65533, 65534, 65533}},
+      {ChromaLayout::k422, true, {65535, 65535, 65533, 65533, 65534, 65534, 65533, 65533}, {65535, 65533, 65534, 65533}},
       // One 4:2:0 row: both image rows take it (3 * 65535 + 65535 + 2) >> 2.
-      {Layout::k420, false, {65535, 65534, 65533, 65533, 65535, 65534, 65533, 65533}, {65535, 65533}},
-      {Layout::k444, false, {65535, 65534, 65533, 0, 65534, 1, 2, 3}, {65535, 65534, 65533, 0, 65534, 1, 2, 3}},
+      {ChromaLayout::k420, false, {65535, 65534, 65533, 65533, 65535, 65534, 65533, 65533}, {65535, 65533}},
+      {ChromaLayout::k444, false, {65535, 65534, 65533, 0, 65534, 1, 2, 3}, {65535, 65534, 65533, 0, 65534, 1, 2, 3}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << "layout " << static_cast<int>(c.layout) << ", sup " << c.sup);
     Planes<std::uint16_t> planes(c.layout, width, height, 2 * width);
     for (int row = 0; row < planes.chroma_height; ++row)
       for (int x = 0; x < planes.chroma_width; ++x) {
-        const std::uint16_t value = c.layout == Layout::k444 ? c.image_u[row * width + x]
+        const std::uint16_t value = c.layout == ChromaLayout::k444 ? c.image_u[row * width + x]
                                     : x == 0                 ? left_column[row]
                                                              : 65533;
         planes.at(planes.u, x, row) = planes.at(planes.v, x, row) = value;
