@@ -4,6 +4,11 @@
 // 3, 4 and 8. After the runs it prints each kernel's speed-up over the
 // reference in CPU time, both measured in this run on the same frame.
 //
+// Every kernel but the reference also runs its wide entry on the frame
+// raised to 10 and 16 bits (each sample shifted up, the new low bits
+// noise, as footage of that depth has), and a second table gives each
+// depth's time per frame against the same kernel's at 8 bits.
+//
 // It also times the Gaussian weights alone: the library's pow against the
 // exact power of each kernel, over the exponents a Gaussian pass forms on the
 // frame (one per centre and distinct luma difference), and prints how many
@@ -67,6 +72,12 @@ constexpr int kPowerRadii[] = {2, 3, 8};
 constexpr double kLinearTarget = 10.0;
 constexpr double kGaussianTarget = 6.0;
 
+// The depths the wide entries run at, and the cost over 8 bits each form
+// is meant to stay within.
+constexpr int kWideDepths[] = {10, 16};
+constexpr double kLinearWideTarget = 1.5;
+constexpr double kGaussianWideTarget = 2.0;
+
 struct Frame {
   int width = 1920;
   int height = 1080;
@@ -76,6 +87,17 @@ struct Frame {
 Frame& frame() {
   static Frame frame;
   return frame;
+}
+
+// The frame raised to `bits`, as a PackedYuv444Wide.
+const std::vector<std::uint16_t>& wide_frame(int bits) {
+  static std::map<int, std::vector<std::uint16_t>> images;
+  std::vector<std::uint16_t>& image = images[bits];
+  if (!image.empty()) return image;
+  SyntheticRandom random(static_cast<std::uint32_t>(bits));
+  for (const BYTE sample : frame().image)
+    image.push_back(static_cast<std::uint16_t>(sample << (bits - 8) | random.below(1 << (bits - 8))));
+  return image;
 }
 
 // The first frame of an 8-bit 4:4:4 Y4M file, interleaved; false when the
@@ -170,24 +192,27 @@ void run_powers(benchmark::State& state, PowersFunction powers, int radius) {
   state.counters["library %"] = 100.0 * static_cast<double>(served) / static_cast<double>(exponents.size());
 }
 
-std::string bench_name(bool gaussian, int radius, const char* kernel) {
-  return std::string(gaussian ? "gaussian" : "linear") + "/r" + std::to_string(radius) + "/" + kernel;
+std::string bench_name(bool gaussian, int radius, const char* kernel, int bits = 8) {
+  return std::string(gaussian ? "gaussian" : "linear") + "/r" + std::to_string(radius) + "/" + kernel +
+         (bits == 8 ? "" : "/" + std::to_string(bits) + "bit");
 }
 
-void run_pass(benchmark::State& state, PassKernel kernel, int radius, bool gaussian) {
-  const std::vector<BYTE>& current = frame().image;
-  std::vector<BYTE> next(current.size());
-  const PassSettings settings{frame().width, frame().height, radius, gaussian};
+template <class Sample>
+void run_pass(benchmark::State& state, PassKernel kernel, int radius, bool gaussian, const std::vector<Sample>* image,
+              int bits) {
+  const std::vector<Sample>& current = *image;
+  std::vector<Sample> next(current.size());
+  const PassSettings settings{frame().width, frame().height, radius, gaussian, bits};
   const std::unique_ptr<GaussianWeightCache> memo = gaussian_weight_memo_for(gaussian);
   std::size_t pow_calls = 0;
   for (auto _ : state) {
     const std::size_t calls_before = library_pow_calls;
-    benchmark::DoNotOptimize(kernel.run(settings, current.data(), next.data(), memo.get()));
+    benchmark::DoNotOptimize(run_pass_kernel(kernel, settings, current.data(), next.data(), memo.get()));
     benchmark::ClobberMemory();
     pow_calls = library_pow_calls - calls_before;
   }
   state.counters["frames/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-  if (kCountingPow && gaussian &&
+  if (kCountingPow && gaussian && bits == 8 &&
       std::find(std::begin(kPowerRadii), std::end(kPowerRadii), radius) != std::end(kPowerRadii))
     state.counters["pow %"] =
         100.0 * static_cast<double>(pow_calls) / static_cast<double>(pass_exponents(radius).size());
@@ -233,6 +258,28 @@ void print_ratios(const std::map<std::string, double>& seconds, const std::vecto
   }
 }
 
+void print_depth_ratios(const std::map<std::string, double>& seconds, const std::vector<PassKernel>& kernels) {
+  std::printf("\nTime per frame at each depth against 8 bits, same kernel, CPU time, one thread, same run\n");
+  std::printf("%-9s %6s %10s %10s", "form", "radius", "kernel", "8-bit ms");
+  for (const int bits : kWideDepths) std::printf(" %7d-bit ms %6s", bits, "ratio");
+  std::printf("  target\n");
+  for (const bool gaussian : {false, true})
+    for (const int radius : kRadii)
+      for (const PassKernel& kernel : kernels) {
+        const auto byte = seconds.find(bench_name(gaussian, radius, kernel.name));
+        if (kernel.level == CpuLevel::reference || byte == seconds.end()) continue;
+        std::printf("%-9s %6d %10s %10.1f", gaussian ? "gaussian" : "linear", radius, kernel.name, byte->second * 1e3);
+        for (const int bits : kWideDepths) {
+          const auto wide = seconds.find(bench_name(gaussian, radius, kernel.name, bits));
+          if (wide == seconds.end())
+            std::printf(" %14s %6s", "-", "-");
+          else
+            std::printf(" %14.1f %5.2fx", wide->second * 1e3, wide->second / byte->second);
+        }
+        std::printf("  %.1fx\n", gaussian ? kGaussianWideTarget : kLinearWideTarget);
+      }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -257,13 +304,21 @@ int main(int argc, char** argv) {
     for (const int radius : kRadii) {
       for (const PassKernel& kernel : kernels) {
         benchmark::internal::Benchmark* pass =
-            benchmark::RegisterBenchmark(bench_name(gaussian, radius, kernel.name).c_str(), run_pass, kernel, radius,
-                                         gaussian)
+            benchmark::RegisterBenchmark(bench_name(gaussian, radius, kernel.name).c_str(), run_pass<BYTE>, kernel,
+                                         radius, gaussian, &frame().image, 8)
                 ->Unit(benchmark::kMillisecond)
                 ->UseRealTime();
         // The reference takes up to several seconds per frame: a single
         // long iteration is already a stable measurement.
-        if (kernel.level == CpuLevel::reference) pass->MinTime(1.0);
+        if (kernel.level == CpuLevel::reference) {
+          pass->MinTime(1.0);
+          continue;
+        }
+        for (const int bits : kWideDepths)
+          benchmark::RegisterBenchmark(bench_name(gaussian, radius, kernel.name, bits).c_str(),
+                                       run_pass<std::uint16_t>, kernel, radius, gaussian, &wide_frame(bits), bits)
+              ->Unit(benchmark::kMillisecond)
+              ->UseRealTime();
       }
     }
   }
@@ -284,5 +339,6 @@ int main(int argc, char** argv) {
   benchmark::Shutdown();
   std::printf("best kernel on this CPU: %s\n", kernels.back().name);
   print_ratios(reporter.seconds, kernels);
+  print_depth_ratios(reporter.seconds, kernels);
   return 0;
 }

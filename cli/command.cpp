@@ -10,9 +10,9 @@
 
 #include "cli/clip_probe.h"
 #include "cli/command_error.h"
-#include "cli/filter_chain.h"
 #include "cli/frame_comparison.h"
 #include "cli/frame_pipeline.h"
+#include "cli/frame_worker.h"
 #include "cli/interlace_warning.h"
 #include "cli/piece_join.h"
 #include "cli/plugin_location.h"
@@ -104,13 +104,11 @@ int filter_stream(const CommandOptions& options, const std::string& input_path, 
   const int threads = options.threads > 0 ? options.threads
                                           : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
   const int workers = to_write >= 0 ? static_cast<int>(std::clamp<long>(to_write, 1, threads)) : threads;
-  // Every chain is built before the output is opened: arguments the filter
-  // refuses leave no output file behind.
-  std::vector<std::unique_ptr<FilterChain>> chains;
+  // Every worker's filter is built before the output is opened: arguments
+  // the filter refuses leave no output file behind.
+  std::vector<FrameWorker> filters;
   for (int i = 0; i < workers; ++i)
-    chains.push_back(std::make_unique<FilterChain>(plugin_path(options.plugin_path), reader->header(),
-                                                   input_frames >= 0 ? input_frames : INT_MAX,
-                                                   options.filter_arguments));
+    filters.push_back(make_frame_worker(options, reader->header(), input_frames >= 0 ? input_frames : INT_MAX));
   if (input_frames < 0) pass_over_leading_frames(*reader, options.first_frame);
   warn_if_interlaced(reader->header());
 
@@ -139,7 +137,7 @@ int filter_stream(const CommandOptions& options, const std::string& input_path, 
   try {
     // The first frames are read and filtered while an old output file is
     // emptied.
-    FramePipeline pipeline(reader, writer, std::move(chains), frame_conversion(workers), options.first_frame,
+    FramePipeline pipeline(reader, writer, std::move(filters), frame_conversion(workers), options.first_frame,
                            options.last_frame, statistics.has_value());
     empty_output(output, output_path);
     writer.write_header();
@@ -182,7 +180,7 @@ int run_command(const CommandOptions& options) {
     case CommandOptions::Mode::kJoin:
       return join_pieces(options.output, options.pieces);
     case CommandOptions::Mode::kCompare:
-      return compare_frame(options, plugin_path(options.plugin_path));
+      return compare_frame(options);
     case CommandOptions::Mode::kRun:
       break;
   }

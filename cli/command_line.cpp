@@ -252,8 +252,10 @@ std::string usage_text() {
        quillfen --join OUTPUT PART...
        quillfen            (no arguments: filters the bundled sample clip)
 
-Filters a Y4M video (8-bit 4:2:2 or 4:2:0) through the Quillfen plugin:
-luma unchanged, chroma recomputed by luma-guided propagation.
+Filters a Y4M video with the Quillfen filter: luma unchanged, chroma
+recomputed by luma-guided propagation. Takes YUV 4:2:0, 4:2:2 and 4:4:4 at 8,
+9, 10, 12, 14 and 16 bits (C420, C422, C444, C422p10, ...); 8-bit 4:2:2 and
+4:2:0 go through the plugin, every other format straight to the filter.
 
   INPUT, OUTPUT       Y4M files, or - for standard input / standard output
   name=value          an argument of the Quillfen script function, given as
@@ -265,6 +267,10 @@ Filter arguments (name=value):
     text += help_entry(std::string(parameter.name) + (parameter.flag ? "=true|false" : "=N"), parameter.meaning,
                        default_and_range(parameter));
   text += "With iterations=0 a frame gets at most " + std::to_string(kMaxConvergencePasses) + " passes.\n";
+  text += R"(threshold counts 8-bit levels at every depth: at N bits a pass's largest
+change is compared with threshold << (N - 8). sup has no effect on 4:4:4,
+which is filtered as it is, with no unpacking.
+)";
   text += R"(
 Options:
   --threads N         frames filtered in parallel (default: one per processor);

@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <vector>
 
 #include "cli/bitmap_font.h"
 
@@ -15,17 +16,19 @@ constexpr int kMaxEnlargement = 16;
 constexpr Rgb kBackground{32, 32, 32};
 constexpr Rgb kText{235, 235, 235};
 
-// The planes of one Y4M frame, addressed by luma pixel.
+// The planes of one 8-bit Y4M frame, addressed by luma pixel.
 struct FramePlanes {
   const BYTE* y;
   const BYTE* u;
   const BYTE* v;
   int width;
   int chroma_width;
-  int chroma_row_shift;  // 1 for 4:2:0, where two luma rows share a chroma row
+  int chroma_column_shift;  // 1 where two luma columns share a chroma column (4:2:2, 4:2:0)
+  int chroma_row_shift;     // 1 for 4:2:0, where two luma rows share a chroma row
 
   FramePlanes(const y4m::Y4mHeader& header, const BYTE* planes)
-      : y(planes), width(header.width), chroma_width(header.width / 2),
+      : y(planes), width(header.width), chroma_width(y4m::y4m_chroma_width(header)),
+        chroma_column_shift(header.chroma == y4m::Y4mChroma::k444 ? 0 : 1),
         chroma_row_shift(header.chroma == y4m::Y4mChroma::k420 ? 1 : 0) {
     const std::size_t luma = static_cast<std::size_t>(header.width) * header.height;
     const std::size_t chroma = (y4m_frame_bytes(header) - luma) / 2;
@@ -33,7 +36,7 @@ struct FramePlanes {
     v = u + chroma;
   }
   std::size_t chroma_at(int x, int row) const {
-    return static_cast<std::size_t>(row >> chroma_row_shift) * chroma_width + (x >> 1);
+    return static_cast<std::size_t>(row >> chroma_row_shift) * chroma_width + (x >> chroma_column_shift);
   }
   int luma(int x, int row) const { return y[static_cast<std::size_t>(row) * width + x]; }
 };
@@ -81,6 +84,15 @@ Rgb change_colour(int change, int largest) {
                  static_cast<int>(170 * std::max(0.0, (t - 0.7) / 0.3)));
 }
 
+// The top 8 bits of every sample of a frame of more than 8 bits.
+std::vector<BYTE> top_eight_bits(const y4m::Y4mHeader& header, const BYTE* planes) {
+  std::vector<BYTE> eight_bit(y4m::y4m_frame_bytes(header) / 2);
+  const int shift = header.bits - 8;
+  for (std::size_t i = 0; i < eight_bit.size(); ++i)
+    eight_bit[i] = static_cast<BYTE>((planes[2 * i] | planes[2 * i + 1] << 8) >> shift);
+  return eight_bit;
+}
+
 }  // namespace
 
 int sheet_enlargement(int width, int height) {
@@ -89,6 +101,12 @@ int sheet_enlargement(int width, int height) {
 
 RgbImage draw_comparison_sheet(const y4m::Y4mHeader& header, const BYTE* before, const BYTE* after,
                                const PixelRect& shown, const std::string& caption) {
+  if (header.bits > 8) {
+    y4m::Y4mHeader eight_bit_header = header;
+    eight_bit_header.bits = 8;
+    return draw_comparison_sheet(eight_bit_header, top_eight_bits(header, before).data(),
+                                 top_eight_bits(header, after).data(), shown, caption);
+  }
   const FramePlanes old_frame(header, before);
   const FramePlanes new_frame(header, after);
   const int scale = sheet_enlargement(shown.width, shown.height);

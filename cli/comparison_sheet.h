@@ -34,7 +34,8 @@ inline constexpr int kSheetLineHeight = 20;
 int sheet_enlargement(int width, int height);
 
 // `before` and `after` are y4m_frame_bytes(header) bytes of planes; `shown`
-// lies inside the frame.
+// lies inside the frame. Frames of more than 8 bits are shown by the top 8
+// bits of each sample.
 RgbImage draw_comparison_sheet(const y4m::Y4mHeader& header, const BYTE* before, const BYTE* after,
                                const PixelRect& shown, const std::string& caption);
 

@@ -8,19 +8,14 @@
 
 #include "cli/command_error.h"
 #include "cli/comparison_sheet.h"
-#include "cli/filter_chain.h"
 #include "cli/frame_statistics.h"
+#include "cli/frame_worker.h"
 #include "cli/interlace_warning.h"
 #include "cli/png_writer.h"
 #include "cli/statistics_file.h"
 #include "cli/stream_files.h"
-#include "server/frame_layout.h"
-#include "server/frame_pool.h"
-#include "server/y4m_frame_conversion.h"
-#include "server/y4m_video_info.h"
 #include "system/files.h"
 #include "y4m/y4m_reader.h"
-#include "y4m/y4m_writer.h"
 
 namespace quillfen::cli {
 namespace {
@@ -71,7 +66,7 @@ bool same_existing_file(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-int compare_frame(const CommandOptions& options, const std::string& plugin_path) {
+int compare_frame(const CommandOptions& options) {
   const StreamFile input = open_input(options.input);
   y4m::Y4mReader reader(input.fd());
   const y4m::Y4mHeader& header = reader.header();
@@ -82,31 +77,22 @@ int compare_frame(const CommandOptions& options, const std::string& plugin_path)
   const int frame = options.compare_frame;
   if (input_frames >= 0 && frame >= input_frames) throw frame_past_end(frame, input_frames);
 
-  FilterChain chain(plugin_path, header, input_frames >= 0 ? input_frames : INT_MAX, options.filter_arguments);
+  FrameWorker worker = make_frame_worker(options, header, input_frames >= 0 ? input_frames : INT_MAX);
   warn_if_interlaced(header);
   while (reader.frames_passed() < frame)
     if (!reader.skip_frame()) throw frame_past_end(frame, reader.frames_passed());
-  // The output record is built over the input planes in one buffer.
-  const y4m::Y4mWriter records(-1, header);
-  std::vector<BYTE> record(records.record_bytes());
-  BYTE* const planes = record.data() + y4m::Y4mWriter::kRecordPlanesOffset;
-  if (!reader.read_frame(planes)) throw frame_past_end(frame, reader.frames_passed());
-  const std::vector<BYTE> before(planes, planes + reader.frame_bytes());
-  server::FramePool source_frames;
-  const PVideoFrame source =
-      source_frames.acquire(server::frame_layout(server::y4m_video_info(header, 1), FRAME_ALIGN));
-  server::y4m_planes_to_frame(header, planes, source);
-  PVideoFrame output;
-  const int passes = chain.filter(frame, source, output);
-  server::frame_to_y4m_planes(header, output, records.start_record(record.data()));
-  const BYTE* after = planes;
-  FrameStatistics figures = measure_frame(header, before.data(), after);
+  // Filtered in place; a vector's storage suits two-byte samples.
+  std::vector<BYTE> after(reader.frame_bytes());
+  if (!reader.read_frame(after.data())) throw frame_past_end(frame, reader.frames_passed());
+  const std::vector<BYTE> before = after;
+  const int passes = filter_frame_in_place(worker, header, frame, after.data());
+  FrameStatistics figures = measure_frame(header, before.data(), after.data());
   figures.passes = passes;
 
   std::optional<StatisticsFile> statistics;
   if (!options.stats_path.empty()) statistics.emplace(options.stats_path, input, options.output);
   try {
-    write_png(options.output, draw_comparison_sheet(header, before.data(), after, shown,
+    write_png(options.output, draw_comparison_sheet(header, before.data(), after.data(), shown,
                                                     caption(options, figures, shown, header)));
   } catch (...) {
     if (statistics) statistics->remove();

@@ -9,6 +9,6 @@
 namespace quillfen::cli {
 
 // Returns the exit status; throws CommandError with the line to print.
-int compare_frame(const CommandOptions& options, const std::string& plugin_path);
+int compare_frame(const CommandOptions& options);
 
 }  // namespace quillfen::cli

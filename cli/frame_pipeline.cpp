@@ -6,6 +6,7 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <variant>
 
 #include "cli/command_error.h"
 #include "server/frame_layout.h"
@@ -36,8 +37,9 @@ struct Slot {
   // header that claims huge frames costs only the bytes the input really
   // delivers.
   server::FrameMemory record;
-  // The frame made from the input planes, released by the worker once
-  // filtered; the filtered frame, released once its record is built.
+  // For workers that filter host frames: the frame made from the input
+  // planes, released by the worker once filtered; the filtered frame,
+  // released once its record is built.
   PVideoFrame source;
   PVideoFrame output;
   // The input planes, kept for measuring the change when that is asked for.
@@ -52,20 +54,22 @@ struct Slot {
 // a reader left blocked on its input never touches freed memory.
 struct PipelineShared {
   PipelineShared(std::shared_ptr<y4m::Y4mReader> reader_, std::size_t record_bytes_, std::size_t slot_count,
-                 FrameConversion conversion)
+                 bool host_frames, FrameConversion conversion)
       : reader(std::move(reader_)),
         record_bytes(record_bytes_),
-        source_layout(server::frame_layout(server::y4m_video_info(reader->header(), 1), FRAME_ALIGN)),
-        workers_convert(conversion == FrameConversion::kByWorkers),
+        source_layout(host_frames ? server::frame_layout(server::y4m_video_info(reader->header(), 1), FRAME_ALIGN)
+                                  : server::FrameLayout{}),
+        reader_and_writer_convert(host_frames && conversion == FrameConversion::kByReaderAndWriter),
         slots(slot_count) {}
 
   std::shared_ptr<y4m::Y4mReader> reader;
   const std::size_t record_bytes;
-  // The layout of the frames made from the input planes.
+  // The layout of the host frames made from the input planes, for workers
+  // that filter host frames.
   const server::FrameLayout source_layout;
-  // Each worker converts its own frames, and the reading and writing
-  // threads only move bytes; otherwise those threads convert.
-  const bool workers_convert;
+  // The reading and writing threads convert between planes and host
+  // frames; otherwise they only move bytes.
+  const bool reader_and_writer_convert;
   // The reader's own frames, declared before the slots that hold them so
   // that they are all released before the pool goes.
   server::FramePool source_frames;
@@ -115,7 +119,7 @@ void read_frames(const std::shared_ptr<PipelineShared>& shared, bool measured, i
       BYTE* planes = planes_buffer(slot, shared->record_bytes);
       if (!reader.read_frame(planes)) break;
       if (measured) slot.input_kept.assign(planes, planes + reader.frame_bytes());
-      if (!shared->workers_convert) {
+      if (shared->reader_and_writer_convert) {
         slot.source = shared->source_frames.acquire(shared->source_layout);
         server::y4m_planes_to_frame(reader.header(), planes, slot.source);
       }
@@ -136,10 +140,30 @@ void read_frames(const std::shared_ptr<PipelineShared>& shared, bool measured, i
   shared->changed.notify_all();
 }
 
-void filter_frames(PipelineShared& shared, std::unique_ptr<FilterChain>& chain, const y4m::Y4mWriter& writer) {
-  // The frames this worker makes from input planes, when it converts them.
-  server::FramePool own_frames;
+// Filters the frame in `slot` with a worker of either kind, leaving its
+// output record whole unless the writing thread converts the output.
+int filter_frame(PipelineShared& shared, Slot& slot, FrameWorker& worker, server::FramePool& own_frames,
+                 const y4m::Y4mWriter& writer) {
+  if (auto* direct = std::get_if<std::unique_ptr<DirectFilter>>(&worker)) {
+    const int passes = (*direct)->filter(planes_of(slot));
+    writer.start_record(slot.record.get());
+    return passes;
+  }
+  FilterChain& chain = *std::get<std::unique_ptr<FilterChain>>(worker);
   const y4m::Y4mHeader& header = shared.reader->header();
+  if (!shared.reader_and_writer_convert) {
+    slot.source = own_frames.acquire(shared.source_layout);
+    server::y4m_planes_to_frame(header, planes_of(slot), slot.source);
+  }
+  const int passes = chain.filter(slot.frame, slot.source, slot.output);
+  if (!shared.reader_and_writer_convert)
+    server::frame_to_y4m_planes(header, slot.output, writer.start_record(slot.record.get()));
+  return passes;
+}
+
+void filter_frames(PipelineShared& shared, FrameWorker& worker, const y4m::Y4mWriter& writer) {
+  // The host frames this worker makes from input planes, when it converts them.
+  server::FramePool own_frames;
   for (;;) {
     long sequence;
     {
@@ -155,13 +179,7 @@ void filter_frames(PipelineShared& shared, std::unique_ptr<FilterChain>& chain, 
     Slot& slot = shared.slot(sequence);
     Slot::State outcome = Slot::State::kDone;
     try {
-      if (shared.workers_convert) {
-        slot.source = own_frames.acquire(shared.source_layout);
-        server::y4m_planes_to_frame(header, planes_of(slot), slot.source);
-      }
-      slot.statistics.passes = chain->filter(slot.frame, slot.source, slot.output);
-      if (shared.workers_convert)
-        server::frame_to_y4m_planes(header, slot.output, writer.start_record(slot.record.get()));
+      slot.statistics.passes = filter_frame(shared, slot, worker, own_frames, writer);
     } catch (...) {
       slot.error = current_exception_line();
       outcome = Slot::State::kFailed;
@@ -169,29 +187,31 @@ void filter_frames(PipelineShared& shared, std::unique_ptr<FilterChain>& chain, 
     // Let go as soon as they are done with (or failed), so that the pools
     // they came from can hand their buffers out again.
     slot.source = nullptr;
-    if (shared.workers_convert) slot.output = nullptr;
+    if (!shared.reader_and_writer_convert) slot.output = nullptr;
     std::lock_guard lock(shared.mutex);
     slot.state = outcome;
     shared.changed.notify_all();
   }
-  // Holding none of its frames any more, the chain goes here, while other
-  // workers may still be filtering, rather than after the last frame.
-  if (shared.workers_convert) chain.reset();
+  // Holding none of its frames any more, the worker's filter goes here,
+  // while other workers may still be filtering, rather than after the last
+  // frame.
+  if (!shared.reader_and_writer_convert) std::visit([](auto& filter) { filter.reset(); }, worker);
 }
 
 }  // namespace
 
 FramePipeline::FramePipeline(std::shared_ptr<y4m::Y4mReader> reader, y4m::Y4mWriter& writer,
-                             std::vector<std::unique_ptr<FilterChain>> chains, FrameConversion conversion,
-                             int first_frame, int last_frame, bool measured)
-    : writer_(writer), chains_(std::move(chains)) {
+                             std::vector<FrameWorker> workers, FrameConversion conversion, int first_frame,
+                             int last_frame, bool measured)
+    : writer_(writer), workers_(std::move(workers)) {
+  const bool host_frames = std::holds_alternative<std::unique_ptr<FilterChain>>(workers_.front());
   shared_ = std::make_shared<PipelineShared>(std::move(reader), writer.record_bytes(),
-                                             kSlotsPerWorker * chains_.size() + kSpareSlots, conversion);
+                                             kSlotsPerWorker * workers_.size() + kSpareSlots, host_frames, conversion);
   try {
-    workers_.reserve(chains_.size());
+    worker_threads_.reserve(workers_.size());
     reading_ = std::thread(read_frames, shared_, measured, first_frame, last_frame);
-    for (auto& chain : chains_)
-      workers_.emplace_back(filter_frames, std::ref(*shared_), std::ref(chain), std::cref(writer));
+    for (FrameWorker& worker : workers_)
+      worker_threads_.emplace_back(filter_frames, std::ref(*shared_), std::ref(worker), std::cref(writer));
   } catch (const std::system_error& error) {
     finish();
     throw CommandError(std::string("quillfen: cannot start the threads that read and filter frames: ") +
@@ -232,7 +252,7 @@ PipelineOutcome FramePipeline::write_frames(const std::atomic<bool>& stop, Progr
       }
     }
     try {
-      if (!shared->workers_convert) {
+      if (shared->reader_and_writer_convert) {
         server::frame_to_y4m_planes(shared->reader->header(), slot.output, writer_.start_record(slot.record.get()));
         slot.output = nullptr;
       }
@@ -276,7 +296,7 @@ void FramePipeline::finish() {
     shared_->stopping = true;
   }
   shared_->changed.notify_all();
-  for (std::thread& worker : workers_) worker.join();
+  for (std::thread& worker : worker_threads_) worker.join();
   // Filtered frames not written belong to the workers' chains, which go
   // before the reader may: they are let go here. Only the writing thread
   // and the workers touch them.

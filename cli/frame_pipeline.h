@@ -1,6 +1,7 @@
 // The frame-parallel run: one reader thread reads frames in order into a
-// fixed ring of slots, each worker filters whole frames through its own
-// filter chain, and the calling thread writes the results in frame order.
+// fixed ring of slots, each worker filters whole frames with its own filter
+// (cli/frame_worker.h), and the calling thread writes the results in frame
+// order.
 // At most two frames per worker and one more are in flight, and the slots'
 // buffers are reused, so memory stays flat however long the clip.
 #pragma once
@@ -11,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "cli/filter_chain.h"
 #include "cli/frame_statistics.h"
+#include "cli/frame_worker.h"
 #include "cli/progress_line.h"
 #include "y4m/y4m_reader.h"
 #include "y4m/y4m_writer.h"
@@ -28,10 +29,12 @@ struct PipelineOutcome {
   int frames_written = 0;
 };
 
-// Who converts between the input and output planes and the host's frames:
-// the reading and writing threads, so that the workers run nothing but the
-// filter, or each worker for its own frames, so that the reading and writing
-// threads only move bytes. Either gives the same bytes.
+// Who converts between the input and output planes and the host's frames,
+// when the workers filter host frames: the reading and writing threads, so
+// that the workers run nothing but the filter, or each worker for its own
+// frames, so that the reading and writing threads only move bytes. Either
+// gives the same bytes. Workers that filter the planes directly convert
+// nothing.
 enum class FrameConversion { kByReaderAndWriter, kByWorkers };
 
 struct PipelineShared;
@@ -39,18 +42,18 @@ struct PipelineShared;
 class FramePipeline {
  public:
   // Starts reading input frames first_frame to last_frame (inclusive, cut
-  // at the end of the input) and filtering them, one worker per chain, so
+  // at the end of the input) and filtering them, one thread per worker, so
   // that the first frames are on their way while the caller prepares the
   // output. Frames before first_frame are passed over by the reader. With
   // `measured`, the input planes of each frame are kept for measuring its
-  // change. The pipeline takes the chains; the writer must outlive it and
-  // writes nothing before write_frames. The reader is shared with
-  // the reading thread, which a failure may leave blocked on its input
-  // until the process ends. Throws CommandError, with every thread that
+  // change. The pipeline takes the workers, all of one kind; the writer
+  // must outlive it and writes nothing before write_frames. The reader is
+  // shared with the reading thread, which a failure may leave blocked on its
+  // input until the process ends. Throws CommandError, with every thread that
   // started stopped, when a thread cannot be started.
   FramePipeline(std::shared_ptr<y4m::Y4mReader> reader, y4m::Y4mWriter& writer,
-                std::vector<std::unique_ptr<FilterChain>> chains, FrameConversion conversion, int first_frame,
-                int last_frame, bool measured);
+                std::vector<FrameWorker> workers, FrameConversion conversion, int first_frame, int last_frame,
+                bool measured);
   FramePipeline(const FramePipeline&) = delete;
   FramePipeline& operator=(const FramePipeline&) = delete;
   // Stops the workers between whole frames and waits for them.
@@ -70,9 +73,9 @@ class FramePipeline {
 
   std::shared_ptr<PipelineShared> shared_;
   y4m::Y4mWriter& writer_;
-  std::vector<std::unique_ptr<FilterChain>> chains_;
+  std::vector<FrameWorker> workers_;
   std::thread reading_;
-  std::vector<std::thread> workers_;
+  std::vector<std::thread> worker_threads_;
   bool finished_ = false;
 };
 

@@ -9,7 +9,8 @@
 
 namespace quillfen::cli {
 
-// The change of one chroma plane, sample by sample, at its own resolution.
+// The change of one chroma plane, sample by sample, at its own resolution and
+// in the codes of the stream's depth.
 struct PlaneChange {
   std::int64_t samples = 0;
   std::int64_t absolute_sum = 0;  // sum of |after - before|

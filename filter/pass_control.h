@@ -1,25 +1,28 @@
 // How many propagation passes a frame gets: with `iterations` above 0
-// exactly that many; with 0, passes repeat until one changes no chroma byte
-// by more than `threshold`. Every frame gets at least one pass.
+// exactly that many; with 0, passes repeat until one changes no chroma
+// sample by more than `threshold`. Every frame gets at least one pass.
 #pragma once
 
 #include "filter/quillfen_parameters.h"
-#include "host/avisynth_interface.h"
 #include "propagation/pass_kernels.h"
 #include "propagation/propagation_pass.h"
 
-// Runs the passes over `current` with `kernel`, each into `next`, followed
-// by `copy_next_to_current()`, so that `current` holds the last pass's
-// output. `memo` is the caller's gaussian_weight_memo_for(settings.gaussian).
-// Returns the number of passes run.
-template <class CopyNextToCurrent>
-int run_passes(const PassKernel& kernel, const PassSettings& settings, int iterations, int threshold, BYTE* current,
-               BYTE* next, GaussianWeightCache* memo, CopyNextToCurrent&& copy_next_to_current) {
+// Runs the passes over `current` with `kernel`'s entry for the sample type
+// (bytes, or wide samples of settings.bits), each into `next`, followed by
+// `copy_next_to_current()`, so that `current` holds the last pass's output.
+// `threshold` counts 8-bit levels at every depth: a pass's largest change,
+// in codes of the depth, is compared with threshold << (bits - 8). `memo`
+// is the caller's gaussian_weight_memo_for(settings.gaussian). Returns the
+// number of passes run.
+template <class Sample, class CopyNextToCurrent>
+int run_passes(const PassKernel& kernel, const PassSettings& settings, int iterations, int threshold, Sample* current,
+               Sample* next, GaussianWeightCache* memo, CopyNextToCurrent&& copy_next_to_current) {
   const int passes = iterations > 0 ? iterations : kMaxConvergencePasses;
+  const int threshold_in_codes = threshold << (settings.bits - 8);
   for (int pass = 0; pass < passes; ++pass) {
-    const int change = kernel.run(settings, current, next, memo);
+    const int change = run_pass_kernel(kernel, settings, current, next, memo);
     copy_next_to_current();
-    if (iterations == 0 && change <= threshold) return pass + 1;
+    if (iterations == 0 && change <= threshold_in_codes) return pass + 1;
   }
   return passes;
 }

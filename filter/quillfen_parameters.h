@@ -108,3 +108,6 @@ const char* parameter_error(const QuillfenParameters& parameters);
 // most one image size beyond each edge), or null. A frame without pixels
 // passes.
 const char* frame_size_error(int width, int height, int radius);
+
+// frame_size_error's radius check alone, for frames of any width.
+const char* radius_size_error(int width, int height, int radius);

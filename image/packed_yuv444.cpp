@@ -13,20 +13,36 @@ std::size_t round_up(std::size_t size, std::size_t alignment) {
   return (size + alignment - 1) / alignment * alignment;
 }
 
-std::uint8_t* allocate_image(std::size_t size) {
+void* allocate_image(std::size_t size) {
   const std::size_t alignment = size >= kHugePage ? kHugePage : kCacheLine;
   // aligned_alloc wants a multiple of the alignment, and an empty image
   // still gets a block of its own.
   const std::size_t rounded = round_up(size == 0 ? 1 : size, alignment);
   if (rounded < size) throw std::bad_alloc();
-  auto* bytes = static_cast<std::uint8_t*>(quillfen::allocate_aligned(alignment, rounded));
-  if (!bytes) throw std::bad_alloc();
-  return bytes;
+  void* memory = quillfen::allocate_aligned(alignment, rounded);
+  if (!memory) throw std::bad_alloc();
+  return memory;
+}
+
+// The image's bytes, refused where their count does not fit a size_t.
+std::size_t image_bytes(int width, int height, std::size_t sample_size) {
+  const std::size_t samples = packed_yuv444_size(width, height);
+  if (samples > static_cast<std::size_t>(-1) / sample_size) throw std::bad_alloc();
+  return samples * sample_size;
 }
 
 }  // namespace
 
-PackedYuv444::PackedYuv444(int width, int height)
-    : bytes_(allocate_image(packed_yuv444_size(width, height))), width_(width), height_(height) {}
+template <class Sample>
+PackedImage<Sample>::PackedImage(int width, int height)
+    : samples_(static_cast<Sample*>(allocate_image(image_bytes(width, height, sizeof(Sample))))),
+      width_(width),
+      height_(height) {}
 
-void PackedYuv444::Free::operator()(std::uint8_t* bytes) const { quillfen::free_aligned(bytes); }
+template <class Sample>
+void PackedImage<Sample>::Free::operator()(Sample* samples) const {
+  quillfen::free_aligned(samples);
+}
+
+template class PackedImage<std::uint8_t>;
+template class PackedImage<std::uint16_t>;

@@ -1,6 +1,8 @@
 // The end of one centre's work, shared by every pass kernel so that all of
-// them store the same bytes: the weighted average of the samples' chroma,
-// the byte it is stored as, and the change it makes.
+// them store the same samples: the weighted average of the samples' chroma,
+// the sample it is stored as, and the change it makes. Written once over
+// the sample type: bytes for 8-bit clips, std::uint16_t codes for deeper
+// ones.
 //
 // The helpers are forced inline and use only compiler built-ins: the
 // vector kernels are compiled with wider instruction sets, and an
@@ -9,16 +11,23 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 
 #include "propagation/scalar_lanes.h"
+
+// The largest value a sample of the type holds: 255 for bytes, 65535 for
+// wide samples, whatever the clip's depth, so that a code above the depth's
+// range is still bounded and stored like any other.
+template <class Sample>
+inline constexpr int kLargestSample = std::numeric_limits<Sample>::max();
 
 // The stored value of a new chroma value, for every lane at once (any
 // LaneArithmetic). An
 // average lies within what it averages, so the value is first bounded by
 // the smallest (`low`) and the largest (`high`) chroma among the samples
 // that were averaged: the linear form's negative weights can carry it far
-// beyond them near a luma edge. The bounds are bytes, so this also keeps
-// it within 0..255. It is then rounded to the nearest whole number, halves
+// beyond them near a luma edge. The bounds are samples, so this also keeps
+// it within the sample type's range. It is then rounded to the nearest whole number, halves
 // up, so that pass after pass the stored values do not drift. The split
 // into whole and fraction is exact, which floor(value + 0.5) is not for
 // the double just below 0.5.
@@ -33,8 +42,9 @@ template <class Lanes>
 
 // The smallest and largest U and V among the samples of one centre,
 // duplicates included.
+template <class Sample>
 struct ChromaRange {
-  int low_u = 255, high_u = 0, low_v = 255, high_v = 0;
+  int low_u = kLargestSample<Sample>, high_u = 0, low_v = kLargestSample<Sample>, high_v = 0;
 
   [[gnu::always_inline]] void include(int u, int v) {
     low_u = u < low_u ? u : low_u;
@@ -44,17 +54,19 @@ struct ChromaRange {
   }
 };
 
-// The byte a new chroma value is stored as. A value that is not finite
+// The sample a new chroma value is stored as. A value that is not finite
 // (every weight was 0, so nothing was averaged) leaves the centre's chroma
 // as it is.
-[[gnu::always_inline]] inline std::uint8_t stored_chroma(double value, int low, int high, std::uint8_t old) {
+template <class Sample>
+[[gnu::always_inline]] inline Sample stored_chroma(double value, int low, int high, Sample old) {
   if (!__builtin_isfinite(value)) return old;
-  return static_cast<std::uint8_t>(bounded_chroma<ScalarLanes>(value, low, high));
+  return static_cast<Sample>(bounded_chroma<ScalarLanes>(value, low, high));
 }
 
+template <class Sample>
 struct ChromaResult {
-  std::uint8_t u;
-  std::uint8_t v;
+  Sample u;
+  Sample v;
 };
 
 // New chroma of a centre from its weight sums and the range of its
@@ -62,9 +74,10 @@ struct ChromaResult {
 // reciprocal of the weight sum; when the reciprocal of a tiny positive
 // weight sum is not finite, the sums are divided instead, which still
 // gives the average.
-[[gnu::always_inline]] inline ChromaResult chroma_average(double weight_sum, double weighted_u, double weighted_v,
-                                                          const ChromaRange& range, std::uint8_t old_u,
-                                                          std::uint8_t old_v) {
+template <class Sample>
+[[gnu::always_inline]] inline ChromaResult<Sample> chroma_average(double weight_sum, double weighted_u,
+                                                                  double weighted_v, const ChromaRange<Sample>& range,
+                                                                  Sample old_u, Sample old_v) {
   const double reciprocal = 1.0 / weight_sum;
   const bool finite = __builtin_isfinite(reciprocal);
   const double u = finite ? reciprocal * weighted_u : weighted_u / weight_sum;
@@ -73,14 +86,16 @@ struct ChromaResult {
 }
 
 // Writes a centre's pixel: its luma unchanged, its new chroma.
-[[gnu::always_inline]] inline void store_centre(std::uint8_t* out, const std::uint8_t* centre, ChromaResult result) {
+template <class Sample>
+[[gnu::always_inline]] inline void store_centre(Sample* out, const Sample* centre, ChromaResult<Sample> result) {
   out[0] = centre[0];
   out[1] = result.u;
   out[2] = result.v;
 }
 
-// Largest absolute change of the two chroma bytes of one centre.
-[[gnu::always_inline]] inline int chroma_change(std::uint8_t old_u, std::uint8_t old_v, ChromaResult result) {
+// Largest absolute change of the two chroma samples of one centre.
+template <class Sample>
+[[gnu::always_inline]] inline int chroma_change(Sample old_u, Sample old_v, ChromaResult<Sample> result) {
   const int du = __builtin_abs(int{old_u} - int{result.u});
   const int dv = __builtin_abs(int{old_v} - int{result.v});
   return du > dv ? du : dv;

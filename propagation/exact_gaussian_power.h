@@ -30,23 +30,29 @@
 // 2^-10.1 - |q| * 2^-14) * u < (0.489 - |q| * 2^-14) * u. Every other
 // double is at least u from hi, so at least (0.511 + |q| * 2^-14) * u from
 // Y, which is more than E(t) ULP as |t| < |q| (ln b < 1). The library's
-// result lies within E(t) ULP of X, so it is 2^m * hi.
+// result lies within E(t) ULP of X, so it is 2^m * hi. The same holds for
+// hi < 1, so at most 1 - u / 2, with the ULP u / 2 of [0.5, 1) in both the
+// test and the argument (the error above is below 2^-10.1 of it too): Y
+// then lies below 1 as well, and every other double is at least u / 2 from
+// hi. Such results lie just under a power of two: small |q|, whose power
+// is just under 1, which footage of more than 8 bits forms often (luma
+// differences of a few codes against variances of thousands), and the 1 in
+// 2048 that the reduction below leaves just under 2^m. And q = 0 (either
+// sign) gives hi = 1 and lo = 0 exactly, so 1.0, which is pow's result.
 //
 // Undecided, about 2.5 % of the exponents the pass forms on real footage:
 // results that fail that test; |q| above 708 (results near the subnormal
 // range or overflow, where neither the bound nor the exponent arithmetic
-// below is argued) and NaN; and hi of 1 or below: a result that rounds to a
-// power of two, whose ULP differs on its two sides (among them q = 0, which
-// the pass weights 1.0 without asking), and the 1 in 2048 that the
-// reduction below leaves just under a power of two, whose ULP is half that
-// of the test.
+// below is argued) and NaN; and hi of exactly 1 from any other q: a result
+// that rounds to a power of two, whose ULP differs on its two sides.
 //
 // The arithmetic is written once over a set of lane operations `Ops`
 // (ScalarExactPowerOps below for one value; the x86 kernels supply their
 // own):
 //   D, Mask, kLanes; load, store, set1, add, sub, mul, abs; fmadd(a, b, c)
 //   = RN(a * b + c) and fnmadd(a, b, c) = RN(c - a * b), each in one
-//   rounding; less_equal(a, b) and less(a, b) -> Mask; both(m, n);
+//   rounding; less_equal(a, b) and less(a, b) -> Mask; both(m, n) and
+//   either(m, n);
 //   exp2_fraction(z, hi, rho): kExp2FractionTable's hi and rho at the low
 //   kExp2FractionBits bits of z's bit pattern;
 //   scale_by_exponent(x, z): x with (z's bit pattern, as a 64-bit
@@ -141,12 +147,19 @@ template <class Ops>
   using D = typename Ops::D;
   const ExactGaussianPowerParts<Ops> parts = exact_gaussian_power_parts<Ops>(q);
   const D magnitude = Ops::abs(q);
-  // (kHalfMargin - |q| * 2^-14) * 2^-52, the ULP of hi in (1, 2). The fused
-  // operation only sets the limit, whose rounding the margin absorbs.
+  // (kHalfMargin - |q| * 2^-14) * 2^-52, the ULP of hi in (1, 2); for hi
+  // below 1 the limit takes twice |lo| instead. The fused operation only
+  // sets the limit, whose rounding the margin absorbs.
   const D limit = Ops::fnmadd(magnitude, Ops::set1(0x1p-66), Ops::set1(c::kHalfMargin * 0x1p-52));
-  decided = Ops::both(
-      Ops::both(Ops::less_equal(magnitude, Ops::set1(c::kLargestDecided)), Ops::less(Ops::set1(1.0), parts.hi)),
-      Ops::less_equal(Ops::abs(parts.lo), limit));
+  const D remainder = Ops::abs(parts.lo);
+  const D one = Ops::set1(1.0);
+  const typename Ops::Mask above_one =
+      Ops::both(Ops::less(one, parts.hi), Ops::less_equal(remainder, limit));
+  const typename Ops::Mask below_one =
+      Ops::both(Ops::less(parts.hi, one), Ops::less_equal(Ops::add(remainder, remainder), limit));
+  decided = Ops::either(Ops::both(Ops::less_equal(magnitude, Ops::set1(c::kLargestDecided)),
+                                  Ops::either(above_one, below_one)),
+                        Ops::less_equal(magnitude, Ops::set1(0.0)));
   // For |q| <= 708 the scale leaves the exponent field between 1 and 2044:
   // the result stays normal.
   return Ops::scale_by_exponent(parts.hi, parts.shifted);
@@ -169,6 +182,7 @@ struct ScalarExactPowerOps {
   static bool less_equal(double a, double b) { return a <= b; }
   static bool less(double a, double b) { return a < b; }
   static bool both(bool a, bool b) { return a && b; }
+  static bool either(bool a, bool b) { return a || b; }
   static std::uint64_t bits(double x) {
     std::uint64_t b;
     std::memcpy(&b, &x, sizeof b);

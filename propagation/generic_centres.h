@@ -14,3 +14,5 @@
 // The Gaussian form needs the memo; the linear form may give null.
 int propagate_generic_columns(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,
                               int x_begin, int x_end, GaussianWeightCache* memo);
+int propagate_generic_columns(const PassSettings& settings, const std::uint16_t* current, std::uint16_t* next,
+                              int x_begin, int x_end, GaussianWeightCache* memo);

@@ -15,6 +15,11 @@
 // (lane_operations.h); the weight (affinity.h) and the store
 // (chroma_average.h) are the very templates the straightforward pass runs.
 //
+// The body is written once over the sample type too: byte images of 8-bit
+// clips and wide images of std::uint16_t codes run the same sums, in the
+// same order, on the same doubles; only the chroma range words and the
+// Gaussian weights (lane_tile says how) differ by sample type.
+//
 // Everything here is a template or forced inline: each kernel file compiles
 // its own copy with its own instruction set, and no copy can stand in for
 // another at link time.
@@ -46,25 +51,40 @@ struct LaneWindow {
   double luma[kLaneWindowRows][kLaneWindowWidth];
   double u[kLaneWindowRows][kLaneWindowWidth];
   double v[kLaneWindowRows][kLaneWindowWidth];
-  // Each pixel's U, V, 255 - U and 255 - V in bytes 0 to 3: their
-  // byte-wise minimum over a centre's samples is the range of the samples'
-  // chroma, gathered with one operation per sample. Made only for the
-  // linear form, the only one whose sums take the range.
+  // Each pixel's chroma range word (ChromaRangeWords): their field-wise
+  // minimum over a centre's samples is the range of the samples' chroma,
+  // gathered with one operation per sample. Made only for the linear
+  // form, the only one whose sums take the range.
   std::uint64_t chroma_range[kLaneWindowRows][kLaneWindowWidth];
 };
 
-[[gnu::always_inline]] inline std::uint64_t chroma_range_word(int u, int v) {
-  return static_cast<std::uint64_t>(u | v << 8 | (255 - u) << 16 | (255 - v) << 24);
-}
+// A pixel's U, V, L - U and L - V in fields 0 to 3 of a 64-bit word, L the
+// largest sample: fields of a byte for byte images, of 16 bits for wide
+// ones, so that four fields always fill half the word or all of it.
+template <class Sample>
+struct ChromaRangeWords {
+  static constexpr int kFieldBits = 8 * static_cast<int>(sizeof(Sample));
+  static constexpr std::uint64_t kFieldMask = (std::uint64_t{1} << kFieldBits) - 1;
+  static constexpr int kLargest = kLargestSample<Sample>;
 
-// The word of the whole range 0..255.
+  [[gnu::always_inline]] static std::uint64_t word(int u, int v) {
+    return static_cast<std::uint64_t>(u) | static_cast<std::uint64_t>(v) << kFieldBits |
+           static_cast<std::uint64_t>(kLargest - u) << 2 * kFieldBits |
+           static_cast<std::uint64_t>(kLargest - v) << 3 * kFieldBits;
+  }
+
+  [[gnu::always_inline]] static int field(std::uint64_t word, int k) {
+    return static_cast<int>(word >> k * kFieldBits & kFieldMask);
+  }
+
+  // The range that the field-wise minimum of such words stands for.
+  [[gnu::always_inline]] static ChromaRange<Sample> range(std::uint64_t word) {
+    return {field(word, 0), kLargest - field(word, 2), field(word, 1), kLargest - field(word, 3)};
+  }
+};
+
+// The word of the whole range 0..L, for either sample type.
 inline constexpr std::uint64_t kWholeChromaRangeWord = 0;
-
-// The range that the byte-wise minimum of such words stands for.
-inline ChromaRange chroma_range_of_word(std::uint64_t word) {
-  return {static_cast<int>(word & 0xFF), 255 - static_cast<int>(word >> 16 & 0xFF), static_cast<int>(word >> 8 & 0xFF),
-          255 - static_cast<int>(word >> 24 & 0xFF)};
-}
 
 // One row of the square around a centre row that holds samples: its window
 // slot and the samples' column offsets -half_width..half_width, without
@@ -99,16 +119,23 @@ struct LaneDiscRow {
 }
 
 // Calls visit(slot, column offset) for every sample of the centre row, in
-// sample order.
-template <class Visit>
-[[gnu::always_inline]] inline void for_each_lane_sample(const LaneDiscRow* rows, int row_count, Visit&& visit) {
+// sample order, and row_start(r) before the samples of disc row r.
+template <class RowStart, class Visit>
+[[gnu::always_inline]] inline void for_each_lane_sample(const LaneDiscRow* rows, int row_count, RowStart&& row_start,
+                                                        Visit&& visit) {
   for (int r = 0; r < row_count; ++r) {
     const LaneDiscRow& row = rows[r];
+    row_start(r);
     for (int dx = -row.half_width; dx <= row.half_width; ++dx) {
       if (dx == 0 && row.skips_centre) continue;
       visit(row.slot, dx);
     }
   }
+}
+
+template <class Visit>
+[[gnu::always_inline]] inline void for_each_lane_sample(const LaneDiscRow* rows, int row_count, Visit&& visit) {
+  for_each_lane_sample(rows, row_count, [](int) {}, visit);
 }
 
 // What every run of one centre row shares.
@@ -122,8 +149,8 @@ struct LaneRow {
 };
 
 // The lanes' sums over their samples, and the range that bounds each
-// lane's new value: the samples' chroma for the linear form, 0..255 for
-// the Gaussian one (lane_weight_sums says why).
+// lane's new value: the samples' chroma for the linear form, the sample
+// type's whole range for the Gaussian one (lane_weight_sums says why).
 template <class Lanes>
 struct LaneSums {
   typename Lanes::D weight, u, v;
@@ -137,23 +164,27 @@ struct LaneSums {
 //
 // Only weights that can be negative need the range of the samples' chroma
 // (kNegativeWeights); weights that never are (the Gaussian form) give the
-// same byte bounded by the whole range 0..255. Their average of the exact
-// sums lies within the samples' [min, max], and the rounded one stays
-// within 2^-34 of it: the chroma values are whole numbers and the weights
-// doubles, so every product and partial sum is a multiple of 2^-1074 and
-// is either exact or rounded within 2^-53 of itself, also where weights
-// are subnormal; over at most 625 samples the sums are within a relative
-// 2^-43 of the exact ones, and the reciprocal and its product, or the
-// division, add 2^-52. A value that is never negative and lies that close
-// to whole bounds rounds (halves up) to the byte the bounded value rounds
-// to: just below min it rounds up to min, just above max down to max.
-template <class Lanes, bool kNegativeWeights, class Weight>
+// same sample bounded by the sample type's whole range. Their average of
+// the exact sums lies within the samples' [min, max], and the rounded one
+// stays within 65535 x 2^-42 < 2^-26 of it: the chroma values are whole
+// numbers and the weights doubles, so every product and partial sum is a
+// multiple of 2^-1074 and is either exact or rounded within 2^-53 of
+// itself, also where weights are subnormal; over at most 625 samples the
+// sums are within a relative 2^-43 of the exact ones, and the reciprocal
+// and its product, or the division, add 2^-52. A value that is never
+// negative and lies that close to whole bounds rounds (halves up) to the
+// sample the bounded value rounds to: just below min it rounds up to min,
+// just above max down to max.
+//
+// `row_start(r)` is called before the samples of disc row r, for weights
+// made a row at a time.
+template <class Lanes, bool kNegativeWeights, class Sample, class Weight, class RowStart>
 [[gnu::always_inline]] inline void lane_weight_sums(const LaneRow<Lanes>& row, int column, Weight&& weight,
-                                                    LaneSums<Lanes>& sums) {
+                                                    RowStart&& row_start, LaneSums<Lanes>& sums) {
   using D = typename Lanes::D;
   D ws = Lanes::set1(0.0), us = Lanes::set1(0.0), vs = Lanes::set1(0.0);
   typename Lanes::Range range = Lanes::range_set1(kNegativeWeights ? ~std::uint64_t{0} : kWholeChromaRangeWord);
-  for_each_lane_sample(row.rows, row.row_count, [&](int slot, int dx) {
+  for_each_lane_sample(row.rows, row.row_count, row_start, [&](int slot, int dx) {
     const D w = weight(Lanes::load(&row.window.luma[slot][column + dx]));
     const D u = Lanes::load(&row.window.u[slot][column + dx]);
     const D v = Lanes::load(&row.window.v[slot][column + dx]);
@@ -161,7 +192,7 @@ template <class Lanes, bool kNegativeWeights, class Weight>
     us = Lanes::add(Lanes::mul(u, w), us);
     vs = Lanes::add(Lanes::mul(v, w), vs);
     if constexpr (kNegativeWeights)
-      range = Lanes::range_min(range, Lanes::range_load(&row.window.chroma_range[slot][column + dx]));
+      range = Lanes::template range_min<Sample>(range, Lanes::range_load(&row.window.chroma_range[slot][column + dx]));
   });
   sums.weight = ws;
   sums.u = us;
@@ -170,13 +201,15 @@ template <class Lanes, bool kNegativeWeights, class Weight>
 }
 
 // Writes `lanes` pixels from the lanes' new chroma, already whole numbers
-// in 0..255, with the centres' luma; for kernels without a vector store.
-[[gnu::always_inline]] inline void store_lane_pixels(std::uint8_t* out, const std::uint8_t* centre, const double* u,
+// within the sample type, with the centres' luma; for kernels without a
+// vector store.
+template <class Sample>
+[[gnu::always_inline]] inline void store_lane_pixels(Sample* out, const Sample* centre, const double* u,
                                                      const double* v, int lanes) {
   for (int i = 0; i < lanes; ++i, centre += 3, out += 3) {
     out[0] = centre[0];
-    out[1] = static_cast<std::uint8_t>(static_cast<int>(u[i]));
-    out[2] = static_cast<std::uint8_t>(static_cast<int>(v[i]));
+    out[1] = static_cast<Sample>(static_cast<int>(u[i]));
+    out[2] = static_cast<Sample>(static_cast<int>(v[i]));
   }
 }
 
@@ -189,7 +222,20 @@ enum class LaneWeights {
   // One power per distinct difference of each centre of the run
   // (lane_weight_table.h): pays once centres have many samples each.
   kGaussianTable,
+  // One power per sample, the run's exponents listed a few disc rows at a
+  // time and their powers made in one sweep (Lanes::gaussian_powers): for
+  // wide samples, whose differences reach 65535, too many for a table. Their
+  // exponents recur too seldom for the memo: a lookup, mostly a miss far
+  // out in the second-level cache, cost more than the library's power it
+  // would save.
+  kGaussianListed,
 };
+
+// The library's powers one by one, for kernels without an exact vector
+// power.
+[[gnu::always_inline]] inline void library_gaussian_powers(const double* exponents, double* powers, int count) {
+  for (int i = 0; i < count; ++i) powers[i] = gaussian_power(exponents[i]);
+}
 
 // Sample counts from which kGaussianTable is the faster: radius 2 and up
 // in the interior.
@@ -230,17 +276,17 @@ template <PassLanes Lanes, LaneWeights kWeights>
 }
 
 // The weight sums of a run in each mode.
-template <PassLanes Lanes>
+template <PassLanes Lanes, class Sample>
 [[gnu::always_inline]] inline void linear_lane_sums(const LaneRow<Lanes>& row, int column,
                                                    typename Lanes::D centre_luma,
                                                    const LaneStatistics<Lanes>& stats, LaneSums<Lanes>& sums) {
   using D = typename Lanes::D;
   const typename Lanes::Divisor by_variance = Lanes::divisor(stats.variance);
   const D centre_deviation = Lanes::sub(centre_luma, stats.mean);
-  lane_weight_sums<Lanes, true>(
+  lane_weight_sums<Lanes, true, Sample>(
       row, column,
       [&](D sample_luma) { return linear_weight<Lanes>(sample_luma, stats.mean, by_variance, centre_deviation); },
-      sums);
+      [](int) {}, sums);
 }
 
 // Every sample's lookup is issued before any miss is served: the memo lives
@@ -264,7 +310,8 @@ template <PassLanes Lanes>
   });
   for (int s = 0; s < samples; ++s) Lanes::serve_misses(weights[s], exponents[s], misses[s], memo);
   int next_sample = 0;
-  lane_weight_sums<Lanes, false>(row, column, [&](D) { return weights[next_sample++]; }, sums);
+  lane_weight_sums<Lanes, false, std::uint8_t>(
+      row, column, [&](D) { return weights[next_sample++]; }, [](int) {}, sums);
 }
 
 template <PassLanes Lanes>
@@ -273,31 +320,74 @@ template <PassLanes Lanes>
     const typename Lanes::Marks& marks, GaussianWeightCache& memo, LaneWeightTable& table, LaneSums<Lanes>& sums) {
   using D = typename Lanes::D;
   Lanes::fill_weight_table(table.weights, marks, stats.variance, memo);
-  lane_weight_sums<Lanes, false>(
+  lane_weight_sums<Lanes, false, std::uint8_t>(
       row, column,
       [&](D sample_luma) {
         return Lanes::table_weights(table.weights, Lanes::abs(Lanes::sub(centre_luma, sample_luma)));
       },
-      sums);
+      [](int) {}, sums);
+}
+
+// Samples whose exponents one list holds: every disc row fits, and a disc
+// of radius 4 and less fits whole.
+inline constexpr int kListedSamples = 64;
+
+// As each disc row begins that the list does not hold yet, the exponents of
+// the samples of that row and of the rows after it that fit are listed,
+// sample by sample, each sample's lanes side by side, and their powers made
+// in one sweep; the sums then read the weights in the same order.
+template <PassLanes Lanes>
+[[gnu::always_inline]] inline void gaussian_listed_lane_sums(const LaneRow<Lanes>& row, int column,
+                                                            typename Lanes::D centre_luma,
+                                                            const LaneStatistics<Lanes>& stats,
+                                                            LaneSums<Lanes>& sums) {
+  using D = typename Lanes::D;
+  constexpr int kLanes = Lanes::kLanes;
+  const typename Lanes::Divisor by_exponent_divisor = gaussian_exponent_divisor<Lanes>(stats.variance);
+  alignas(64) double exponents[kListedSamples * kLanes];
+  alignas(64) double weights[kListedSamples * kLanes];
+  int listed_rows_end = 0, next_weight = 0;
+  const auto list_rows_from = [&](int first) {
+    if (first < listed_rows_end) return;
+    int listed = 0, end = first;
+    for (; end < row.row_count; ++end) {
+      const LaneDiscRow& disc_row = row.rows[end];
+      const int samples = 2 * disc_row.half_width + 1 - (disc_row.skips_centre ? 1 : 0);
+      if (listed + samples > kListedSamples) break;
+      for (int dx = -disc_row.half_width; dx <= disc_row.half_width; ++dx) {
+        if (dx == 0 && disc_row.skips_centre) continue;
+        const D difference = Lanes::sub(centre_luma, Lanes::load(&row.window.luma[disc_row.slot][column + dx]));
+        Lanes::store(exponents + listed * kLanes, gaussian_exponent<Lanes>(difference, by_exponent_divisor));
+        ++listed;
+      }
+    }
+    listed_rows_end = end;
+    Lanes::gaussian_powers(exponents, weights, listed * kLanes);
+    next_weight = 0;
+  };
+  lane_weight_sums<Lanes, false, std::uint16_t>(
+      row, column, [&](D) { return Lanes::load(weights + kLanes * next_weight++); }, list_rows_from, sums);
 }
 
 // The new chroma of a run from its sums, stored with the centres' luma.
 // Raises `largest` lane by lane to the centres' changes, or, on the rare
 // path, `largest_rare`.
-template <PassLanes Lanes>
+template <PassLanes Lanes, class Sample>
 [[gnu::always_inline]] inline void lane_finish(const LaneRow<Lanes>& row, int column, const LaneSums<Lanes>& sums,
-                                               const std::uint8_t* centre, std::uint8_t* out,
-                                               typename Lanes::D& largest, int& largest_rare) {
+                                               const Sample* centre, Sample* out, typename Lanes::D& largest,
+                                               int& largest_rare) {
   using D = typename Lanes::D;
   constexpr int kLanes = Lanes::kLanes;
   const D reciprocal = Lanes::div(Lanes::set1(1.0), sums.weight);
   if (Lanes::all_finite(reciprocal)) {
     // The usual case, where every product is finite.
-    const D high = Lanes::set1(255.0);
-    const D u = bounded_chroma<Lanes>(Lanes::mul(reciprocal, sums.u), Lanes::template range_byte<0>(sums.range),
-                                      Lanes::sub(high, Lanes::template range_byte<2>(sums.range)));
-    const D v = bounded_chroma<Lanes>(Lanes::mul(reciprocal, sums.v), Lanes::template range_byte<1>(sums.range),
-                                      Lanes::sub(high, Lanes::template range_byte<3>(sums.range)));
+    const D high = Lanes::set1(kLargestSample<Sample>);
+    const D u =
+        bounded_chroma<Lanes>(Lanes::mul(reciprocal, sums.u), Lanes::template range_field<Sample, 0>(sums.range),
+                              Lanes::sub(high, Lanes::template range_field<Sample, 2>(sums.range)));
+    const D v =
+        bounded_chroma<Lanes>(Lanes::mul(reciprocal, sums.v), Lanes::template range_field<Sample, 1>(sums.range),
+                              Lanes::sub(high, Lanes::template range_field<Sample, 3>(sums.range)));
     const D du = Lanes::abs(Lanes::sub(Lanes::load(&row.window.u[row.centre_slot][column]), u));
     const D dv = Lanes::abs(Lanes::sub(Lanes::load(&row.window.v[row.centre_slot][column]), v));
     largest = Lanes::max(largest, Lanes::max(du, dv));
@@ -315,8 +405,9 @@ template <PassLanes Lanes>
   Lanes::store(lane[2], sums.v);
   Lanes::range_store(lane_range, sums.range);
   for (int i = 0; i < kLanes; ++i, centre += 3, out += 3) {
-    const ChromaResult result =
-        chroma_average(lane[0][i], lane[1][i], lane[2][i], chroma_range_of_word(lane_range[i]), centre[1], centre[2]);
+    const ChromaResult<Sample> result = chroma_average(lane[0][i], lane[1][i], lane[2][i],
+                                                       ChromaRangeWords<Sample>::range(lane_range[i]), centre[1],
+                                                       centre[2]);
     const int change = chroma_change(centre[1], centre[2], result);
     if (change > largest_rare) largest_rare = change;
     store_centre(out, centre, result);
@@ -325,10 +416,10 @@ template <PassLanes Lanes>
 
 // One run of Lanes::kLanes centres at window column `column`; `centre` and
 // `out` point at the run's first pixel in the two images. Only the
-// Gaussian modes use the memo.
-template <PassLanes Lanes, LaneWeights kWeights>
-[[gnu::always_inline]] inline void lane_block(const LaneRow<Lanes>& row, int column, const std::uint8_t* centre,
-                                              std::uint8_t* out, GaussianWeightCache* memo, LaneWeightTable& table,
+// Gaussian modes of byte images use the memo.
+template <PassLanes Lanes, LaneWeights kWeights, class Sample>
+[[gnu::always_inline]] inline void lane_block(const LaneRow<Lanes>& row, int column, const Sample* centre, Sample* out,
+                                              GaussianWeightCache* memo, LaneWeightTable& table,
                                               typename Lanes::D& largest, int& largest_rare) {
   static_assert(Lanes::kLanes <= kMaxTableLanes);
   const typename Lanes::D centre_luma = Lanes::load(&row.window.luma[row.centre_slot][column]);
@@ -337,31 +428,37 @@ template <PassLanes Lanes, LaneWeights kWeights>
   typename Lanes::Marks marks = Lanes::no_marks();
   lane_statistics<Lanes, kWeights>(row, column, centre_luma, marks, stats);
   if constexpr (kWeights == LaneWeights::kLinear)
-    linear_lane_sums(row, column, centre_luma, stats, sums);
+    linear_lane_sums<Lanes, Sample>(row, column, centre_luma, stats, sums);
   else if constexpr (kWeights == LaneWeights::kGaussianPerSample)
     gaussian_lane_sums(row, column, centre_luma, stats, *memo, sums);
-  else
+  else if constexpr (kWeights == LaneWeights::kGaussianTable)
     gaussian_table_lane_sums(row, column, centre_luma, stats, marks, *memo, table, sums);
+  else
+    gaussian_listed_lane_sums(row, column, centre_luma, stats, sums);
   lane_finish(row, column, sums, centre, out, largest, largest_rare);
 }
 
 // Converts `span` pixels of an image row into a window slot, with their
 // chroma range words where the sums take the range.
-[[gnu::always_inline]] inline void lane_window_load(LaneWindow& window, int slot, const std::uint8_t* pixels, int span,
+template <class Sample>
+[[gnu::always_inline]] inline void lane_window_load(LaneWindow& window, int slot, const Sample* pixels, int span,
                                                     bool with_range) {
   for (int c = 0; c < span; ++c, pixels += 3) {
     window.luma[slot][c] = pixels[0];
     window.u[slot][c] = pixels[1];
     window.v[slot][c] = pixels[2];
-    if (with_range) window.chroma_range[slot][c] = chroma_range_word(pixels[1], pixels[2]);
+    if (with_range) window.chroma_range[slot][c] = ChromaRangeWords<Sample>::word(pixels[1], pixels[2]);
   }
 }
 
 // Centres [tile_begin, tile_end) of every row, tile_end - tile_begin between
-// kLanes and kLaneTileWidth, all at least `radius` from either side.
-template <PassLanes Lanes>
-[[gnu::always_inline]] inline int lane_tile(const PassSettings& settings, const std::uint8_t* current,
-                                            std::uint8_t* next, int tile_begin, int tile_end, LaneWindow& window,
+// kLanes and kLaneTileWidth, all at least `radius` from either side. Byte
+// images take the Gaussian weights per sample from the memo for small
+// discs and from the weight table for larger ones; wide images list them
+// (kGaussianListed).
+template <PassLanes Lanes, class Sample>
+[[gnu::always_inline]] inline int lane_tile(const PassSettings& settings, const Sample* current, Sample* next,
+                                            int tile_begin, int tile_end, LaneWindow& window,
                                             GaussianWeightCache* memo, LaneWeightTable& table) {
   using D = typename Lanes::D;
   const int radius = settings.radius;
@@ -377,11 +474,14 @@ template <PassLanes Lanes>
     const int needed = y + radius < settings.height ? y + radius : settings.height - 1;
     while (loaded < needed) {
       ++loaded;
-      const std::uint8_t* pixels = current + loaded * pitch + 3 * static_cast<std::size_t>(first_column);
+      const Sample* pixels = current + loaded * pitch + 3 * static_cast<std::size_t>(first_column);
       // The tile walks down a narrow strip of the image, which the
       // hardware prefetchers do not foresee: ask for the next row now.
-      if (loaded + 1 < settings.height)
-        for (int offset = 0; offset < 3 * span; offset += 64) __builtin_prefetch(pixels + pitch + offset);
+      if (loaded + 1 < settings.height) {
+        const auto* next_row = reinterpret_cast<const char*>(pixels + pitch);
+        for (int offset = 0; offset < 3 * span * static_cast<int>(sizeof(Sample)); offset += 64)
+          __builtin_prefetch(next_row + offset);
+      }
       lane_window_load(window, loaded % slots, pixels, span, !settings.gaussian);
     }
     LaneDiscRow rows[kLaneWindowRows];
@@ -397,6 +497,9 @@ template <PassLanes Lanes>
       if (!settings.gaussian)
         lane_block<Lanes, LaneWeights::kLinear>(row, x - first_column, current + at, next + at, memo, table,
                                                 largest, largest_rare);
+      else if constexpr (sizeof(Sample) > 1)
+        lane_block<Lanes, LaneWeights::kGaussianListed>(row, x - first_column, current + at, next + at, memo,
+                                                        table, largest, largest_rare);
       else if (samples < kGaussianTableSamples)
         lane_block<Lanes, LaneWeights::kGaussianPerSample>(row, x - first_column, current + at, next + at, memo,
                                                            table, largest, largest_rare);
@@ -415,9 +518,8 @@ template <PassLanes Lanes>
 
 // The whole pass with Lanes: vector runs over the columns whose discs stay
 // inside the image, the generic walk elsewhere.
-template <PassLanes Lanes>
-int lane_pass(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,
-              GaussianWeightCache* memo) {
+template <PassLanes Lanes, class Sample>
+int lane_pass(const PassSettings& settings, const Sample* current, Sample* next, GaussianWeightCache* memo) {
   if (settings.gaussian) memo->clear();
   const int radius = settings.radius;
   const int width = settings.width;
@@ -434,7 +536,7 @@ int lane_pass(const PassSettings& settings, const std::uint8_t* current, std::ui
   for (int begin = radius; begin < interior_end; begin += kLaneTileWidth) {
     const int end = begin + kLaneTileWidth < interior_end ? begin + kLaneTileWidth : interior_end;
     const int tile_begin = end - begin >= Lanes::kLanes ? begin : end - Lanes::kLanes;
-    const int change = lane_tile<Lanes>(settings, current, next, tile_begin, end, window, memo, table);
+    const int change = lane_tile<Lanes, Sample>(settings, current, next, tile_begin, end, window, memo, table);
     if (change > largest_change) largest_change = change;
   }
   return largest_change;

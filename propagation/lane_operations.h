@@ -33,9 +33,10 @@ concept LaneArithmetic = requires(typename L::D a, typename L::D b, double x, co
 // Everything the vector pass (lane_kernel.h) needs besides the arithmetic:
 // - load and store of kLanes doubles, div (a plain quotient), abs, and
 //   all_finite (whether every lane is finite);
-// - Range, range_load, range_store, range_set1 and range_min: registers of
-//   kLanes 64-bit words and their byte-wise minimum; range_byte<k>(r):
-//   each lane's byte k as a double;
+// - Range, range_load, range_store, range_set1 and range_min<Sample>:
+//   registers of kLanes 64-bit words and their minimum field by field, in
+//   fields of Sample's width (8 or 16 bits); range_field<Sample, k>(r):
+//   each lane's field k as a double;
 // - LaneMask, kAllLanes, Misses, memo_weights(exponent, lanes, memo,
 //   misses) and serve_misses(weights, exponent, misses, memo): together the
 //   memo's weight of every lane in the mask `lanes`, zero in the others;
@@ -44,22 +45,27 @@ concept LaneArithmetic = requires(typename L::D a, typename L::D b, double x, co
 //   lookups before it waits on any;
 // - Marks, no_marks(), mark(marks, difference), needs_wide(marks),
 //   open_wide(marks) and mark_wide(marks, difference): each lane's set of
-//   absolute luma differences (whole numbers 0..255) met so far. mark adds
-//   at least the differences below kNarrowDifferences; needs_wide tells
-//   whether it left out any; after open_wide, mark_wide adds the others;
+//   absolute luma differences (whole numbers 0..255: byte images only) met
+//   so far. mark adds at least the differences below kNarrowDifferences;
+//   needs_wide tells whether it left out any; after open_wide, mark_wide
+//   adds the others;
 // - fill_weight_table(weights, marks, variance, memo): each lane's
 //   Gaussian weight at every difference in its set, into the lanes' part
 //   `weights` of a LaneWeightTable (lane_weight_table.h gives the layout);
 // - table_weights(weights, difference): each lane's weight at its
 //   difference from that table;
-// - store_pixels(out, centre, u, v): kLanes pixels of the centres' luma and
-//   the lanes' new chroma, whole numbers in 0..255.
+// - gaussian_powers(exponents, powers, count): pow(kGaussianBase, q) for
+//   `count` exponents q, bit for bit what the library gives;
+// - store_pixels(out, centre, u, v): kLanes pixels (bytes or wide samples)
+//   of the centres' luma and the lanes' new chroma, whole numbers within
+//   the sample type.
 template <class L>
 concept PassLanes = LaneArithmetic<L> &&
     requires(typename L::D a, typename L::D& weights, double* p, const double* cp, std::uint64_t* words,
              const std::uint64_t* cwords, typename L::Range r, typename L::Misses& misses,
              typename L::Marks& marks, const typename L::Divisor& by, GaussianWeightCache& memo,
-             std::uint8_t* out, const std::uint8_t* centre) {
+             std::uint8_t* out, const std::uint8_t* centre, std::uint16_t* wide_out,
+             const std::uint16_t* wide_centre, int count) {
   { L::load(cp) } -> std::same_as<typename L::D>;
   L::store(p, a);
   { L::div(a, a) } -> std::same_as<typename L::D>;
@@ -68,8 +74,10 @@ concept PassLanes = LaneArithmetic<L> &&
   { L::range_load(cwords) } -> std::same_as<typename L::Range>;
   L::range_store(words, r);
   { L::range_set1(std::uint64_t{0}) } -> std::same_as<typename L::Range>;
-  { L::range_min(r, r) } -> std::same_as<typename L::Range>;
-  { L::template range_byte<0>(r) } -> std::same_as<typename L::D>;
+  { L::template range_min<std::uint8_t>(r, r) } -> std::same_as<typename L::Range>;
+  { L::template range_min<std::uint16_t>(r, r) } -> std::same_as<typename L::Range>;
+  { L::template range_field<std::uint8_t, 0>(r) } -> std::same_as<typename L::D>;
+  { L::template range_field<std::uint16_t, 0>(r) } -> std::same_as<typename L::D>;
   { L::memo_weights(a, L::kAllLanes, memo, misses) } -> std::same_as<typename L::D>;
   L::serve_misses(weights, a, misses, memo);
   { L::no_marks() } -> std::same_as<typename L::Marks>;
@@ -79,5 +87,7 @@ concept PassLanes = LaneArithmetic<L> &&
   L::mark_wide(marks, a);
   L::fill_weight_table(p, marks, a, memo);
   { L::table_weights(cp, a) } -> std::same_as<typename L::D>;
+  L::gaussian_powers(cp, p, count);
   L::store_pixels(out, centre, a, a);
+  L::store_pixels(wide_out, wide_centre, a, a);
 };

@@ -55,10 +55,13 @@ struct PairedLanes {
     Half::range_store(p + Half::kLanes, a.high);
   }
   static Range range_set1(std::uint64_t word) { return {Half::range_set1(word), Half::range_set1(word)}; }
-  static Range range_min(Range a, Range b) { return {Half::range_min(a.low, b.low), Half::range_min(a.high, b.high)}; }
-  template <int kByte>
-  static D range_byte(Range a) {
-    return {Half::template range_byte<kByte>(a.low), Half::template range_byte<kByte>(a.high)};
+  template <class Sample>
+  static Range range_min(Range a, Range b) {
+    return {Half::template range_min<Sample>(a.low, b.low), Half::template range_min<Sample>(a.high, b.high)};
+  }
+  template <class Sample, int kField>
+  static D range_field(Range a) {
+    return {Half::template range_field<Sample, kField>(a.low), Half::template range_field<Sample, kField>(a.high)};
   }
 
   struct Divisor {
@@ -125,7 +128,14 @@ struct PairedLanes {
             Half::table_weights(weights + kLumaDifferences * Half::kLanes, difference.high)};
   }
 
-  static void store_pixels(std::uint8_t* out, const std::uint8_t* centre, D u, D v) {
+  // The lanes' exponents lie side by side in memory, so the list is the
+  // half's too.
+  static void gaussian_powers(const double* exponents, double* powers, int count) {
+    Half::gaussian_powers(exponents, powers, count);
+  }
+
+  template <class Sample>
+  static void store_pixels(Sample* out, const Sample* centre, D u, D v) {
     Half::store_pixels(out, centre, u.low, v.low);
     Half::store_pixels(out + 3 * Half::kLanes, centre + 3 * Half::kLanes, u.high, v.high);
   }

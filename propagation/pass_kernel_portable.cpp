@@ -69,10 +69,12 @@ struct PortableLanes {
     return finite;
   }
 
-  // The words of the lanes as one vector of bytes, whose byte-wise minimum
-  // the compiler makes with whatever the CPU offers.
+  // The words of the lanes as one vector of bytes, or of 16-bit fields,
+  // whose field-wise minimum the compiler makes with whatever the CPU
+  // offers.
   struct Range {
     using Bytes = unsigned char __attribute__((vector_size(8 * kLanes)));
+    using Fields = unsigned short __attribute__((vector_size(8 * kLanes)));
     Bytes bytes;
   };
   static Range range_load(const std::uint64_t* p) {
@@ -86,13 +88,22 @@ struct PortableLanes {
     for (std::uint64_t& w : words) w = word;
     return range_load(words);
   }
-  static Range range_min(Range a, Range b) { return {a.bytes < b.bytes ? a.bytes : b.bytes}; }
-  template <int kByte>
-  static D range_byte(Range a) {
+  template <class Sample>
+  static Range range_min(Range a, Range b) {
+    if constexpr (sizeof(Sample) == 1) {
+      return {a.bytes < b.bytes ? a.bytes : b.bytes};
+    } else {
+      const auto x = reinterpret_cast<typename Range::Fields>(a.bytes);
+      const auto y = reinterpret_cast<typename Range::Fields>(b.bytes);
+      return {reinterpret_cast<typename Range::Bytes>(x < y ? x : y)};
+    }
+  }
+  template <class Sample, int kField>
+  static D range_field(Range a) {
     std::uint64_t words[kLanes];
     range_store(words, a);
     D r;
-    for (int i = 0; i < kLanes; ++i) r.lane[i] = static_cast<double>(words[i] >> (8 * kByte) & 0xFF);
+    for (int i = 0; i < kLanes; ++i) r.lane[i] = ChromaRangeWords<Sample>::field(words[i], kField);
     return r;
   }
 
@@ -139,7 +150,11 @@ struct PortableLanes {
     for (int i = 0; i < kLanes; ++i) difference.lane[i] = weights[static_cast<int>(difference.lane[i]) * kLanes + i];
     return difference;
   }
-  static void store_pixels(std::uint8_t* out, const std::uint8_t* centre, D u, D v) {
+  static void gaussian_powers(const double* exponents, double* powers, int count) {
+    library_gaussian_powers(exponents, powers, count);
+  }
+  template <class Sample>
+  static void store_pixels(Sample* out, const Sample* centre, D u, D v) {
     store_lane_pixels(out, centre, u.lane, v.lane, kLanes);
   }
 };
@@ -147,6 +162,11 @@ struct PortableLanes {
 }  // namespace
 
 int propagation_pass_portable(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,
+                              GaussianWeightCache* memo) {
+  return lane_pass<PortableLanes>(settings, current, next, memo);
+}
+
+int propagation_pass_portable(const PassSettings& settings, const std::uint16_t* current, std::uint16_t* next,
                               GaussianWeightCache* memo) {
   return lane_pass<PortableLanes>(settings, current, next, memo);
 }

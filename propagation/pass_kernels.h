@@ -2,7 +2,8 @@
 // level (cpu/cpu_level.h). The reference is propagation_pass_reference
 // itself; every other kernel stores the same bytes and returns the same
 // change on every input, and differs only in speed and in the instructions
-// it needs.
+// it needs. Every kernel has an entry for byte images (8-bit clips) and one
+// for wide images of std::uint16_t samples (9 to 16 bits).
 #pragma once
 
 #include <cstddef>
@@ -18,16 +19,29 @@
 // needs none and may be given null.
 using PassKernelFunction = int (*)(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,
                                    GaussianWeightCache* memo);
+using WidePassKernelFunction = int (*)(const PassSettings& settings, const std::uint16_t* current,
+                                       std::uint16_t* next, GaussianWeightCache* memo);
 
 struct PassKernel {
   CpuLevel level;
   const char* name;  // the level's name, by which QUILLFEN_CPU caps the choice
   PassKernelFunction run;
+  WidePassKernelFunction run_wide;
   // The exact Gaussian power the kernel's weight table uses
   // (exact_gaussian_powers in exact_gaussian_power.h), for the tests and
   // benchmarks; null for a kernel that takes its weights from the memo.
   std::size_t (*gaussian_powers)(const double* exponents, double* powers, std::size_t count);
 };
+
+// The kernel's entry for the image's sample type.
+inline int run_pass_kernel(const PassKernel& kernel, const PassSettings& settings, const std::uint8_t* current,
+                           std::uint8_t* next, GaussianWeightCache* memo) {
+  return kernel.run(settings, current, next, memo);
+}
+inline int run_pass_kernel(const PassKernel& kernel, const PassSettings& settings, const std::uint16_t* current,
+                           std::uint16_t* next, GaussianWeightCache* memo) {
+  return kernel.run_wide(settings, current, next, memo);
+}
 
 // Every kernel this CPU runs, from the reference up to the fastest.
 std::vector<PassKernel> supported_pass_kernels();
@@ -43,11 +57,19 @@ const PassKernel* chosen_pass_kernel();
 // targets only, the NEON one for aarch64 targets only.
 int propagation_pass_portable(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,
                               GaussianWeightCache* memo);
+int propagation_pass_portable(const PassSettings& settings, const std::uint16_t* current, std::uint16_t* next,
+                              GaussianWeightCache* memo);
 int propagation_pass_neon(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,
+                          GaussianWeightCache* memo);
+int propagation_pass_neon(const PassSettings& settings, const std::uint16_t* current, std::uint16_t* next,
                           GaussianWeightCache* memo);
 int propagation_pass_avx2(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,
                           GaussianWeightCache* memo);
+int propagation_pass_avx2(const PassSettings& settings, const std::uint16_t* current, std::uint16_t* next,
+                          GaussianWeightCache* memo);
 int propagation_pass_avx512(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,
+                            GaussianWeightCache* memo);
+int propagation_pass_avx512(const PassSettings& settings, const std::uint16_t* current, std::uint16_t* next,
                             GaussianWeightCache* memo);
 std::size_t exact_gaussian_powers_avx2(const double* exponents, double* powers, std::size_t count);
 std::size_t exact_gaussian_powers_avx512(const double* exponents, double* powers, std::size_t count);

@@ -6,3 +6,7 @@
 int propagation_pass_reference(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next) {
   return propagate_columns(settings, current, next, 0, settings.width, gaussian_power);
 }
+
+int propagation_pass_reference(const PassSettings& settings, const std::uint16_t* current, std::uint16_t* next) {
+  return propagate_columns(settings, current, next, 0, settings.width, gaussian_power);
+}

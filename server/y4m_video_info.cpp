@@ -2,6 +2,10 @@
 
 namespace quillfen::server {
 
+bool y4m_fits_host_frames(const y4m::Y4mHeader& header) {
+  return header.bits == 8 && header.chroma != y4m::Y4mChroma::k444;
+}
+
 VideoInfo y4m_video_info(const y4m::Y4mHeader& header, int num_frames) {
   VideoInfo vi{};
   vi.width = header.width;

@@ -25,7 +25,7 @@
 #include <thread>
 #include <vector>
 
-#include "cli/filter_chain.h"
+#include "cli/frame_worker.h"
 #include "cli/frame_pipeline.h"
 #include "cli/progress_line.h"
 #include "filter/quillfen_parameters.h"
@@ -49,21 +49,60 @@ constexpr const char kInterlacedWarning[] =
     "quillfen: warning: the input is interlaced (It); each frame is filtered as one picture, both fields "
     "together\n";
 
-// A clip with luma edges and chroma that crosses them, different in every frame.
-std::string make_clip(bool four_two_two, int frames = kFrames) {
-  const int chroma_height = four_two_two ? kHeight : kHeight / 2;
-  std::string clip = std::string("YUV4MPEG2 W") + std::to_string(kWidth) + " H" + std::to_string(kHeight) +
-                     " F25:1 It A1:1 " + (four_two_two ? "C422 XYSCSS=422" : "C420jpeg XYSCSS=420JPEG") + "\n";
+// A format the command takes, as the test clips are made in it.
+struct ClipFormat {
+  std::string tags;  // the colour format tags, as ffmpeg writes them
+  int bits;
+  bool half_width;   // chroma subsampled across (4:2:2 and 4:2:0)
+  bool half_height;  // and down (4:2:0)
+  int width = kWidth;
+  int height = kHeight;
+
+  std::string name() const { return tags.substr(0, tags.find(' ')); }
+  std::size_t sample_bytes() const { return bits > 8 ? 2 : 1; }
+  std::size_t luma_samples() const { return static_cast<std::size_t>(width) * height; }
+  std::size_t chroma_width() const { return half_width ? (width + 1) / 2 : width; }
+  std::size_t chroma_samples() const { return chroma_width() * (half_height ? (height + 1) / 2 : height); }
+  std::size_t frame_bytes() const { return (luma_samples() + 2 * chroma_samples()) * sample_bytes(); }
+  // Sample i of a frame's planes (Y, then U, then V), little-endian.
+  int sample(const std::string& planes, std::size_t i) const {
+    const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(planes[at]); };
+    return bits > 8 ? byte(2 * i) | byte(2 * i + 1) << 8 : byte(i);
+  }
+};
+
+const ClipFormat kC422{"C422 XYSCSS=422", 8, true, false};
+const ClipFormat kC420{"C420jpeg XYSCSS=420JPEG", 8, true, true};
+const ClipFormat kC422p10{"C422p10 XYSCSS=422P10", 10, true, false};
+
+void PrintTo(const ClipFormat& format, std::ostream* out) { *out << format.name(); }
+
+// A clip with luma edges and chroma that crosses them, different in every
+// frame. Above 8 bits the low bits vary too, and one luma sample is the
+// depth's largest.
+std::string make_clip(const ClipFormat& format, int frames = kFrames) {
+  std::string clip = "YUV4MPEG2 W" + std::to_string(format.width) + " H" + std::to_string(format.height) +
+                     " F25:1 It A1:1 " + format.tags + "\n";
+  const int shift = format.bits - 8;
+  const auto put = [&](int value) {
+    clip += static_cast<char>(value & 0xFF);
+    if (shift > 0) clip += static_cast<char>(value >> 8);
+  };
   unsigned state = 12345;
   for (int n = 0; n < frames; ++n) {
     clip += "FRAME\n";
-    for (int y = 0; y < kHeight; ++y)
-      for (int x = 0; x < kWidth; ++x) clip += static_cast<char>((x + n) % 11 < 5 ? 50 + 3 * y : 190 - 2 * x);
-    for (int plane = 0; plane < 2; ++plane)
-      for (int i = 0; i < kWidth / 2 * chroma_height; ++i) {
-        state = state * 1103515245u + 12345u;
-        clip += static_cast<char>(64 + (state >> 16) % 128);
+    for (int y = 0; y < format.height; ++y)
+      for (int x = 0; x < format.width; ++x) {
+        const int luma = (x + n) % 11 < 5 ? 50 + 3 * y : 190 - 2 * x;
+        put(shift == 0       ? luma
+            : x + y == 0     ? (1 << format.bits) - 1
+                             : luma << shift | (5 * x + 3 * y + n) % (1 << shift));
       }
+    for (std::size_t i = 0; i < 2 * format.chroma_samples(); ++i) {
+      state = state * 1103515245u + 12345u;
+      const int chroma = 64 + (state >> 16) % 128;
+      put(shift == 0 ? chroma : chroma << shift | (state >> 8) % (1 << shift));
+    }
   }
   return clip;
 }
@@ -73,8 +112,8 @@ struct Y4m {
   std::vector<std::string> frames;
 };
 
-Y4m parse(const std::string& bytes, bool four_two_two) {
-  const std::size_t frame_bytes = kWidth * kHeight * (four_two_two ? 2 : 3) / (four_two_two ? 1 : 2);
+Y4m parse(const std::string& bytes, const ClipFormat& format) {
+  const std::size_t frame_bytes = format.frame_bytes();
   Y4m y4m;
   std::size_t at = bytes.find('\n');
   if (at == std::string::npos) return y4m;
@@ -86,6 +125,12 @@ Y4m parse(const std::string& bytes, bool four_two_two) {
   }
   return y4m;
 }
+
+// QUILLFEN_CPU held at a level for the commands run while it lives.
+struct CpuCap {
+  explicit CpuCap(const char* level) { setenv("QUILLFEN_CPU", level, 1); }
+  ~CpuCap() { unsetenv("QUILLFEN_CPU"); }
+};
 
 struct Outcome {
   int status;
@@ -129,9 +174,9 @@ class Command : public ::testing::Test {
     return {WEXITSTATUS(status), read_file(errors)};
   }
 
-  fs::path clip(bool four_two_two, const std::string& name = "in.y4m") {
+  fs::path clip(const ClipFormat& format, const std::string& name = "in.y4m") {
     const fs::path path = dir_ / name;
-    write_file(path, make_clip(four_two_two));
+    write_file(path, make_clip(format));
     return path;
   }
 
@@ -151,22 +196,44 @@ class Command : public ::testing::Test {
   fs::path dir_;
 };
 
-class CommandFormats : public Command, public ::testing::WithParamInterface<bool> {};
-
-TEST_P(CommandFormats, KeepsHeaderFrameCountAndLumaAndChangesChroma) {
-  const bool four_two_two = GetParam();
-  const Y4m input = parse(make_clip(four_two_two), four_two_two);
-  const Y4m output = parse(filtered(clip(four_two_two), {}), four_two_two);
-  EXPECT_EQ(output.header, input.header);
-  ASSERT_EQ(output.frames.size(), input.frames.size());
-  bool chroma_changed = false;
-  for (std::size_t n = 0; n < input.frames.size(); ++n) {
-    EXPECT_EQ(output.frames[n].substr(0, kWidth * kHeight), input.frames[n].substr(0, kWidth * kHeight))
-        << "luma of frame " << n;
-    chroma_changed |= output.frames[n].substr(kWidth * kHeight) != input.frames[n].substr(kWidth * kHeight);
+// Every format the command takes: the output has the input's header, frame
+// count and luma, and the chroma of the straightforward passes. 4:4:4 takes
+// frames of any size.
+TEST_F(Command, EveryFormatKeepsHeaderFrameCountAndLumaAndGivesTheStraightforwardFiltersChroma) {
+  const ClipFormat c444{"C444", 8, false, false, 31, 15};
+  std::vector<ClipFormat> formats = {kC422, kC420, {"C420", 8, true, true}, {"C420mpeg2", 8, true, true},
+                                     {"C420paldv", 8, true, true}, c444};
+  for (const int bits : {9, 10, 12, 14, 16})
+    for (const ClipFormat& layout : {kC420, kC422, c444}) {
+      ClipFormat format = layout;
+      format.tags = layout.name().substr(0, 4) + "p" + std::to_string(bits);
+      format.bits = bits;
+      formats.push_back(format);
+    }
+  for (std::size_t row = 0; row < formats.size(); ++row) {
+    const ClipFormat& format = formats[row];
+    SCOPED_TRACE(format.name());
+    // Convergence at every depth, and the Gaussian form.
+    const std::vector<std::string> settings = row % 2 ? std::vector<std::string>{"radius=2", "threshold=3"}
+                                                      : std::vector<std::string>{"gaussian=true", "iterations=3"};
+    const Y4m input = parse(make_clip(format), format);
+    const std::string output_bytes = filtered(clip(format), {}, settings);
+    const Y4m output = parse(output_bytes, format);
+    EXPECT_EQ(output.header, input.header);
+    ASSERT_EQ(output.frames.size(), input.frames.size());
+    const std::size_t luma_bytes = format.luma_samples() * format.sample_bytes();
+    bool chroma_changed = false;
+    for (std::size_t n = 0; n < input.frames.size(); ++n) {
+      EXPECT_EQ(output.frames[n].substr(0, luma_bytes), input.frames[n].substr(0, luma_bytes)) << "luma of frame " << n;
+      chroma_changed |= output.frames[n].substr(luma_bytes) != input.frames[n].substr(luma_bytes);
+    }
+    EXPECT_TRUE(chroma_changed) << "the filter left the chroma alone";
+    const CpuCap reference("reference");
+    EXPECT_EQ(filtered(clip(format), {}, settings), output_bytes) << "not the straightforward filter's bytes";
   }
-  EXPECT_TRUE(chroma_changed) << "the filter left the chroma alone";
 }
+
+class CommandFormats : public Command, public ::testing::WithParamInterface<ClipFormat> {};
 
 TEST_P(CommandFormats, WorkerCountAndFrameConversionDoNotChangeTheOutput) {
   const fs::path input = clip(GetParam());
@@ -176,18 +243,24 @@ TEST_P(CommandFormats, WorkerCountAndFrameConversionDoNotChangeTheOutput) {
   EXPECT_EQ(filtered(input, {"--threads", "2"}, {"radius=2"}), one);
   EXPECT_EQ(filtered(input, {"--threads=3"}, {"radius=2"}), one);
 
-  // Both ways of converting frames, whatever this machine's processor count.
+  // Both ways of converting host frames, whatever this machine's processor
+  // count; and the direct filter, also for the formats host frames carry,
+  // where it must give the plugin's bytes.
   using quillfen::cli::FrameConversion;
   const struct {
     int workers;
     FrameConversion conversion;
-  } rows[] = {{1, FrameConversion::kByWorkers},
-              {2, FrameConversion::kByWorkers},
-              {1, FrameConversion::kByReaderAndWriter},
-              {3, FrameConversion::kByReaderAndWriter}};
-  const std::vector<std::pair<std::string, std::string>> kRadiusTwo = {{"radius", "2"}};
+    bool direct;
+  } rows[] = {{1, FrameConversion::kByWorkers, false},
+              {2, FrameConversion::kByWorkers, false},
+              {1, FrameConversion::kByReaderAndWriter, false},
+              {3, FrameConversion::kByReaderAndWriter, false},
+              {2, FrameConversion::kByReaderAndWriter, true}};
+  quillfen::cli::CommandOptions options;
+  options.plugin_path = QUILLFEN_PLUGIN_PATH;
+  options.filter_arguments = {{"radius", "2"}};
   for (const auto& row : rows) {
-    SCOPED_TRACE(row.workers);
+    SCOPED_TRACE(std::to_string(row.workers) + (row.direct ? " direct" : ""));
     const fs::path output = dir_ / "pipeline.y4m";
     const int in = open(input.c_str(), O_RDONLY | O_CLOEXEC);
     const int out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -196,11 +269,12 @@ TEST_P(CommandFormats, WorkerCountAndFrameConversionDoNotChangeTheOutput) {
     {
       auto reader = std::make_shared<quillfen::y4m::Y4mReader>(in);
       quillfen::y4m::Y4mWriter writer(out, reader->header());
-      std::vector<std::unique_ptr<quillfen::cli::FilterChain>> chains;
+      std::vector<quillfen::cli::FrameWorker> workers;
       for (int i = 0; i < row.workers; ++i)
-        chains.push_back(std::make_unique<quillfen::cli::FilterChain>(QUILLFEN_PLUGIN_PATH, reader->header(), kFrames,
-                                                                      kRadiusTwo));
-      quillfen::cli::FramePipeline pipeline(reader, writer, std::move(chains), row.conversion, 0, kFrames - 1, false);
+        workers.push_back(row.direct ? std::make_unique<quillfen::cli::DirectFilter>(reader->header(),
+                                                                                     options.filter_arguments)
+                                     : quillfen::cli::make_frame_worker(options, reader->header(), kFrames));
+      quillfen::cli::FramePipeline pipeline(reader, writer, std::move(workers), row.conversion, 0, kFrames - 1, false);
       writer.write_header();
       const std::atomic<bool> stop = false;
       quillfen::cli::ProgressLine progress(false, kFrames);
@@ -213,23 +287,23 @@ TEST_P(CommandFormats, WorkerCountAndFrameConversionDoNotChangeTheOutput) {
 }
 
 TEST_P(CommandFormats, FrameRangeGivesTheSameFramesAsTheWholeRun) {
-  const bool four_two_two = GetParam();
-  const fs::path input = clip(four_two_two);
-  const Y4m whole = parse(filtered(input, {}), four_two_two);
+  const ClipFormat& format = GetParam();
+  const fs::path input = clip(format);
+  const Y4m whole = parse(filtered(input, {}), format);
   ASSERT_EQ(whole.frames.size(), static_cast<std::size_t>(kFrames));
 
-  const Y4m middle = parse(filtered(input, {"--frames", "2:4"}), four_two_two);
+  const Y4m middle = parse(filtered(input, {"--frames", "2:4"}), format);
   EXPECT_EQ(middle.header, whole.header);
   EXPECT_EQ(middle.frames, std::vector<std::string>(whole.frames.begin() + 2, whole.frames.begin() + 5));
 
   // Open-ended and past-the-end ranges stop with the input; a pipe passes
   // over the earlier frames by reading them.
   const std::vector<std::string> tail(whole.frames.begin() + 5, whole.frames.end());
-  EXPECT_EQ(parse(filtered(input, {"--frames", "5:"}), four_two_two).frames, tail);
-  EXPECT_EQ(parse(filtered(input, {"--frames", "5:99"}), four_two_two).frames, tail);
+  EXPECT_EQ(parse(filtered(input, {"--frames", "5:"}), format).frames, tail);
+  EXPECT_EQ(parse(filtered(input, {"--frames", "5:99"}), format).frames, tail);
   const fs::path piped = dir_ / "piped.y4m";
   ASSERT_EQ(run({"--frames", "5:6", "-", "-"}, input, piped).status, 0);
-  EXPECT_EQ(parse(read_file(piped), four_two_two).frames, tail);
+  EXPECT_EQ(parse(read_file(piped), format).frames, tail);
 
   // Pieces joined give the whole run's bytes.
   std::vector<std::string> join = {"--join", dir_ / "joined.y4m"};
@@ -254,9 +328,11 @@ TEST_P(CommandFormats, PipeGivesTheSameOutputAsAFile) {
 struct PlaneFigures {
   long absolute_sum = 0, signed_sum = 0, samples = 0;
   int largest = 0;
-  void add(const std::string& before, const std::string& after, std::size_t at, std::size_t count) {
+  // Samples `at` to `at + count` of two frames' planes.
+  void add(const ClipFormat& format, const std::string& before, const std::string& after, std::size_t at,
+           std::size_t count) {
     for (std::size_t i = at; i < at + count; ++i) {
-      const int change = static_cast<unsigned char>(after[i]) - static_cast<unsigned char>(before[i]);
+      const int change = format.sample(after, i) - format.sample(before, i);
       absolute_sum += std::abs(change);
       signed_sum += change;
       largest = std::max(largest, std::abs(change));
@@ -284,12 +360,12 @@ void expect_figures(const std::vector<std::string>& fields, const PlaneFigures& 
 }
 
 TEST_P(CommandFormats, StatsGiveTheFiguresOfTheWrittenFramesAndPassesThatReproduceThem) {
-  const bool four_two_two = GetParam();
-  const fs::path input = clip(four_two_two);
+  const ClipFormat& format = GetParam();
+  const fs::path input = clip(format);
   const fs::path stats = dir_ / "stats.csv";
   const std::vector<std::string> settings = {"gaussian=true", "threshold=2"};
-  const Y4m in = parse(make_clip(four_two_two), four_two_two);
-  const Y4m out = parse(filtered(input, {"--threads", "2", "--frames", "1:", "--stats", stats}, settings), four_two_two);
+  const Y4m in = parse(make_clip(format), format);
+  const Y4m out = parse(filtered(input, {"--threads", "2", "--frames", "1:", "--stats", stats}, settings), format);
   std::vector<std::string> lines;
   std::stringstream text(read_file(stats));
   for (std::string line; std::getline(text, line);) lines.push_back(line);
@@ -297,8 +373,8 @@ TEST_P(CommandFormats, StatsGiveTheFiguresOfTheWrittenFramesAndPassesThatReprodu
   EXPECT_EQ(lines[0], "frame,u_mean_abs_change,u_max_abs_change,v_mean_abs_change,v_max_abs_change,u_mean_shift,"
                       "v_mean_shift,passes");
 
-  const std::size_t luma = kWidth * kHeight;
-  const std::size_t plane = (in.frames[0].size() - luma) / 2;
+  const std::size_t luma = format.luma_samples();
+  const std::size_t plane = format.chroma_samples();
   PlaneFigures all_u, all_v;
   long all_passes = 0;
   for (std::size_t i = 0; i < out.frames.size(); ++i) {
@@ -308,18 +384,18 @@ TEST_P(CommandFormats, StatsGiveTheFiguresOfTheWrittenFramesAndPassesThatReprodu
     ASSERT_EQ(fields.size(), 8u);
     EXPECT_EQ(fields[0], std::to_string(n));
     PlaneFigures u, v;
-    u.add(in.frames[n], out.frames[i], luma, plane);
-    v.add(in.frames[n], out.frames[i], luma + plane, plane);
+    u.add(format, in.frames[n], out.frames[i], luma, plane);
+    v.add(format, in.frames[n], out.frames[i], luma + plane, plane);
     expect_figures(fields, u, v);
-    all_u.add(in.frames[n], out.frames[i], luma, plane);
-    all_v.add(in.frames[n], out.frames[i], luma + plane, plane);
+    all_u.add(format, in.frames[n], out.frames[i], luma, plane);
+    all_v.add(format, in.frames[n], out.frames[i], luma + plane, plane);
     // The passes counted are the passes run: that many fixed passes give the same frame.
     const int passes = std::stoi(fields[7]);
     all_passes += passes;
     ASSERT_GE(passes, 1);
     const std::string range = std::to_string(n) + ":" + std::to_string(n);
     EXPECT_EQ(parse(filtered(input, {"--frames", range}, {"gaussian=true", "iterations=" + std::to_string(passes)}),
-                    four_two_two)
+                    format)
                   .frames,
               std::vector<std::string>{out.frames[i]});
   }
@@ -330,11 +406,12 @@ TEST_P(CommandFormats, StatsGiveTheFiguresOfTheWrittenFramesAndPassesThatReprodu
   EXPECT_NEAR(std::stod(summary[7]), static_cast<double>(all_passes) / out.frames.size(), 0.0051);
 }
 
+// Frames of more than 8 bits are shown by the top 8 bits of each sample.
 TEST_P(CommandFormats, CompareSheetPanelsDifferExactlyWhereTheFramesChromaChanged) {
-  const bool four_two_two = GetParam();
-  const fs::path input = clip(four_two_two);
-  const Y4m in = parse(make_clip(four_two_two), four_two_two);
-  const std::string after = parse(filtered(input, {"--frames", "3:3"}, {"iterations=2"}), four_two_two).frames.at(0);
+  const ClipFormat& format = GetParam();
+  const fs::path input = clip(format);
+  const Y4m in = parse(make_clip(format), format);
+  const std::string after = parse(filtered(input, {"--frames", "3:3"}, {"iterations=2"}), format).frames.at(0);
   const fs::path sheet = dir_ / "sheet.png";
   const Outcome outcome = run({"--compare", "3", input, sheet, "iterations=2"});
   ASSERT_EQ(outcome.status, 0) << outcome.errors;
@@ -354,15 +431,16 @@ TEST_P(CommandFormats, CompareSheetPanelsDifferExactlyWhereTheFramesChromaChange
                       kMargin + index / 3 * (kLine + kPanelHeight + kMargin) + kLine + y);
   };
 
-  const std::size_t luma = kWidth * kHeight;
-  const std::size_t plane = (after.size() - luma) / 2;
+  const std::size_t luma = format.luma_samples();
+  const std::size_t plane = format.chroma_samples();
+  const int shift = format.bits - 8;
   int changed = 0, kept = 0, wrong = 0;
   for (int p = 0; p < 2; ++p)  // U, then V: before, after and change in row 1 + p
     for (int y = 0; y < kPanelHeight; ++y)
       for (int x = 0; x < kPanelWidth; ++x) {
-        const int row = four_two_two ? y / kScale : y / kScale / 2;
-        const std::size_t at = luma + p * plane + row * (kWidth / 2) + x / kScale / 2;
-        const bool change = in.frames[3][at] != after[at];
+        const std::size_t row = y / kScale >> format.half_height;
+        const std::size_t at = luma + p * plane + row * format.chroma_width() + (x / kScale >> format.half_width);
+        const bool change = format.sample(in.frames[3], at) >> shift != format.sample(after, at) >> shift;
         (change ? changed : kept) += 1;
         const bool panels_differ = std::memcmp(panel(3 + 3 * p, x, y), panel(4 + 3 * p, x, y), 3) != 0;
         const std::uint8_t* map = panel(5 + 3 * p, x, y);
@@ -374,11 +452,11 @@ TEST_P(CommandFormats, CompareSheetPanelsDifferExactlyWhereTheFramesChromaChange
   EXPECT_GT(kept, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(FourTwoTwoAndFourTwoZero, CommandFormats, ::testing::Values(true, false),
-                         [](const auto& info) { return info.param ? "C422" : "C420"; });
+INSTANTIATE_TEST_SUITE_P(ThroughThePluginAndDirect, CommandFormats, ::testing::Values(kC422, kC420, kC422p10),
+                         [](const auto& info) { return info.param.name(); });
 
 TEST_F(Command, RefusedArgumentPrintsTheFiltersMessageExactlyAndWritesNothing) {
-  const fs::path input = clip(true);
+  const fs::path input = clip(kC422);
   const fs::path output = dir_ / "out.y4m";
   const Outcome outcome = run({input, output, "radius=0"});
   EXPECT_NE(outcome.status, 0);
@@ -387,7 +465,7 @@ TEST_F(Command, RefusedArgumentPrintsTheFiltersMessageExactlyAndWritesNothing) {
 }
 
 TEST_F(Command, ArgumentsTheFunctionDoesNotTakeAreOneLineErrors) {
-  const fs::path input = clip(false);
+  const fs::path input = clip(kC420);
   for (const char* argument : {"colour=3", "radius=abc", "radius=", "radius=99999999999", "=3", "radius"}) {
     const Outcome outcome = run({input, dir_ / "out.y4m", argument});
     EXPECT_NE(outcome.status, 0) << argument;
@@ -406,6 +484,7 @@ TEST_F(Command, HelpAndVersionNeedNoInput) {
       EXPECT_NE(help.find("\n  " + std::string(argument)), std::string::npos) << argument;
     EXPECT_NE(help.find("default 165, 0 to 255"), std::string::npos) << help;
     EXPECT_NE(help.find("at most 1000 passes"), std::string::npos) << help;
+    EXPECT_NE(help.find("sup has no effect on 4:4:4"), std::string::npos) << help;
   }
   const Outcome version = run({"--version"}, "", output);
   EXPECT_EQ(version.status, 0) << version.errors;
@@ -440,30 +519,51 @@ TEST_F(Command, ReadmeListsEachFilterArgumentWithItsDefault) {
 }
 
 TEST_F(Command, OutputNamingTheInputIsRefusedAndTheInputKept) {
-  const fs::path input = clip(true);
+  const fs::path input = clip(kC422);
   const fs::path alias = dir_ / "alias.y4m";
   fs::create_hard_link(input, alias);
   const Outcome outcome = run({input, alias});
   EXPECT_NE(outcome.status, 0);
   EXPECT_NE(outcome.errors.find("same file"), std::string::npos) << outcome.errors;
-  EXPECT_EQ(read_file(input), make_clip(true));
+  EXPECT_EQ(read_file(input), make_clip(kC422));
 }
 
-TEST_F(Command, CutShortInputKeepsTheWholeFramesBeforeIt) {
-  const std::string whole = make_clip(true);
-  const std::size_t frame_bytes = kWidth * kHeight * 2;
+// An input cut short, and a sample above the range of the stream's depth (a
+// 16-bit container holding 10-bit data, wrongly tagged): the frames before
+// the bad one are written whole, and nothing of it.
+TEST_F(Command, BadFrameKeepsTheWholeFramesBeforeIt) {
+  const std::string whole = make_clip(kC422);
+  const std::size_t frame_bytes = kC422.frame_bytes();
   const std::size_t kept = frame_bytes / 2;
-  const fs::path input = dir_ / "cut.y4m";
-  write_file(input, whole.substr(0, whole.size() - (frame_bytes - kept)));
+  std::string out_of_range = make_clip(kC422p10);
+  const std::size_t sample = out_of_range.find('\n') + 1 + 3 * (6 + kC422p10.frame_bytes()) + 6 +
+                             2 * (kC422p10.luma_samples() + kC422p10.chroma_samples() + 5);
+  out_of_range[sample] = static_cast<char>(1100 & 0xFF);
+  out_of_range[sample + 1] = static_cast<char>(1100 >> 8);
+  const struct {
+    ClipFormat format;
+    std::string bytes;
+    std::string message;
+    int whole_frames;
+  } cases[] = {
+      {kC422, whole.substr(0, whole.size() - (frame_bytes - kept)),
+       "frame 6 is cut short (" + std::to_string(kept) + " of " + std::to_string(frame_bytes) + " bytes)", 6},
+      {kC422p10, out_of_range, "frame 3, plane V: sample 1100 is above the 10-bit range (0-1023)", 3},
+  };
+  const fs::path input = dir_ / "bad.y4m";
   const fs::path output = dir_ / "out.y4m";
-  for (const char* threads : {"1", "3"}) {
-    const Outcome outcome = run({"--threads", threads, "-", output}, input);
-    EXPECT_NE(outcome.status, 0);
-    EXPECT_EQ(outcome.errors, kInterlacedWarning + std::string("quillfen: Y4M input: frame 6 is cut short (") +
-                                  std::to_string(kept) + " of " +
-                                  std::to_string(frame_bytes) + " bytes)\n");
-    const Y4m written = parse(read_file(output), true);
-    EXPECT_EQ(written.frames.size(), static_cast<std::size_t>(kFrames - 1));
+  for (const auto& c : cases) {
+    write_file(input, c.bytes);
+    for (const char* threads : {"1", "3"}) {
+      SCOPED_TRACE(c.format.name() + " --threads " + threads);
+      const Outcome outcome = run({"--threads", threads, "-", output}, input);
+      EXPECT_EQ(outcome.status, 1);
+      EXPECT_EQ(outcome.errors, kInterlacedWarning + std::string("quillfen: Y4M input: ") + c.message + "\n");
+      const std::string written = read_file(output);
+      const std::size_t header_bytes = c.bytes.find('\n') + 1;
+      EXPECT_EQ(written.size(), header_bytes + c.whole_frames * (6 + c.format.frame_bytes()));
+      EXPECT_EQ(parse(written, c.format).frames.size(), static_cast<std::size_t>(c.whole_frames));
+    }
   }
 }
 
@@ -472,7 +572,7 @@ TEST_F(Command, ThreadsThatCannotStartAreOneLineAndLeaveAnExistingOutputAlone) {
   GTEST_SKIP() << "skipped: the sanitizers' own threads could not start either";
 #endif
   if (geteuid() != 0) GTEST_SKIP() << "skipped: only root can run the command as a user allowed one thread";
-  const std::string input = clip(true), output = dir_ / "out.y4m", errors = dir_ / "stderr.txt";
+  const std::string input = clip(kC422), output = dir_ / "out.y4m", errors = dir_ / "stderr.txt";
   write_file(output, "an older output");
   fs::permissions(dir_, fs::perms::all);
   fs::permissions(output, fs::perms::all);
@@ -504,36 +604,39 @@ TEST_F(Command, ReaderClosingThePipeEndsTheCommandQuietly) {
   int ends[2];
   ASSERT_EQ(pipe(ends), 0);
   close(ends[0]);
-  const Outcome outcome = run({clip(true), "-"}, "", "", ends[1]);
+  const Outcome outcome = run({clip(kC422), "-"}, "", "", ends[1]);
   close(ends[1]);
   EXPECT_EQ(outcome.status, 0);
   EXPECT_EQ(outcome.errors, kInterlacedWarning);
 }
 
 TEST_F(Command, UnsupportedInputIsRefusedBeforeAnyOutput) {
-  const fs::path input = dir_ / "444.y4m";
-  write_file(input, "YUV4MPEG2 W32 H16 F25:1 C444\nFRAME\n" + std::string(32 * 16 * 3, 'x'));
+  const fs::path input = dir_ / "411.y4m";
+  write_file(input, "YUV4MPEG2 W32 H16 F25:1 C411 XYSCSS=411\nFRAME\n" + std::string(32 * 16 * 3 / 2, 'x'));
   const fs::path output = dir_ / "out.y4m";
   const Outcome outcome = run({input, output});
   EXPECT_EQ(outcome.status, 1);
-  EXPECT_NE(outcome.errors.find("\"C444\" is not supported"), std::string::npos) << outcome.errors;
-  EXPECT_NE(outcome.errors.find("ffmpeg -pix_fmt yuv422p"), std::string::npos) << outcome.errors;
+  EXPECT_NE(outcome.errors.find("\"C411\" is not supported"), std::string::npos) << outcome.errors;
+  EXPECT_NE(outcome.errors.find("ffmpeg -pix_fmt yuv422p\n"), std::string::npos) << outcome.errors;
   EXPECT_FALSE(fs::exists(output));
 }
 
 TEST_F(Command, ProbeGivesFramesAndFormatOnOneLineAndFiltersNothing) {
-  const fs::path input = clip(true);
+  const fs::path input = clip(kC422);
   const std::string format = "width=32 height=16 fps=25:1 chroma=422 interlace=t aspect=1:1\n";
   const fs::path line = dir_ / "probe.txt";
   ASSERT_EQ(run({"--probe", input}, "", line).status, 0);
   EXPECT_EQ(read_file(line), "frames=7 " + format);
   ASSERT_EQ(run({"--probe", "-"}, input, line).status, 0);  // a file as standard input is still a file
   EXPECT_EQ(read_file(line), "frames=7 " + format);
+  // Two-byte samples count as such.
+  ASSERT_EQ(run({"--probe", clip(kC422p10, "deep.y4m")}, "", line).status, 0);
+  EXPECT_EQ(read_file(line), "frames=7 width=32 height=16 fps=25:1 chroma=422p10 interlace=t aspect=1:1\n");
 
   // From a pipe the count is not known: the header is all that is read.
   const fs::path fifo = dir_ / "fifo";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  std::thread writer([&] { write_file(fifo, make_clip(true, 1)); });
+  std::thread writer([&] { write_file(fifo, make_clip(kC422, 1)); });
   const Outcome piped = run({"--probe", "-"}, fifo, line);
   writer.join();
   ASSERT_EQ(piped.status, 0) << piped.errors;
@@ -548,7 +651,7 @@ TEST_F(Command, ProbeGivesFramesAndFormatOnOneLineAndFiltersNothing) {
   EXPECT_EQ(read_file(line), "frames=2 width=5 height=3 fps=25:1 chroma=420 interlace=? aspect=0:0\n");
 
   const fs::path cut = dir_ / "cut.y4m";
-  write_file(cut, make_clip(true).substr(0, make_clip(true).size() - 1));
+  write_file(cut, make_clip(kC422).substr(0, make_clip(kC422).size() - 1));
   const Outcome refused = run({"--probe", cut}, "", line);
   EXPECT_EQ(refused.status, 1);
   EXPECT_EQ(refused.errors, "quillfen: INPUT \"" + cut.string() +
@@ -556,7 +659,7 @@ TEST_F(Command, ProbeGivesFramesAndFormatOnOneLineAndFiltersNothing) {
 }
 
 TEST_F(Command, JoinRefusesMismatchedOrCutShortPiecesNamingThemAndWritesNothing) {
-  const std::string good = make_clip(true, 2);
+  const std::string good = make_clip(kC422, 2);
   const std::size_t header_end = good.find('\n');
   const auto with_header = [&](const std::string& from, const std::string& to) {
     std::string header = good.substr(0, header_end);

@@ -392,8 +392,8 @@ std::vector<BrokenStream> broken_streams() {
       {"FrameBytesBeyondInt422", headed("W65536 H16384 F25:1 C422"), "frame size 65536x16384 is too large",
        kNoOutput},
       {"Mono", headed("W32 H16 F25:1 Cmono"), "colour format \"Cmono\" is not supported", kNoOutput},
-      {"TenBit420", headed("W32 H16 F25:1 C420p10"), "colour format \"C420p10\" is not supported", kNoOutput},
-      {"TenBit422", headed("W32 H16 F25:1 C422p10"), "colour format \"C422p10\" is not supported", kNoOutput},
+      {"FourOneOne", headed("W32 H16 F25:1 C411"), "colour format \"C411\" is not supported", kNoOutput},
+      {"Alpha", headed("W32 H16 F25:1 C444alpha"), "colour format \"C444alpha\" is not supported", kNoOutput},
       {"OddWidth422", headed("W33 H16 F25:1 C422"), "frame width 33 is odd (4:2:2 and 4:2:0 need an even "
        "width); make it even where the stream is made, e.g. ffmpeg -vf crop=iw-1:ih", kNoOutput},
       {"OddHeight420", headed("W32 H15 F25:1 C420"), "e.g. ffmpeg -vf crop=iw:ih-1", kNoOutput},

@@ -1,7 +1,8 @@
 // Every pass kernel this CPU supports against the reference pass: the same
-// bytes in every pixel and the same returned change, on real-looking and
+// samples in every pixel and the same returned change, on real-looking and
 // random images of awkward sizes, at every small radius and some large ones,
-// in both forms, including the rare paths of the weighted average.
+// in both forms, including the rare paths of the weighted average, for byte
+// images and for wide images at every depth.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -29,19 +30,21 @@ std::vector<std::uint8_t> noise_image(int width, int height, std::uint32_t seed)
   return image;
 }
 
-// Runs the reference and every other supported kernel on `current` and
-// reports the first pixel where a kernel differs. The output buffers start
-// with different garbage, so a pixel a kernel forgets to write shows up too.
-void expect_kernels_match(const std::vector<std::uint8_t>& current, int width, int height, int radius, bool gaussian,
+// Runs the reference and every other supported kernel on `current`, bytes
+// or wide samples, and reports the first pixel where a kernel differs. The
+// output buffers start with different garbage, so a pixel a kernel forgets
+// to write shows up too.
+template <class Sample>
+void expect_kernels_match(const std::vector<Sample>& current, int width, int height, int radius, bool gaussian,
                           const std::string& what) {
   const PassSettings settings{width, height, radius, gaussian};
-  std::vector<std::uint8_t> expected(current.size(), 0xA5);
+  std::vector<Sample> expected(current.size(), static_cast<Sample>(0xA5A5));
   const int expected_change = propagation_pass_reference(settings, current.data(), expected.data());
   const std::unique_ptr<GaussianWeightCache> memo = gaussian_weight_memo_for(gaussian);
   for (const PassKernel& kernel : supported_pass_kernels()) {
     if (kernel.level == CpuLevel::reference) continue;
-    std::vector<std::uint8_t> actual(current.size(), 0x5A);
-    const int change = kernel.run(settings, current.data(), actual.data(), memo.get());
+    std::vector<Sample> actual(current.size(), static_cast<Sample>(0x5A5A));
+    const int change = run_pass_kernel(kernel, settings, current.data(), actual.data(), memo.get());
     const auto [at, ignored] = std::mismatch(expected.begin(), expected.end(), actual.begin());
     const std::string where = what + " " + std::to_string(width) + "x" + std::to_string(height) + " radius " +
                               std::to_string(radius) + (gaussian ? " gaussian" : " linear") + " kernel " +
@@ -51,13 +54,14 @@ void expect_kernels_match(const std::vector<std::uint8_t>& current, int width, i
       const auto index = at - expected.begin();
       const auto pixel = index / 3;
       ADD_FAILURE() << where << ": first difference at pixel (" << pixel % width << ", " << pixel / width
-                    << ") byte " << index % 3 << ": expected " << int{*at} << ", got "
+                    << ") sample " << index % 3 << ": expected " << int{*at} << ", got "
                     << int{actual[static_cast<std::size_t>(index)]};
     }
   }
 }
 
-void expect_match_both_forms(const std::vector<std::uint8_t>& current, int width, int height, int radius,
+template <class Sample>
+void expect_match_both_forms(const std::vector<Sample>& current, int width, int height, int radius,
                              const std::string& what) {
   expect_kernels_match(current, width, height, radius, false, what);
   expect_kernels_match(current, width, height, radius, true, what);
@@ -296,6 +300,67 @@ TEST(PassKernels, MatchReferenceOnGaussianRunsOfDistinctDifferences) {
     expect_match_both_forms(lone_steps, width, height, radius, "lone steps");
     expect_kernels_match(bright_dots, width, height, radius, true, "bright dots");
   }
+}
+
+// Images at a depth, samples of 0 to 2^bits - 1: a real-looking frame
+// raised to the depth with noise in the new low bits; noise in every
+// sample, the chroma independent of the luma as in 4:4:4 footage; every
+// sample 0 or the depth's largest; a faint texture with bright dots, where
+// Gaussian weights underflow; and noise with every seventh sample above
+// the depth's range, as a 16-bit container of fewer bits may hold.
+enum class DepthImage { kRaised, kNoise, kExtremes, kDots, kAboveRange };
+
+std::vector<std::uint16_t> depth_image(DepthImage kind, int width, int height, int bits, std::uint32_t seed) {
+  SyntheticRandom random(seed);
+  const int largest = (1 << bits) - 1;
+  const std::vector<std::uint8_t> frame = synthetic_image(width, height, seed);
+  std::vector<std::uint16_t> image(frame.size());
+  for (std::size_t i = 0; i < image.size(); ++i) {
+    const int x = static_cast<int>(i / 3) % width, y = static_cast<int>(i / 3) / width;
+    int value = random.below(largest + 1);
+    if (kind == DepthImage::kRaised) value = frame[i] << (bits - 8) | random.below(1 << (bits - 8));
+    if (kind == DepthImage::kExtremes) value = random.below(2) * largest;
+    if (kind == DepthImage::kDots && i % 3 == 0)
+      value = largest / 3 + (x % 9 == 4 && y % 5 == 2 ? largest / 4 : random.below(9) == 0);
+    if (kind == DepthImage::kAboveRange && i % 7 == 0) value = largest + 1 + random.below(65535 - largest);
+    image[i] = static_cast<std::uint16_t>(value);
+  }
+  return image;
+}
+
+// Every depth the filter takes, each with byte images at 8 bits and wide
+// ones above: radii whose Gaussian weights take one list or several
+// (kListedSamples) and the largest the vector kernels run, odd sizes wide
+// enough for the widest runs and narrow ones.
+TEST(PassKernels, MatchReferenceAtEveryDepth) {
+  const struct {
+    DepthImage kind;
+    const char* what;
+  } kinds[] = {{DepthImage::kRaised, "raised"},
+               {DepthImage::kNoise, "noise"},
+               {DepthImage::kExtremes, "extremes"},
+               {DepthImage::kDots, "dots"},
+               {DepthImage::kAboveRange, "above range"}};
+  const struct {
+    int width, height;
+    std::vector<int> radii;
+  } sizes[] = {{83, 13, {1, 2, 3, 5, 12}}, {41, 7, {1, 3, 6}}};
+  std::uint32_t seed = 500;
+  for (const int bits : {8, 9, 10, 12, 16})
+    for (const auto& kind : kinds) {
+      if (kind.kind == DepthImage::kAboveRange && bits == 16) continue;
+      for (const auto& size : sizes) {
+        const std::vector<std::uint16_t> wide = depth_image(kind.kind, size.width, size.height, bits, seed++);
+        const std::string what = std::string(kind.what) + " " + std::to_string(bits) + "-bit";
+        for (const int radius : size.radii) {
+          if (bits > 8 || kind.kind == DepthImage::kAboveRange)
+            expect_match_both_forms(wide, size.width, size.height, radius, what);
+          else
+            expect_match_both_forms(std::vector<std::uint8_t>(wide.begin(), wide.end()), size.width, size.height,
+                                    radius, what);
+        }
+      }
+    }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The propagation pass as it is defined: sample sets at the border, the
-// affinity forms, the weighted average and its conversion to bytes.
+// affinity forms, the weighted average and its conversion to bytes or to
+// wide samples.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -13,27 +14,32 @@
 
 namespace {
 
-struct Image {
+template <class Sample>
+struct ImageOf {
   int width, height;
-  std::vector<std::uint8_t> bytes;
-  Image(int w, int h, int y = 0, int u = 0, int v = 0) : width(w), height(h), bytes(3 * w * h) {
+  std::vector<Sample> bytes;
+  ImageOf(int w, int h, int y = 0, int u = 0, int v = 0) : width(w), height(h), bytes(3 * w * h) {
     for (int i = 0; i < w * h; ++i) set(i % w, i / w, y, u, v);
   }
-  std::uint8_t* at(int x, int y) { return &bytes[3 * (y * width + x)]; }
+  Sample* at(int x, int y) { return &bytes[3 * (y * width + x)]; }
   void set(int x, int y, int luma, int u, int v) {
-    at(x, y)[0] = static_cast<std::uint8_t>(luma);
-    at(x, y)[1] = static_cast<std::uint8_t>(u);
-    at(x, y)[2] = static_cast<std::uint8_t>(v);
+    at(x, y)[0] = static_cast<Sample>(luma);
+    at(x, y)[1] = static_cast<Sample>(u);
+    at(x, y)[2] = static_cast<Sample>(v);
   }
 };
+using Image = ImageOf<std::uint8_t>;
+using WideImage = ImageOf<std::uint16_t>;
 
+template <class Sample>
 struct PassResult {
-  Image next;
+  ImageOf<Sample> next;
   int change;
 };
 
-PassResult run_pass(const Image& current, int radius, bool gaussian) {
-  PassResult result{Image(current.width, current.height), 0};
+template <class Sample>
+PassResult<Sample> run_pass(const ImageOf<Sample>& current, int radius, bool gaussian) {
+  PassResult<Sample> result{ImageOf<Sample>(current.width, current.height), 0};
   result.change = propagation_pass_reference({current.width, current.height, radius, gaussian},
                                              current.bytes.data(), result.next.bytes.data());
   return result;
@@ -41,9 +47,10 @@ PassResult run_pass(const Image& current, int radius, bool gaussian) {
 
 // The centre (1, 1) of a 3 x 3 image with its four radius-1 samples in
 // visiting order: above, left, right, below.
-Image cross(const int centre[3], const int above[3], const int left[3], const int right[3],
-            const int below[3]) {
-  Image image(3, 3);
+template <class Sample = std::uint8_t>
+ImageOf<Sample> cross(const int centre[3], const int above[3], const int left[3], const int right[3],
+                      const int below[3]) {
+  ImageOf<Sample> image(3, 3);
   image.set(1, 1, centre[0], centre[1], centre[2]);
   image.set(1, 0, above[0], above[1], above[2]);
   image.set(0, 1, left[0], left[1], left[2]);
@@ -123,17 +130,22 @@ TEST(PropagationPass, SampleMultiplicityAtTheBorder) {
         << p.py << ")";
 }
 
-// Rounding to the nearest byte keeps an average of equal values at that
+// Rounding to the nearest sample keeps an average of equal values at that
 // value, also where the reciprocal of a large sample count makes the
-// product fall a hair short (radius 8: 1/196 x (196 x 1) < 1).
+// product fall a hair short (radius 8: 1/196 x (196 x 1) < 1), in bytes and
+// in wide samples up to the largest.
 TEST(PropagationPass, UniformImagesStayUnchanged) {
-  for (int radius : {1, 2, 3, 4, 8})
-    for (int value : {0, 1, 2, 3, 7, 12, 128, 200, 254, 255}) {
-      Image image(17, 17, value, value, 255 - value);
-      PassResult result = run_pass(image, radius, radius % 2 == 0);
-      EXPECT_EQ(result.next.bytes, image.bytes) << "radius " << radius << " value " << value;
-      EXPECT_EQ(result.change, 0);
-    }
+  const auto expect_unchanged = [](const auto& image, int radius, int value) {
+    PassResult result = run_pass(image, radius, radius % 2 == 0);
+    EXPECT_EQ(result.next.bytes, image.bytes) << "radius " << radius << " value " << value;
+    EXPECT_EQ(result.change, 0);
+  };
+  for (int radius : {1, 2, 3, 4, 8}) {
+    for (int value : {0, 1, 2, 3, 7, 12, 128, 200, 254, 255})
+      expect_unchanged(Image(17, 17, value, value, 255 - value), radius, value);
+    for (int value : {256, 1023, 40001, 65534, 65535})
+      expect_unchanged(WideImage(17, 17, value, value, 65535 - value), radius, value);
+  }
 }
 
 TEST(PropagationPass, LumaIsCopiedAndOnlyChromaChanges) {
@@ -169,6 +181,7 @@ TEST(PropagationPass, NewChromaIsBoundedBySamplesAndRoundedHalfUp) {
     const char* what;
     int centre[3], above[3], left[3], right[3], below[3];
     int u, v;
+    bool wide = false;
   };
   const Case cases[] = {
       // Lumas 0, 100, 100, 200 around 200: mean 100, variance 5000, weights
@@ -180,11 +193,24 @@ TEST(PropagationPass, NewChromaIsBoundedBySamplesAndRoundedHalfUp) {
       // Uniform luma, so every weight is 1: U 10.5 rounds up, V 10.25 down.
       {"halves", {50, 0, 0}, {50, 10, 10}, {50, 11, 10}, {50, 10, 10}, {50, 11, 11}, 11, 10},
       {"quarters", {50, 0, 0}, {50, 0, 200}, {50, 1, 201}, {50, 0, 201}, {50, 0, 201}, 0, 201},
+      // Wide samples: the overshoot's lumas times 256, U (0 + 3 x 51200 x
+      // 5 / 3) / 4 = 64000 stops at 51200, V 0 at 10240, both beyond a byte.
+      {"wide overshoot", {51200, 0, 0}, {0, 0, 51200}, {25600, 51200, 10240}, {25600, 51200, 10240},
+       {51200, 51200, 10240}, 51200, 10240, true},
+      // U 40000.5 rounds up, V 65534.75 up to the largest sample.
+      {"wide halves", {50, 0, 0}, {50, 40000, 65535}, {50, 40001, 65534}, {50, 40000, 65535}, {50, 40001, 65535},
+       40001, 65535, true},
   };
   for (const Case& c : cases) {
-    PassResult result = run_pass(cross(c.centre, c.above, c.left, c.right, c.below), 1, false);
-    EXPECT_EQ(result.next.at(1, 1)[1], c.u) << c.what;
-    EXPECT_EQ(result.next.at(1, 1)[2], c.v) << c.what;
+    const auto expect_new_chroma = [&](auto image) {
+      PassResult result = run_pass(image, 1, false);
+      EXPECT_EQ(result.next.at(1, 1)[1], c.u) << c.what;
+      EXPECT_EQ(result.next.at(1, 1)[2], c.v) << c.what;
+    };
+    if (c.wide)
+      expect_new_chroma(cross<std::uint16_t>(c.centre, c.above, c.left, c.right, c.below));
+    else
+      expect_new_chroma(cross(c.centre, c.above, c.left, c.right, c.below));
   }
 }
 

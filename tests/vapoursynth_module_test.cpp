@@ -1,16 +1,20 @@
 // The VapourSynth module in a real VapourSynth: the tests' own C++ host and
-// vspipe load it, and every frame must equal the quillfen command's for the
-// same clip and settings, with frames requested many at once; refusals
+// vspipe load it, and in every format it takes every frame must equal the
+// reference pass's through PlanarFrameFilter and the quillfen command's for
+// the same clip and settings, with frames requested many at once; refusals
 // carry the script function's messages; a whole run is clean under
 // valgrind, the core's count of filter instances included; the README's
 // Debian example reads a real video as ffmpeg does.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "filter/planar_frame_filter.h"
 #include "tests/support/files.h"
 #include "tests/support/process.h"
 
@@ -24,26 +28,99 @@ constexpr const char* kSkipReason = nullptr;
 constexpr const char* kSkipReason = QUILLFEN_VAPOURSYNTH_SKIP_REASON;
 #endif
 
-constexpr int kWidth = 40;
-constexpr int kHeight = 24;
 constexpr int kFrames = 6;
 
-// Luma in blocks with soft and hard edges, chroma that runs across them;
-// every frame shifted.
-std::string make_clip(bool four_two_two) {
-  const int chroma_height = four_two_two ? kHeight : kHeight / 2;
-  std::string clip = "YUV4MPEG2 W" + std::to_string(kWidth) + " H" + std::to_string(kHeight) + " F30000:1001 Ip A1:1 " +
-                     (four_two_two ? "C422" : "C420mpeg2") + "\n";
+// A clip's colour format by its Y4M tag, and the frame size the tests give
+// it: 4:4:4 takes odd sizes.
+struct ClipFormat {
+  const char* tag;
+  ChromaLayout layout;
+  int bits;
+  int width;
+  int height;
+
+  int chroma_width() const { return layout == ChromaLayout::k444 ? width : width / 2; }
+  int chroma_height() const { return layout == ChromaLayout::k420 ? height / 2 : height; }
+  int sample_bytes() const { return bits > 8 ? 2 : 1; }
+};
+
+constexpr ClipFormat k422{"C422", ChromaLayout::k422, 8, 40, 24};
+constexpr ClipFormat k420{"C420mpeg2", ChromaLayout::k420, 8, 40, 24};
+constexpr ClipFormat k444Deep{"C444p16", ChromaLayout::k444, 16, 39, 23};
+constexpr ClipFormat kFormats[] = {k422, k420, {"C422p10", ChromaLayout::k422, 10, 40, 24},
+                                   {"C420p16", ChromaLayout::k420, 16, 40, 24},
+                                   {"C444", ChromaLayout::k444, 8, 39, 23}, k444Deep};
+
+std::string header_of(const ClipFormat& format) {
+  return "YUV4MPEG2 W" + std::to_string(format.width) + " H" + std::to_string(format.height) + " F30000:1001 Ip A1:1 " +
+         format.tag + "\n";
+}
+
+// Frame n's planes as Y4M holds them (two bytes a sample above 8 bits,
+// little-endian): luma in blocks with soft and hard edges, chroma that runs
+// across them, every frame shifted. Deeper samples carry the 8-bit pattern
+// in their top bits and one of their own below it.
+std::array<std::string, 3> frame_planes(const ClipFormat& format, int n) {
+  const int shift = format.bits - 8;
+  std::array<std::string, 3> planes;
+  const auto put = [&](std::string& plane, int level, int low) {
+    const int sample = (level << shift) | (low & ((1 << shift) - 1));
+    plane += static_cast<char>(sample & 0xFF);
+    if (format.bits > 8) plane += static_cast<char>(sample >> 8);
+  };
+  for (int y = 0; y < format.height; ++y)
+    for (int x = 0; x < format.width; ++x)
+      put(planes[0], ((x + 2 * n) / 7 + y / 5) % 2 ? 220 - 3 * y : 30 + 4 * ((x * y + n) % 9), x * 5 + y * 3 + n);
+  for (int plane = 1; plane <= 2; ++plane)
+    for (int y = 0; y < format.chroma_height(); ++y)
+      for (int x = 0; x < format.chroma_width(); ++x)
+        put(planes[plane], 16 + (x * 37 * plane + y * 53 + n * 29) % 224, x * 11 + y * 7 + plane);
+  return planes;
+}
+
+std::string make_clip(const ClipFormat& format) {
+  std::string clip = header_of(format);
   for (int n = 0; n < kFrames; ++n) {
-    clip += "FRAME\n";
-    for (int y = 0; y < kHeight; ++y)
-      for (int x = 0; x < kWidth; ++x)
-        clip += static_cast<char>(((x + 2 * n) / 7 + y / 5) % 2 ? 220 - 3 * y : 30 + 4 * ((x * y + n) % 9));
-    for (int plane = 1; plane <= 2; ++plane)
-      for (int y = 0; y < chroma_height; ++y)
-        for (int x = 0; x < kWidth / 2; ++x) clip += static_cast<char>(16 + (x * 37 * plane + y * 53 + n * 29) % 224);
+    const std::array<std::string, 3> planes = frame_planes(format, n);
+    for (const std::string& part : {std::string("FRAME\n"), planes[0], planes[1], planes[2]}) clip += part;
   }
   return clip;
+}
+
+// The clip's frames through PlanarFrameFilter with the reference pass, the
+// definition every kernel and route must give the bytes of.
+std::string reference_output(const ClipFormat& format, const std::vector<std::string>& settings) {
+  QuillfenParameters parameters;
+  for (const std::string& setting : settings) {
+    const std::string name = setting.substr(0, setting.find('=')), value = setting.substr(setting.find('=') + 1);
+    for (const QuillfenParameter& parameter : kQuillfenParameters)
+      if (name == parameter.name)
+        set_value(parameters, parameter, value == "true" ? 1 : value == "false" ? 0 : std::stoi(value));
+  }
+  PlanarFrameFilter filter({format.width, format.height, format.layout, format.bits}, parameters,
+                           supported_pass_kernels().front());
+  const std::ptrdiff_t pitch = format.width * format.sample_bytes();
+  const std::ptrdiff_t chroma_pitch = format.chroma_width() * format.sample_bytes();
+  std::string out = header_of(format);
+  for (int n = 0; n < kFrames; ++n) {
+    const std::array<std::string, 3> planes = frame_planes(format, n);
+    std::string u(planes[1].size(), '\0'), v(u);
+    const auto bytes = [](const std::string& plane) { return reinterpret_cast<const std::uint8_t*>(plane.data()); };
+    filter.filter({{bytes(planes[0]), bytes(planes[1]), bytes(planes[2])}, {pitch, chroma_pitch, chroma_pitch}},
+                  {{reinterpret_cast<std::uint8_t*>(u.data()), reinterpret_cast<std::uint8_t*>(v.data())},
+                   {chroma_pitch, chroma_pitch}});
+    for (const std::string& part : {std::string("FRAME\n"), planes[0], u, v}) out += part;
+  }
+  return out;
+}
+
+// Empty when the outputs are equal, else where they part: a failure message
+// that fits on a screen.
+std::string difference(const std::string& actual, const std::string& expected) {
+  if (actual == expected) return "";
+  const auto parted = std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end());
+  return std::to_string(actual.size()) + " bytes against " + std::to_string(expected.size()) + ", parting at byte " +
+         std::to_string(parted.first - actual.begin());
 }
 
 class VapourSynthModule : public ::testing::Test {
@@ -58,9 +135,9 @@ class VapourSynthModule : public ::testing::Test {
     if (!dir_.empty()) fs::remove_all(dir_);
   }
 
-  fs::path clip(bool four_two_two) {
-    const fs::path path = dir_ / (four_two_two ? "in422.y4m" : "in420.y4m");
-    write_file(path, make_clip(four_two_two));
+  fs::path clip(const ClipFormat& format) {
+    const fs::path path = dir_ / (std::string(format.tag) + ".y4m");
+    write_file(path, make_clip(format));
     return path;
   }
 
@@ -95,21 +172,22 @@ const std::vector<std::vector<std::string>> kSettings = {
     {"iterations=3", "threshold=0"},
 };
 
-TEST_F(VapourSynthModule, EveryFrameEqualsTheCommandsOnBothFormatsAndAllSettings) {
-  for (bool four_two_two : {true, false}) {
-    const fs::path input = clip(four_two_two);
+TEST_F(VapourSynthModule, EveryFrameEqualsTheReferenceAndTheCommandsInEveryFormatAndSetting) {
+  for (const ClipFormat& format : kFormats) {
+    const fs::path input = clip(format);
     for (const std::vector<std::string>& settings : kSettings) {
-      const std::string expected = command_output(input, settings);
+      SCOPED_TRACE(::testing::Message() << format.tag << " " << ::testing::PrintToString(settings));
       const ProcessOutcome outcome = host(input, dir_ / "host.y4m", settings);
       ASSERT_EQ(outcome.status, 0) << outcome.errors;
-      EXPECT_EQ(read_file(dir_ / "host.y4m"), expected)
-          << (four_two_two ? "4:2:2 " : "4:2:0 ") << ::testing::PrintToString(settings);
+      const std::string filtered = read_file(dir_ / "host.y4m");
+      EXPECT_EQ(difference(filtered, reference_output(format, settings)), "") << "the reference";
+      EXPECT_EQ(difference(filtered, command_output(input, settings)), "") << "the command";
     }
   }
 }
 
 TEST_F(VapourSynthModule, RefusesWithTheScriptFunctionsMessages) {
-  const std::string formats = "Quillfen: YUV422P8 or YUV420P8 data only.";
+  const std::string formats = "Quillfen: YUV 4:2:0, 4:2:2 or 4:4:4 with integer samples of 8 to 16 bits only.";
   const std::string radius = "Quillfen: \"radius\" parameter must be greater than or equal to one.";
   const std::string threshold = "Quillfen: \"threshold\" parameter must be between zero and 255 inclusive.";
   const std::string too_wide = "Quillfen: \"radius\" parameter must be less than the frame width and height.";
@@ -119,13 +197,13 @@ TEST_F(VapourSynthModule, RefusesWithTheScriptFunctionsMessages) {
     std::string message;
   } cases[] = {
       {"blank:RGB24:64x32", {"radius=0"}, formats},
+      {"blank:RGB48:64x32", {}, formats},
       {"blank:GRAY8:64x32", {}, formats},
-      {"blank:YUV444P8:64x32", {}, formats},
+      {"blank:GRAY16:64x32", {}, formats},
       {"blank:YUV411P8:64x32", {}, formats},
       {"blank:YUV440P8:64x32", {}, formats},
-      {"blank:YUV420P10:64x32", {}, formats},
-      {"blank:YUV422P16:64x32", {}, formats},
       {"blank:YUV420PS:64x32", {}, formats},
+      {"blank:YUV444PH:64x32", {}, formats},
       {"blank:variable:64x32", {}, formats},
       {"blank:YUV420P8:0x0", {}, "Quillfen: clip must have a constant frame size."},
       {"blank:YUV422P8:64x32", {"radius=0", "threshold=256"}, radius},
@@ -135,30 +213,41 @@ TEST_F(VapourSynthModule, RefusesWithTheScriptFunctionsMessages) {
       {"blank:YUV420P8:64x32", {"threshold=4294967296"}, threshold},
       {"blank:YUV420P8:64x32", {"radius=32"}, too_wide},
       {"blank:YUV420P8:64x32", {"radius=4294967298"}, too_wide},
+      {"blank:YUV444P16:63x5", {"radius=5"}, too_wide},
       {"blank:YUV422P8:63x32", {}, "Quillfen: frame width must be even."},
-      {"blank:YUV420P8:64x31", {}, "Quillfen: frame height must be even for 4:2:0."},
+      {"blank:YUV420P10:64x31", {}, "Quillfen: frame height must be even for 4:2:0."},
   };
   for (const auto& c : cases) {
     const ProcessOutcome outcome = host(c.source, "", c.settings);
     EXPECT_EQ(outcome.status, 2) << c.source;
     EXPECT_EQ(outcome.errors, c.message + "\n") << c.source << " " << ::testing::PrintToString(c.settings);
   }
-  // The edges of the ranges are taken.
-  for (const char* accepted : {"threshold=0", "threshold=255", "radius=31"})
-    EXPECT_EQ(host("blank:YUV420P8:64x32", "", {accepted}).status, 0) << accepted;
+  // The edges of the ranges are taken, every depth from 8 to 16 bits, and
+  // 4:4:4 frames of odd sizes.
+  const struct {
+    const char* source;
+    const char* setting;
+  } accepted[] = {
+      {"blank:YUV420P8:64x32", "threshold=0"},  {"blank:YUV420P8:64x32", "threshold=255"},
+      {"blank:YUV420P8:64x32", "radius=31"},    {"blank:YUV420P9:64x32", "radius=2"},
+      {"blank:YUV422P11:64x32", "radius=2"},    {"blank:YUV444P13:63x5", "radius=4"},
+      {"blank:YUV420P14:64x32", "radius=2"},    {"blank:YUV422P16:64x32", "threshold=0"},
+  };
+  for (const auto& a : accepted) EXPECT_EQ(host(a.source, "", {a.setting}).status, 0) << a.source << " " << a.setting;
 }
 
 TEST_F(VapourSynthModule, WholeRunsAreCleanUnderValgrind) {
 #ifdef QUILLFEN_VALGRIND
   const std::vector<std::string> valgrind = {QUILLFEN_VALGRIND, "--error-exitcode=97", "--leak-check=full",
                                              "--errors-for-leak-kinds=definite", "--show-leak-kinds=definite"};
-  for (bool four_two_two : {true, false}) {
-    const fs::path input = clip(four_two_two);
-    const std::vector<std::string> settings = {"radius=2", "gaussian=" + std::string(four_two_two ? "true" : "false"),
-                                               "sup=true", "iterations=2"};
+  for (const ClipFormat& format : {k422, k420, k444Deep}) {
+    const fs::path input = clip(format);
+    const bool gaussian = format.layout != ChromaLayout::k420;
+    const std::vector<std::string> settings = {"radius=2", gaussian ? "gaussian=true" : "gaussian=false", "sup=true",
+                                               "iterations=2"};
     const ProcessOutcome outcome = host(input, dir_ / "host.y4m", settings, valgrind);
-    EXPECT_EQ(outcome.status, 0) << outcome.errors;
-    EXPECT_EQ(read_file(dir_ / "host.y4m"), command_output(input, settings));
+    EXPECT_EQ(outcome.status, 0) << format.tag << ": " << outcome.errors;
+    EXPECT_EQ(difference(read_file(dir_ / "host.y4m"), reference_output(format, settings)), "") << format.tag;
   }
   const ProcessOutcome refused = host("blank:YUV422P8:64x32", "", {"radius=0"}, valgrind);
   EXPECT_EQ(refused.status, 2) << refused.errors;
@@ -167,23 +256,23 @@ TEST_F(VapourSynthModule, WholeRunsAreCleanUnderValgrind) {
 #endif
 }
 
-// vspipe writes a header of its own; the frames must be the command's.
+// vspipe writes a header of its own; the frames must be the reference's.
 [[maybe_unused]] std::string frames_of(const std::string& y4m) { return y4m.substr(y4m.find('\n') + 1); }
 
-TEST_F(VapourSynthModule, VspipeScriptGivesTheCommandsFrames) {
+TEST_F(VapourSynthModule, VspipeScriptGivesTheReferenceFrames) {
 #ifdef QUILLFEN_VAPOURSYNTH_HOST
   const std::vector<std::string> environment = {"PYTHONPATH=" QUILLFEN_VAPOURSYNTH_PYTHONPATH};
   const std::vector<std::string> settings = {"radius=2", "gaussian=true", "sup=true"};
-  for (bool four_two_two : {true, false}) {
-    const fs::path input = clip(four_two_two), filtered = dir_ / "vspipe.y4m";
+  for (const ClipFormat& format : {k422, k420, k444Deep}) {
+    const fs::path input = clip(format), filtered = dir_ / "vspipe.y4m";
     const ProcessOutcome outcome =
         run_process({QUILLFEN_VSPIPE, "-c", "y4m", "-a", "clip=" + input.string(), "-a",
                      "module=" QUILLFEN_VAPOURSYNTH_MODULE, "-a", "settings=radius=2 gaussian=1 sup=1",
                      QUILLFEN_HOSTS_DIR "/quillfen_y4m.vpy", filtered},
                     {}, environment);
     ASSERT_EQ(outcome.status, 0) << outcome.errors;
-    EXPECT_EQ(frames_of(read_file(filtered)), frames_of(command_output(input, settings)))
-        << (four_two_two ? "4:2:2" : "4:2:0");
+    EXPECT_EQ(difference(frames_of(read_file(filtered)), frames_of(reference_output(format, settings))), "")
+        << format.tag;
   }
 #endif
 }
@@ -214,7 +303,7 @@ TEST_F(VapourSynthModule, DebianExampleGivesTheFramesOfFfmpegPipedToTheCommand) 
     const fs::path video = dir_ / (four_two_two ? "input-422.mkv" : "input-420.mkv");
     const fs::path piped = dir_ / "piped.y4m", vspiped = dir_ / "vspipe.y4m";
     ProcessOutcome outcome =
-        run_process({QUILLFEN_FFMPEG, "-v", "error", "-i", clip(four_two_two), "-c:v", "ffv1", video});
+        run_process({QUILLFEN_FFMPEG, "-v", "error", "-i", clip(four_two_two ? k422 : k420), "-c:v", "ffv1", video});
     ASSERT_EQ(outcome.status, 0) << outcome.errors;
     outcome = run_process({"/bin/bash", "-c",
                            "set -o pipefail; \"$0\" -v error -i \"$1\" -f yuv4mpegpipe - | "

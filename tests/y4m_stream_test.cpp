@@ -153,6 +153,11 @@ TEST_P(Y4mReading, BadStreamsAreRefusedWithTheirReason) {
       {huge_header, "longer than 64 KiB", false},
       {small_stream(0) + "FRAMES\n", "frame 0 does not start with a FRAME header", true},
       {small_stream(0) + "FRAME" + std::string(70000, ' '), "frame header is longer than 64 KiB", true},
+      // Two-byte samples, little-endian, above the range of the stream's depth.
+      {std::string("YUV4MPEG2 W2 H1 F25:1 C422p10\nFRAME\n\xff\x03\x00\x00\x00\x04\x00\x00", 44),
+       "Y4M input: frame 0, plane U: sample 1024 is above the 10-bit range (0-1023)", true},
+      {std::string("YUV4MPEG2 W1 H1 F25:1 C444p12\nFRAME\n\xff\x0f\xff\x0f\x01\x80", 42),
+       "Y4M input: frame 0, plane V: sample 32769 is above the 12-bit range (0-4095)", true},
   };
   for (const Case& c : cases) {
     Source source(c.bytes, GetParam());

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cpu/cpu_level.h"
+#include "filter/planar_frame_filter.h"
 #include "image/packed_yuv444.h"
 #include "image/planar_conversion.h"
 #include "image/planar_yuy2_rows.h"
@@ -113,6 +114,132 @@ TEST(Yuy2Unpack, PlanarFourTwoTwoGivesTheBytesOfYuy2BothWays) {
       EXPECT_EQ(u_out[pitch * row + x], inside ? yuy2[2 * width * row + 4 * x + 1] : 0xEE);
       EXPECT_EQ(v_out[pitch * row + x], inside ? yuy2[2 * width * row + 4 * x + 3] : 0xEE);
     }
+}
+
+// A planar frame of any layout in samples of either width, its planes
+// `pitch` bytes apart: chroma `chroma_width` x `chroma_height`.
+template <class Sample>
+struct Planes {
+  Planes(ChromaLayout layout, int width, int height, std::ptrdiff_t pitch_bytes)
+      : layout(layout), width(width), height(height), pitch(pitch_bytes),
+        chroma_width(layout == ChromaLayout::k444 ? width : width / 2),
+        chroma_height(layout == ChromaLayout::k420 ? height / 2 : height),
+        y(pitch / sizeof(Sample) * height), u(pitch / sizeof(Sample) * chroma_height), v(u) {}
+
+  Sample& at(std::vector<Sample>& plane, int x, int row) { return plane[row * pitch / sizeof(Sample) + x]; }
+  // The chroma samples of a plane, row-major, without what lies past a row.
+  std::vector<Sample> inside(std::vector<Sample>& plane) {
+    std::vector<Sample> samples;
+    for (int row = 0; row < chroma_height; ++row)
+      for (int x = 0; x < chroma_width; ++x) samples.push_back(at(plane, x, row));
+    return samples;
+  }
+
+  void unpack(bool sup, Sample* image) const {
+    const SourcePlanesOf<Sample> source{y.data(), u.data(), v.data(), pitch, pitch, pitch};
+    std::vector<Sample> scratch(planar_420_scratch_size(width));
+    if (layout == ChromaLayout::k422) unpack_planar_422(source, sup, width, height, image);
+    if (layout == ChromaLayout::k420) unpack_planar_420(source, sup, width, height, image, scratch.data());
+    if (layout == ChromaLayout::k444) unpack_planar_444(source, width, height, image);
+  }
+  void pack(const Sample* image) {
+    const ChromaPlanesOf<Sample> destination{u.data(), v.data(), pitch, pitch};
+    std::vector<Sample> scratch(planar_420_scratch_size(width));
+    if (layout == ChromaLayout::k422) pack_planar_422_chroma(image, width, height, destination);
+    if (layout == ChromaLayout::k420) pack_planar_420_chroma(image, width, height, destination, scratch.data());
+    if (layout == ChromaLayout::k444) pack_planar_444_chroma(image, width, height, destination);
+  }
+
+  ChromaLayout layout;
+  int width, height;
+  std::ptrdiff_t pitch;
+  int chroma_width, chroma_height;
+  std::vector<Sample> y, u, v;
+};
+
+// A 16-bit frame holding 8-bit codes converts exactly as the 8-bit frame:
+// the arithmetic is one at every depth. Pitches are in bytes, so the wide
+// planes' pitch (not twice the narrow one) must be honoured, and nothing
+// beyond a row is read or written.
+TEST(Yuy2Unpack, PlanarLayoutsConvertAlikeAtEveryDepth) {
+  const int width = 10, height = 6;
+  std::mt19937 random(3);
+  for (ChromaLayout layout : {ChromaLayout::k422, ChromaLayout::k420, ChromaLayout::k444}) {
+    Planes<std::uint8_t> narrow(layout, width, height, 13);
+    Planes<std::uint16_t> wide(layout, width, height, 2 * 13 + 8);
+    for (auto plane : {&Planes<std::uint8_t>::y, &Planes<std::uint8_t>::u, &Planes<std::uint8_t>::v})
+      for (std::uint8_t& sample : narrow.*plane) sample = static_cast<std::uint8_t>(random());
+    const auto widen = [&](const std::vector<std::uint8_t>& plane, std::vector<std::uint16_t>& out, int columns,
+                           int rows) {
+      for (int row = 0; row < rows; ++row)
+        for (int x = 0; x < 13; ++x) wide.at(out, x, row) = x < columns ? plane[row * 13 + x] : 0xFFFF;
+    };
+    widen(narrow.y, wide.y, width, height);
+    widen(narrow.u, wide.u, narrow.chroma_width, narrow.chroma_height);
+    widen(narrow.v, wide.v, narrow.chroma_width, narrow.chroma_height);
+    std::vector<std::uint8_t> narrow_image(packed_yuv444_size(width, height));
+    std::vector<std::uint16_t> wide_image(narrow_image.size());
+    for (bool sup : {false, true}) {
+      SCOPED_TRACE(::testing::Message() << "layout " << static_cast<int>(layout) << ", sup " << sup);
+      narrow.unpack(sup, narrow_image.data());
+      wide.unpack(sup, wide_image.data());
+      ASSERT_EQ(wide_image, std::vector<std::uint16_t>(narrow_image.begin(), narrow_image.end()));
+      for (std::uint8_t& sample : narrow_image) sample = static_cast<std::uint8_t>(random());
+      wide_image.assign(narrow_image.begin(), narrow_image.end());
+      narrow.pack(narrow_image.data());
+      wide.pack(wide_image.data());
+      for (int row = 0; row < narrow.chroma_height; ++row)
+        for (int x = 0; x < 13; ++x) {
+          const int expected_u = x < narrow.chroma_width ? narrow.at(narrow.u, x, row) : 0xFFFF;
+          const int expected_v = x < narrow.chroma_width ? narrow.at(narrow.v, x, row) : 0xFFFF;
+          ASSERT_EQ(wide.at(wide.u, x, row), expected_u) << x << "," << row;
+          ASSERT_EQ(wide.at(wide.v, x, row), expected_v) << x << "," << row;
+        }
+    }
+  }
+}
+
+// At the top of the 16-bit range the means neither wrap nor lose their
+// rounding: unpacking truncates, packing and the 4:2:0 rows round halves up.
+// 4:4:4 carries every code through both ways unchanged, `sup` or not.
+TEST(Yuy2Unpack, PlanarKnownValuesAtTheTopOfSixteenBits) {
+  const int width = 4, height = 2;
+  const std::vector<std::uint16_t> left_column = {65535, 65534};  // U and V of the left pair, rows 0 and 1
+  struct Case {
+    ChromaLayout layout;
+    bool sup;
+    std::vector<std::uint16_t> image_u;  // the image's U, row-major
+    std::vector<std::uint16_t> packed_u;  // the plane's U after packing the image back
+  };
+  const Case cases[] = {
+      {ChromaLayout::k422, false, {65535, 65534, 65533, 65533, 65534, 65533, 65533, 65533}, {65535, 65533, 65534, 65533}},
+      {ChromaLayout::k422, true, {65535, 65535, 65533, 65533, 65534, 65534, 65533, 65533}, {65535, 65533, 65534, 65533}},
+      // One 4:2:0 row: both image rows take it (3 * 65535 + 65535 + 2) >> 2.
+      {ChromaLayout::k420, false, {65535, 65534, 65533, 65533, 65535, 65534, 65533, 65533}, {65535, 65533}},
+      {ChromaLayout::k444, false, {65535, 65534, 65533, 0, 65534, 1, 2, 3}, {65535, 65534, 65533, 0, 65534, 1, 2, 3}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "layout " << static_cast<int>(c.layout) << ", sup " << c.sup);
+    Planes<std::uint16_t> planes(c.layout, width, height, 2 * width);
+    for (int row = 0; row < planes.chroma_height; ++row)
+      for (int x = 0; x < planes.chroma_width; ++x) {
+        const std::uint16_t value = c.layout == ChromaLayout::k444 ? c.image_u[row * width + x]
+                                    : x == 0                 ? left_column[row]
+                                                             : 65533;
+        planes.at(planes.u, x, row) = planes.at(planes.v, x, row) = value;
+      }
+    for (int i = 0; i < width * height; ++i) planes.y[i] = static_cast<std::uint16_t>(60000 + i);
+    std::vector<std::uint16_t> image(packed_yuv444_size(width, height));
+    planes.unpack(c.sup, image.data());
+    for (int i = 0; i < width * height; ++i) {
+      EXPECT_EQ(image[3 * i], 60000 + i) << "luma " << i;
+      EXPECT_EQ(image[3 * i + 1], c.image_u[i]) << "u " << i;
+      EXPECT_EQ(image[3 * i + 2], c.image_u[i]) << "v " << i;
+    }
+    planes.pack(image.data());
+    EXPECT_EQ(planes.inside(planes.u), c.packed_u);
+    EXPECT_EQ(planes.inside(planes.v), c.packed_u);
+  }
 }
 
 TEST(Yuy2Unpack, PitchesBeyondTheRowSizeAreNeitherReadNorWritten) {

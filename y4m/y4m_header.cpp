@@ -53,12 +53,59 @@ int parse_dimension(const std::string& tag) {
   return static_cast<int>(*value);
 }
 
-Y4mChroma parse_chroma(const std::string& tag) {
-  if (const std::optional<Y4mChroma> chroma = y4m_chroma_of_tag(tag)) return *chroma;
+// The depths a format is taken at, beyond 8 bits.
+constexpr int kDeepBits[] = {9, 10, 12, 14, 16};
+
+std::optional<Y4mChroma> chroma_of_layout(std::string_view layout) {
+  if (layout == "420") return Y4mChroma::k420;
+  if (layout == "422") return Y4mChroma::k422;
+  if (layout == "444") return Y4mChroma::k444;
+  return std::nullopt;
+}
+
+// The depth of the digits after a layout's "p" (or after "mono"), as given;
+// 0 when they are not a number.
+int depth_of(std::string_view digits) {
+  const auto value = parse_unsigned(digits, 64);
+  return value ? static_cast<int>(*value) : 0;
+}
+
+// The nearest depth taken that loses nothing: the depth itself when taken,
+// else the next one up, and 16 above that.
+int nearest_taken_depth(int bits) {
+  if (bits <= 8) return 8;
+  for (const int taken : kDeepBits)
+    if (taken >= bits) return taken;
+  return 16;
+}
+
+// ffmpeg's name of the planar YUV format of this layout and depth, with the
+// option ffmpeg needs to write Y4M of more than 8 bits.
+std::string pix_fmt_name(std::string_view layout, int bits) {
+  return "yuv" + std::string(layout) + "p" + (bits > 8 ? std::to_string(bits) + "le -strict -1" : "");
+}
+
+// The taken format nearest to a refused colour format tag, by ffmpeg's name:
+// a grey clip becomes 4:2:0 of its depth (it has no chroma to lose), 4:1:1
+// becomes 4:2:2, which keeps all of its chroma, 4:4:4 with alpha drops the
+// alpha, and a layout at another depth goes to the nearest depth above.
+std::string nearest_pix_fmt(std::string_view tag) {
+  const std::string_view name = tag.substr(1);
+  if (name.starts_with("mono")) return pix_fmt_name("420", nearest_taken_depth(depth_of(name.substr(4))));
+  if (name == "411") return pix_fmt_name("422", 8);
+  if (name.starts_with("444alpha")) return pix_fmt_name("444", 8);
+  const std::string_view layout = name.substr(0, 3);
+  if (chroma_of_layout(layout) && name.size() > 4 && name[3] == 'p')
+    return pix_fmt_name(layout, nearest_taken_depth(depth_of(name.substr(4))));
+  return pix_fmt_name("444", 8);
+}
+
+Y4mFormat parse_format(const std::string& tag) {
+  if (const std::optional<Y4mFormat> format = y4m_format_of_tag(tag)) return *format;
   throw Y4mError("Y4M input: colour format " + quoted(tag) +
-                 " is not supported (8-bit 4:2:2 C422, or 4:2:0 C420, C420jpeg, C420mpeg2, "
-                 "C420paldv); convert it where the stream is made, e.g. ffmpeg -pix_fmt yuv422p "
-                 "(or yuv420p)");
+                 " is not supported (YUV 4:2:0, 4:2:2 and 4:4:4 are, at 8, 9, 10, 12, 14 and 16 bits: C420, "
+                 "C422, C444, C420p10, C422p16, ...); convert it where the stream is made, e.g. ffmpeg -pix_fmt " +
+                 nearest_pix_fmt(tag));
 }
 
 // Most videos come in other containers; ffmpeg turns any of them into Y4M.
@@ -67,7 +114,7 @@ constexpr const char kPipeThroughFfmpeg[] =
 
 void check_frame_size(const Y4mHeader& header, Y4mSizeCheck check) {
   // Each message names a fix with the tool most Y4M streams come from.
-  if (check == Y4mSizeCheck::kFilterable && header.width % 2 != 0)
+  if (check == Y4mSizeCheck::kFilterable && header.chroma != Y4mChroma::k444 && header.width % 2 != 0)
     throw Y4mError("Y4M input: frame width " + std::to_string(header.width) +
                    " is odd (4:2:2 and 4:2:0 need an even width); make it even where the stream is made, "
                    "e.g. ffmpeg -vf crop=iw-1:ih (drops the last column) or -vf pad=iw+1:ih (adds a black one)");
@@ -146,10 +193,13 @@ Y4mHeader parse_y4m_header(std::string_view line, Y4mSizeCheck check) {
         if (!parse_ratio(std::string_view(tag).substr(1)))
           throw Y4mError("Y4M header: bad pixel aspect " + quoted(tag) + " (expected A<n>:<d>)");
         break;
-      case 'C':
+      case 'C': {
         once(have_chroma);
-        header.chroma = parse_chroma(tag);
+        const Y4mFormat format = parse_format(tag);
+        header.chroma = format.chroma;
+        header.bits = format.bits;
         break;
+      }
       case 'X':
         break;
       default:
@@ -164,10 +214,16 @@ Y4mHeader parse_y4m_header(std::string_view line, Y4mSizeCheck check) {
   return header;
 }
 
-std::optional<Y4mChroma> y4m_chroma_of_tag(std::string_view tag) {
+std::optional<Y4mFormat> y4m_format_of_tag(std::string_view tag) {
   const std::string_view name = tag.substr(tag.empty() ? 0 : 1);
-  if (name == "422") return Y4mChroma::k422;
-  if (name == "420" || name == "420jpeg" || name == "420mpeg2" || name == "420paldv") return Y4mChroma::k420;
+  if (name == "420jpeg" || name == "420mpeg2" || name == "420paldv") return Y4mFormat{Y4mChroma::k420, 8};
+  const std::optional<Y4mChroma> chroma = chroma_of_layout(name.substr(0, 3));
+  if (!chroma) return std::nullopt;
+  if (name.size() == 3) return Y4mFormat{*chroma, 8};
+  if (name[3] != 'p') return std::nullopt;
+  const std::string_view digits = name.substr(4);
+  for (const int bits : kDeepBits)
+    if (digits == std::to_string(bits)) return Y4mFormat{*chroma, bits};
   return std::nullopt;
 }
 
@@ -187,12 +243,18 @@ std::string y4m_tag(const Y4mHeader& header, char letter) {
   return found;
 }
 
+int y4m_chroma_width(const Y4mHeader& header) {
+  return header.chroma == Y4mChroma::k444 ? header.width : (header.width + 1) / 2;
+}
+
+int y4m_chroma_height(const Y4mHeader& header) {
+  return header.chroma == Y4mChroma::k420 ? (header.height + 1) / 2 : header.height;
+}
+
 std::size_t y4m_frame_bytes(const Y4mHeader& header) {
-  const std::size_t width = static_cast<std::size_t>(header.width);
-  const std::size_t height = static_cast<std::size_t>(header.height);
-  const std::size_t chroma =
-      (width + 1) / 2 * (header.chroma == Y4mChroma::k422 ? height : (height + 1) / 2);
-  return width * height + 2 * chroma;
+  const auto area = [](int width, int height) { return static_cast<std::size_t>(width) * static_cast<std::size_t>(height); };
+  return (area(header.width, header.height) + 2 * area(y4m_chroma_width(header), y4m_chroma_height(header))) *
+         static_cast<std::size_t>(y4m_sample_bytes(header));
 }
 
 }  // namespace quillfen::y4m

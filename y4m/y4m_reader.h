@@ -24,7 +24,8 @@ class Y4mReader {
 
   // Reads the next frame's planes into `payload` (frame_bytes() bytes).
   // Returns false at the end of the stream; throws Y4mError on a bad frame
-  // header or a frame cut short.
+  // header, a frame cut short, or a sample above the range of the stream's
+  // depth (a 16-bit container holding samples of fewer bits, wrongly tagged).
   bool read_frame(std::uint8_t* payload);
   // Passes over the next frame without keeping it; false at the end.
   bool skip_frame();
@@ -50,6 +51,7 @@ class Y4mReader {
   void take(std::uint8_t* out, std::size_t count);
   void skip_bytes(std::size_t count);
   [[noreturn]] void throw_truncated(std::size_t got) const;
+  void check_sample_range(const std::uint8_t* payload) const;
   struct WholeFrames {
     int count = -1;  // -1: the input cannot be walked (a pipe)
     bool to_the_end = true;

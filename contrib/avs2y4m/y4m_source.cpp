@@ -44,17 +44,23 @@ bool read_at(int fd, void* data, std::size_t size, off_t offset) {
 // A frame as the file holds it: its FRAME line, then its planes.
 std::size_t record_bytes(const y4m::Y4mHeader& header) { return kFrameLineBytes + y4m::y4m_frame_bytes(header); }
 
-// The colour format tag (C444, ...) of a header, when it is one the filter
+// The colour format tag (C411, ...) of a header, when it is one the filter
 // does not take, so that the refusal names it; empty otherwise.
 std::string refused_colour(std::string_view line) {
   const std::size_t at = line.find(" C");
   if (at == std::string_view::npos) return {};
   const std::string_view tag = line.substr(at + 1, line.find(' ', at + 1) - (at + 1));
-  return y4m::y4m_chroma_of_tag(tag) ? std::string() : std::string(tag);
+  return y4m::y4m_format_of_tag(tag) ? std::string() : std::string(tag);
+}
+
+[[noreturn]] void refuse_colour(const std::string& path, const std::string& tag) {
+  refuse(path, "is " + tag + ", not 8-bit 4:2:2 (C422) or 4:2:0 (C420); convert it with " + kMakeOne);
 }
 
 // `line` is the header line with its newline, which tells a line that is
-// only the start of the signature from the signature.
+// only the start of the signature from the signature. The frames this source
+// makes are YUY2 or YV12: of the formats the filter takes, only 8-bit 4:2:2
+// and 4:2:0.
 y4m::Y4mHeader parse_header(const std::string& path, std::string_view line) {
   try {
     y4m::check_y4m_signature(line);
@@ -62,14 +68,16 @@ y4m::Y4mHeader parse_header(const std::string& path, std::string_view line) {
     refuse(path, std::string("is not a Y4M file; make one with ") + kMakeOne);
   }
   const std::string_view tags = line.substr(0, line.size() - 1);
+  y4m::Y4mHeader header;
   try {
-    return y4m::parse_y4m_header(tags);
+    header = y4m::parse_y4m_header(tags);
   } catch (const y4m::Y4mError& error) {
     const std::string colour = refused_colour(tags);
-    if (!colour.empty())
-      refuse(path, "is " + colour + ", not 8-bit 4:2:2 (C422) or 4:2:0 (C420); convert it with " + kMakeOne);
+    if (!colour.empty()) refuse_colour(path, colour);
     refuse(path, std::string("has a header Y4MSource cannot read: ") + error.what());
   }
+  if (header.bits != 8 || header.chroma == y4m::Y4mChroma::k444) refuse_colour(path, y4m::y4m_tag(header, 'C'));
+  return header;
 }
 
 // Frames are read on demand, at offsets known from the header: AviSynth+

@@ -1,42 +1,49 @@
 #include "plugin/vapoursynth/quillfen_node.h"
 
-#include <cstring>
 #include <new>
+#include <optional>
 
-#include "filter/pass_control.h"
-#include "image/planar_conversion.h"
+#include "filter/planar_frame_filter.h"
 #include "plugin/vapoursynth/working_image_pool.h"
 
 namespace {
 
 struct QuillfenNode {
-  QuillfenNode(VSNode* source_, const VSVideoInfo& vi_, const QuillfenParameters& parameters_,
-               const PassKernel& kernel_)
-      : source(source_), vi(vi_), parameters(parameters_), kernel(kernel_),
-        four_two_zero(vi_.format.subSamplingH == 1),
-        pool(vi_.width, vi_.height, four_two_zero ? planar_420_scratch_size(vi_.width) : 0, parameters_.gaussian) {}
+  QuillfenNode(VSNode* source_, const VSVideoInfo& vi_, const PlanarFormat& format,
+               const QuillfenParameters& parameters, const PassKernel& kernel)
+      : source(source_), vi(vi_), pool(format, parameters, kernel) {}
 
   VSNode* source;
   const VSVideoInfo vi;
-  const QuillfenParameters parameters;
-  const PassKernel& kernel;
-  const bool four_two_zero;
   WorkingImagePool pool;
 };
 
-bool is_accepted_format(const VSVideoFormat& format) {
-  return format.colorFamily == cfYUV && format.sampleType == stInteger && format.bitsPerSample == 8 &&
-         format.subSamplingW == 1 && (format.subSamplingH == 0 || format.subSamplingH == 1);
+// The planar format of a clip the filter takes, or nothing.
+std::optional<PlanarFormat> planar_format_of(const VSVideoInfo& vi) {
+  const VSVideoFormat& format = vi.format;
+  if (format.colorFamily != cfYUV || format.sampleType != stInteger || format.bitsPerSample < 8 ||
+      format.bitsPerSample > 16)
+    return std::nullopt;
+  ChromaLayout layout;
+  if (format.subSamplingW == 1 && format.subSamplingH == 1)
+    layout = ChromaLayout::k420;
+  else if (format.subSamplingW == 1 && format.subSamplingH == 0)
+    layout = ChromaLayout::k422;
+  else if (format.subSamplingW == 0 && format.subSamplingH == 0)
+    layout = ChromaLayout::k444;
+  else
+    return std::nullopt;
+  return PlanarFormat{vi.width, vi.height, layout, format.bitsPerSample};
 }
 
 // The first reason to refuse the call, or null: the clip's format, then the
 // parameters and the frame size in the script function's order.
-const char* refusal(const VSVideoInfo& vi, const QuillfenParameters& parameters) {
-  if (!is_accepted_format(vi.format)) return "Quillfen: YUV422P8 or YUV420P8 data only.";
+const char* refusal(const VSVideoInfo& vi, const std::optional<PlanarFormat>& format,
+                    const QuillfenParameters& parameters) {
+  if (!format) return "Quillfen: YUV 4:2:0, 4:2:2 or 4:4:4 with integer samples of 8 to 16 bits only.";
   if (vi.width == 0 || vi.height == 0) return "Quillfen: clip must have a constant frame size.";
   if (const char* error = parameter_error(parameters)) return error;
-  if (const char* error = frame_size_error(vi.width, vi.height, parameters.radius)) return error;
-  if (vi.format.subSamplingH == 1 && vi.height % 2 != 0) return "Quillfen: frame height must be even for 4:2:0.";
+  if (const char* error = planar_format_error(*format, parameters)) return error;
   if (!chosen_pass_kernel()) return kCpuCapError;
   return nullptr;
 }
@@ -68,38 +75,18 @@ bool matches_clip(const VSFrame* frame, const VSVideoInfo& vi, const VSAPI* vsap
 }
 
 // Takes the source frame's reference. The new frame shares the source's
-// luma plane and properties; the source is let go before the passes run.
-const VSFrame* filter_frame(QuillfenNode& node, WorkingImages& images, const VSFrame* source, VSCore* core,
-                            const VSAPI* vsapi) {
-  const int width = node.vi.width;
-  const int height = node.vi.height;
-  const QuillfenParameters& p = node.parameters;
-
-  const SourcePlanes planes{vsapi->getReadPtr(source, 0), vsapi->getReadPtr(source, 1), vsapi->getReadPtr(source, 2),
-                            vsapi->getStride(source, 0),  vsapi->getStride(source, 1),  vsapi->getStride(source, 2)};
-  if (node.four_two_zero)
-    unpack_planar_420(planes, p.sup, width, height, images.current.data(), images.scratch.get());
-  else
-    unpack_planar_422(planes, p.sup, width, height, images.current.data());
-
+// luma plane and properties.
+const VSFrame* filter_frame(const QuillfenNode& node, PlanarFrameFilter& filter, const VSFrame* source,
+                            VSCore* core, const VSAPI* vsapi) {
   const VSFrame* plane_sources[3] = {source, nullptr, nullptr};
   const int source_planes[3] = {0, 1, 2};
   VSFrame* destination =
-      vsapi->newVideoFrame2(&node.vi.format, width, height, plane_sources, source_planes, source, core);
+      vsapi->newVideoFrame2(&node.vi.format, node.vi.width, node.vi.height, plane_sources, source_planes, source, core);
+  filter.filter({{vsapi->getReadPtr(source, 0), vsapi->getReadPtr(source, 1), vsapi->getReadPtr(source, 2)},
+                 {vsapi->getStride(source, 0), vsapi->getStride(source, 1), vsapi->getStride(source, 2)}},
+                {{vsapi->getWritePtr(destination, 1), vsapi->getWritePtr(destination, 2)},
+                 {vsapi->getStride(destination, 1), vsapi->getStride(destination, 2)}});
   vsapi->freeFrame(source);
-
-  BYTE* current = images.current.data();
-  const BYTE* next = images.next.data();
-  const std::size_t image_bytes = images.current.size_bytes();
-  run_passes(node.kernel, {width, height, p.radius, p.gaussian}, p.iterations, p.threshold, current,
-             images.next.data(), images.gaussian_memo.get(), [&] { std::memcpy(current, next, image_bytes); });
-
-  const ChromaPlanes chroma{vsapi->getWritePtr(destination, 1), vsapi->getWritePtr(destination, 2),
-                            vsapi->getStride(destination, 1), vsapi->getStride(destination, 2)};
-  if (node.four_two_zero)
-    pack_planar_420_chroma(current, width, height, chroma, images.scratch.get());
-  else
-    pack_planar_422_chroma(current, width, height, chroma);
   return destination;
 }
 
@@ -118,13 +105,13 @@ const VSFrame* VS_CC get_frame(int n, int activation_reason, void* instance_data
     vsapi->setFilterError("Quillfen: source frame does not match the clip's format and size.", frame_context);
     return nullptr;
   }
-  const WorkingImagePool::Lease images = node.pool.take();
-  if (!images) {
+  const WorkingImagePool::Lease filter = node.pool.take();
+  if (!filter) {
     vsapi->freeFrame(source);
     vsapi->setFilterError("Quillfen: out of memory for the working images.", frame_context);
     return nullptr;
   }
-  return filter_frame(node, *images, source, core, vsapi);
+  return filter_frame(node, *filter, source, core, vsapi);
 }
 
 void VS_CC free_node(void* instance_data, VSCore* /*core*/, const VSAPI* vsapi) {
@@ -140,12 +127,13 @@ void VS_CC create_vapoursynth_quillfen(const VSMap* in, VSMap* out, void* /*user
   VSNode* source = vsapi->mapGetNode(in, "clip", 0, nullptr);
   const VSVideoInfo& vi = *vsapi->getVideoInfo(source);
   const QuillfenParameters parameters = read_parameters(in, vsapi);
-  if (const char* error = refusal(vi, parameters)) {
+  const std::optional<PlanarFormat> format = planar_format_of(vi);
+  if (const char* error = refusal(vi, format, parameters)) {
     vsapi->mapSetError(out, error);
     vsapi->freeNode(source);
     return;
   }
-  QuillfenNode* node = new (std::nothrow) QuillfenNode(source, vi, parameters, *chosen_pass_kernel());
+  QuillfenNode* node = new (std::nothrow) QuillfenNode(source, vi, *format, parameters, *chosen_pass_kernel());
   if (!node) {
     vsapi->mapSetError(out, "Quillfen: out of memory.");
     vsapi->freeNode(source);

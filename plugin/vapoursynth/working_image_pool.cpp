@@ -4,27 +4,27 @@ WorkingImagePool::Lease WorkingImagePool::take() noexcept {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!idle_.empty()) {
-      std::unique_ptr<WorkingImages> images = std::move(idle_.back());
+      std::unique_ptr<PlanarFrameFilter> filter = std::move(idle_.back());
       idle_.pop_back();
-      return Lease(*this, std::move(images));
+      return Lease(*this, std::move(filter));
     }
   }
   // Made outside the lock: other requests need not wait for the allocation.
-  std::unique_ptr<WorkingImages> images;
+  std::unique_ptr<PlanarFrameFilter> filter;
   try {
-    images = std::make_unique<WorkingImages>(width_, height_, scratch_bytes_, gaussian_);
+    filter = std::make_unique<PlanarFrameFilter>(format_, parameters_, kernel_);
   } catch (const std::bad_alloc&) {
   }
-  return Lease(*this, std::move(images));
+  return Lease(*this, std::move(filter));
 }
 
-void WorkingImagePool::give_back(std::unique_ptr<WorkingImages> images) {
-  if (!images) return;
+void WorkingImagePool::give_back(std::unique_ptr<PlanarFrameFilter> filter) {
+  if (!filter) return;
   std::lock_guard<std::mutex> lock(mutex_);
-  // The vector only grows when the pool does; should that fail, the set is
-  // freed instead of kept.
+  // The vector only grows when the pool does; should that fail, the filter
+  // is freed instead of kept.
   try {
-    idle_.push_back(std::move(images));
+    idle_.push_back(std::move(filter));
   } catch (const std::bad_alloc&) {
   }
 }

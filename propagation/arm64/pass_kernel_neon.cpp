@@ -2,7 +2,8 @@
 // register, two registers per operation. Built for aarch64 targets only.
 // Quotients come from one reciprocal per divisor and explicit fused
 // multiply-adds (exact_quotient.h); nothing else is fused. The Gaussian
-// weights come from the memo, as the portable kernel takes them.
+// weights come from the memo and the library, as the portable kernel takes
+// them.
 #include <arm_neon.h>
 
 #include <cstdint>
@@ -36,12 +37,19 @@ struct NeonLanes : NeonDoubles {
   static Range range_load(const std::uint64_t* p) { return vreinterpretq_u8_u64(vld1q_u64(p)); }
   static void range_store(std::uint64_t* p, Range a) { vst1q_u64(p, vreinterpretq_u64_u8(a)); }
   static Range range_set1(std::uint64_t word) { return vreinterpretq_u8_u64(vdupq_n_u64(word)); }
-  static Range range_min(Range a, Range b) { return vminq_u8(a, b); }
-  template <int kByte>
-  static D range_byte(Range a) {
+  template <class Sample>
+  static Range range_min(Range a, Range b) {
+    if constexpr (sizeof(Sample) == 1)
+      return vminq_u8(a, b);
+    else
+      return vreinterpretq_u8_u16(vminq_u16(vreinterpretq_u16_u8(a), vreinterpretq_u16_u8(b)));
+  }
+  template <class Sample, int kField>
+  static D range_field(Range a) {
+    using Words = ChromaRangeWords<Sample>;
     uint64x2_t words = vreinterpretq_u64_u8(a);
-    if constexpr (kByte > 0) words = vshrq_n_u64(words, 8 * kByte);
-    return vcvtq_f64_u64(vandq_u64(words, vdupq_n_u64(0xFF)));
+    if constexpr (kField > 0) words = vshrq_n_u64(words, Words::kFieldBits * kField);
+    return vcvtq_f64_u64(vandq_u64(words, vdupq_n_u64(Words::kFieldMask)));
   }
 
   // A zero divisor gets a zero reciprocal, which makes every quotient a
@@ -115,7 +123,11 @@ struct NeonLanes : NeonDoubles {
     const D low = vld1q_dup_f64(weights + vgetq_lane_u64(index, 0) * kLanes);
     return vld1q_lane_f64(weights + vgetq_lane_u64(index, 1) * kLanes + 1, low, 1);
   }
-  static void store_pixels(std::uint8_t* out, const std::uint8_t* centre, D u, D v) {
+  static void gaussian_powers(const double* exponents, double* powers, int count) {
+    library_gaussian_powers(exponents, powers, count);
+  }
+  template <class Sample>
+  static void store_pixels(Sample* out, const Sample* centre, D u, D v) {
     double lane_u[kLanes], lane_v[kLanes];
     vst1q_f64(lane_u, u);
     vst1q_f64(lane_v, v);
@@ -126,6 +138,11 @@ struct NeonLanes : NeonDoubles {
 }  // namespace
 
 int propagation_pass_neon(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,
+                          GaussianWeightCache* memo) {
+  return lane_pass<PairedLanes<NeonLanes>>(settings, current, next, memo);
+}
+
+int propagation_pass_neon(const PassSettings& settings, const std::uint16_t* current, std::uint16_t* next,
                           GaussianWeightCache* memo) {
   return lane_pass<PairedLanes<NeonLanes>>(settings, current, next, memo);
 }

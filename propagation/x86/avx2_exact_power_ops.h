@@ -37,6 +37,7 @@ struct Avx2ExactPowerOps : Avx2Doubles {
   static Mask less_equal(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_LE_OQ); }
   static Mask less(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
   static Mask both(Mask a, Mask b) { return _mm256_and_pd(a, b); }
+  static Mask either(Mask a, Mask b) { return _mm256_or_pd(a, b); }
   // Four 16-byte loads of the table's pairs, not two gathers, which cost
   // several times as much here. The pairs' byte offsets are made in the
   // register and read back from memory: the compiler would otherwise take

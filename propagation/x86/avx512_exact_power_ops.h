@@ -17,6 +17,7 @@ struct Avx512ExactPowerOps : Avx512Doubles {
   static Mask less_equal(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_LE_OQ); }
   static Mask less(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OQ); }
   static Mask both(Mask a, Mask b) { return a & b; }
+  static Mask either(Mask a, Mask b) { return a | b; }
   // Eight 16-byte loads of the table's pairs, not two gathers, which cost
   // several times as much here. The pairs' byte offsets are made in the
   // register and read back from memory (two 256-bit stores, as a 512-bit

@@ -31,14 +31,22 @@ struct Avx2Lanes : Avx2Doubles {
   static Range range_load(const std::uint64_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
   static void range_store(std::uint64_t* p, Range a) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), a); }
   static Range range_set1(std::uint64_t word) { return _mm256_set1_epi64x(static_cast<long long>(word)); }
-  static Range range_min(Range a, Range b) { return _mm256_min_epu8(a, b); }
-  // The byte in the low mantissa bits of 2^52, which then subtracts away
+  template <class Sample>
+  static Range range_min(Range a, Range b) {
+    if constexpr (sizeof(Sample) == 1)
+      return _mm256_min_epu8(a, b);
+    else
+      return _mm256_min_epu16(a, b);
+  }
+  // The field in the low mantissa bits of 2^52, which then subtracts away
   // exactly.
-  template <int kByte>
-  static D range_byte(Range a) {
-    const __m256i byte = _mm256_and_si256(_mm256_srli_epi64(a, 8 * kByte), _mm256_set1_epi64x(0xFF));
+  template <class Sample, int kField>
+  static D range_field(Range a) {
+    using Words = ChromaRangeWords<Sample>;
+    const __m256i field = _mm256_and_si256(_mm256_srli_epi64(a, Words::kFieldBits * kField),
+                                           _mm256_set1_epi64x(static_cast<long long>(Words::kFieldMask)));
     const D two_52 = _mm256_set1_pd(4503599627370496.0);
-    return _mm256_sub_pd(_mm256_or_pd(_mm256_castsi256_pd(byte), two_52), two_52);
+    return _mm256_sub_pd(_mm256_or_pd(_mm256_castsi256_pd(field), two_52), two_52);
   }
 
   // A zero divisor gets a zero reciprocal, which makes every quotient a
@@ -147,7 +155,11 @@ struct Avx2Lanes : Avx2Doubles {
     const __m128i index = _mm_add_epi32(_mm_slli_epi32(_mm256_cvttpd_epi32(difference), 2), _mm_setr_epi32(0, 1, 2, 3));
     return _mm256_mask_i32gather_pd(_mm256_setzero_pd(), weights, index, _mm256_castsi256_pd(_mm256_set1_epi64x(-1)), 8);
   }
-  static void store_pixels(std::uint8_t* out, const std::uint8_t* centre, D u, D v) {
+  static void gaussian_powers(const double* exponents, double* powers, int count) {
+    exact_gaussian_powers<Avx2ExactPowerOps>(exponents, powers, static_cast<std::size_t>(count));
+  }
+  template <class Sample>
+  static void store_pixels(Sample* out, const Sample* centre, D u, D v) {
     alignas(32) double lane_u[kLanes], lane_v[kLanes];
     _mm256_store_pd(lane_u, u);
     _mm256_store_pd(lane_v, v);
@@ -158,6 +170,11 @@ struct Avx2Lanes : Avx2Doubles {
 }  // namespace
 
 int propagation_pass_avx2(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,
+                          GaussianWeightCache* memo) {
+  return lane_pass<PairedLanes<Avx2Lanes>>(settings, current, next, memo);
+}
+
+int propagation_pass_avx2(const PassSettings& settings, const std::uint16_t* current, std::uint16_t* next,
                           GaussianWeightCache* memo) {
   return lane_pass<PairedLanes<Avx2Lanes>>(settings, current, next, memo);
 }

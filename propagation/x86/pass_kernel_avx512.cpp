@@ -36,11 +36,19 @@ struct Avx512Lanes : Avx512Doubles {
   static Range range_load(const std::uint64_t* p) { return _mm512_loadu_si512(p); }
   static void range_store(std::uint64_t* p, Range a) { _mm512_storeu_si512(p, a); }
   static Range range_set1(std::uint64_t word) { return _mm512_set1_epi64(static_cast<long long>(word)); }
-  static Range range_min(Range a, Range b) { return _mm512_min_epu8(a, b); }
-  template <int kByte>
-  static D range_byte(Range a) {
+  template <class Sample>
+  static Range range_min(Range a, Range b) {
+    if constexpr (sizeof(Sample) == 1)
+      return _mm512_min_epu8(a, b);
+    else
+      return _mm512_min_epu16(a, b);
+  }
+  template <class Sample, int kField>
+  static D range_field(Range a) {
+    using Words = ChromaRangeWords<Sample>;
     return _mm512_maskz_cvtepi64_pd(
-        0xFF, _mm512_maskz_and_epi64(0xFF, _mm512_maskz_srli_epi64(0xFF, a, 8 * kByte), _mm512_set1_epi64(0xFF)));
+        0xFF, _mm512_maskz_and_epi64(0xFF, _mm512_maskz_srli_epi64(0xFF, a, Words::kFieldBits * kField),
+                                     _mm512_set1_epi64(static_cast<long long>(Words::kFieldMask))));
   }
 
   // A zero divisor gets a zero reciprocal, which makes every quotient a
@@ -236,8 +244,35 @@ struct Avx512Lanes : Avx512Doubles {
     return _mm512_mask_i32gather_pd(_mm512_setzero_pd(), 0xFF, index, weights, 8);
   }
 
+  static void gaussian_powers(const double* exponents, double* powers, int count) {
+    exact_gaussian_powers<Avx512ExactPowerOps>(exponents, powers, static_cast<std::size_t>(count));
+  }
+
+  template <class Sample>
+  static void store_pixels(Sample* out, const Sample* centre, D u, D v) {
+    if constexpr (sizeof(Sample) == 1)
+      store_byte_pixels(out, centre, u, v);
+    else
+      store_wide_pixels(out, centre, u, v);
+  }
+
+  // Eight wide pixels, 24 samples: the centres' luma at every third sample,
+  // U and V from the lanes between.
+  static void store_wide_pixels(std::uint16_t* out, const std::uint16_t* centre, D u, D v) {
+    const __m128i u16 = _mm256_maskz_cvtepi32_epi16(0xFF, _mm512_maskz_cvttpd_epi32(0xFF, u));
+    const __m128i v16 = _mm256_maskz_cvtepi32_epi16(0xFF, _mm512_maskz_cvttpd_epi32(0xFF, v));
+    const __m512i chroma = _mm512_maskz_inserti64x2(0xFF, _mm512_castsi128_si512(u16), v16, 1);
+    // Sample j takes the centre's sample j where j % 3 is 0, else chroma
+    // sample (j % 3 - 1) * 8 + j / 3, which the index names from 32 up.
+    constexpr __mmask32 kPixels = 0xFFFFFF;
+    const __m512i order = _mm512_set_epi16(0, 0, 0, 0, 0, 0, 0, 0, 47, 39, 21, 46, 38, 18, 45, 37, 15, 44, 36, 12,
+                                           43, 35, 9, 42, 34, 6, 41, 33, 3, 40, 32, 0);
+    const __m512i luma = _mm512_maskz_loadu_epi16(kPixels, centre);
+    _mm512_mask_storeu_epi16(out, kPixels, _mm512_maskz_permutex2var_epi16(kPixels, luma, order, chroma));
+  }
+
   // Eight pixels, 24 bytes: the centres' bytes with U and V replaced.
-  static void store_pixels(std::uint8_t* out, const std::uint8_t* centre, D u, D v) {
+  static void store_byte_pixels(std::uint8_t* out, const std::uint8_t* centre, D u, D v) {
     const __m128i u8 = _mm256_maskz_cvtepi32_epi8(0xFF, _mm512_maskz_cvttpd_epi32(0xFF, u));
     const __m128i v8 = _mm256_maskz_cvtepi32_epi8(0xFF, _mm512_maskz_cvttpd_epi32(0xFF, v));
     const __m128i chroma = _mm_unpacklo_epi8(u8, v8);  // u0 v0 u1 v1 ...
@@ -259,6 +294,11 @@ struct Avx512Lanes : Avx512Doubles {
 }  // namespace
 
 int propagation_pass_avx512(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,
+                            GaussianWeightCache* memo) {
+  return lane_pass<PairedLanes<PairedLanes<Avx512Lanes>>>(settings, current, next, memo);
+}
+
+int propagation_pass_avx512(const PassSettings& settings, const std::uint16_t* current, std::uint16_t* next,
                             GaussianWeightCache* memo) {
   return lane_pass<PairedLanes<PairedLanes<Avx512Lanes>>>(settings, current, next, memo);
 }

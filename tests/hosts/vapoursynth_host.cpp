@@ -41,11 +41,15 @@ struct NamedFormat {
 };
 
 constexpr NamedFormat kFormats[] = {
-    {"YUV422P8", cfYUV, stInteger, 8, 1, 0},  {"YUV420P8", cfYUV, stInteger, 8, 1, 1},
-    {"YUV444P8", cfYUV, stInteger, 8, 0, 0},  {"YUV411P8", cfYUV, stInteger, 8, 2, 0},
-    {"YUV440P8", cfYUV, stInteger, 8, 0, 1},  {"YUV420P10", cfYUV, stInteger, 10, 1, 1},
-    {"YUV422P16", cfYUV, stInteger, 16, 1, 0}, {"YUV420PS", cfYUV, stFloat, 32, 1, 1},
-    {"GRAY8", cfGray, stInteger, 8, 0, 0},    {"RGB24", cfRGB, stInteger, 8, 0, 0},
+    {"YUV422P8", cfYUV, stInteger, 8, 1, 0},    {"YUV420P8", cfYUV, stInteger, 8, 1, 1},
+    {"YUV444P8", cfYUV, stInteger, 8, 0, 0},    {"YUV411P8", cfYUV, stInteger, 8, 2, 0},
+    {"YUV440P8", cfYUV, stInteger, 8, 0, 1},    {"YUV420P9", cfYUV, stInteger, 9, 1, 1},
+    {"YUV420P10", cfYUV, stInteger, 10, 1, 1},  {"YUV422P11", cfYUV, stInteger, 11, 1, 0},
+    {"YUV444P13", cfYUV, stInteger, 13, 0, 0},  {"YUV420P14", cfYUV, stInteger, 14, 1, 1},
+    {"YUV422P16", cfYUV, stInteger, 16, 1, 0},  {"YUV444P16", cfYUV, stInteger, 16, 0, 0},
+    {"YUV420PS", cfYUV, stFloat, 32, 1, 1},     {"YUV444PH", cfYUV, stFloat, 16, 0, 0},
+    {"GRAY8", cfGray, stInteger, 8, 0, 0},      {"GRAY16", cfGray, stInteger, 16, 0, 0},
+    {"RGB24", cfRGB, stInteger, 8, 0, 0},       {"RGB48", cfRGB, stInteger, 16, 0, 0},
 };
 
 struct Failure {
@@ -92,14 +96,20 @@ VSFrame* new_frame(const VSVideoInfo& vi, int n, VSCore* core, const VSAPI* vsap
   return frame;
 }
 
+// Bytes of a row of `plane`: Y4M's samples of more than 8 bits are two
+// bytes, little-endian, as VapourSynth's are on the machines it runs on.
+int row_bytes(const VSFrame* frame, int plane, const VSAPI* vsapi) {
+  return vsapi->getFrameWidth(frame, plane) * vsapi->getVideoFrameFormat(frame)->bytesPerSample;
+}
+
 // Fills the planes of `frame` from Y4M planes (Y, U, V, rows back to back).
 void fill_planes(VSFrame* frame, const std::vector<std::uint8_t>& planes, const VSAPI* vsapi) {
   const std::uint8_t* in = planes.data();
   for (int plane = 0; plane < 3; ++plane) {
-    const int width = vsapi->getFrameWidth(frame, plane);
+    const int bytes = row_bytes(frame, plane, vsapi);
     const int height = vsapi->getFrameHeight(frame, plane);
-    for (int y = 0; y < height; ++y, in += width)
-      std::memcpy(vsapi->getWritePtr(frame, plane) + y * vsapi->getStride(frame, plane), in, width);
+    for (int y = 0; y < height; ++y, in += bytes)
+      std::memcpy(vsapi->getWritePtr(frame, plane) + y * vsapi->getStride(frame, plane), in, bytes);
   }
 }
 
@@ -110,8 +120,9 @@ VSNode* y4m_source(const std::string& path, Y4mHeader& header, VSCore* core, con
   try {
     quillfen::y4m::Y4mReader reader(fd);
     header = reader.header();
-    const bool four_two_two = header.chroma == Y4mChroma::k422;
-    vsapi->getVideoFormatByID(&source->vi.format, four_two_two ? pfYUV422P8 : pfYUV420P8, core);
+    const int subsampling_w = header.chroma == Y4mChroma::k444 ? 0 : 1;
+    const int subsampling_h = header.chroma == Y4mChroma::k420 ? 1 : 0;
+    vsapi->queryVideoFormat(&source->vi.format, cfYUV, stInteger, header.bits, subsampling_w, subsampling_h, core);
     source->vi.width = header.width;
     source->vi.height = header.height;
     source->vi.fpsNum = header.fps_numerator;
@@ -256,7 +267,7 @@ void write_y4m(const std::string& path, const Y4mHeader& header, const std::vect
     for (int plane = 0; plane < 3; ++plane)
       for (int y = 0; y < vsapi->getFrameHeight(frame, plane); ++y)
         std::fwrite(vsapi->getReadPtr(frame, plane) + y * vsapi->getStride(frame, plane), 1,
-                    vsapi->getFrameWidth(frame, plane), file);
+                    row_bytes(frame, plane, vsapi), file);
   }
   if (std::fclose(file) != 0) throw Failure{1, "cannot write " + path};
 }
