@@ -11,6 +11,16 @@
 #           intra frame), 4:2:0, measured against the 4:2:0 picture encoded;
 #   clean   the clean 4:2:2 picture itself: what a filter costs where there
 #           is nothing to remove.
+# Quillfen also filters the chroma, sensor and clean pictures made at 10
+# bits (chroma10, sensor10, clean10): each converted from the RGB picture
+# straight to 10-bit 4:2:2, so that its low bits are its own, and damaged
+# at that precision by the same draws as at 8 bits, the chroma noise in
+# steps of 4 codes, the sensor noise without its rounding to 8-bit RGB:
+# the same noise at both depths, only the depth differs. A picture damaged
+# at 8 bits and shifted to 10 would have nothing in its low bits and would
+# measure only the finer rounding of the output. Its PSNR is on the 10-bit
+# codes (peak 1023); the last table sets each setting's gain at 10 bits
+# beside its gain at 8 bits.
 # Every method runs over a small grid of its own settings: Quillfen over
 # radius, form, passes and sup; FFmpeg's chromanr, bilateral, nlmeans and
 # bm3d on the chroma planes, guided on the chroma planes with the luma
@@ -21,7 +31,11 @@
 # the same run.
 # Installs nothing.
 #
-#   bench/quality_bench.sh [BUILD_DIR]
+#   bench/quality_bench.sh [BUILD_DIR] [--depths]
+#
+# --depths runs Quillfen's settings alone on the chroma, sensor and clean
+# pictures at 8 and 10 bits and prints that last table alone (a few minutes
+# where the whole run takes a quarter of an hour).
 #
 # Needs ffmpeg (with libx264), the pictures of Debian's python3-skimage and
 # the videos of Debian's opencv-doc
@@ -34,6 +48,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-bench}
+depths_only=false
+[ "${2:-}" = --depths ] && depths_only=true
 quillfen="$build/quillfen"
 tool="$build/bench/quillfen_quality_tool"
 jobs=${QUILLFEN_BENCH_JOBS:-$(nproc)}
@@ -43,6 +59,8 @@ h264_crf=32
 photos=(astronaut.png chelsea.png coffee.png motorcycle_left.png rocket.jpg)
 videos=(vtest.avi:200 Megamind.avi:168 tree.avi:50)  # file:frame number
 damages=(chroma sensor h264 clean)
+deep_damages=(chroma10 sensor10 clean10)  # Quillfen and the input alone
+$depths_only && damages=(chroma sensor clean)
 
 missing() {
   echo "$1 (nothing was installed)" >&2
@@ -97,10 +115,17 @@ for name in "${names[@]}"; do
   "$tool" noisy "$w.clean.y4m" "$w.chroma.y4m" "$amplitude" "$seed"
   "$tool" sensor "$w.ppm" "$w.sensor.ppm" "$sensor_sigma" "$seed"
   ff -i "$w.sensor.ppm" -vf setsar=1 -pix_fmt yuv422p -f yuv4mpegpipe -y "$w.sensor.y4m"
-  ff -i "$w.ppm" -vf setsar=1 -pix_fmt yuv420p -f yuv4mpegpipe -y "$w.h264.ref.y4m"
-  ff -i "$w.h264.ref.y4m" -threads 1 -c:v libx264 -preset medium -crf "$h264_crf" -f h264 -y "$w.h264"
-  ff -i "$w.h264" -vf setsar=1 -pix_fmt yuv420p -f yuv4mpegpipe -y "$w.h264.y4m"
+  if ! $depths_only; then
+    ff -i "$w.ppm" -vf setsar=1 -pix_fmt yuv420p -f yuv4mpegpipe -y "$w.h264.ref.y4m"
+    ff -i "$w.h264.ref.y4m" -threads 1 -c:v libx264 -preset medium -crf "$h264_crf" -f h264 -y "$w.h264"
+    ff -i "$w.h264" -vf setsar=1 -pix_fmt yuv420p -f yuv4mpegpipe -y "$w.h264.y4m"
+  fi
   for damage in chroma sensor clean; do ln -sf "$w.clean.y4m" "$w.$damage.ref.y4m"; done
+  ff -i "$w.ppm" -vf setsar=1 -pix_fmt yuv422p10le -strict -1 -f yuv4mpegpipe -y "$w.clean10.y4m"
+  "$tool" noisy "$w.clean10.y4m" "$w.chroma10.y4m" "$amplitude" "$seed"
+  "$tool" sensor "$w.ppm" "$w.sensor10.ppm" "$sensor_sigma" "$seed" 16
+  ff -i "$w.sensor10.ppm" -vf setsar=1 -pix_fmt yuv422p10le -strict -1 -f yuv4mpegpipe -y "$w.sensor10.y4m"
+  for damage in chroma10 sensor10 clean10; do ln -sf "$w.clean10.y4m" "$w.$damage.ref.y4m"; done
   seed=$((seed + 1))
 done
 
@@ -183,8 +208,9 @@ for strength in 2 4 8 12 16 24 32; do settings_hqdn3d+=("chroma_spatial=$strengt
 # One job: one setting of one method on every damaged picture, a line per
 # picture: method, setting, damage, picture, PSNR, mean U and V shifts.
 run_job() {
-  local method=$1 setting=$2 out=$3 damage name figures
-  for damage in "${damages[@]}"; do
+  local method=$1 setting=$2 out=$3 damage name figures list=("${damages[@]}")
+  [[ $method == none || $method == quillfen ]] && list+=("${deep_damages[@]}")
+  for damage in "${list[@]}"; do
     for name in "${names[@]}"; do
       "method_$method" "$setting" "$work/$name.$damage.y4m" "$out.y4m"
       figures=$("$tool" compare "$work/$name.$damage.ref.y4m" "$out.y4m")
@@ -196,7 +222,9 @@ run_job() {
 mkdir "$work/results"
 job=0 running=0
 # The slowest methods first, so that no long job is left running alone.
-for method in bm3d nlmeans guided quillfen chromanr bilateral hqdn3d none; do
+job_methods=(bm3d nlmeans guided quillfen chromanr bilateral hqdn3d none)
+$depths_only && job_methods=(quillfen none)
+for method in "${job_methods[@]}"; do
   declare -n list="settings_$method"
   for setting in "${list[@]}"; do
     job=$((job + 1))
@@ -218,7 +246,7 @@ done > "$work/defaults.tsv"
 # the pictures (of equal means, the setting listed first); a line per
 # method and damage: method, damage, setting.
 awk -F'\t' '
-  $3 == "clean" { next }
+  $3 ~ /^clean/ { next }
   {
     k = $1 SUBSEP $2 SUBSEP $3
     if (!(k in sum)) listed[++n] = k
@@ -234,6 +262,91 @@ awk -F'\t' '
     for (i = 1; i <= keys; i++) print line[i]
   }' "$work/quality.tsv" > "$work/best.tsv"
 quality_done=$(date +%s)
+
+# ---------------------------------------------------------------- depths
+# Quillfen at 8 and 10 bits: for the chroma and sensor damages, the
+# defaults and the best settings at either depth, each with its gain (its
+# PSNR less the input's) at both depths, and the spread of the gains'
+# difference over every setting; on the clean picture what the defaults
+# and the sensor's best cost at each depth.
+depth_table() {
+  awk -F'\t' -v names="${names[*]}" '
+function mean_of(setting, damage,   i, total) {
+  for (i = 1; i <= n_names; i++) total += psnr[setting SUBSEP damage SUBSEP picture[i]]
+  return total / n_names
+}
+function input_of(damage,   i, total) {
+  for (i = 1; i <= n_names; i++) total += input[damage SUBSEP picture[i]]
+  return total / n_names
+}
+function gain(setting, damage, i) {
+  return psnr[setting SUBSEP damage SUBSEP picture[i]] - input[damage SUBSEP picture[i]]
+}
+# The 10-bit gain less the 8-bit one: over the mean PSNRs, and the least over the pictures.
+function difference(setting, damage) { return (mean_of(setting, damage "10") - input_of(damage "10")) - (mean_of(setting, damage) - input_of(damage)) }
+function least_difference(setting, damage,   i, d, least) {
+  for (i = 1; i <= n_names; i++) {
+    d = gain(setting, damage "10", i) - gain(setting, damage, i)
+    if (i == 1 || d < least) least = d
+  }
+  return least
+}
+function row(setting, damage, tag,   a, b, c, d) {
+  a = input_of(damage); b = mean_of(setting, damage); c = input_of(damage "10"); d = mean_of(setting, damage "10")
+  if (damage == "clean")
+    printf "| %-7s | %-62s | %6.2f | %6s | %7.2f | %6s | %6s | %6s |\n", damage, label(setting) tag, b, "", d, "", "", ""
+  else
+    printf "| %-7s | %-62s | %6.2f | %+6.2f | %7.2f | %+6.2f | %+6.2f | %+6.2f |\n", damage, label(setting) tag, b, b - a, d, d - c,
+      difference(setting, damage), least_difference(setting, damage)
+}
+function label(setting) { return "quillfen " (setting == "" ? "(defaults)" : setting) }
+FILENAME == ARGV[1] { if ($1 == "quillfen") defaults = $2; next }
+FILENAME == ARGV[2] { if ($1 == "quillfen") best[$2] = $3; next }
+$1 == "none" { input[$3 SUBSEP $4] = $5; next }
+$1 == "quillfen" {
+  psnr[$2 SUBSEP $3 SUBSEP $4] = $5
+  if (!($2 in seen)) { seen[$2] = 1; setting[++n_settings] = $2 }
+}
+END {
+  n_names = split(names, picture, " ")
+  print "Quillfen at 8 and 10 bits: mean chroma PSNR in dB over the " n_names " pictures, each damage made at"
+  print "8 bits and at 10 bits, filtered at its depth; gain: the PSNR less the input'"'"'s (chroma noise"
+  printf "%.2f and %.2f dB at 8 and 10 bits, sensor noise %.2f and %.2f dB); 10 - 8 bits: the 10-bit gain\n",
+    input_of("chroma"), input_of("chroma10"), input_of("sensor"), input_of("sensor10")
+  print "less the 8-bit gain, over the means and the least over the pictures."
+  print ""
+  printf "| %-7s | %-62s | %6s | %6s | %7s | %6s | %6s | %6s |\n", "damage", "setting", "8 bits", "gain", "10 bits", "gain", "10 - 8", "least"
+  print "|---------|----------------------------------------------------------------|--------|--------|---------|--------|--------|--------|"
+  split("chroma sensor", noisy, " ")
+  for (d = 1; d <= 2; d++) {
+    damage = noisy[d]
+    row(defaults, damage, "")
+    row(best[damage], damage, " [best at 8]")
+    if (best[damage "10"] != best[damage]) row(best[damage "10"], damage, " [best at 10]")
+  }
+  row(defaults, "clean", "")
+  if (best["sensor"] != defaults) row(best["sensor"], "clean", " [sensor best at 8]")
+  print ""
+  for (d = 1; d <= 2; d++) {
+    damage = noisy[d]; lowest = highest = least = ""; below = 0
+    for (s = 1; s <= n_settings; s++) {
+      x = difference(setting[s], damage); y = least_difference(setting[s], damage)
+      if (lowest == "" || x < lowest) lowest = x
+      if (highest == "" || x > highest) highest = x
+      if (least == "" || y < least) least = y
+      if (x < 0) below++
+    }
+    printf "%s: over all %d settings, 10 - 8 bits from %+.2f to %+.2f dB, least over the pictures %+.2f dB;" \
+      " %d settings gain less at 10 bits.\n", damage, n_settings, lowest, highest, least, below
+  }
+}' "$work/defaults.tsv" "$work/best.tsv" "$work/quality.tsv"
+}
+if $depths_only; then
+  depth_table
+  echo
+  echo "pictures: ${names[*]}; Quillfen alone at 8 and 10 bits in $((quality_done - started)) s with $jobs jobs"
+  exit 0
+fi
 
 # ---------------------------------------------------------------- speed
 # CPU seconds (user and system, every process) of one run.
@@ -392,5 +505,9 @@ END {
   print "(quillfen --threads 1; ffmpeg -threads 1 -filter_threads 1 -filter_complex_threads 1), Y4M file in"
   print "and out; the least time of 9 frames less the least of 1 frame, over 3 rounds, divided by 8."
 }' "$work/defaults.tsv" "$work/best.tsv" "$work/speed.tsv" "$work/quality.tsv"
+echo
+echo "### Quillfen at 8 and 10 bits"
+echo
+depth_table
 echo
 echo "pictures: ${names[*]}; quality $((quality_done - started)) s with $jobs jobs, speed $((finished - quality_done)) s"
