@@ -1,29 +1,33 @@
 #!/usr/bin/env bash
 # The whole quillfen command, one worker, on the same 1920x1080 clip of 8
-# frames made from photographs in four formats: 10-bit 4:2:2 against 8-bit
-# 4:2:2, and 16-bit 4:4:4 against 8-bit 4:4:4, one pass of radius 3 in the
-# linear and the Gaussian form. Every round runs the four formats back to
-# back; the table shows median times per frame and per megapixel, and the
-# median of the rounds' ratios. With BASELINE_BUILD, another build's quillfen
-# (today's main, say) runs 8-bit 4:2:2 in every round too, for the 8-bit
-# figures against it. Installs nothing.
+# frames made from photographs in four formats, 8-bit 4:2:2 and 4:4:4,
+# 10-bit 4:2:2 and 16-bit 4:4:4, one pass per frame: linear radius 1 and 3,
+# Gaussian radius 3. Every round runs every case in every format back to
+# back, so that load on a shared machine falls on all of them alike. The
+# first table shows each format's median CPU time (user + system) per pixel
+# and per frame, and the medians of the rounds' ratios of the deep formats
+# to the 8-bit ones; the second each format's peak resident memory with one
+# worker and with two. With BASELINE_BUILD, another build's quillfen (the
+# command before the deep formats, say) runs 8-bit 4:2:2 in every round too,
+# for the 8-bit figures against it. Installs nothing.
 #
 #   bench/compare_depths.sh [BUILD_DIR] [ROUNDS] [BASELINE_BUILD]
 #
-# BUILD_DIR (default build) is a Release build. Needs ffmpeg and the
-# photographs of the Debian package mate-backgrounds.
+# BUILD_DIR (default build) is a Release build. Needs ffmpeg, GNU time
+# (/usr/bin/time) and the photographs of the Debian package mate-backgrounds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
-rounds=${2:-5}
+rounds=${2:-9}
 baseline=${3:-}
-frames=8
+frames=8 width=1920 height=1080
 quillfen="$build/quillfen"
 pictures=/usr/share/backgrounds/mate/nature
 photos=(Aqua Blinds Dune Garden LadyBird RainDrops Storm Wood)
 
-if ! command -v ffmpeg >/dev/null 2>&1 || [ ! -f "$pictures/${photos[0]}.jpg" ]; then
-  echo "this comparison needs ffmpeg and mate-backgrounds (apt-get install ffmpeg mate-backgrounds); nothing was installed" >&2
+if ! command -v ffmpeg >/dev/null 2>&1 || [ ! -x /usr/bin/time ] || [ ! -f "$pictures/${photos[0]}.jpg" ]; then
+  echo "this comparison needs ffmpeg, GNU time and mate-backgrounds (apt-get install ffmpeg time mate-backgrounds);" \
+    "nothing was installed" >&2
   exit 2
 fi
 for command in "$quillfen" ${baseline:+"$baseline/quillfen"}; do
@@ -36,74 +40,119 @@ done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 # One photograph per frame with a little sensor-like grain, then scaled at
-# 16 bits to cover 1920x1080 and cropped, so that the deep formats have low
+# 16 bits to cover the frame and cropped, so that the deep formats have low
 # bits of their own; the other formats are made from that one.
 inputs=() graph=""
 for i in "${!photos[@]}"; do
   inputs+=(-i "$pictures/${photos[$i]}.jpg")
   graph+="[$i:v]format=yuv444p,noise=alls=3:allf=t,format=yuv444p16le,"
-  graph+="scale=1920:1080:force_original_aspect_ratio=increase:flags=bicubic,crop=1920:1080,setsar=1[p$i];"
+  graph+="scale=$width:$height:force_original_aspect_ratio=increase:flags=bicubic,crop=$width:$height,setsar=1[p$i];"
 done
 for i in "${!photos[@]}"; do graph+="[p$i]"; done
 graph+="concat=n=$frames:v=1:a=0,settb=1/25,setpts=N[clip]"
 ffmpeg -loglevel error "${inputs[@]}" -filter_complex "$graph" -map "[clip]" -fps_mode passthrough \
   -strict -1 -f yuv4mpegpipe -y "$work/444p16.y4m"
-formats=(422 422p10 444 444p16)
-declare -A pix_fmt=([422]=yuv422p [422p10]=yuv422p10le [444]=yuv444p)
-for format in 422 422p10 444; do
+formats=(422 444 422p10 444p16)
+declare -A pix_fmt=([422]=yuv422p [444]=yuv444p [422p10]=yuv422p10le)
+declare -A title=([422]="8-bit 4:2:2" [444]="8-bit 4:4:4" [422p10]="10-bit 4:2:2" [444p16]="16-bit 4:4:4")
+for format in 422 444 422p10; do
   ffmpeg -loglevel error -i "$work/444p16.y4m" -pix_fmt "${pix_fmt[$format]}" -strict -1 -f yuv4mpegpipe \
     -y "$work/$format.y4m"
 done
+cases=("1 linear" "3 linear" "3 gaussian")
+# Deep format against 8-bit format, and the goal the issue sets for that form.
+pairs=("422p10 422" "422p10 444" "444p16 444" "444p16 422")
 
-# Wall seconds of one run of a command, its output thrown away; a command
-# that fails ends the comparison.
-seconds() {
-  local start end
-  start=$(date +%s%N)
-  "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; return 1; }
-  end=$(date +%s%N)
-  awk -v ns="$((end - start))" 'BEGIN {printf "%.4f", ns / 1e9}'
+# One run of QUILLFEN on FORMAT's clip, its output thrown away: "CPU seconds
+# (user + system) peak-resident-kilobytes". A run that fails ends the
+# comparison.
+run() { # QUILLFEN FORMAT RADIUS FORM WORKERS
+  if ! /usr/bin/time -f '%U %S %M' -o "$work/time" "$1" --quiet --threads "$5" "$work/$2.y4m" "$work/out.y4m" \
+      "radius=$3" "gaussian=$([ "$4" = gaussian ] && echo true || echo false)" iterations=1 >/dev/null 2>&1; then
+    echo "failed: $1 on $2, radius $3 $4, $5 worker(s)" >&2
+    exit 1
+  fi
+  awk '{printf "%.4f %d\n", $1 + $2, $3}' "$work/time"
 }
 median() { sort -g | awk '{a[NR] = $1} END {print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2}'; }
 fmt() { awk -v x="$1" -v f="$2" 'BEGIN {printf f, x}'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {print a / b}'; }
 
-run() { # QUILLFEN FORMAT FORM
-  seconds "$1" --quiet --threads 1 "$work/$2.y4m" "$work/out.y4m" radius=3 \
-    "gaussian=$([ "$3" = gaussian ] && echo true || echo false)" iterations=1
-}
-
-echo "clip: 1920x1080, $frames frames from photographs; one worker; one pass of radius 3; $rounds rounds;" \
-  "$(nproc) cores; $(date -u +%Y-%m-%d)"
-echo
-echo "| form | 8-bit 4:2:2 | 10-bit 4:2:2 | 10 / 8 bits | 8-bit 4:4:4 | 16-bit 4:4:4 | 16 / 8 bits |${baseline:+ 8-bit 4:2:2, baseline | this / baseline |}"
-echo "|---|---|---|---|---|---|---|${baseline:+---|---|}"
-megapixels=$(awk -v f="$frames" 'BEGIN {print f * 1920 * 1080 / 1e6}')
-for form in linear gaussian; do
-  declare -A times=()
-  deep_422=() deep_444=() against_baseline=()
-  for _ in $(seq "$rounds"); do
-    declare -A round=()
+declare -A times=() ratios=() peak=()
+started=$(date +%s)
+for _ in $(seq "$rounds"); do
+  for case in "${cases[@]}"; do
+    read -r radius form <<<"$case"
+    declare -A seconds=()
     for format in "${formats[@]}"; do
-      round[$format]=$(run "$quillfen" "$format" "$form")
-      times[$format]+="${round[$format]} "
+      read -r cpu kilobytes < <(run "$quillfen" "$format" "$radius" "$form" 1)
+      seconds[$format]=$cpu
+      times[$case/$format]+="$cpu "
+      [ "${peak[$format]:-0}" -ge "$kilobytes" ] || peak[$format]=$kilobytes
     done
-    deep_422+=("$(awk -v a="${round[422p10]}" -v b="${round[422]}" 'BEGIN {print a / b}')")
-    deep_444+=("$(awk -v a="${round[444p16]}" -v b="${round[444]}" 'BEGIN {print a / b}')")
+    for pair in "${pairs[@]}"; do
+      read -r deep eight <<<"$pair"
+      ratios[$case/$pair]+="$(ratio "${seconds[$deep]}" "${seconds[$eight]}") "
+    done
     if [ -n "$baseline" ]; then
-      round[baseline]=$(run "$baseline/quillfen" 422 "$form")
-      times[baseline]+="${round[baseline]} "
-      against_baseline+=("$(awk -v a="${round[422]}" -v b="${round[baseline]}" 'BEGIN {print a / b}')")
+      read -r cpu _ < <(run "$baseline/quillfen" 422 "$radius" "$form" 1)
+      times[$case/baseline]+="$cpu "
+      ratios[$case/baseline]+="$(ratio "${seconds[422]}" "$cpu") "
     fi
   done
-  # Milliseconds per frame and nanoseconds per pixel of a format's median time.
-  cell() {
-    local t
-    t=$(tr ' ' '\n' <<<"${times[$1]}" | grep . | median)
-    echo "$(fmt "$(awk -v t="$t" -v f="$frames" 'BEGIN {print t * 1000 / f}')" '%.0f') ms" \
-      "($(fmt "$(awk -v t="$t" -v m="$megapixels" 'BEGIN {print t * 1000 / m}')" '%.2f') ns/px)"
-  }
-  ratio() { printf '%s\n' "$@" | median | xargs -I{} awk -v r={} 'BEGIN {printf "%.2f", r}'; }
-  line="| $form | $(cell 422) | $(cell 422p10) | $(ratio "${deep_422[@]}") | $(cell 444) | $(cell 444p16) | $(ratio "${deep_444[@]}") |"
-  [ -n "$baseline" ] && line+=" $(cell baseline) | $(ratio "${against_baseline[@]}") |"
+done
+# Two workers once per case: what one more worker adds to the peak.
+declare -A peak2=()
+for case in "${cases[@]}"; do
+  read -r radius form <<<"$case"
+  for format in "${formats[@]}"; do
+    read -r _ kilobytes < <(run "$quillfen" "$format" "$radius" "$form" 2)
+    [ "${peak2[$format]:-0}" -ge "$kilobytes" ] || peak2[$format]=$kilobytes
+  done
+done
+finished=$(date +%s)
+
+pixels=$((frames * width * height))
+# Median CPU time of a case and format: nanoseconds per pixel, milliseconds per frame.
+cell() {
+  local t
+  t=$(tr ' ' '\n' <<<"${times[$1]}" | grep . | median)
+  echo "$(fmt "$(awk -v t="$t" -v p="$pixels" 'BEGIN {print t * 1e9 / p}')" '%.2f') ns/px" \
+    "($(fmt "$(awk -v t="$t" -v f="$frames" 'BEGIN {print t * 1000 / f}')" '%.0f') ms)"
+}
+median_ratio() { fmt "$(tr ' ' '\n' <<<"${ratios[$1]}" | grep . | median)" '%.2fx'; }
+
+echo "clip: ${width}x$height, $frames frames from photographs; one worker, one pass; $rounds rounds" \
+  "in $((finished - started)) s; $(nproc) cores; $(date -u +%Y-%m-%d)"
+echo
+line="| case |" rule="|---|"
+for format in "${formats[@]}"; do line+=" ${title[$format]} |" rule+="---|"; done
+for pair in "${pairs[@]}"; do
+  read -r deep eight <<<"$pair"
+  line+=" ${title[$deep]} / ${title[$eight]} |" rule+="---|"
+done
+line+=" goal |" rule+="---|"
+[ -z "$baseline" ] || { line+=" 8-bit 4:2:2, baseline | this / baseline |" rule+="---|---|"; }
+echo "$line"
+echo "$rule"
+for case in "${cases[@]}"; do
+  read -r radius form <<<"$case"
+  line="| $form radius $radius |"
+  for format in "${formats[@]}"; do line+=" $(cell "$case/$format") |"; done
+  for pair in "${pairs[@]}"; do line+=" $(median_ratio "$case/$pair") |"; done
+  line+=" $([ "$form" = gaussian ] && echo 2x || echo 1.5x) |"
+  [ -z "$baseline" ] || line+=" $(cell "$case/baseline") | $(median_ratio "$case/baseline") |"
   echo "$line"
+done
+echo
+echo "Peak resident memory (GNU time's maximum RSS, the largest over the cases) of the whole command:"
+echo
+echo "| format | one worker | two workers | one more worker | per pixel of one more worker |"
+echo "|---|---|---|---|---|"
+for format in "${formats[@]}"; do
+  echo "| ${title[$format]} | $(fmt "$(awk -v k="${peak[$format]}" 'BEGIN {print k / 1024}')" '%.1f') MiB" \
+    "| $(fmt "$(awk -v k="${peak2[$format]}" 'BEGIN {print k / 1024}')" '%.1f') MiB" \
+    "| $(fmt "$(awk -v a="${peak2[$format]}" -v b="${peak[$format]}" 'BEGIN {print (a - b) / 1024}')" '%.1f') MiB" \
+    "| $(fmt "$(awk -v a="${peak2[$format]}" -v b="${peak[$format]}" -v p="$((width * height))" \
+      'BEGIN {print (a - b) * 1024 / p}')" '%.1f') bytes |"
 done
