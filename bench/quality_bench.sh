@@ -313,7 +313,8 @@ END {
   print "8 bits and at 10 bits, filtered at its depth; gain: the PSNR less the input'"'"'s (chroma noise"
   printf "%.2f and %.2f dB at 8 and 10 bits, sensor noise %.2f and %.2f dB); 10 - 8 bits: the 10-bit gain\n",
     input_of("chroma"), input_of("chroma10"), input_of("sensor"), input_of("sensor10")
-  print "less the 8-bit gain, over the means and the least over the pictures."
+  print "less the 8-bit gain, over the means and the least over the pictures; [best]: the highest mean at"
+  print "8 bits for the damage, [best at 10] shown where the best at 10 bits differs."
   print ""
   printf "| %-7s | %-62s | %6s | %6s | %7s | %6s | %6s | %6s |\n", "damage", "setting", "8 bits", "gain", "10 bits", "gain", "10 - 8", "least"
   print "|---------|----------------------------------------------------------------|--------|--------|---------|--------|--------|--------|"
@@ -321,11 +322,11 @@ END {
   for (d = 1; d <= 2; d++) {
     damage = noisy[d]
     row(defaults, damage, "")
-    row(best[damage], damage, " [best at 8]")
+    row(best[damage], damage, " [best]")
     if (best[damage "10"] != best[damage]) row(best[damage "10"], damage, " [best at 10]")
   }
   row(defaults, "clean", "")
-  if (best["sensor"] != defaults) row(best["sensor"], "clean", " [sensor best at 8]")
+  if (best["sensor"] != defaults) row(best["sensor"], "clean", " [sensor best]")
   print ""
   for (d = 1; d <= 2; d++) {
     damage = noisy[d]; lowest = highest = least = ""; below = 0
