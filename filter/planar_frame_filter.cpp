@@ -35,16 +35,14 @@ int PlanarFrameFilter::filter(const FramePlanes& source, const ChromaDestination
 template <class Sample>
 int PlanarFrameFilter::filter_samples(WorkingImages<Sample>& images, const FramePlanes& source,
                                       const ChromaDestination& destination) {
-  const auto samples = [](auto* bytes) {
-    using Target = std::conditional_t<std::is_const_v<std::remove_pointer_t<decltype(bytes)>>, const Sample, Sample>;
-    return reinterpret_cast<Target*>(bytes);
-  };
+  const auto samples = [](const std::uint8_t* bytes) { return reinterpret_cast<const Sample*>(bytes); };
+  const auto writable_samples = [](std::uint8_t* bytes) { return reinterpret_cast<Sample*>(bytes); };
   const int width = format_.width;
   const int height = format_.height;
   const QuillfenParameters& p = parameters_;
   const SourcePlanesOf<Sample> planes{samples(source.data[0]), samples(source.data[1]), samples(source.data[2]),
                                       source.pitch[0],         source.pitch[1],         source.pitch[2]};
-  const ChromaPlanesOf<Sample> chroma{samples(destination.data[0]), samples(destination.data[1]),
+  const ChromaPlanesOf<Sample> chroma{writable_samples(destination.data[0]), writable_samples(destination.data[1]),
                                       destination.pitch[0], destination.pitch[1]};
   Sample* current = images.current.data();
   const Sample* next = images.next.data();

@@ -62,7 +62,7 @@ class PlanarFrameFilter {
  private:
   template <class Sample>
   struct WorkingImages {
-    WorkingImages(const PlanarFormat& format);
+    explicit WorkingImages(const PlanarFormat& format);
     PackedImage<Sample> current;
     PackedImage<Sample> next;
     std::vector<Sample> scratch;  // rows for the 4:2:0 conversions

@@ -8,9 +8,10 @@
 // built from an edited copy of this file).
 //
 // What the fast paths take for granted, and an edit must keep:
-// - Lumas are whole numbers 0..255, so a luma difference and its square
-//   are exact doubles, and the Gaussian weight table is indexed by the
-//   absolute difference (lane_weight_table.h).
+// - Lumas are whole numbers, 0..255 in byte images and 0..65535 in wide
+//   ones, so a luma difference and its square are exact doubles (the
+//   square is the integer d x d), and the Gaussian weight table of byte
+//   images is indexed by the absolute difference (lane_weight_table.h).
 // - The Gaussian exponent depends on the difference's magnitude alone, is
 //   never positive, and is 0 at difference 0 whatever the variance: the
 //   weights lie in [0, 1] (the store needs no range of the samples'

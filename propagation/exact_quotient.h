@@ -8,10 +8,12 @@
 // RN(q1 + (a - b * q1) * y) is then RN(a / b) itself (Markstein's
 // theorem, which needs y within half a unit of 1/b and no underflow or
 // overflow on the way). The propagation's operands are far from both ends
-// of the exponent range: numerators are integers or differences of bytes
-// from a mean, at most 65025 in magnitude, and divisors are sample counts
-// or (twice) the variance of n byte values, which is exactly 0 or at least
-// (n - 1) / n^2, above 1e-3 for every sample count the kernels meet.
+// of the exponent range: numerators are integers or differences of samples
+// from a mean, at most 65535^2 in magnitude (the square of a difference of
+// wide samples), and divisors are sample counts or (twice) the variance of
+// n whole-number lumas, which is exactly 0 or at least (n - 1) / n^2 less
+// its rounding (below 2^-19 even for 16-bit lumas), above 1e-3 for every
+// sample count the kernels meet.
 //
 // The result is the same double a division gives, on every CPU that
 // executes the fused operations; the fused operations are called

@@ -224,10 +224,18 @@ enum class LaneWeights {
   kGaussianTable,
   // One power per sample, the run's exponents listed a few disc rows at a
   // time and their powers made in one sweep (Lanes::gaussian_powers): for
-  // wide samples, whose differences reach 65535, too many for a table and
-  // too varied for the memo alone.
+  // wide samples, whose differences reach 65535, too many for a table. Their
+  // exponents recur too seldom for the memo: a lookup, mostly a miss far
+  // out in the second-level cache, cost more than the library's power it
+  // would save.
   kGaussianListed,
 };
+
+// The library's powers one by one, for kernels without an exact vector
+// power.
+[[gnu::always_inline]] inline void library_gaussian_powers(const double* exponents, double* powers, int count) {
+  for (int i = 0; i < count; ++i) powers[i] = gaussian_power(exponents[i]);
+}
 
 // Sample counts from which kGaussianTable is the faster: radius 2 and up
 // in the interior.
@@ -332,7 +340,7 @@ template <PassLanes Lanes>
 [[gnu::always_inline]] inline void gaussian_listed_lane_sums(const LaneRow<Lanes>& row, int column,
                                                             typename Lanes::D centre_luma,
                                                             const LaneStatistics<Lanes>& stats,
-                                                            GaussianWeightCache& memo, LaneSums<Lanes>& sums) {
+                                                            LaneSums<Lanes>& sums) {
   using D = typename Lanes::D;
   constexpr int kLanes = Lanes::kLanes;
   const typename Lanes::Divisor by_exponent_divisor = gaussian_exponent_divisor<Lanes>(stats.variance);
@@ -354,7 +362,7 @@ template <PassLanes Lanes>
       }
     }
     listed_rows_end = end;
-    Lanes::gaussian_powers(exponents, weights, listed * kLanes, memo);
+    Lanes::gaussian_powers(exponents, weights, listed * kLanes);
     next_weight = 0;
   };
   lane_weight_sums<Lanes, false, std::uint16_t>(
@@ -408,7 +416,7 @@ template <PassLanes Lanes, class Sample>
 
 // One run of Lanes::kLanes centres at window column `column`; `centre` and
 // `out` point at the run's first pixel in the two images. Only the
-// Gaussian modes use the memo.
+// Gaussian modes of byte images use the memo.
 template <PassLanes Lanes, LaneWeights kWeights, class Sample>
 [[gnu::always_inline]] inline void lane_block(const LaneRow<Lanes>& row, int column, const Sample* centre, Sample* out,
                                               GaussianWeightCache* memo, LaneWeightTable& table,
@@ -426,7 +434,7 @@ template <PassLanes Lanes, LaneWeights kWeights, class Sample>
   else if constexpr (kWeights == LaneWeights::kGaussianTable)
     gaussian_table_lane_sums(row, column, centre_luma, stats, marks, *memo, table, sums);
   else
-    gaussian_listed_lane_sums(row, column, centre_luma, stats, *memo, sums);
+    gaussian_listed_lane_sums(row, column, centre_luma, stats, sums);
   lane_finish(row, column, sums, centre, out, largest, largest_rare);
 }
 

@@ -45,16 +45,17 @@ concept LaneArithmetic = requires(typename L::D a, typename L::D b, double x, co
 //   lookups before it waits on any;
 // - Marks, no_marks(), mark(marks, difference), needs_wide(marks),
 //   open_wide(marks) and mark_wide(marks, difference): each lane's set of
-//   absolute luma differences (whole numbers 0..255) met so far. mark adds
-//   at least the differences below kNarrowDifferences; needs_wide tells
-//   whether it left out any; after open_wide, mark_wide adds the others;
+//   absolute luma differences (whole numbers 0..255: byte images only) met
+//   so far. mark adds at least the differences below kNarrowDifferences;
+//   needs_wide tells whether it left out any; after open_wide, mark_wide
+//   adds the others;
 // - fill_weight_table(weights, marks, variance, memo): each lane's
 //   Gaussian weight at every difference in its set, into the lanes' part
 //   `weights` of a LaneWeightTable (lane_weight_table.h gives the layout);
 // - table_weights(weights, difference): each lane's weight at its
 //   difference from that table;
-// - gaussian_powers(exponents, powers, count, memo): pow(kGaussianBase, q)
-//   for `count` exponents q, exactly what the memo would give;
+// - gaussian_powers(exponents, powers, count): pow(kGaussianBase, q) for
+//   `count` exponents q, bit for bit what the library gives;
 // - store_pixels(out, centre, u, v): kLanes pixels (bytes or wide samples)
 //   of the centres' luma and the lanes' new chroma, whole numbers within
 //   the sample type.
@@ -86,7 +87,7 @@ concept PassLanes = LaneArithmetic<L> &&
   L::mark_wide(marks, a);
   L::fill_weight_table(p, marks, a, memo);
   { L::table_weights(cp, a) } -> std::same_as<typename L::D>;
-  L::gaussian_powers(cp, p, count, memo);
+  L::gaussian_powers(cp, p, count);
   L::store_pixels(out, centre, a, a);
   L::store_pixels(wide_out, wide_centre, a, a);
 };

@@ -130,8 +130,8 @@ struct PairedLanes {
 
   // The lanes' exponents lie side by side in memory, so the list is the
   // half's too.
-  static void gaussian_powers(const double* exponents, double* powers, int count, GaussianWeightCache& memo) {
-    Half::gaussian_powers(exponents, powers, count, memo);
+  static void gaussian_powers(const double* exponents, double* powers, int count) {
+    Half::gaussian_powers(exponents, powers, count);
   }
 
   template <class Sample>

@@ -150,8 +150,8 @@ struct PortableLanes {
     for (int i = 0; i < kLanes; ++i) difference.lane[i] = weights[static_cast<int>(difference.lane[i]) * kLanes + i];
     return difference;
   }
-  static void gaussian_powers(const double* exponents, double* powers, int count, GaussianWeightCache& memo) {
-    for (int i = 0; i < count; ++i) powers[i] = memo.weight(exponents[i]);
+  static void gaussian_powers(const double* exponents, double* powers, int count) {
+    library_gaussian_powers(exponents, powers, count);
   }
   template <class Sample>
   static void store_pixels(Sample* out, const Sample* centre, D u, D v) {

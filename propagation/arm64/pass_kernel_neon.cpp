@@ -2,7 +2,8 @@
 // register, two registers per operation. Built for aarch64 targets only.
 // Quotients come from one reciprocal per divisor and explicit fused
 // multiply-adds (exact_quotient.h); nothing else is fused. The Gaussian
-// weights come from the memo, as the portable kernel takes them.
+// weights come from the memo and the library, as the portable kernel takes
+// them.
 #include <arm_neon.h>
 
 #include <cstdint>
@@ -122,8 +123,8 @@ struct NeonLanes : NeonDoubles {
     const D low = vld1q_dup_f64(weights + vgetq_lane_u64(index, 0) * kLanes);
     return vld1q_lane_f64(weights + vgetq_lane_u64(index, 1) * kLanes + 1, low, 1);
   }
-  static void gaussian_powers(const double* exponents, double* powers, int count, GaussianWeightCache& memo) {
-    for (int i = 0; i < count; ++i) powers[i] = memo.weight(exponents[i]);
+  static void gaussian_powers(const double* exponents, double* powers, int count) {
+    library_gaussian_powers(exponents, powers, count);
   }
   template <class Sample>
   static void store_pixels(Sample* out, const Sample* centre, D u, D v) {

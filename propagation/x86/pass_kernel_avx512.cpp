@@ -244,23 +244,31 @@ struct Avx512Lanes : Avx512Doubles {
     return _mm512_mask_i32gather_pd(_mm512_setzero_pd(), 0xFF, index, weights, 8);
   }
 
-  // Eight at a time by the exact power, the few it leaves undecided through
-  // the memo.
-  static void gaussian_powers(const double* exponents, double* powers, int count, GaussianWeightCache& memo) {
-    exact_gaussian_powers_served_by<Avx512ExactPowerOps>(exponents, powers, static_cast<std::size_t>(count),
-                                                         [&memo](double q) { return memo.weight(q); });
+  static void gaussian_powers(const double* exponents, double* powers, int count) {
+    exact_gaussian_powers<Avx512ExactPowerOps>(exponents, powers, static_cast<std::size_t>(count));
   }
 
   template <class Sample>
   static void store_pixels(Sample* out, const Sample* centre, D u, D v) {
-    if constexpr (sizeof(Sample) == 1) {
+    if constexpr (sizeof(Sample) == 1)
       store_byte_pixels(out, centre, u, v);
-    } else {
-      alignas(64) double lane_u[kLanes], lane_v[kLanes];
-      _mm512_store_pd(lane_u, u);
-      _mm512_store_pd(lane_v, v);
-      store_lane_pixels(out, centre, lane_u, lane_v, kLanes);
-    }
+    else
+      store_wide_pixels(out, centre, u, v);
+  }
+
+  // Eight wide pixels, 24 samples: the centres' luma at every third sample,
+  // U and V from the lanes between.
+  static void store_wide_pixels(std::uint16_t* out, const std::uint16_t* centre, D u, D v) {
+    const __m128i u16 = _mm256_maskz_cvtepi32_epi16(0xFF, _mm512_maskz_cvttpd_epi32(0xFF, u));
+    const __m128i v16 = _mm256_maskz_cvtepi32_epi16(0xFF, _mm512_maskz_cvttpd_epi32(0xFF, v));
+    const __m512i chroma = _mm512_maskz_inserti64x2(0xFF, _mm512_castsi128_si512(u16), v16, 1);
+    // Sample j takes the centre's sample j where j % 3 is 0, else chroma
+    // sample (j % 3 - 1) * 8 + j / 3, which the index names from 32 up.
+    constexpr __mmask32 kPixels = 0xFFFFFF;
+    const __m512i order = _mm512_set_epi16(0, 0, 0, 0, 0, 0, 0, 0, 47, 39, 21, 46, 38, 18, 45, 37, 15, 44, 36, 12,
+                                           43, 35, 9, 42, 34, 6, 41, 33, 3, 40, 32, 0);
+    const __m512i luma = _mm512_maskz_loadu_epi16(kPixels, centre);
+    _mm512_mask_storeu_epi16(out, kPixels, _mm512_maskz_permutex2var_epi16(kPixels, luma, order, chroma));
   }
 
   // Eight pixels, 24 bytes: the centres' bytes with U and V replaced.
