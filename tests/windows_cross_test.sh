@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Builds quillfen.exe for Windows x64 with Debian's MinGW-w64 into
 # build-windows/ and runs it under wine64: 4:2:2 and 4:2:0 clips (and
-# 10-bit 4:2:2 and 16-bit 4:4:4 ones), both
-# forms, one and two threads, files and pipes, each output compared byte
-# for byte with the native command's; the ways the Windows calls differ
-# from POSIX ones (a read at an offset moves a Windows file's position,
-# LoadLibrary searches the system for a bare name, renaming onto an
-# existing file, the identity of a file); and refusals that must leave no
+# 10-bit 4:2:2 and 16-bit 4:4:4 ones), both forms, one and two threads,
+# files and pipes, each output compared byte for byte with the native
+# command's; the ways the Windows calls differ from POSIX ones (a read at
+# an offset moves a Windows file's position, LoadLibrary searches the
+# system for a bare name, renaming onto an existing file, the identity of a
+# file); and refusals that must leave no
 # file behind. Then the AviSynth+ test of the Windows plugin DLL, when
 # tests/windows_avisynth_test.sh is there. Exits 77, saying what is
 # missing, where MinGW-w64, wine64 or ffmpeg is not installed (.ci/run
