@@ -231,8 +231,7 @@ enum class LaneWeights {
   // wide samples, whose differences reach 65535, too many for a table. Their
   // exponents recur too seldom for the memo: a lookup, mostly a miss far
   // out in the second-level cache, cost more than the library's power it
-  // would save. Also in place of kGaussianPerSample for lanes that say so
-  // (lists_small_disc_weights).
+  // would save.
   kGaussianListed,
 };
 
@@ -503,9 +502,6 @@ template <PassLanes Lanes, class Sample>
         lane_block<Lanes, LaneWeights::kLinear>(row, x - first_column, current + at, next + at, memo, table,
                                                 largest, largest_rare);
       else if constexpr (sizeof(Sample) > 1)
-        lane_block<Lanes, LaneWeights::kGaussianListed>(row, x - first_column, current + at, next + at, memo,
-                                                        table, largest, largest_rare);
-      else if (samples < kGaussianTableSamples && lists_small_disc_weights<Lanes>)
         lane_block<Lanes, LaneWeights::kGaussianListed>(row, x - first_column, current + at, next + at, memo,
                                                         table, largest, largest_rare);
       else if (samples < kGaussianTableSamples)

@@ -64,9 +64,6 @@ struct Avx2Lanes : Avx2Doubles {
   // Bit i for lane i.
   using LaneMask = unsigned;
   static constexpr LaneMask kAllLanes = 0xF;
-  // The memo is looked up lane by lane: for discs of few samples the exact
-  // power of every sample costs less (radius 1: a third less time).
-  static constexpr bool kListsSmallDiscWeights = true;
   // Every lookup is served on the spot: nothing is left missing.
   struct Misses {};
   static D memo_weights(D exponent, LaneMask lanes, GaussianWeightCache& cache, Misses&) {
