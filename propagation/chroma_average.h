@@ -27,8 +27,9 @@ inline constexpr int kLargestSample = std::numeric_limits<Sample>::max();
 // the smallest (`low`) and the largest (`high`) chroma among the samples
 // that were averaged: the linear form's negative weights can carry it far
 // beyond them near a luma edge. The bounds are samples, so this also keeps
-// it within the sample type's range. It is then rounded to the nearest whole number, halves
-// up, so that pass after pass the stored values do not drift. The split
+// it within the sample type's range. It is then rounded to the nearest
+// whole number, halves up, so that pass after pass the stored values do
+// not drift. The split
 // into whole and fraction is exact, which floor(value + 0.5) is not for
 // the double just below 0.5.
 template <class Lanes>

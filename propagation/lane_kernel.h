@@ -28,6 +28,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "propagation/affinity.h"
 #include "propagation/chroma_average.h"
@@ -67,10 +68,12 @@ struct ChromaRangeWords {
   static constexpr std::uint64_t kFieldMask = (std::uint64_t{1} << kFieldBits) - 1;
   static constexpr int kLargest = kLargestSample<Sample>;
 
+  // Made in the narrowest integer the fields fill: 64-bit arithmetic made
+  // the byte images' window loads slower.
+  using Fields = std::conditional_t<kFieldBits == 8, std::uint32_t, std::uint64_t>;
   [[gnu::always_inline]] static std::uint64_t word(int u, int v) {
-    return static_cast<std::uint64_t>(u) | static_cast<std::uint64_t>(v) << kFieldBits |
-           static_cast<std::uint64_t>(kLargest - u) << 2 * kFieldBits |
-           static_cast<std::uint64_t>(kLargest - v) << 3 * kFieldBits;
+    return static_cast<Fields>(u) | static_cast<Fields>(v) << kFieldBits |
+           static_cast<Fields>(kLargest - u) << 2 * kFieldBits | static_cast<Fields>(kLargest - v) << 3 * kFieldBits;
   }
 
   [[gnu::always_inline]] static int field(std::uint64_t word, int k) {
@@ -162,8 +165,9 @@ struct LaneSums {
 // throughout: a returned aggregate of registers would be copied through
 // memory in halves and read back whole, which stalls.
 //
-// Only weights that can be negative need the range of the samples' chroma
-// (kNegativeWeights); weights that never are (the Gaussian form) give the
+// Only weights that can be negative need the range of the samples' chroma:
+// `RangeSample` names the sample type whose range words the sums gather,
+// or is void for weights that never are (the Gaussian form), which give the
 // same sample bounded by the sample type's whole range. Their average of
 // the exact sums lies within the samples' [min, max], and the rounded one
 // stays within 65535 x 2^-42 < 2^-26 of it: the chroma values are whole
@@ -178,12 +182,13 @@ struct LaneSums {
 //
 // `row_start(r)` is called before the samples of disc row r, for weights
 // made a row at a time.
-template <class Lanes, bool kNegativeWeights, class Sample, class Weight, class RowStart>
+template <class Lanes, class RangeSample, class Weight, class RowStart>
 [[gnu::always_inline]] inline void lane_weight_sums(const LaneRow<Lanes>& row, int column, Weight&& weight,
                                                     RowStart&& row_start, LaneSums<Lanes>& sums) {
   using D = typename Lanes::D;
   D ws = Lanes::set1(0.0), us = Lanes::set1(0.0), vs = Lanes::set1(0.0);
-  typename Lanes::Range range = Lanes::range_set1(kNegativeWeights ? ~std::uint64_t{0} : kWholeChromaRangeWord);
+  constexpr bool kGathersRange = !std::is_void_v<RangeSample>;
+  typename Lanes::Range range = Lanes::range_set1(kGathersRange ? ~std::uint64_t{0} : kWholeChromaRangeWord);
   for_each_lane_sample(row.rows, row.row_count, row_start, [&](int slot, int dx) {
     const D w = weight(Lanes::load(&row.window.luma[slot][column + dx]));
     const D u = Lanes::load(&row.window.u[slot][column + dx]);
@@ -191,8 +196,9 @@ template <class Lanes, bool kNegativeWeights, class Sample, class Weight, class 
     ws = Lanes::add(ws, w);
     us = Lanes::add(Lanes::mul(u, w), us);
     vs = Lanes::add(Lanes::mul(v, w), vs);
-    if constexpr (kNegativeWeights)
-      range = Lanes::template range_min<Sample>(range, Lanes::range_load(&row.window.chroma_range[slot][column + dx]));
+    if constexpr (kGathersRange)
+      range = Lanes::template range_min<RangeSample>(range,
+                                                     Lanes::range_load(&row.window.chroma_range[slot][column + dx]));
   });
   sums.weight = ws;
   sums.u = us;
@@ -283,7 +289,7 @@ template <PassLanes Lanes, class Sample>
   using D = typename Lanes::D;
   const typename Lanes::Divisor by_variance = Lanes::divisor(stats.variance);
   const D centre_deviation = Lanes::sub(centre_luma, stats.mean);
-  lane_weight_sums<Lanes, true, Sample>(
+  lane_weight_sums<Lanes, Sample>(
       row, column,
       [&](D sample_luma) { return linear_weight<Lanes>(sample_luma, stats.mean, by_variance, centre_deviation); },
       [](int) {}, sums);
@@ -310,7 +316,7 @@ template <PassLanes Lanes>
   });
   for (int s = 0; s < samples; ++s) Lanes::serve_misses(weights[s], exponents[s], misses[s], memo);
   int next_sample = 0;
-  lane_weight_sums<Lanes, false, std::uint8_t>(
+  lane_weight_sums<Lanes, void>(
       row, column, [&](D) { return weights[next_sample++]; }, [](int) {}, sums);
 }
 
@@ -320,7 +326,7 @@ template <PassLanes Lanes>
     const typename Lanes::Marks& marks, GaussianWeightCache& memo, LaneWeightTable& table, LaneSums<Lanes>& sums) {
   using D = typename Lanes::D;
   Lanes::fill_weight_table(table.weights, marks, stats.variance, memo);
-  lane_weight_sums<Lanes, false, std::uint8_t>(
+  lane_weight_sums<Lanes, void>(
       row, column,
       [&](D sample_luma) {
         return Lanes::table_weights(table.weights, Lanes::abs(Lanes::sub(centre_luma, sample_luma)));
@@ -365,7 +371,7 @@ template <PassLanes Lanes>
     Lanes::gaussian_powers(exponents, weights, listed * kLanes);
     next_weight = 0;
   };
-  lane_weight_sums<Lanes, false, std::uint16_t>(
+  lane_weight_sums<Lanes, void>(
       row, column, [&](D) { return Lanes::load(weights + kLanes * next_weight++); }, list_rows_from, sums);
 }
 

@@ -1,6 +1,6 @@
 // The interchangeable implementations of the propagation pass, one per CPU
 // level (cpu/cpu_level.h). The reference is propagation_pass_reference
-// itself; every other kernel stores the same bytes and returns the same
+// itself; every other kernel stores the same samples and returns the same
 // change on every input, and differs only in speed and in the instructions
 // it needs. Every kernel has an entry for byte images (8-bit clips) and one
 // for wide images of std::uint16_t samples (9 to 16 bits).

@@ -330,8 +330,8 @@ std::vector<std::uint16_t> depth_image(DepthImage kind, int width, int height, i
 
 // Every depth the filter takes, each with byte images at 8 bits and wide
 // ones above: radii whose Gaussian weights take one list or several
-// (kListedSamples) and the largest the vector kernels run, odd sizes wide
-// enough for the widest runs and narrow ones.
+// (kListedSamples), odd sizes wide enough for the widest runs and narrow
+// ones.
 TEST(PassKernels, MatchReferenceAtEveryDepth) {
   const struct {
     DepthImage kind;
@@ -344,7 +344,7 @@ TEST(PassKernels, MatchReferenceAtEveryDepth) {
   const struct {
     int width, height;
     std::vector<int> radii;
-  } sizes[] = {{83, 13, {1, 2, 3, 5, 12}}, {41, 7, {1, 3, 6}}};
+  } sizes[] = {{83, 13, {1, 2, 3, 5}}, {41, 7, {1, 4}}};
   std::uint32_t seed = 500;
   for (const int bits : {8, 9, 10, 12, 16})
     for (const auto& kind : kinds) {
