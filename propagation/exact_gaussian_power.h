@@ -30,21 +30,28 @@
 // 2^-10.1 - |q| * 2^-14) * u < (0.489 - |q| * 2^-14) * u. Every other
 // double is at least u from hi, so at least (0.511 + |q| * 2^-14) * u from
 // Y, which is more than E(t) ULP as |t| < |q| (ln b < 1). The library's
-// result lies within E(t) ULP of X, so it is 2^m * hi. The same holds for
-// hi < 1, so at most 1 - u / 2, with the ULP u / 2 of [0.5, 1) in both the
-// test and the argument (the error above is below 2^-10.1 of it too): Y
-// then lies below 1 as well, and every other double is at least u / 2 from
-// hi. Such results lie just under a power of two: small |q|, whose power
-// is just under 1, which footage of more than 8 bits forms often (luma
-// differences of a few codes against variances of thousands), and the 1 in
-// 2048 that the reduction below leaves just under 2^m. And q = 0 (either
-// sign) gives hi = 1 and lo = 0 exactly, so 1.0, which is pow's result.
+// result lies within E(t) ULP of X, so it is 2^m * hi.
+//
+// Near one (kNearOne), the same holds for hi < 1, so at most 1 - u / 2,
+// with the ULP u / 2 of [0.5, 1) in both the test and the argument (the
+// error above is below 2^-10.1 of it too): Y then lies below 1 as well,
+// and every other double is at least u / 2 from hi. Such results lie just
+// under a power of two: small |q|, whose power is just under 1, and the 1
+// in 2048 that the reduction below leaves just under 2^m. And q = 0
+// (either sign) gives hi = 1 and lo = 0 exactly, so 1.0, which is pow's
+// result. Lists of every sample's exponent meet both often (a centre's own
+// luma again, and in wide images differences of a few codes against
+// variances of thousands); the weight tables of byte images leave out
+// difference 0 and meet few of the others, and there the longer test cost
+// more than the library calls it saved.
 //
 // Undecided, about 2.5 % of the exponents the pass forms on real footage:
 // results that fail that test; |q| above 708 (results near the subnormal
 // range or overflow, where neither the bound nor the exponent arithmetic
-// below is argued) and NaN; and hi of exactly 1 from any other q: a result
-// that rounds to a power of two, whose ULP differs on its two sides.
+// below is argued) and NaN; and hi of 1 or below: a result that rounds to a
+// power of two, whose ULP differs on its two sides, and those just under a
+// power of two, whose ULP is half that of the test (except near one: then
+// hi of exactly 1 from any q but 0).
 //
 // The arithmetic is written once over a set of lane operations `Ops`
 // (ScalarExactPowerOps below for one value; the x86 kernels supply their
@@ -140,7 +147,7 @@ template <class Ops>
 // b^q for the lanes of q, and in `decided` the lanes where that is exactly
 // what pow(kGaussianBase, q) returns; the other lanes hold no meaningful
 // value.
-template <class Ops>
+template <class Ops, bool kNearOne>
 [[gnu::always_inline]] inline typename Ops::D exact_gaussian_power_lanes(typename Ops::D q,
                                                                          typename Ops::Mask& decided) {
   namespace c = exact_gaussian_power_constants;
@@ -153,13 +160,16 @@ template <class Ops>
   const D limit = Ops::fnmadd(magnitude, Ops::set1(0x1p-66), Ops::set1(c::kHalfMargin * 0x1p-52));
   const D remainder = Ops::abs(parts.lo);
   const D one = Ops::set1(1.0);
-  const typename Ops::Mask above_one =
-      Ops::both(Ops::less(one, parts.hi), Ops::less_equal(remainder, limit));
-  const typename Ops::Mask below_one =
-      Ops::both(Ops::less(parts.hi, one), Ops::less_equal(Ops::add(remainder, remainder), limit));
-  decided = Ops::either(Ops::both(Ops::less_equal(magnitude, Ops::set1(c::kLargestDecided)),
-                                  Ops::either(above_one, below_one)),
-                        Ops::less_equal(magnitude, Ops::set1(0.0)));
+  const typename Ops::Mask in_range = Ops::less_equal(magnitude, Ops::set1(c::kLargestDecided));
+  const typename Ops::Mask above_one = Ops::both(Ops::less(one, parts.hi), Ops::less_equal(remainder, limit));
+  if constexpr (kNearOne) {
+    const typename Ops::Mask below_one =
+        Ops::both(Ops::less(parts.hi, one), Ops::less_equal(Ops::add(remainder, remainder), limit));
+    decided = Ops::either(Ops::both(in_range, Ops::either(above_one, below_one)),
+                          Ops::less_equal(magnitude, Ops::set1(0.0)));
+  } else {
+    decided = Ops::both(in_range, above_one);
+  }
   // For |q| <= 708 the scale leaves the exponent field between 1 and 2044:
   // the result stays normal.
   return Ops::scale_by_exponent(parts.hi, parts.shifted);
@@ -212,7 +222,7 @@ struct ScalarExactPowerOps {
 // interrupt the vector loop nor mispredict in it. Blocks of kBlock
 // exponents keep the list small. `serve_undecided` must return what the
 // library's pow returns: the library itself, or a memo of its results.
-template <class Ops, class ServeUndecided>
+template <class Ops, bool kNearOne = false, class ServeUndecided>
 [[gnu::always_inline]] inline std::size_t exact_gaussian_powers_served_by(const double* exponents, double* powers,
                                                                           std::size_t count,
                                                                           ServeUndecided&& serve_undecided) {
@@ -226,12 +236,12 @@ template <class Ops, class ServeUndecided>
     std::uint32_t listed = 0, i = 0;
     for (; i + Ops::kLanes <= size; i += Ops::kLanes) {
       typename Ops::Mask decided;
-      Ops::store(power + i, exact_gaussian_power_lanes<Ops>(Ops::load(q + i), decided));
+      Ops::store(power + i, exact_gaussian_power_lanes<Ops, kNearOne>(Ops::load(q + i), decided));
       listed += static_cast<std::uint32_t>(Ops::undecided_lanes(decided, i, undecided + listed));
     }
     for (; i < size; ++i) {
       bool decided;
-      power[i] = exact_gaussian_power_lanes<ScalarExactPowerOps>(q[i], decided);
+      power[i] = exact_gaussian_power_lanes<ScalarExactPowerOps, kNearOne>(q[i], decided);
       listed += static_cast<std::uint32_t>(ScalarExactPowerOps::undecided_lanes(decided, i, undecided + listed));
     }
     for (std::uint32_t n = 0; n < listed; ++n) power[undecided[n]] = serve_undecided(q[undecided[n]]);
@@ -241,9 +251,9 @@ template <class Ops, class ServeUndecided>
 }
 
 // The same with the library serving the undecided exponents.
-template <class Ops>
+template <class Ops, bool kNearOne = false>
 [[gnu::always_inline]] inline std::size_t exact_gaussian_powers(const double* exponents, double* powers,
                                                                 std::size_t count) {
-  return exact_gaussian_powers_served_by<Ops>(exponents, powers, count,
-                                              [](double q) { return gaussian_power(q); });
+  return exact_gaussian_powers_served_by<Ops, kNearOne>(exponents, powers, count,
+                                                        [](double q) { return gaussian_power(q); });
 }

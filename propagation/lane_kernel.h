@@ -68,10 +68,12 @@ struct ChromaRangeWords {
   static constexpr std::uint64_t kFieldMask = (std::uint64_t{1} << kFieldBits) - 1;
   static constexpr int kLargest = kLargestSample<Sample>;
 
+  // Made in the narrowest integer the fields fill: 64-bit arithmetic made
+  // the byte images' window loads slower.
+  using Fields = std::conditional_t<kFieldBits == 8, std::uint32_t, std::uint64_t>;
   [[gnu::always_inline]] static std::uint64_t word(int u, int v) {
-    return static_cast<std::uint64_t>(u) | static_cast<std::uint64_t>(v) << kFieldBits |
-           static_cast<std::uint64_t>(kLargest - u) << 2 * kFieldBits |
-           static_cast<std::uint64_t>(kLargest - v) << 3 * kFieldBits;
+    return static_cast<Fields>(u) | static_cast<Fields>(v) << kFieldBits |
+           static_cast<Fields>(kLargest - u) << 2 * kFieldBits | static_cast<Fields>(kLargest - v) << 3 * kFieldBits;
   }
 
   [[gnu::always_inline]] static int field(std::uint64_t word, int k) {
@@ -231,8 +233,7 @@ enum class LaneWeights {
   // wide samples, whose differences reach 65535, too many for a table. Their
   // exponents recur too seldom for the memo: a lookup, mostly a miss far
   // out in the second-level cache, cost more than the library's power it
-  // would save. Also in place of kGaussianPerSample for lanes that say so
-  // (lists_small_disc_weights).
+  // would save.
   kGaussianListed,
 };
 
@@ -503,9 +504,6 @@ template <PassLanes Lanes, class Sample>
         lane_block<Lanes, LaneWeights::kLinear>(row, x - first_column, current + at, next + at, memo, table,
                                                 largest, largest_rare);
       else if constexpr (sizeof(Sample) > 1)
-        lane_block<Lanes, LaneWeights::kGaussianListed>(row, x - first_column, current + at, next + at, memo,
-                                                        table, largest, largest_rare);
-      else if (samples < kGaussianTableSamples && lists_small_disc_weights<Lanes>)
         lane_block<Lanes, LaneWeights::kGaussianListed>(row, x - first_column, current + at, next + at, memo,
                                                         table, largest, largest_rare);
       else if (samples < kGaussianTableSamples)

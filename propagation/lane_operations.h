@@ -59,16 +59,6 @@ concept LaneArithmetic = requires(typename L::D a, typename L::D b, double x, co
 // - store_pixels(out, centre, u, v): kLanes pixels (bytes or wide samples)
 //   of the centres' luma and the lanes' new chroma, whole numbers within
 //   the sample type.
-// Whether a set of lanes takes the Gaussian weights of byte images' small
-// discs (fewer than kGaussianTableSamples samples) listed and made by its
-// exact power rather than from the memo: a set whose memo lookups go lane
-// by lane says so by L::kListsSmallDiscWeights.
-template <class L>
-inline constexpr bool lists_small_disc_weights = false;
-template <class L>
-  requires requires { L::kListsSmallDiscWeights; }
-inline constexpr bool lists_small_disc_weights<L> = L::kListsSmallDiscWeights;
-
 template <class L>
 concept PassLanes = LaneArithmetic<L> &&
     requires(typename L::D a, typename L::D& weights, double* p, const double* cp, std::uint64_t* words,

@@ -7,7 +7,6 @@
 #include <type_traits>
 
 #include "propagation/gaussian_weight_cache.h"
-#include "propagation/lane_operations.h"
 #include "propagation/lane_weight_table.h"
 
 // The list in which a kernel's registers gather the exponents of a run
@@ -128,8 +127,6 @@ struct PairedLanes {
     return {Half::table_weights(weights, difference.low),
             Half::table_weights(weights + kLumaDifferences * Half::kLanes, difference.high)};
   }
-
-  static constexpr bool kListsSmallDiscWeights = lists_small_disc_weights<Half>;
 
   // The lanes' exponents lie side by side in memory, so the list is the
   // half's too.

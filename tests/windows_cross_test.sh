@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Builds quillfen.exe for Windows x64 with Debian's MinGW-w64 into
-# build-windows/ and runs it under wine64: 4:2:2 and 4:2:0 clips, both
-# forms, one and two threads, files and pipes, each output compared byte
-# for byte with the native command's; the ways the Windows calls differ
-# from POSIX ones (a read at an offset moves a Windows file's position,
-# LoadLibrary searches the system for a bare name, renaming onto an
-# existing file, the identity of a file); and refusals that must leave no
+# build-windows/ and runs it under wine64: 4:2:2 and 4:2:0 clips (and
+# 10-bit 4:2:2 and 16-bit 4:4:4 ones), both forms, one and two threads,
+# files and pipes, each output compared byte for byte with the native
+# command's; the ways the Windows calls differ from POSIX ones (a read at
+# an offset moves a Windows file's position, LoadLibrary searches the
+# system for a bare name, renaming onto an existing file, the identity of a
+# file); and refusals that must leave no
 # file behind. Then the AviSynth+ test of the Windows plugin DLL, when
 # tests/windows_avisynth_test.sh is there. Exits 77, saying what is
 # missing, where MinGW-w64, wine64 or ffmpeg is not installed (.ci/run
@@ -59,6 +60,10 @@ cp "$repository/samples/quillfen-sample.y4m" 422.y4m
 # A second picture at another size, colour edges sharper than the sample's.
 "${quiet_ffmpeg[@]}" -f lavfi -i testsrc2=size=176x144:rate=25 -frames:v 6 -pix_fmt yuv422p -f yuv4mpegpipe bars422.y4m
 "${quiet_ffmpeg[@]}" -i bars422.y4m -pix_fmt yuv420p -f yuv4mpegpipe bars420.y4m
+# Formats filtered without the plugin: two-byte samples, 4:4:4 at an odd size.
+"${quiet_ffmpeg[@]}" -i bars422.y4m -pix_fmt yuv422p10le -strict -1 -f yuv4mpegpipe bars422p10.y4m
+"${quiet_ffmpeg[@]}" -f lavfi -i testsrc2=size=75x45:rate=25 -frames:v 3 -pix_fmt yuv444p16le -strict -1 \
+  -f yuv4mpegpipe bars444p16.y4m
 
 windows() { timeout 120 "$wine" "$cross/quillfen.exe" "$@"; }
 
@@ -102,6 +107,8 @@ runs=(
   "420 2 file radius=2"
   "420 1 pipe gaussian=true radius=2 threshold=60"
   "bars420 2 file gaussian=true radius=4 iterations=1 sup=true"
+  "bars422p10 2 file radius=2"
+  "bars444p16 1 pipe radius=3 iterations=2"
 )
 for run in "${runs[@]}"; do
   read -r clip threads how arguments <<<"$run"

@@ -64,9 +64,6 @@ struct Avx2Lanes : Avx2Doubles {
   // Bit i for lane i.
   using LaneMask = unsigned;
   static constexpr LaneMask kAllLanes = 0xF;
-  // The memo is looked up lane by lane: for discs of few samples the exact
-  // power of every sample costs less (radius 1: a third less time).
-  static constexpr bool kListsSmallDiscWeights = true;
   // Every lookup is served on the spot: nothing is left missing.
   struct Misses {};
   static D memo_weights(D exponent, LaneMask lanes, GaussianWeightCache& cache, Misses&) {
@@ -158,8 +155,9 @@ struct Avx2Lanes : Avx2Doubles {
     const __m128i index = _mm_add_epi32(_mm_slli_epi32(_mm256_cvttpd_epi32(difference), 2), _mm_setr_epi32(0, 1, 2, 3));
     return _mm256_mask_i32gather_pd(_mm256_setzero_pd(), weights, index, _mm256_castsi256_pd(_mm256_set1_epi64x(-1)), 8);
   }
+  // A list holds every sample's exponent: those near one too.
   static void gaussian_powers(const double* exponents, double* powers, int count) {
-    exact_gaussian_powers<Avx2ExactPowerOps>(exponents, powers, static_cast<std::size_t>(count));
+    exact_gaussian_powers<Avx2ExactPowerOps, true>(exponents, powers, static_cast<std::size_t>(count));
   }
   template <class Sample>
   static void store_pixels(Sample* out, const Sample* centre, D u, D v) {

@@ -244,8 +244,9 @@ struct Avx512Lanes : Avx512Doubles {
     return _mm512_mask_i32gather_pd(_mm512_setzero_pd(), 0xFF, index, weights, 8);
   }
 
+  // A list holds every sample's exponent: those near one too.
   static void gaussian_powers(const double* exponents, double* powers, int count) {
-    exact_gaussian_powers<Avx512ExactPowerOps>(exponents, powers, static_cast<std::size_t>(count));
+    exact_gaussian_powers<Avx512ExactPowerOps, true>(exponents, powers, static_cast<std::size_t>(count));
   }
 
   template <class Sample>
