@@ -63,7 +63,7 @@ for format in 422 444 422p10; do
     -y "$work/$format.y4m"
 done
 cases=("1 linear" "3 linear" "3 gaussian")
-# Deep format against 8-bit format, and the goal the issue sets for that form.
+# Each deep format against each 8-bit one: DEEP EIGHT.
 pairs=("422p10 422" "422p10 444" "444p16 444" "444p16 422")
 
 # One run of QUILLFEN on FORMAT's clip, its output thrown away: "CPU seconds
