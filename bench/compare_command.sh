@@ -59,8 +59,7 @@ seconds() {
   end=$(date +%s%N)
   awk -v ns="$((end - start))" 'BEGIN {printf "%.4f", ns / 1e9}'
 }
-median() { sort -g | awk '{a[NR] = $1} END {print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2}'; }
-fmt() { awk -v x="$1" -v f="$2" 'BEGIN {printf f, x}'; }
+source bench/figures.sh
 
 run_quillfen() { # THREADS RADIUS FORM
   seconds "$quillfen" --quiet --threads "$1" "$clip" "$work/quillfen.y4m" "radius=$2" \

@@ -80,8 +80,7 @@ run() { # QUILLFEN FORMAT RADIUS FORM WORKERS
   fi
   awk -v cpu="$cpu" '{split(cpu, t, " "); printf "%.4f %d\n", t[1] + t[2], $1}' "$work/peak"
 }
-median() { sort -g | awk '{a[NR] = $1} END {print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2}'; }
-fmt() { awk -v x="$1" -v f="$2" 'BEGIN {printf f, x}'; }
+source bench/figures.sh
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {print a / b}'; }
 
 declare -A times=() ratios=() peak=()
