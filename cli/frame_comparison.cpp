@@ -51,6 +51,10 @@ std::string caption(const CommandOptions& options, const FrameStatistics& figure
                      (settings.empty() ? " every argument at its default" : settings + ", others at their defaults") +
                      "; " + change_text("U", figures.u) + " " + change_text("V", figures.v) + " passes " +
                      std::to_string(figures.passes) + ".";
+  // The figures count the clip's own codes; the pictures can show only
+  // their top 8 bits.
+  if (header.bits > 8)
+    text += " Changes in " + std::to_string(header.bits) + "-bit codes, pictures from their top 8 bits.";
   if (shown.width != header.width || shown.height != header.height)
     text += " Shown: " + std::to_string(shown.width) + "x" + std::to_string(shown.height) + " at " +
             std::to_string(shown.x) + "," + std::to_string(shown.y) + ", enlarged " +
