@@ -27,13 +27,7 @@ PlanarFormat planar_format(const y4m::Y4mHeader& header) {
 // The settings of a call, read as the plugin's factory reads them: an
 // argument left out keeps its default.
 AVSValue AVS_CDECL keep_parameters(AVSValue args, void* kept, IScriptEnvironment*) {
-  QuillfenParameters& parameters = *static_cast<QuillfenParameters*>(kept);
-  int position = 0;
-  for (const QuillfenParameter& parameter : kQuillfenParameters) {
-    const AVSValue& given = args[position++];
-    const int fallback = value_of(parameters, parameter);
-    set_value(parameters, parameter, parameter.flag ? given.AsBool(fallback != 0) : given.AsInt(fallback));
-  }
+  *static_cast<QuillfenParameters*>(kept) = quillfen_parameters_from(args, 0);
   return AVSValue();
 }
 

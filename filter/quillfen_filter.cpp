@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstddef>
 
+#include "filter/avisynth_messages.h"
 #include "filter/pass_control.h"
 #include "filter/pass_report.h"
 #include "image/yuy2_conversion.h"
@@ -10,7 +11,7 @@
 
 QuillfenFilter::QuillfenFilter(PClip child_, const QuillfenParameters& parameters_, IScriptEnvironment* env)
     : GenericVideoFilter(child_), parameters(parameters_), width(0), height(0), reports_passes(false) {
-  if (!is_exactly_yuy2(vi) && !is_exactly_yv12_or_i420(vi)) env->ThrowError("Quillfen: YUY2 or YV12 data only.");
+  if (!is_exactly_yuy2(vi) && !is_exactly_yv12_or_i420(vi)) env->ThrowError(kYuy2OrYv12Only);
   if (const char* error = parameter_error(parameters)) env->ThrowError(error);
   if (const char* error = frame_size_error(vi.width, vi.height, parameters.radius)) env->ThrowError(error);
   kernel = chosen_pass_kernel();
@@ -30,14 +31,14 @@ PVideoFrame AVS_STDCALL QuillfenFilter::GetFrame(int n, IScriptEnvironment* env)
   if (!is_exactly_yuy2(vi)) env->ThrowError("Quillfen: YV12 frames must be converted to YUY2 before the filter.");
   PVideoFrame destination = env->NewVideoFrame(vi, FRAME_ALIGN);
   BYTE* out = destination->GetWritePtr();
-  if (!out) env->ThrowError("Quillfen: destination frame is not writable.");
+  if (!out) env->ThrowError(kDestinationNotWritable);
   {
     // The source frame is let go before the passes run.
     PVideoFrame source = child->GetFrame(n, env);
     // The image is read by this clip's size; a smaller frame would be read
     // past its end.
     if (!source || source->GetRowSize() < 2 * width || source->GetHeight() < height)
-      env->ThrowError("Quillfen: source frame is smaller than the clip.");
+      env->ThrowError(kSourceFrameTooSmall);
     unpack_yuy2(source->GetReadPtr(), source->GetPitch(), parameters.sup, width, height, current_image->data());
   }
   const int passes =

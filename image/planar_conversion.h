@@ -35,8 +35,6 @@ struct ChromaPlanesOf {
 
 using SourcePlanes = SourcePlanesOf<std::uint8_t>;
 using ChromaPlanes = ChromaPlanesOf<std::uint8_t>;
-using SourcePlanesWide = SourcePlanesOf<std::uint16_t>;
-using ChromaPlanesWide = ChromaPlanesOf<std::uint16_t>;
 
 // Samples of the scratch rows the 4:2:0 conversions need for a frame
 // `width` pixels wide: two 4:2:2 rows of U and of V.

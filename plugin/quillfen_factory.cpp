@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "filter/avisynth_messages.h"
 #include "filter/quillfen_filter.h"
 
 namespace {
@@ -52,17 +53,10 @@ AVSValue AVS_CDECL create_quillfen(AVSValue args, void* /*user_data*/, IScriptEn
   const bool planar_source = is_exactly_yv12_or_i420(args[0].AsClip()->GetVideoInfo());
 
   PClip source = planar_source ? invoke_conversion(env, "ConvertToYUY2", args[0],
-                                                   "Quillfen: ConvertToYUY2 function not found.")
+                                                   kConvertToYuy2NotFound)
                                : args[0].AsClip();
 
-  // An argument left out, or of another kind, keeps its default.
-  QuillfenParameters parameters;
-  int position = 1;
-  for (const QuillfenParameter& parameter : kQuillfenParameters) {
-    const AVSValue& given = args[position++];
-    const int fallback = value_of(parameters, parameter);
-    set_value(parameters, parameter, parameter.flag ? given.AsBool(fallback != 0) : given.AsInt(fallback));
-  }
+  const QuillfenParameters parameters = quillfen_parameters_from(args, 1);
 
   // The PClip takes the new filter's only reference at once, so a failure
   // after this point destroys it; a constructor that throws gives its
@@ -72,7 +66,7 @@ AVSValue AVS_CDECL create_quillfen(AVSValue args, void* /*user_data*/, IScriptEn
 
   if (planar_source)
     result = invoke_conversion(env, "ConvertToYV12", AVSValue(result),
-                               "Quillfen: ConvertToYV12 function not found.");
+                               kConvertToYv12NotFound);
   // Only a call that returns is followed by the host's extra release.
   if (host_releases_clip_arguments_once_more(env)) hold_clip_arguments_once_more(args);
   return AVSValue(result);

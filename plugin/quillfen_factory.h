@@ -14,3 +14,16 @@
 // AviSynth+ on a non-Windows build each clip argument keeps one more
 // reference, which that host releases after the call.
 AVSValue AVS_CDECL create_quillfen(AVSValue args, void* user_data, IScriptEnvironment* env);
+
+// The parameters given from position `first` of `args` on, in the table's
+// order: an argument left out, or of another kind, keeps its default.
+inline QuillfenParameters quillfen_parameters_from(const AVSValue& args, int first) {
+  QuillfenParameters parameters;
+  int position = first;
+  for (const QuillfenParameter& parameter : kQuillfenParameters) {
+    const AVSValue& given = args[position++];
+    const int fallback = value_of(parameters, parameter);
+    set_value(parameters, parameter, parameter.flag ? given.AsBool(fallback != 0) : given.AsInt(fallback));
+  }
+  return parameters;
+}

@@ -337,6 +337,7 @@ template <PassLanes Lanes>
 // Samples whose exponents one list holds: every disc row fits, and a disc
 // of radius 4 and less fits whole.
 inline constexpr int kListedSamples = 64;
+static_assert(2 * kMaxLaneRadius + 1 <= kListedSamples, "a list must hold every disc row whole");
 
 // As each disc row begins that the list does not hold yet, the exponents of
 // the samples of that row and of the rows after it that fit are listed,

@@ -48,7 +48,11 @@ struct FileStatus {
   long long size = 0;
   std::uint64_t device = 0;
   std::uint64_t file = 0;
-  bool same_file_as(const FileStatus& other) const { return device == other.device && file == other.file; }
+  // Something that is no file on a disk (a pipe, a console, NUL on Windows)
+  // has no identity, device and file 0, and is the same as nothing.
+  bool same_file_as(const FileStatus& other) const {
+    return (device != 0 || file != 0) && device == other.device && file == other.file;
+  }
 };
 bool file_status(int fd, FileStatus& status);
 bool file_status(const std::string& path, FileStatus& status);

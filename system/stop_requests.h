@@ -1,6 +1,6 @@
 // Requests to stop the command from outside: Ctrl-C and the system's request
-// to end (SIGINT and SIGTERM; on Windows the console's Ctrl-C, Ctrl-Break
-// and close). The first one sets a flag, which the command reads between
+// to end (SIGINT and SIGTERM; on Windows the console's Ctrl-C and Ctrl-Break;
+// closing the console ends the process at once). The first one sets a flag, which the command reads between
 // whole frames; a second one ends the process at once. A reader of the
 // output going away, or a file size limit, shows as a failed write rather
 // than ending the process.

@@ -3,6 +3,7 @@
 #include <memory>
 #include <new>
 
+#include "filter/avisynth_messages.h"
 #include "filter/quillfen_parameters.h"
 #include "plugin/avisynth_c/yuy2_frame_filter.h"
 #include "propagation/pass_kernels.h"
@@ -47,7 +48,7 @@ bool is_yv12_or_i420(const AVS_VideoInfo& vi) {
 // The clip's format, the parameters and the frame size, in the 2.5 filter's
 // order, as the first refusal's message, or null.
 const char* refusal(const AVS_VideoInfo& vi, const QuillfenParameters& parameters, const PassKernel* kernel) {
-  if (vi.pixel_type != AVS_CS_YUY2) return "Quillfen: YUY2 or YV12 data only.";
+  if (vi.pixel_type != AVS_CS_YUY2) return kYuy2OrYv12Only;
   if (const char* error = parameter_error(parameters)) return error;
   if (const char* error = frame_size_error(vi.width, vi.height, parameters.radius)) return error;
   if (!kernel) return kCpuCapError;
@@ -90,7 +91,7 @@ AVS_VideoFrame* AVSC_CC get_frame(AVS_FilterInfo* fi, int n) noexcept {
   FrameHandle destination(avs_new_video_frame_a(fi->env, &vi, AVS_FRAME_ALIGN));
   if (!destination) return fail(fi, avs_get_error(fi->env), "Quillfen: no destination frame.");
   std::uint8_t* out = avs_get_write_ptr_p(destination.get(), AVS_DEFAULT_PLANE);
-  if (!out) return fail(fi, nullptr, "Quillfen: destination frame is not writable.");
+  if (!out) return fail(fi, nullptr, kDestinationNotWritable);
   {
     // The source frame is let go before the passes run.
     const FrameHandle source(avs_get_frame(fi->child, n));
@@ -99,7 +100,7 @@ AVS_VideoFrame* AVSC_CC get_frame(AVS_FilterInfo* fi, int n) noexcept {
     // past its end.
     if (avs_get_row_size_p(source.get(), AVS_DEFAULT_PLANE) < 2 * vi.width ||
         avs_get_height_p(source.get(), AVS_DEFAULT_PLANE) < vi.height)
-      return fail(fi, nullptr, "Quillfen: source frame is smaller than the clip.");
+      return fail(fi, nullptr, kSourceFrameTooSmall);
     frame_filter(fi).read_source(avs_get_read_ptr_p(source.get(), AVS_DEFAULT_PLANE),
                                  avs_get_pitch_p(source.get(), AVS_DEFAULT_PLANE));
   }
@@ -124,7 +125,7 @@ AVS_Value create(AVS_ScriptEnvironment* env, AVS_Value args) {
   // Any other format goes to the checks unconverted, which refuse it.
   const bool planar_source = is_yv12_or_i420(*avs_get_video_info(ClipHandle(avs_take_clip(given, env)).get()));
   ValueHandle converted(planar_source ? convert(env, "ConvertToYUY2", given,
-                                                "Quillfen: ConvertToYUY2 function not found.")
+                                                kConvertToYuy2NotFound)
                                       : avs_void);
   if (avs_is_error(converted.get())) return converted.release();
   const AVS_Value source = planar_source ? converted.get() : given;
@@ -145,7 +146,7 @@ AVS_Value create(AVS_ScriptEnvironment* env, AVS_Value args) {
   avs_set_to_clip(&result, filter.get());
   ValueHandle filtered(result);
   if (!planar_source) return filtered.release();
-  return convert(env, "ConvertToYV12", filtered.get(), "Quillfen: ConvertToYV12 function not found.");
+  return convert(env, "ConvertToYV12", filtered.get(), kConvertToYv12NotFound);
 }
 
 }  // namespace
