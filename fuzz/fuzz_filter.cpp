@@ -1,12 +1,13 @@
 // The filter end to end on tiny frames with fuzzed parameters and pixels,
-// and every propagation kernel against the reference pass on a fuzzed image.
+// and every propagation kernel against the reference pass on a fuzzed image
+// of bytes or of 16-bit codes.
 //
 // The filter must refuse exactly the parameters outside their ranges, with a
 // message of its own; otherwise each frame it returns must keep the source's
 // luma, equal what the reference pass gives through the same conversions
 // and the same pass control, and come out the same when asked for again
-// after another frame. Every kernel must store the reference's bytes, every
-// byte of the output, and return the reference's change.
+// after another frame. Every kernel must store the reference's samples, every
+// sample of the output, and return the reference's change.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -138,8 +139,25 @@ void fuzz_filter_frames(FuzzedDataProvider& input) {
   check(results[2] == results[0], "a frame asked for again comes out different");
 }
 
-// Every kernel on one image: the same bytes and the same change as the
+// Every kernel on one image: the same samples and the same change as the
 // reference, the whole output written.
+template <class Sample>
+void check_kernels(const PassSettings& settings, const std::vector<Sample>& current) {
+  std::vector<Sample> expected(current.size(), Sample{0x5A});
+  const int expected_change = propagation_pass_reference(settings, current.data(), expected.data());
+  const std::unique_ptr<GaussianWeightCache> memo = gaussian_weight_memo_for(settings.gaussian);
+  for (const PassKernel& kernel : supported_pass_kernels()) {
+    std::vector<Sample> next(current.size(), Sample{0xA5});
+    const int change = run_pass_kernel(kernel, settings, current.data(), next.data(), memo.get());
+    if (next != expected || change != expected_change) {
+      std::fprintf(stderr, "fuzz_filter: kernel %s: %dx%d radius %d %s, %d bits\n", kernel.name, settings.width,
+                   settings.height, settings.radius, settings.gaussian ? "gaussian" : "linear", settings.bits);
+      check(change == expected_change, "a kernel returns another change than the reference");
+      check(false, "a kernel stores other samples than the reference");
+    }
+  }
+}
+
 void fuzz_kernels(FuzzedDataProvider& input) {
   // Wide enough for several runs of vector lanes side by side.
   const int width = input.ConsumeIntegralInRange(0, 160);
@@ -148,27 +166,21 @@ void fuzz_kernels(FuzzedDataProvider& input) {
   // A pass needs a radius below both sizes unless the image has no pixels.
   if (!empty && (width < 2 || height < 2)) return;
   const int largest_radius = empty ? 8 : std::min({width - 1, height - 1, 14});
-  const PassSettings settings{width, height, input.ConsumeIntegralInRange(1, largest_radius), input.ConsumeBool()};
+  PassSettings settings{width, height, input.ConsumeIntegralInRange(1, largest_radius), input.ConsumeBool()};
+  settings.bits = input.ConsumeIntegralInRange(8, 16);
   // Samples the reference visits; more would make the input slow to fuzz.
   const int square = 2 * settings.radius + 1;
   if (width * height * square * square > 150000) return;
 
-  const std::size_t image_bytes = packed_yuv444_size(width, height);
-  const std::vector<BYTE> current = take_bytes(input, image_bytes);
-  std::vector<BYTE> expected(image_bytes, 0x5A);
-  const int expected_change = propagation_pass_reference(settings, current.data(), expected.data());
-
-  const std::unique_ptr<GaussianWeightCache> memo = gaussian_weight_memo_for(settings.gaussian);
-  for (const PassKernel& kernel : supported_pass_kernels()) {
-    std::vector<BYTE> next(image_bytes, 0xA5);
-    const int change = kernel.run(settings, current.data(), next.data(), memo.get());
-    if (next != expected || change != expected_change) {
-      std::fprintf(stderr, "fuzz_filter: kernel %s: %dx%d radius %d %s\n", kernel.name, width, height,
-                   settings.radius, settings.gaussian ? "gaussian" : "linear");
-      check(change == expected_change, "a kernel returns another change than the reference");
-      check(false, "a kernel stores other bytes than the reference");
-    }
-  }
+  const std::size_t samples = packed_yuv444_size(width, height);
+  if (settings.bits == 8) return check_kernels(settings, take_bytes(input, samples));
+  // Codes of any value, those above the depth's range included: the kernels
+  // must stay within their memory and agree with the reference on them too.
+  const std::vector<BYTE> bytes = take_bytes(input, 2 * samples);
+  std::vector<std::uint16_t> current(samples);
+  for (std::size_t i = 0; i < samples; ++i)
+    current[i] = static_cast<std::uint16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+  check_kernels(settings, current);
 }
 
 }  // namespace
