@@ -21,8 +21,13 @@ host_build_start() {
     echo "$host_label: source archive $archive is absent; its integration tests will be skipped"
     exit 0
   fi
-  work="$(mktemp -d)"
-  trap 'rm -rf "$work"' EXIT
+  # One folder deeper than the temporary folder: autotools look for their
+  # auxiliary files up to two folders above the source tree, and must not
+  # find (or leave) any in the shared temporary folder.
+  work_root="$(mktemp -d)"
+  trap 'rm -rf "$work_root"' EXIT
+  work="$work_root/tree"
+  mkdir "$work"
   echo "$host_label: building from $archive into $prefix"
   tar -xzf "$archive" -C "$work"
 }
