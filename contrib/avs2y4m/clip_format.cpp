@@ -48,7 +48,7 @@ std::string conversion_to_y4m(const VideoInfo& vi) {
   std::string calls;
   if (vi.IsYUVA() || vi.IsPlanarRGBA()) calls += ".RemoveAlphaPlane()";
   if (vi.BitsPerComponent() == 32) calls += ".ConvertBits(16)";
-  const bool layout_taken = vi.IsYUV() && !vi.IsY() && (vi.Is420() || vi.Is422() || vi.Is444());
+  const bool layout_taken = (vi.IsYUV() || vi.IsYUVA()) && !vi.IsY() && (vi.Is420() || vi.Is422() || vi.Is444());
   // 4:1:1 goes to 4:2:2, which keeps all of its chroma; a grey clip, which
   // has none, to the smallest layout.
   if (!layout_taken)
