@@ -39,16 +39,17 @@ refuse() {  # SCRIPT MESSAGE: fails with MESSAGE on one line and writes nothing
   [ -z "$(ls out.y4m* 2>/dev/null)" ] || fail "$1 left $(ls out.y4m*)"
 }
 
-# ffmpeg's pixel format, then its options for aspect, siting and range.
+# ffmpeg's pixel format, then its options for aspect, siting, range and an
+# odd size for 4:4:4.
 formats=(
   "yuv420p|-color_range pc -vf setsar=16/15"
   "yuv420p|-chroma_sample_location left -color_range tv"
   "yuv420p|-chroma_sample_location topleft"
   "yuv422p|-vf setsar=10/11"
-  "yuv444p|-color_range pc"
+  "yuv444p|-color_range pc -vf format=yuv444p,crop=63:47:0:0"
 )
 for depth in 10 12 14 16; do
-  formats+=("yuv420p${depth}le|-color_range pc" "yuv422p${depth}le|-aspect 16:9" "yuv444p${depth}le|")
+  formats+=("yuv420p${depth}le|-color_range pc" "yuv422p${depth}le|-aspect 16:9" "yuv444p${depth}le|-vf format=yuv444p${depth}le,crop=63:47:0:0")
 done
 for entry in "${formats[@]}"; do
   IFS='|' read -r format options <<<"$entry"
