@@ -143,13 +143,13 @@ void Y4mReader::skip_bytes(std::size_t count) {
 
 // Samples of 9 to 15 bits come in two bytes, whose high byte may not exceed
 // the depth's top bits: only those bytes are looked at, until one does.
-void Y4mReader::check_sample_range(const std::uint8_t* payload) const {
-  if (header_.bits == 8 || header_.bits == 16) return;
-  const unsigned largest = (1u << header_.bits) - 1;
+void check_y4m_sample_range(const Y4mHeader& header, const std::uint8_t* payload, int frame) {
+  if (header.bits == 8 || header.bits == 16) return;
+  const unsigned largest = (1u << header.bits) - 1;
   const unsigned largest_high_byte = largest >> 8;
-  const std::size_t luma = static_cast<std::size_t>(header_.width) * static_cast<std::size_t>(header_.height);
-  const std::size_t chroma = static_cast<std::size_t>(y4m_chroma_width(header_)) *
-                             static_cast<std::size_t>(y4m_chroma_height(header_));
+  const std::size_t luma = static_cast<std::size_t>(header.width) * static_cast<std::size_t>(header.height);
+  const std::size_t chroma = static_cast<std::size_t>(y4m_chroma_width(header)) *
+                             static_cast<std::size_t>(y4m_chroma_height(header));
   const std::size_t samples = luma + 2 * chroma;
   unsigned high_bytes = 0;
   for (std::size_t i = 0; i < samples; ++i) high_bytes |= payload[2 * i + 1] > largest_high_byte;
@@ -158,8 +158,8 @@ void Y4mReader::check_sample_range(const std::uint8_t* payload) const {
     const unsigned sample = payload[2 * i] | payload[2 * i + 1] << 8;
     if (sample <= largest) continue;
     const char plane = i < luma ? 'Y' : i < luma + chroma ? 'U' : 'V';
-    throw Y4mError("Y4M input: frame " + std::to_string(frames_passed_) + ", plane " + plane + ": sample " +
-                   std::to_string(sample) + " is above the " + std::to_string(header_.bits) + "-bit range (0-" +
+    throw Y4mError("Y4M input: frame " + std::to_string(frame) + ", plane " + plane + ": sample " +
+                   std::to_string(sample) + " is above the " + std::to_string(header.bits) + "-bit range (0-" +
                    std::to_string(largest) + ")");
   }
 }
@@ -167,7 +167,7 @@ void Y4mReader::check_sample_range(const std::uint8_t* payload) const {
 bool Y4mReader::read_frame(std::uint8_t* payload) {
   if (!read_frame_header()) return false;
   take(payload, frame_bytes_);
-  check_sample_range(payload);
+  check_y4m_sample_range(header_, payload, frames_passed_);
   ++frames_passed_;
   return true;
 }

@@ -12,6 +12,12 @@
 
 namespace quillfen::y4m {
 
+// Throws Y4mError, naming frame number `frame`, the plane and the sample,
+// when a sample of `payload` (a frame's planes) is above the range of the
+// header's depth: a 16-bit container holding samples of fewer bits, wrongly
+// tagged.
+void check_y4m_sample_range(const Y4mHeader& header, const std::uint8_t* payload, int frame);
+
 class Y4mReader {
  public:
   // Reads and checks the stream header; throws Y4mError when the input is
@@ -51,7 +57,6 @@ class Y4mReader {
   void take(std::uint8_t* out, std::size_t count);
   void skip_bytes(std::size_t count);
   [[noreturn]] void throw_truncated(std::size_t got) const;
-  void check_sample_range(const std::uint8_t* payload) const;
   struct WholeFrames {
     int count = -1;  // -1: the input cannot be walked (a pipe)
     bool to_the_end = true;

@@ -28,10 +28,12 @@ clip it returns to OUTPUT as Y4M (YUV4MPEG2), the input of the quillfen
 command and of ffmpeg. OUTPUT is a file, or - for standard output; a file
 appears only once every frame is written.
 
-The clip must be YUY2 (written as 4:2:2), YV12 or I420 (4:2:0). Scripts can
-read Y4M files with Y4MSource("file.y4m") (8-bit 4:2:2 as YUY2, 4:2:0 as
-YV12); make one from any video with
-  ffmpeg -i IN -pix_fmt yuv422p -f yuv4mpegpipe file.y4m
+The clip must be YUY2 (written as 4:2:2) or YUV 4:2:0, 4:2:2 or 4:4:4 of 8,
+10, 12, 14 or 16 bits; the header takes the pixel aspect, 4:2:0 siting and
+range from the first frame's properties (_SARNum, _SARDen, _ChromaLocation,
+_ColorRange). Scripts read Y4M files of the same formats, and those tags,
+with Y4MSource("file.y4m") (8-bit 4:2:2 as YUY2); make one from any video with
+  ffmpeg -i IN -pix_fmt yuv422p10le -strict -1 -f yuv4mpegpipe file.y4m
 
 Options:
   --library PATH  the AviSynth+ library to load (default: libavisynth.so,

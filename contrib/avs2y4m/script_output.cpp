@@ -5,10 +5,12 @@
 
 #include "cli/command_error.h"
 #include "cli/progress_line.h"
+#include "contrib/avs2y4m/frame_properties.h"
 #include "contrib/avs2y4m/output_file.h"
 #include "contrib/avs2y4m/y4m_output.h"
 #include "contrib/avs2y4m/y4m_source.h"
 #include "system/stop_requests.h"
+#include "y4m/y4m_header.h"
 
 namespace quillfen::avs2y4m {
 namespace {
@@ -33,7 +35,7 @@ int write_frames(IScriptEnvironment* env, const std::string& script, const std::
   if (!result.IsClip()) throw CommandError("avs2y4m: " + script + " gives no clip; its last line must be one");
   const PClip clip = result.AsClip();
   const VideoInfo& vi = clip->GetVideoInfo();
-  const std::string header = y4m_stream_header(clip, env);
+  const y4m::Y4mFormat format = y4m_format_of_clip(clip, env);
 
   // From here on a Ctrl-C stops the command between frames, so that the
   // partial output is removed.
@@ -42,13 +44,20 @@ int write_frames(IScriptEnvironment* env, const std::string& script, const std::
   cli::ProgressLine progress(show_progress, vi.num_frames, "avs2y4m");
   std::vector<BYTE> record;
   try {
-    file.write(header.data(), header.size());
+    // The header's picture tags come from the first frame's properties.
+    PVideoFrame first = vi.num_frames > 0 ? clip->GetFrame(0, env) : PVideoFrame();
+    const y4m::Y4mHeader header = y4m_stream_header(
+        vi, format,
+        vi.num_frames > 0 && has_frame_properties(env) ? frame_properties_of(env, first) : PictureProperties{});
+    const std::string header_line = y4m::format_y4m_header(header);
+    file.write(header_line.data(), header_line.size());
     for (int n = 0; n < vi.num_frames; ++n) {
       if (stop.load())
         throw CommandError("avs2y4m: interrupted after " + std::to_string(n) + " frames" +
                                (file.whole_or_nothing() ? "; " + output + " not written" : ""),
                            cli::kExitInterrupted);
-      build_y4m_record(vi, clip->GetFrame(n, env), record);
+      build_y4m_record(vi, header, n == 0 ? first : clip->GetFrame(n, env), record);
+      first = PVideoFrame();
       file.write(record.data(), record.size());
       progress.frame_written();
     }

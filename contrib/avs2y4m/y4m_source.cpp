@@ -5,14 +5,19 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "contrib/avs2y4m/clip_format.h"
+#include "contrib/avs2y4m/frame_properties.h"
 #include "y4m/y4m_error.h"
 #include "y4m/y4m_header.h"
+#include "y4m/y4m_reader.h"
 
 namespace quillfen::avs2y4m {
 namespace {
@@ -44,40 +49,19 @@ bool read_at(int fd, void* data, std::size_t size, off_t offset) {
 // A frame as the file holds it: its FRAME line, then its planes.
 std::size_t record_bytes(const y4m::Y4mHeader& header) { return kFrameLineBytes + y4m::y4m_frame_bytes(header); }
 
-// The colour format tag (C411, ...) of a header, when it is one the filter
-// does not take, so that the refusal names it; empty otherwise.
-std::string refused_colour(std::string_view line) {
-  const std::size_t at = line.find(" C");
-  if (at == std::string_view::npos) return {};
-  const std::string_view tag = line.substr(at + 1, line.find(' ', at + 1) - (at + 1));
-  return y4m::y4m_format_of_tag(tag) ? std::string() : std::string(tag);
-}
-
-[[noreturn]] void refuse_colour(const std::string& path, const std::string& tag) {
-  refuse(path, "is " + tag + ", not 8-bit 4:2:2 (C422) or 4:2:0 (C420); convert it with " + kMakeOne);
-}
-
 // `line` is the header line with its newline, which tells a line that is
-// only the start of the signature from the signature. The frames this source
-// makes are YUY2 or YV12: of the formats the filter takes, only 8-bit 4:2:2
-// and 4:2:0.
+// only the start of the signature from the signature.
 y4m::Y4mHeader parse_header(const std::string& path, std::string_view line) {
   try {
     y4m::check_y4m_signature(line);
   } catch (const y4m::Y4mError&) {
     refuse(path, std::string("is not a Y4M file; make one with ") + kMakeOne);
   }
-  const std::string_view tags = line.substr(0, line.size() - 1);
-  y4m::Y4mHeader header;
   try {
-    header = y4m::parse_y4m_header(tags);
+    return y4m::parse_y4m_header(line.substr(0, line.size() - 1));
   } catch (const y4m::Y4mError& error) {
-    const std::string colour = refused_colour(tags);
-    if (!colour.empty()) refuse_colour(path, colour);
     refuse(path, std::string("has a header Y4MSource cannot read: ") + error.what());
   }
-  if (header.bits != 8 || header.chroma == y4m::Y4mChroma::k444) refuse_colour(path, y4m::y4m_tag(header, 'C'));
-  return header;
 }
 
 // Frames are read on demand, at offsets known from the header: AviSynth+
@@ -85,19 +69,22 @@ y4m::Y4mHeader parse_header(const std::string& path, std::string_view line) {
 // far larger than memory.
 class Y4mSource : public IClip {
  public:
-  Y4mSource(int fd, const std::string& path, const y4m::Y4mHeader& header, std::size_t header_bytes, int frames)
+  Y4mSource(int fd, const std::string& path, const y4m::Y4mHeader& header, int pixel_type, std::size_t header_bytes,
+            int frames, bool frame_properties)
       : fd_(fd),
         path_(path),
-        four_two_two_(header.chroma == y4m::Y4mChroma::k422),
+        header_(header),
         header_bytes_(header_bytes),
-        record_bytes_(record_bytes(header)) {
+        record_bytes_(record_bytes(header)),
+        properties_(properties_of_header(header)),
+        frame_properties_(frame_properties) {
     std::memset(&vi_, 0, sizeof vi_);
     vi_.width = header.width;
     vi_.height = header.height;
     vi_.fps_numerator = header.fps_numerator;
     vi_.fps_denominator = header.fps_denominator;
     vi_.num_frames = frames;
-    vi_.pixel_type = four_two_two_ ? VideoInfo::CS_YUY2 : VideoInfo::CS_YV12;
+    vi_.pixel_type = pixel_type;
     vi_.image_type = header.interlace == 't' ? VideoInfo::IT_TFF : header.interlace == 'b' ? VideoInfo::IT_BFF : 0;
   }
   ~Y4mSource() override { close(fd_); }
@@ -110,28 +97,18 @@ class Y4mSource : public IClip {
       env->ThrowError("Y4MSource: %s: frame %d cannot be read (the file changed, or its FRAME lines carry tags)",
                       path_.c_str(), n);
     const BYTE* planes = bytes.data() + kFrameLineBytes;
-    const int w = vi_.width, h = vi_.height;
-    PVideoFrame frame = env->NewVideoFrame(vi_);
-    if (four_two_two_) {
-      const BYTE* y = planes;
-      const BYTE* u = y + w * h;
-      const BYTE* v = u + w / 2 * h;
-      BYTE* row = frame->GetWritePtr();
-      for (int r = 0; r < h; ++r, row += frame->GetPitch())
-        for (int k = 0; k < w / 2; ++k) {
-          row[4 * k] = y[r * w + 2 * k];
-          row[4 * k + 1] = u[r * (w / 2) + k];
-          row[4 * k + 2] = y[r * w + 2 * k + 1];
-          row[4 * k + 3] = v[r * (w / 2) + k];
-        }
-    } else {
-      const int widths[3] = {w, w / 2, w / 2}, heights[3] = {h, h / 2, h / 2};
-      const int ids[3] = {PLANAR_Y, PLANAR_U, PLANAR_V};
-      for (int p = 0; p < 3; ++p) {
-        env->BitBlt(frame->GetWritePtr(ids[p]), frame->GetPitch(ids[p]), planes, widths[p], widths[p], heights[p]);
-        planes += static_cast<std::size_t>(widths[p]) * heights[p];
-      }
+    // Filters index tables by sample value: none may be above the depth.
+    try {
+      y4m::check_y4m_sample_range(header_, planes, n);
+    } catch (const y4m::Y4mError& error) {
+      env->ThrowError("Y4MSource: %s: %s", path_.c_str(), error.what());
     }
+    PVideoFrame frame = env->NewVideoFrame(vi_);
+    if (vi_.IsYUY2())
+      pack_yuy2(planes, frame);
+    else
+      copy_planes(planes, frame, env);
+    if (frame_properties_) set_frame_properties(env, frame, properties_);
     return frame;
   }
   bool __stdcall GetParity(int) override { return (vi_.image_type & VideoInfo::IT_TFF) != 0; }
@@ -140,15 +117,44 @@ class Y4mSource : public IClip {
   const VideoInfo& __stdcall GetVideoInfo() override { return vi_; }
 
  private:
+  void pack_yuy2(const BYTE* planes, PVideoFrame& frame) const {
+    const int w = vi_.width, h = vi_.height;
+    const BYTE* y = planes;
+    const BYTE* u = y + w * h;
+    const BYTE* v = u + w / 2 * h;
+    BYTE* row = frame->GetWritePtr();
+    for (int r = 0; r < h; ++r, row += frame->GetPitch())
+      for (int k = 0; k < w / 2; ++k) {
+        row[4 * k] = y[r * w + 2 * k];
+        row[4 * k + 1] = u[r * (w / 2) + k];
+        row[4 * k + 2] = y[r * w + 2 * k + 1];
+        row[4 * k + 3] = v[r * (w / 2) + k];
+      }
+  }
+
+  // Deeper samples are copied as they are (clip_format.h).
+  void copy_planes(const BYTE* planes, PVideoFrame& frame, IScriptEnvironment* env) const {
+    const int sample_bytes = y4m::y4m_sample_bytes(header_);
+    for (const int plane : {PLANAR_Y, PLANAR_U, PLANAR_V}) {
+      const bool luma = plane == PLANAR_Y;
+      const int row_bytes = (luma ? header_.width : y4m::y4m_chroma_width(header_)) * sample_bytes;
+      const int rows = luma ? header_.height : y4m::y4m_chroma_height(header_);
+      env->BitBlt(frame->GetWritePtr(plane), frame->GetPitch(plane), planes, row_bytes, row_bytes, rows);
+      planes += static_cast<std::size_t>(row_bytes) * static_cast<std::size_t>(rows);
+    }
+  }
+
   int fd_;
   std::string path_;
-  bool four_two_two_;
+  y4m::Y4mHeader header_;
   std::size_t header_bytes_;
   std::size_t record_bytes_;
+  PictureProperties properties_;
+  bool frame_properties_;
   VideoInfo vi_;
 };
 
-IClip* open_source(const std::string& path) {
+IClip* open_source(const std::string& path, bool frame_properties) {
   // Not blocking, so that a pipe named here is refused rather than waited on.
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) refuse(path, std::string("cannot be opened: ") + std::strerror(errno));
@@ -164,12 +170,20 @@ IClip* open_source(const std::string& path) {
       refuse(path, std::string("is not a Y4M file; make one with ") + kMakeOne);
     line.resize(end + 1);
     const y4m::Y4mHeader header = parse_header(path, line);
+    const std::optional<int> pixel_type = pixel_type_of({header.chroma, header.bits});
+    if (!pixel_type)
+      refuse(path, "is " + y4m::y4m_tag(header, 'C') + ": AviSynth+ has no " + std::to_string(header.bits) +
+                       "-bit format; convert it to 10 bits with ffmpeg -i IN -pix_fmt yuv" +
+                       y4m::y4m_tag(header, 'C').substr(1, 3) + "p10le -strict -1 -f yuv4mpegpipe OUT.y4m");
     const std::size_t record = record_bytes(header);
     const std::size_t data = static_cast<std::size_t>(status.st_size) - line.size();
     if (data % record != 0)
       refuse(path, "ends inside a frame, or its FRAME lines carry tags, which Y4MSource does not read");
     if (data == 0) refuse(path, "has no frames");
-    return new Y4mSource(fd, path, header, line.size(), static_cast<int>(data / record));
+    if (data / record > static_cast<std::size_t>(INT_MAX))
+      refuse(path, "has more frames than AviSynth+ counts (" + std::to_string(INT_MAX) + ")");
+    return new Y4mSource(fd, path, header, *pixel_type, line.size(), static_cast<int>(data / record),
+                         frame_properties);
   } catch (...) {
     close(fd);
     throw;
@@ -178,7 +192,7 @@ IClip* open_source(const std::string& path) {
 
 AVSValue __cdecl create_source(AVSValue args, void*, IScriptEnvironment* env) {
   try {
-    return AVSValue(open_source(args[0].AsString("")));
+    return AVSValue(open_source(args[0].AsString(""), has_frame_properties(env)));
   } catch (const std::exception& error) {
     env->ThrowError("%s", error.what());
   }

@@ -6,8 +6,8 @@
 set(avisynthplus_cases same-bytes four-two-oh autoload refusals runner valgrind)
 if(QUILLFEN_SANITIZE)
   set(avisynthplus_skip "AviSynth+ tests run in plain builds only")
-elseif(NOT TARGET avs2y4m OR NOT QUILLFEN_AVISYNTHPLUS_LIBRARY)
-  set(avisynthplus_skip "no AviSynth+ in ${QUILLFEN_AVISYNTHPLUS_PREFIX} (set QUILLFEN_AVISYNTHPLUS_PREFIX, or run .ci/build-avisynthplus.sh)")
+elseif(NOT TARGET avs2y4m OR NOT QUILLFEN_AVISYNTH_LIBRARY)
+  set(avisynthplus_skip "no AviSynth+ library found (give its prefix in CMAKE_PREFIX_PATH, or run .ci/build-avisynthplus.sh)")
 endif()
 
 if(avisynthplus_skip OR NOT TARGET quillfen_plugin OR NOT TARGET quillfen)
