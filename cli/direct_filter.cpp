@@ -50,13 +50,13 @@ DirectFilter::DirectFilter(const y4m::Y4mHeader& header,
   chroma_offset_ = static_cast<std::size_t>(luma_pitch_) * static_cast<std::size_t>(header.height);
   chroma_bytes_ = static_cast<std::size_t>(chroma_pitch_) * static_cast<std::size_t>(y4m::y4m_chroma_height(header));
   // In two-byte elements, which keep wide samples on even addresses.
-  source_chroma_.resize(chroma_bytes_);
+  source_chroma_ = std::make_unique_for_overwrite<std::uint16_t[]>(chroma_bytes_);
 }
 
 int DirectFilter::filter(BYTE* planes) {
   BYTE* const u = planes + chroma_offset_;
   BYTE* const v = u + chroma_bytes_;
-  BYTE* const source_u = reinterpret_cast<BYTE*>(source_chroma_.data());
+  BYTE* const source_u = reinterpret_cast<BYTE*>(source_chroma_.get());
   BYTE* const source_v = source_u + chroma_bytes_;
   std::memcpy(source_u, u, 2 * chroma_bytes_);
   const FramePlanes source{{planes, source_u, source_v}, {luma_pitch_, chroma_pitch_, chroma_pitch_}};
