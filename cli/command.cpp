@@ -3,19 +3,18 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <thread>
 
 #include "cli/clip_probe.h"
 #include "cli/command_error.h"
+#include "cli/filter_chain.h"
 #include "cli/frame_comparison.h"
 #include "cli/frame_pipeline.h"
 #include "cli/frame_worker.h"
 #include "cli/interlace_warning.h"
 #include "cli/piece_join.h"
-#include "cli/plugin_location.h"
 #include "cli/progress_line.h"
 #include "cli/statistics_file.h"
 #include "cli/stream_files.h"
@@ -31,32 +30,13 @@
 namespace quillfen::cli {
 namespace {
 
-constexpr const char kSampleOutput[] = "quillfen-sample-out.y4m";
-constexpr const char kSampleFileName[] = "quillfen-sample.y4m";
-
-// The bundled clip: the installed one, found from the executable as the
-// installed plugin is, or else the one in the source tree of a build.
-std::string sample_clip_path() {
-  const std::filesystem::path installed =
-      std::filesystem::path(executable_directory()) / QUILLFEN_INSTALLED_SAMPLE_DIR / kSampleFileName;
-  std::error_code error;
-  if (std::filesystem::exists(installed, error)) return installed.lexically_normal().string();
-  if (std::filesystem::exists(QUILLFEN_SAMPLE_PATH, error)) return QUILLFEN_SAMPLE_PATH;
-  throw CommandError("quillfen: the bundled sample clip is missing (neither " + installed.lexically_normal().string() +
-                     " nor " + QUILLFEN_SAMPLE_PATH + "); give INPUT and OUTPUT (see quillfen --help)");
-}
-
+// The command's version, and with --plugin the version of the module given.
 int print_version(const CommandOptions& options) {
-  const std::string path = plugin_path(options.plugin_path);
-  std::string plugin_version;
-  try {
-    server::ScriptEnvironment env;
-    plugin_version = load_plugin(env, path);
-  } catch (...) {
-    throw CommandError(current_exception_line());
-  }
-  std::printf("quillfen %s\nplugin: %s (%s)\n", kQuillfenVersion, plugin_version.c_str(),
-              plugin_shown(path).c_str());
+  std::printf("quillfen %s\n", kQuillfenVersion);
+  if (options.plugin_path.empty()) return kExitOk;
+  server::ScriptEnvironment env;
+  const std::string plugin_version = load_quillfen_plugin(env, options.plugin_path);
+  std::printf("plugin: %s (%s)\n", plugin_version.c_str(), options.plugin_path.c_str());
   return kExitOk;
 }
 
@@ -160,9 +140,6 @@ int filter_stream(const CommandOptions& options, const std::string& input_path, 
     case PipelineOutcome::End::kComplete:
       break;
   }
-  if (options.sample_run)
-    std::printf("quillfen: filtered %d frames of %s into %s\n", outcome.frames_written, input_path.c_str(),
-                std::filesystem::absolute(output_path).string().c_str());
   return kExitOk;
 }
 
@@ -173,6 +150,10 @@ int run_command(const CommandOptions& options) {
     case CommandOptions::Mode::kHelp:
       std::fputs(usage_text().c_str(), stdout);
       return kExitOk;
+    case CommandOptions::Mode::kUsage:
+      std::fputs((synopsis_text() + "Run quillfen --help for the options and the filter arguments.\n").c_str(),
+                 stderr);
+      return kExitUsage;
     case CommandOptions::Mode::kVersion:
       return print_version(options);
     case CommandOptions::Mode::kProbe:
@@ -184,9 +165,7 @@ int run_command(const CommandOptions& options) {
     case CommandOptions::Mode::kRun:
       break;
   }
-  if (!options.sample_run) return filter_stream(options, options.input, options.output);
-
-  return filter_stream(options, sample_clip_path(), kSampleOutput);
+  return filter_stream(options, options.input, options.output);
 }
 
 }  // namespace quillfen::cli

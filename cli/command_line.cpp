@@ -6,7 +6,6 @@
 #include <optional>
 #include <string_view>
 
-#include "cli/builtin_filter.h"
 #include "cli/command_error.h"
 #include "cli/png_writer.h"
 #include "filter/quillfen_parameters.h"
@@ -150,7 +149,7 @@ CommandOptions parse_piece_operands(CommandOptions options, const std::vector<st
 CommandOptions parse_command_line(const std::vector<std::string>& arguments) {
   CommandOptions options;
   if (arguments.empty()) {
-    options.sample_run = true;
+    options.mode = CommandOptions::Mode::kUsage;
     return options;
   }
   std::vector<std::string> positional;
@@ -245,17 +244,19 @@ CommandOptions parse_command_line(const std::vector<std::string>& arguments) {
   return options;
 }
 
-std::string usage_text() {
-  std::string text = R"(Usage: quillfen [options] INPUT OUTPUT [name=value ...]
+std::string synopsis_text() {
+  return R"(Usage: quillfen [options] INPUT OUTPUT [name=value ...]
        quillfen --compare FRAME [--crop X,Y,W,H] INPUT OUTPUT.png [name=value ...]
        quillfen --probe INPUT
        quillfen --join OUTPUT PART...
-       quillfen            (no arguments: filters the bundled sample clip)
+)";
+}
 
+std::string usage_text() {
+  std::string text = synopsis_text() + R"(
 Filters a Y4M video with the Quillfen filter: luma unchanged, chroma
 recomputed by luma-guided propagation. Takes YUV 4:2:0, 4:2:2 and 4:4:4 at 8,
-9, 10, 12, 14 and 16 bits (C420, C422, C444, C422p10, ...); 8-bit 4:2:2 and
-4:2:0 go through the plugin, every other format straight to the filter.
+9, 10, 12, 14 and 16 bits (C420, C422, C444, C422p10, ...).
 
   INPUT, OUTPUT       Y4M files, or - for standard input / standard output
   name=value          an argument of the Quillfen script function, given as
@@ -295,14 +296,13 @@ Options:
                       pieces whose stream headers differ, or that end inside
                       a frame, are refused and OUTPUT is then not written
 )";
-  text += builtin_filter() ? R"(  --plugin PATH       a plugin module to load instead of the filter built into
-                      quillfen
-)"
-                           : R"(  --plugin PATH       the plugin module (default: libquillfen.so beside quillfen,
-                      else the installed one in <libdir>/avisynth of its prefix)
-)";
-  text += R"(  --quiet             no progress line
-  --version           print the command's and the plugin's versions
+  text += R"(  --plugin PATH       filter 8-bit 4:2:2 and 4:2:0 through this AviSynth 2.5
+                      plugin module (libquillfen.so) in the command's own
+                      stand-in host, with the same bytes; other formats are
+                      filtered as without it; --stats then leaves passes empty
+  --quiet             no progress line
+  --version           print the command's version, and with --plugin the
+                      module's
   --help, -h          print this text
 
 Progress goes to stderr when it is a terminal. Errors print one line on stderr

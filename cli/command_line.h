@@ -9,10 +9,9 @@
 namespace quillfen::cli {
 
 struct CommandOptions {
-  enum class Mode { kRun, kHelp, kVersion, kProbe, kJoin, kCompare };
+  // kUsage: no arguments at all, answered with the synopsis on stderr.
+  enum class Mode { kRun, kHelp, kUsage, kVersion, kProbe, kJoin, kCompare };
   Mode mode = Mode::kRun;
-  // No arguments at all: filter the bundled sample clip into a named file.
-  bool sample_run = false;
   std::string input;   // a path, or "-" for standard input
   std::string output;  // a path, or "-" for standard output
   std::vector<std::string> pieces;  // --join: the pieces, in order
@@ -29,13 +28,17 @@ struct CommandOptions {
   struct Crop {
     int x = 0, y = 0, width = 0, height = 0;
   } crop;
-  std::string plugin_path;  // empty: the built-in filter, or the module beside the executable, else the installed one
+  // --plugin: the AviSynth 2.5 module that filters 8-bit 4:2:2 and 4:2:0
+  // instead of the command's own filter; empty: none.
+  std::string plugin_path;
 };
 
 // Throws CommandError (exit status kExitUsage) with a line that says what
 // is wrong and points to --help.
 CommandOptions parse_command_line(const std::vector<std::string>& arguments);
 
+// The "Usage:" lines alone, and the whole --help text that starts with them.
+std::string synopsis_text();
 std::string usage_text();
 
 }  // namespace quillfen::cli

@@ -4,11 +4,8 @@
 #include <cstring>
 
 #include "cli/command_error.h"
-#include "filter/quillfen_parameters.h"
-#include "plugin/quillfen_factory.h"
+#include "cli/filter_arguments.h"
 #include "propagation/pass_kernels.h"
-#include "server/script_environment.h"
-#include "server/server_error.h"
 
 namespace quillfen::cli {
 namespace {
@@ -24,27 +21,11 @@ PlanarFormat planar_format(const y4m::Y4mHeader& header) {
   return {header.width, header.height, layout, header.bits};
 }
 
-// The settings of a call, read as the plugin's factory reads them: an
-// argument left out keeps its default.
-AVSValue AVS_CDECL keep_parameters(AVSValue args, void* kept, IScriptEnvironment*) {
-  *static_cast<QuillfenParameters*>(kept) = quillfen_parameters_from(args, 0);
-  return AVSValue();
-}
-
+// The one place the command asks whether the filter takes these settings
+// for this clip.
 QuillfenParameters bound_parameters(const y4m::Y4mHeader& header,
                                     const std::vector<std::pair<std::string, std::string>>& filter_arguments) {
-  QuillfenParameters parameters;
-  try {
-    server::ScriptEnvironment env;
-    // The plugin's signature after its clip: text arguments bind, and are
-    // refused in the same words, as they are for the plugin.
-    env.AddFunction(kQuillfenFunctionName, kQuillfenSignature.data() + 1, keep_parameters, &parameters);
-    env.invoke_with_text(kQuillfenFunctionName, nullptr, filter_arguments);
-  } catch (const server::ArgumentError&) {
-    throw CommandError(current_exception_line(), kExitUsage);
-  } catch (...) {
-    throw CommandError(current_exception_line());
-  }
+  const QuillfenParameters parameters = parameters_from_text(filter_arguments);
   const char* refusal = parameter_error(parameters);
   if (!refusal) refusal = planar_format_error(planar_format(header), parameters);
   if (refusal) throw CommandError(refusal, kExitUsage);
@@ -69,13 +50,13 @@ DirectFilter::DirectFilter(const y4m::Y4mHeader& header,
   chroma_offset_ = static_cast<std::size_t>(luma_pitch_) * static_cast<std::size_t>(header.height);
   chroma_bytes_ = static_cast<std::size_t>(chroma_pitch_) * static_cast<std::size_t>(y4m::y4m_chroma_height(header));
   // In two-byte elements, which keep wide samples on even addresses.
-  source_chroma_.resize(chroma_bytes_);
+  source_chroma_ = std::make_unique_for_overwrite<std::uint16_t[]>(chroma_bytes_);
 }
 
 int DirectFilter::filter(BYTE* planes) {
   BYTE* const u = planes + chroma_offset_;
   BYTE* const v = u + chroma_bytes_;
-  BYTE* const source_u = reinterpret_cast<BYTE*>(source_chroma_.data());
+  BYTE* const source_u = reinterpret_cast<BYTE*>(source_chroma_.get());
   BYTE* const source_v = source_u + chroma_bytes_;
   std::memcpy(source_u, u, 2 * chroma_bytes_);
   const FramePlanes source{{planes, source_u, source_v}, {luma_pitch_, chroma_pitch_, chroma_pitch_}};

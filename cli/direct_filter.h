@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -38,8 +39,9 @@ class DirectFilter {
   std::ptrdiff_t luma_pitch_ = 0;
   std::ptrdiff_t chroma_pitch_ = 0;
   // The frame's source chroma, U then V: the filter writes its chroma
-  // planes elsewhere than it reads them.
-  std::vector<std::uint16_t> source_chroma_;
+  // planes elsewhere than it reads them. Left uninitialised, so that a
+  // header claiming huge frames costs only what frames really fill.
+  std::unique_ptr<std::uint16_t[]> source_chroma_;
   PlanarFrameFilter filter_;
 };
 

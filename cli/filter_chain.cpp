@@ -1,30 +1,30 @@
 #include "cli/filter_chain.h"
 
 #include "cli/command_error.h"
-#include "cli/plugin_location.h"
-#include "filter/pass_report.h"
 #include "filter/quillfen_parameters.h"
 #include "server/server_error.h"
 
 namespace quillfen::cli {
 
-namespace {
-
-// The filter's report of a frame's passes, kept in the chain's int.
-AVSValue AVS_CDECL record_passes(AVSValue args, void* passes, IScriptEnvironment*) {
-  *static_cast<int*>(passes) = args[0].AsInt(0);
-  return AVSValue();
+std::string load_quillfen_plugin(server::ScriptEnvironment& env, const std::string& path) {
+  std::string version;
+  try {
+    version = env.load_plugin(path);
+  } catch (const server::ServerError& error) {
+    throw CommandError(std::string("quillfen: --plugin: ") + error.what());
+  }
+  if (!env.FunctionExists(kQuillfenFunctionName))
+    throw CommandError("quillfen: --plugin: \"" + path + "\" registers no " + kQuillfenFunctionName +
+                       " function; give the Quillfen plugin module");
+  return version;
 }
-
-}  // namespace
 
 FilterChain::FilterChain(const std::string& plugin_path, const y4m::Y4mHeader& header, int num_frames,
                          const std::vector<std::pair<std::string, std::string>>& filter_arguments) {
   // Script errors hold text that the environment owns: each is turned into
   // its line here, while the environment is still alive.
   try {
-    env_.AddFunction(kPassReportFunction, kPassReportSignature, record_passes, &reported_passes_);
-    load_plugin(env_, plugin_path);
+    load_quillfen_plugin(env_, plugin_path);
     source_ = new server::Y4mSourceClip(header, num_frames);
     source_clip_ = source_;
   } catch (...) {
@@ -53,7 +53,7 @@ void FilterChain::check_output_format(const y4m::Y4mHeader& header) {
                        " returned a clip of another size or format than its input");
 }
 
-int FilterChain::filter(int n, const PVideoFrame& source, PVideoFrame& output) {
+void FilterChain::filter(int n, const PVideoFrame& source, PVideoFrame& output) {
   // The source clip lends the frame only while the chain asks for it.
   struct Lend {
     server::Y4mSourceClip& clip;
@@ -61,10 +61,8 @@ int FilterChain::filter(int n, const PVideoFrame& source, PVideoFrame& output) {
   } lend{*source_};
   try {
     source_->supply(n, &source);
-    reported_passes_ = 0;
     output = output_->GetFrame(n, &env_);
     if (!output) throw CommandError("quillfen: the filter returned no frame " + std::to_string(n));
-    return reported_passes_;
   } catch (...) {
     throw CommandError(current_exception_line());
   }

@@ -1,6 +1,7 @@
-// One worker's own filter chain: its own script environment with the plugin
-// loaded, a source clip fed with frames from outside, and the clip that one
-// "Quillfen" call built over it. Used by one thread at a time.
+// The --plugin road: one worker's own filter chain, its own script
+// environment with the given 2.5 plugin module loaded, a source clip fed
+// with frames from outside, and the clip that one "Quillfen" call built over
+// it. Used by one thread at a time.
 #pragma once
 
 #include <string>
@@ -14,6 +15,11 @@
 
 namespace quillfen::cli {
 
+// Loads the module at `path` into `env` and returns its version text.
+// Throws CommandError with one line naming the module when it cannot be
+// loaded or has no Quillfen function.
+std::string load_quillfen_plugin(server::ScriptEnvironment& env, const std::string& path);
+
 class FilterChain {
  public:
   // Loads the plugin and calls "Quillfen" with the text arguments. Throws
@@ -25,17 +31,13 @@ class FilterChain {
   FilterChain& operator=(const FilterChain&) = delete;
 
   // Filters frame n, made from its Y4M planes as `source`, into `output`.
-  // Throws CommandError with the line to print. Returns the passes the
-  // filter reported for the frame (filter/pass_report.h), 0 from a plugin
-  // that reports none.
-  int filter(int n, const PVideoFrame& source, PVideoFrame& output);
+  // Throws CommandError with the line to print. The plugin interface
+  // carries no figures with a frame, so its passes are not known here.
+  void filter(int n, const PVideoFrame& source, PVideoFrame& output);
 
  private:
   void check_output_format(const y4m::Y4mHeader& header);
 
-  // Where the filter's report of the frame being made lands; the
-  // environment below keeps its address.
-  int reported_passes_ = 0;
   // Declared before the clips so that it goes after them: they run plugin
   // code and return frames to its pool while they are released.
   server::ScriptEnvironment env_;

@@ -49,8 +49,8 @@ std::string caption(const CommandOptions& options, const FrameStatistics& figure
   for (const auto& [name, value] : options.filter_arguments) settings += " " + name + "=" + value;
   std::string text = "frame " + std::to_string(options.compare_frame) + " of " + options.input + ";" +
                      (settings.empty() ? " every argument at its default" : settings + ", others at their defaults") +
-                     "; " + change_text("U", figures.u) + " " + change_text("V", figures.v) + " passes " +
-                     std::to_string(figures.passes) + ".";
+                     "; " + change_text("U", figures.u) + " " + change_text("V", figures.v) +
+                     (figures.passes ? " passes " + std::to_string(*figures.passes) : "") + ".";
   // The figures count the clip's own codes; the pictures can show only
   // their top 8 bits.
   if (header.bits > 8)
@@ -89,7 +89,7 @@ int compare_frame(const CommandOptions& options) {
   std::vector<BYTE> after(reader.frame_bytes());
   if (!reader.read_frame(after.data())) throw frame_past_end(frame, reader.frames_passed());
   const std::vector<BYTE> before = after;
-  const int passes = filter_frame_in_place(worker, header, frame, after.data());
+  const std::optional<int> passes = filter_frame_in_place(worker, header, frame, after.data());
   FrameStatistics figures = measure_frame(header, before.data(), after.data());
   figures.passes = passes;
 

@@ -142,8 +142,8 @@ void read_frames(const std::shared_ptr<PipelineShared>& shared, bool measured, i
 
 // Filters the frame in `slot` with a worker of either kind, leaving its
 // output record whole unless the writing thread converts the output.
-int filter_frame(PipelineShared& shared, Slot& slot, FrameWorker& worker, server::FramePool& own_frames,
-                 const y4m::Y4mWriter& writer) {
+std::optional<int> filter_frame(PipelineShared& shared, Slot& slot, FrameWorker& worker,
+                                server::FramePool& own_frames, const y4m::Y4mWriter& writer) {
   if (auto* direct = std::get_if<std::unique_ptr<DirectFilter>>(&worker)) {
     const int passes = (*direct)->filter(planes_of(slot));
     writer.start_record(slot.record.get());
@@ -155,10 +155,10 @@ int filter_frame(PipelineShared& shared, Slot& slot, FrameWorker& worker, server
     slot.source = own_frames.acquire(shared.source_layout);
     server::y4m_planes_to_frame(header, planes_of(slot), slot.source);
   }
-  const int passes = chain.filter(slot.frame, slot.source, slot.output);
+  chain.filter(slot.frame, slot.source, slot.output);
   if (!shared.reader_and_writer_convert)
     server::frame_to_y4m_planes(header, slot.output, writer.start_record(slot.record.get()));
-  return passes;
+  return std::nullopt;
 }
 
 void filter_frames(PipelineShared& shared, FrameWorker& worker, const y4m::Y4mWriter& writer) {
@@ -268,7 +268,7 @@ PipelineOutcome FramePipeline::write_frames(const std::atomic<bool>& stop, Progr
     progress.frame_written();
     if (frame_measured) {
       try {
-        const int passes = slot.statistics.passes;
+        const std::optional<int> passes = slot.statistics.passes;
         slot.statistics = measure_frame(shared->reader->header(), slot.input_kept.data(), planes_of(slot));
         slot.statistics.passes = passes;
         frame_measured(slot.frame, slot.statistics);

@@ -50,7 +50,8 @@ void RunStatistics::add(const FrameStatistics& frame) {
   u.add(frame.u);
   v.add(frame.v);
   ++frames;
-  passes += frame.passes;
+  passes_known = passes_known && frame.passes.has_value();
+  passes += frame.passes.value_or(0);
 }
 
 }  // namespace quillfen::cli

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "host/avisynth_interface.h"
 #include "y4m/y4m_header.h"
@@ -25,7 +26,8 @@ struct PlaneChange {
 struct FrameStatistics {
   PlaneChange u;
   PlaneChange v;
-  int passes = 0;
+  // Unknown for frames filtered by a plugin module.
+  std::optional<int> passes;
 };
 
 // `before` and `after` are y4m_frame_bytes(header) bytes of planes.
@@ -37,9 +39,13 @@ struct RunStatistics {
   PlaneChange v;
   std::int64_t frames = 0;
   std::int64_t passes = 0;
+  bool passes_known = true;  // while every frame's passes are
 
   void add(const FrameStatistics& frame);
-  double mean_passes() const { return frames ? static_cast<double>(passes) / frames : 0.0; }
+  std::optional<double> mean_passes() const {
+    if (!passes_known) return std::nullopt;
+    return frames ? static_cast<double>(passes) / frames : 0.0;
+  }
 };
 
 }  // namespace quillfen::cli

@@ -1,9 +1,11 @@
-// What one worker filters frames with: the plugin's filter chain, over host
-// frames, for the formats the AviSynth 2.5 interface carries (8-bit 4:2:2 and
-// 4:2:0), and the direct filter, over the Y4M planes, for every other.
+// What one worker filters frames with: the direct filter, over the Y4M
+// planes, for every format; or, with --plugin, the given module's filter
+// chain over host frames for the formats the AviSynth 2.5 interface carries
+// (8-bit 4:2:2 and 4:2:0).
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <variant>
 
 #include "cli/command_line.h"
@@ -21,7 +23,7 @@ using FrameWorker = std::variant<std::unique_ptr<FilterChain>, std::unique_ptr<D
 FrameWorker make_frame_worker(const CommandOptions& options, const y4m::Y4mHeader& header, int num_frames);
 
 // Filters frame n, whose Y4M planes are at `planes`, in place; returns the
-// passes. Throws CommandError with the line to print.
-int filter_frame_in_place(FrameWorker& worker, const y4m::Y4mHeader& header, int n, BYTE* planes);
+// passes where the worker knows them. Throws CommandError with the line to print.
+std::optional<int> filter_frame_in_place(FrameWorker& worker, const y4m::Y4mHeader& header, int n, BYTE* planes);
 
 }  // namespace quillfen::cli

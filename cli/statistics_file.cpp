@@ -34,13 +34,15 @@ std::string header_line() {
          "passes";
 }
 
+// Passes a plugin module ran are not known: their field is left empty.
 std::string frame_line(int n, const FrameStatistics& statistics) {
-  return std::to_string(n) + "," + figures(statistics.u, statistics.v) + "," + std::to_string(statistics.passes);
+  return std::to_string(n) + "," + figures(statistics.u, statistics.v) + "," +
+         (statistics.passes ? std::to_string(*statistics.passes) : "");
 }
 
 std::string summary_line(const RunStatistics& run) {
-  char passes[32];
-  std::snprintf(passes, sizeof passes, "%.2f", run.mean_passes());
+  char passes[32] = "";
+  if (const auto mean = run.mean_passes()) std::snprintf(passes, sizeof passes, "%.2f", *mean);
   return "all," + figures(run.u, run.v) + "," + passes;
 }
 

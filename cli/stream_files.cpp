@@ -2,12 +2,10 @@
 
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <string>
 
 #include "cli/command_error.h"
 #include "system/files.h"
-#include "system/process.h"
 
 namespace quillfen::cli {
 namespace {
@@ -70,13 +68,6 @@ void empty_output(const StreamFile& output, const std::string& path) {
   if (!output.owned() || !system::file_status(output.fd(), status) || !status.regular) return;
   if (!system::truncate_file(output.fd(), 0))
     throw CommandError("quillfen: cannot write OUTPUT \"" + path + "\": " + std::strerror(errno));
-}
-
-std::string executable_directory() {
-  const std::string executable = system::executable_path();
-  if (executable.empty())
-    throw CommandError(std::string("quillfen: cannot find the executable's directory: ") + std::strerror(errno));
-  return std::filesystem::path(executable).parent_path().string();
 }
 
 }  // namespace quillfen::cli

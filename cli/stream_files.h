@@ -38,7 +38,4 @@ StreamFile open_output_to_empty(const std::string& path, const StreamFile& input
 // pipe or device is left as it is.
 void empty_output(const StreamFile& output, const std::string& path);
 
-// The directory holding the running executable.
-std::string executable_directory();
-
 }  // namespace quillfen::cli

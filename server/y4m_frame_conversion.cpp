@@ -3,8 +3,6 @@
 #include <cstddef>
 #include <cstring>
 
-#include "image/planar_yuy2_rows.h"
-#include "image/row_variants.h"
 
 namespace quillfen::server {
 namespace {
@@ -27,6 +25,25 @@ void copy_rows(const BYTE* src, std::size_t src_pitch, BYTE* dst, std::size_t ds
   for (std::size_t y = 0; y < rows; ++y) std::memcpy(dst + y * dst_pitch, src + y * src_pitch, row_size);
 }
 
+// One row of 4:2:2 from its Y, U and V into YUY2 (Y0 U Y1 V per pixel pair).
+void interleave_yuy2_row(const BYTE* y, const BYTE* u, const BYTE* v, std::size_t pairs, BYTE* out) {
+  for (std::size_t pair = 0; pair < pairs; ++pair) {
+    out[4 * pair + 0] = y[2 * pair];
+    out[4 * pair + 1] = u[pair];
+    out[4 * pair + 2] = y[2 * pair + 1];
+    out[4 * pair + 3] = v[pair];
+  }
+}
+
+void split_yuy2_row(const BYTE* in, std::size_t pairs, BYTE* y, BYTE* u, BYTE* v) {
+  for (std::size_t pair = 0; pair < pairs; ++pair) {
+    y[2 * pair] = in[4 * pair + 0];
+    u[pair] = in[4 * pair + 1];
+    y[2 * pair + 1] = in[4 * pair + 2];
+    v[pair] = in[4 * pair + 3];
+  }
+}
+
 }  // namespace
 
 void y4m_planes_to_frame(const y4m::Y4mHeader& header, const BYTE* planes, const PVideoFrame& frame) {
@@ -43,12 +60,11 @@ void y4m_planes_to_frame(const y4m::Y4mHeader& header, const BYTE* planes, const
               s.chroma_width, s.chroma_height);
     return;
   }
-  const auto interleave_row = chosen_row_variant(planar_yuy2_row_variants()).interleave;
   BYTE* out = frame->GetWritePtr();
   const auto pitch = static_cast<std::size_t>(frame->GetPitch());
   for (std::size_t y = 0; y < s.height; ++y)
-    interleave_row(y_plane + y * s.width, u_plane + y * s.chroma_width, v_plane + y * s.chroma_width,
-                        static_cast<int>(s.chroma_width), out + y * pitch);
+    interleave_yuy2_row(y_plane + y * s.width, u_plane + y * s.chroma_width, v_plane + y * s.chroma_width,
+                        s.chroma_width, out + y * pitch);
 }
 
 void frame_to_y4m_planes(const y4m::Y4mHeader& header, const PVideoFrame& frame, BYTE* planes) {
@@ -65,12 +81,11 @@ void frame_to_y4m_planes(const y4m::Y4mHeader& header, const PVideoFrame& frame,
               s.chroma_width, s.chroma_height);
     return;
   }
-  const auto split_row = chosen_row_variant(planar_yuy2_row_variants()).split;
   const BYTE* in = frame->GetReadPtr();
   const auto pitch = static_cast<std::size_t>(frame->GetPitch());
   for (std::size_t y = 0; y < s.height; ++y)
-    split_row(in + y * pitch, static_cast<int>(s.chroma_width), y_plane + y * s.width,
-                   u_plane + y * s.chroma_width, v_plane + y * s.chroma_width);
+    split_yuy2_row(in + y * pitch, s.chroma_width, y_plane + y * s.width, u_plane + y * s.chroma_width,
+                   v_plane + y * s.chroma_width);
 }
 
 }  // namespace quillfen::server

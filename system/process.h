@@ -1,14 +1,10 @@
-// The running command itself: where its executable is, and whether a
+// The running command itself: its working directory, and whether a
 // descriptor is a terminal that takes a redrawn progress line.
 #pragma once
 
 #include <string>
 
 namespace quillfen::system {
-
-// The executable's full path; empty, with errno set, when the system does
-// not say.
-std::string executable_path();
 
 // Makes `path` the working directory; false when it cannot.
 bool change_directory(const std::string& path);

@@ -20,6 +20,7 @@
 #include <map>
 #include <memory>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -228,6 +229,10 @@ TEST_F(Command, EveryFormatKeepsHeaderFrameCountAndLumaAndGivesTheStraightforwar
       chroma_changed |= output.frames[n].substr(luma_bytes) != input.frames[n].substr(luma_bytes);
     }
     EXPECT_TRUE(chroma_changed) << "the filter left the chroma alone";
+    // The formats a 2.5 module takes give its bytes too.
+    if (format.bits == 8 && format.half_width)
+      EXPECT_EQ(filtered(clip(format), {"--plugin", QUILLFEN_PLUGIN_PATH}, settings), output_bytes)
+          << "not the plugin module's bytes";
     const CpuCap reference("reference");
     EXPECT_EQ(filtered(clip(format), {}, settings), output_bytes) << "not the straightforward filter's bytes";
   }
@@ -243,9 +248,9 @@ TEST_P(CommandFormats, WorkerCountAndFrameConversionDoNotChangeTheOutput) {
   EXPECT_EQ(filtered(input, {"--threads", "2"}, {"radius=2"}), one);
   EXPECT_EQ(filtered(input, {"--threads=3"}, {"radius=2"}), one);
 
-  // Both ways of converting host frames, whatever this machine's processor
-  // count; and the direct filter, also for the formats host frames carry,
-  // where it must give the plugin's bytes.
+  // The plugin module's chains in both ways of converting host frames,
+  // whatever this machine's processor count, where they must give the
+  // command's own bytes; and the direct filter in a pipeline of its own.
   using quillfen::cli::FrameConversion;
   const struct {
     int workers;
@@ -404,6 +409,14 @@ TEST_P(CommandFormats, StatsGiveTheFiguresOfTheWrittenFramesAndPassesThatReprodu
   EXPECT_EQ(summary[0], "all");
   expect_figures(summary, all_u, all_v);
   EXPECT_NEAR(std::stod(summary[7]), static_cast<double>(all_passes) / out.frames.size(), 0.0051);
+
+  // A plugin module tells no passes: the same figures, the passes left empty.
+  if (format.bits > 8) return;
+  const fs::path plugin_stats = dir_ / "plugin-stats.csv";
+  filtered(input, {"--frames", "1:", "--stats", plugin_stats, "--plugin", QUILLFEN_PLUGIN_PATH}, settings);
+  std::string without_passes = lines[0] + '\n';
+  for (std::size_t i = 1; i < lines.size(); ++i) without_passes += lines[i].substr(0, lines[i].rfind(',') + 1) + '\n';
+  EXPECT_EQ(read_file(plugin_stats), without_passes);
 }
 
 // Frames of more than 8 bits are shown by the top 8 bits of each sample.
@@ -486,11 +499,52 @@ TEST_F(Command, HelpAndVersionNeedNoInput) {
     EXPECT_NE(help.find("at most 1000 passes"), std::string::npos) << help;
     EXPECT_NE(help.find("sup has no effect on 4:4:4"), std::string::npos) << help;
   }
-  const Outcome version = run({"--version"}, "", output);
+  // The manual page names the options and filter arguments --help names, and no other.
+  const auto names = [](const std::string& text, const std::regex& name) {
+    std::set<std::string> found;
+    for (auto at = std::sregex_iterator(text.begin(), text.end(), name); at != std::sregex_iterator(); ++at)
+      found.insert((*at)[1]);
+    return found;
+  };
+  const std::string help = read_file(output);
+  const std::string manual = read_file(fs::path(QUILLFEN_SOURCE_DIR) / "cli" / "quillfen.1.in");
+  EXPECT_EQ(names(manual, std::regex(R"(\\fB\\-\\-([a-z]+))")), names(help, std::regex("--([a-z]+)")));
+  EXPECT_EQ(names(manual, std::regex(R"(\\fB([a-z]+)=)")), names(help, std::regex("\n  ([a-z]+)=(?:N|true)")));
+
+  const std::string own_version = "quillfen " + std::string(kQuillfenVersion) + "\n";
+  Outcome version = run({"--version"}, "", output);
   EXPECT_EQ(version.status, 0) << version.errors;
-  EXPECT_TRUE(read_file(output).starts_with("quillfen " + std::string(kQuillfenVersion) + "\nplugin: " +
-                                            kQuillfenVersionText + " ("))
-      << read_file(output);
+  EXPECT_EQ(read_file(output), own_version);
+  version = run({"--version", "--plugin", QUILLFEN_PLUGIN_PATH}, "", output);
+  EXPECT_EQ(version.status, 0) << version.errors;
+  EXPECT_EQ(read_file(output), own_version + "plugin: " + kQuillfenVersionText + " (" + QUILLFEN_PLUGIN_PATH + ")\n");
+}
+
+// The command needs no file beside it: a copy alone in an empty folder
+// filters the formats a 2.5 module takes with the build's bytes, and run
+// there without arguments it prints its synopsis, exits 2 and writes nothing.
+TEST_F(Command, CopiedAloneIntoAnEmptyFolderItFiltersAndWithoutArgumentsWritesNothing) {
+  const fs::path alone = dir_ / "alone";
+  fs::create_directory(alone);
+  fs::copy_file(QUILLFEN_COMMAND_PATH, alone / "quillfen");
+  const auto run_alone = [&](const std::string& arguments) {
+    const std::string line = "cd '" + alone.string() + "' && ./quillfen " + arguments + " 2>'" +
+                             (dir_ / "stderr.txt").string() + "'";
+    const int status = std::system(line.c_str());
+    return Outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(dir_ / "stderr.txt")};
+  };
+  const Outcome usage = run_alone("");
+  EXPECT_EQ(usage.status, 2);
+  EXPECT_TRUE(usage.errors.starts_with("Usage: quillfen")) << usage.errors;
+  EXPECT_EQ(std::distance(fs::directory_iterator(alone), fs::directory_iterator()), 1) << "a file was written";
+
+  for (const ClipFormat& format : {kC422, kC420}) {
+    const fs::path input = clip(format);
+    const Outcome outcome = run_alone("--quiet '" + input.string() + "' out.y4m radius=2");
+    EXPECT_EQ(outcome.status, 0) << outcome.errors;
+    EXPECT_EQ(read_file(alone / "out.y4m"), filtered(input, {"--plugin", QUILLFEN_PLUGIN_PATH}, {"radius=2"}))
+        << format.name();
+  }
 }
 
 // README.md's table of the filter arguments, rows "| `name=...` | default |

@@ -538,6 +538,19 @@ TEST_F(CommandHostileInput, FilterArgumentMistakesAreUsageErrorsNamingTheArgumen
     EXPECT_EQ(ending.status, 2);
     expect_one_line(ending.errors, message);
     EXPECT_FALSE(fs::exists(output_));
+    // The plugin module's function refuses them in the same words.
+    all.insert(all.begin(), {"--plugin", QUILLFEN_PLUGIN_PATH});
+    const Ending through_plugin = run(all);
+    EXPECT_EQ(through_plugin.status, 2);
+    EXPECT_EQ(through_plugin.errors, ending.errors);
+    EXPECT_FALSE(fs::exists(output_));
+  }
+  // A module that is missing, or is no plugin, is one line and no output.
+  for (const std::string& module : {(dir_ / "missing.so").string(), std::string(QUILLFEN_COMMAND_PATH)}) {
+    const Ending ending = run({"--plugin", module, input_, output_});
+    EXPECT_EQ(ending.status, 1);
+    expect_one_line(ending.errors, "quillfen: --plugin: ");
+    EXPECT_FALSE(fs::exists(output_));
   }
 }
 

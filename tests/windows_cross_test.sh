@@ -60,7 +60,7 @@ cp "$repository/samples/quillfen-sample.y4m" 422.y4m
 # A second picture at another size, colour edges sharper than the sample's.
 "${quiet_ffmpeg[@]}" -f lavfi -i testsrc2=size=176x144:rate=25 -frames:v 6 -pix_fmt yuv422p -f yuv4mpegpipe bars422.y4m
 "${quiet_ffmpeg[@]}" -i bars422.y4m -pix_fmt yuv420p -f yuv4mpegpipe bars420.y4m
-# Formats filtered without the plugin: two-byte samples, 4:4:4 at an odd size.
+# Formats no 2.5 module takes: two-byte samples, 4:4:4 at an odd size.
 "${quiet_ffmpeg[@]}" -i bars422.y4m -pix_fmt yuv422p10le -strict -1 -f yuv4mpegpipe bars422p10.y4m
 "${quiet_ffmpeg[@]}" -f lavfi -i testsrc2=size=75x45:rate=25 -frames:v 3 -pix_fmt yuv444p16le -strict -1 \
   -f yuv4mpegpipe bars444p16.y4m

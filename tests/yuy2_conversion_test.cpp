@@ -11,7 +11,6 @@
 #include "filter/planar_frame_filter.h"
 #include "image/packed_yuv444.h"
 #include "image/planar_conversion.h"
-#include "image/planar_yuy2_rows.h"
 #include "image/row_variants.h"
 #include "image/yuy2_conversion.h"
 #include "image/yuy2_rows.h"
@@ -291,13 +290,12 @@ std::vector<std::uint8_t> row_bytes(std::size_t size, int kind) {
   return bytes;
 }
 
-// Every form of both row families against its reference, at every width up
+// Every form of the row family against its reference, at every width up
 // to a few of the widest form's groups, with guard bytes after the row that
 // must stay as they were.
 TEST(RowVariants, EveryFormStoresTheReferenceBytesAtEveryWidth) {
   constexpr std::size_t kGuard = 64;
   const Yuy2Rows& yuy2_reference = yuy2_row_variants().front();
-  const PlanarYuy2Rows& planar_reference = planar_yuy2_row_variants().front();
   for (int width = 2; width <= 100; width += 2) {
     const int pairs = width / 2;
     const auto n = static_cast<std::size_t>(pairs);
@@ -319,24 +317,6 @@ TEST(RowVariants, EveryFormStoresTheReferenceBytesAtEveryWidth) {
         form.pack(image.data(), width, actual.data());
         ASSERT_EQ(actual, expected) << "packing";
       }
-      // The planes Y, U and V lie back to back in `yuy2`'s bytes.
-      const std::uint8_t* y = yuy2.data();
-      for (const PlanarYuy2Rows& form : planar_yuy2_row_variants()) {
-        if (!cpu_runs(form.level)) continue;
-        SCOPED_TRACE(cpu_level_name(form.level));
-        std::vector<std::uint8_t> expected(4 * n + kGuard, 0x5A), actual(expected);
-        planar_reference.interleave(y, y + 2 * n, y + 3 * n, pairs, expected.data());
-        form.interleave(y, y + 2 * n, y + 3 * n, pairs, actual.data());
-        ASSERT_EQ(actual, expected) << "interleaving";
-        std::vector<std::uint8_t> expected_planes(4 * n + 3 * kGuard, 0x5A), actual_planes(expected_planes);
-        const auto split = [&](const PlanarYuy2Rows& rows, std::vector<std::uint8_t>& planes) {
-          std::uint8_t* base = planes.data();
-          rows.split(y, pairs, base, base + 2 * n + kGuard, base + 3 * n + 2 * kGuard);
-        };
-        split(planar_reference, expected_planes);
-        split(form, actual_planes);
-        ASSERT_EQ(actual_planes, expected_planes) << "splitting";
-      }
     }
   }
 }
@@ -349,18 +329,15 @@ struct CpuCap {
 
 TEST(RowVariants, ConversionsTakeTheBestFormWithinTheCpuCap) {
   const bool x86 = cpu_runs(CpuLevel::ssse3);
-  const CpuLevel sse2 = x86 ? CpuLevel::sse2 : CpuLevel::reference;
   const CpuLevel ssse3 = x86 ? CpuLevel::ssse3 : CpuLevel::reference;
   struct Case {
     const char* cap;
-    CpuLevel planar;
     CpuLevel yuy2;
   };
   const CpuLevel reference = CpuLevel::reference;
-  for (const Case& c : {Case{nullptr, sse2, ssse3}, Case{"avx512", sse2, ssse3}, Case{"sse2", sse2, reference},
-                        Case{"portable", reference, reference}, Case{"no such level", reference, reference}}) {
+  for (const Case& c : {Case{nullptr, ssse3}, Case{"avx512", ssse3}, Case{"sse2", reference},
+                        Case{"portable", reference}, Case{"no such level", reference}}) {
     const CpuCap cap(c.cap);
-    EXPECT_EQ(chosen_row_variant(planar_yuy2_row_variants()).level, c.planar) << (c.cap ? c.cap : "no cap");
     EXPECT_EQ(chosen_row_variant(yuy2_row_variants()).level, c.yuy2) << (c.cap ? c.cap : "no cap");
   }
 }
