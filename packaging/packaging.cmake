@@ -17,6 +17,11 @@ if(WIN32)
   set(CMAKE_INSTALL_BINDIR . CACHE PATH "Where quillfen.exe goes")
   set(CMAKE_INSTALL_LIBDIR . CACHE PATH "Where the folders of the modules go")
   set(CMAKE_INSTALL_DATAROOTDIR . CACHE PATH "Where the folder of the sample clip goes")
+elseif(CMAKE_CROSSCOMPILING AND CMAKE_LIBRARY_ARCHITECTURE AND CMAKE_INSTALL_PREFIX MATCHES "^/usr/?$"
+       AND EXISTS /etc/debian_version)
+  # Debian's multiarch folder, which GNUInstallDirs gives a native build for
+  # /usr but not a cross build: there hosts of the target look for modules.
+  set(CMAKE_INSTALL_LIBDIR lib/${CMAKE_LIBRARY_ARCHITECTURE} CACHE PATH "Object code libraries (LIBDIR)")
 endif()
 include(GNUInstallDirs)
 
@@ -87,8 +92,9 @@ AviSynth 2.5 module that quillfen --plugin loads. AviSynth+ and
 VapourSynth are not in Debian; the modules wait for a host installed
 under /usr.")
   # A cross build packs for its target: the Debian architecture of the
-  # toolchain's multiarch triplet. dpkg-shlibdeps then needs the target's
-  # libraries (Debian's multiarch packages) and DEB_HOST_ARCH set to it.
+  # toolchain's multiarch triplet; dpkg-shlibdeps reads its Depends from
+  # the target's libraries (Debian's multiarch packages, such as
+  # libpng-dev:arm64).
   if(CMAKE_CROSSCOMPILING AND CMAKE_LIBRARY_ARCHITECTURE)
     execute_process(COMMAND dpkg-architecture -t ${CMAKE_LIBRARY_ARCHITECTURE} -qDEB_HOST_ARCH
                     OUTPUT_VARIABLE CPACK_DEBIAN_PACKAGE_ARCHITECTURE OUTPUT_STRIP_TRAILING_WHITESPACE
