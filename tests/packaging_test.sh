@@ -135,7 +135,9 @@ for file in quillfen.exe plugins64+/Quillfen.dll vapoursynth/libquillfen_vapours
   [ -f "$top/$file" ] || fail "the archive lacks quillfen-${version}-win64/$file"
 done
 echo "the archive holds: $(cd "$top" && find . -type f | sed 's,^\./,,' | sort | tr '\n' ' ')"
-export WINEDEBUG=-all WINEPREFIX=$repository/build-release/wine
+# The Windows cross test's prefix where it made one (about 700 MB), else one of our own.
+export WINEDEBUG=-all WINEPREFIX=$repository/build-windows/wine
+[ -f "$WINEPREFIX/system.reg" ] || WINEPREFIX=$repository/build-release/wine
 if [ ! -f "$WINEPREFIX/system.reg" ]; then wine wineboot -i >/dev/null 2>&1; fi
 trap 'wineserver -k 2>/dev/null || true; cleanup' EXIT
 same_bytes "the archive's quillfen.exe under Wine" timeout 120 wine "$top/quillfen.exe"
