@@ -68,18 +68,18 @@ build() {
   cmake --no-warn-unused-cli -S "$work/source" -B "$work/$name" -DCMAKE_BUILD_TYPE=Release \
     -DQUILLFEN_AVISYNTH=ON -DQUILLFEN_VAPOURSYNTH=ON \
     -DQUILLFEN_AVISYNTH_INCLUDE_DIR="$work/headers/avisynth" \
-    -DQUILLFEN_AVISYNTHPLUS_INCLUDE_DIR="$work/headers/avisynth" \
     -DQUILLFEN_VAPOURSYNTH_INCLUDE_DIR="$work/headers/vapoursynth" "$@" >"$work/$name.configure.log"
-  nice -n 10 cmake --build "$work/$name" -j"$jobs" >"$work/$name.build.log" ||
+  nice -n 10 cmake --build "$work/$name" -j"$jobs" >"$work/$name.build.log" 2>&1 ||
     { tail -n 30 "$work/$name.build.log"; exit 1; }
 }
 
 # The Linux builds see none of the hosts built for the tests: a module or
-# tool linked to one would carry its path into the package.
-QUILLFEN_HOST_CACHE=$work/no-hosts build amd64 -DCMAKE_INSTALL_PREFIX=/usr
-QUILLFEN_HOST_CACHE=$work/no-hosts build arm64 -DCMAKE_INSTALL_PREFIX=/usr \
-  --toolchain "$work/source/cmake/aarch64-linux-gnu.cmake"
-build win64 --toolchain "$work/source/cmake/x86_64-w64-mingw32.cmake"
+# tool linked to one would carry its path into the package. They have
+# avs2y4m, the runner of AviSynth+ scripts; Windows has AviSynth+'s own.
+linux=(-DCMAKE_INSTALL_PREFIX=/usr -DQUILLFEN_AVISYNTHPLUS_INCLUDE_DIR="$work/headers/avisynth")
+QUILLFEN_HOST_CACHE=$work/no-hosts build amd64 "${linux[@]}"
+QUILLFEN_HOST_CACHE=$work/no-hosts build arm64 "${linux[@]}" --toolchain "$work/source/cmake/aarch64-linux-gnu.cmake"
+build win64 -DQUILLFEN_AVS2Y4M=OFF --toolchain "$work/source/cmake/x86_64-w64-mingw32.cmake"
 
 rm -f "$output"/quillfen_*.deb "$output"/quillfen-*.zip "$output/SHA256SUMS"
 # pack NAME GENERATOR: the build's package into OUTPUT_DIR.
