@@ -85,7 +85,7 @@ rm -f "$output"/quillfen_*.deb "$output"/quillfen-*.zip "$output/SHA256SUMS"
 # pack NAME GENERATOR: the build's package into OUTPUT_DIR.
 pack() {
   local name=$1 generator=$2
-  (cd "$work/$name" && cpack -G "$generator" -B "$work/$name/packages" >"$work/$name.cpack.log") ||
+  (cd "$work/$name" && cpack -G "$generator" -B "$work/$name/packages" >"$work/$name.cpack.log" 2>&1) ||
     { cat "$work/$name.cpack.log"; exit 1; }
   find "$work/$name/packages" -maxdepth 1 -type f \( -name '*.deb' -o -name '*.zip' \) -exec mv {} "$output" \;
 }
