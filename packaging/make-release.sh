@@ -52,11 +52,23 @@ fi
 SOURCE_DATE_EPOCH=$(git -C "$repository" log -1 --format=%ct)
 export SOURCE_DATE_EPOCH
 
-# The source, exported afresh; the files keep the commit's time, so the
-# builds of an earlier run of the same commit are still up to date.
-rm -rf "$work/source" "$work/headers"
-mkdir -p "$work/source" "$work/headers/avisynth" "$work/headers/vapoursynth" "$output"
-git -C "$repository" archive --format=tar HEAD | tar -x -C "$work/source"
+# The source, exported afresh into export/; into source/, which the builds
+# read, goes only what differs from the last run's, so they redo only that.
+rm -rf "$work/export" "$work/headers"
+mkdir -p "$work/export" "$work/source" "$work/headers/avisynth" "$work/headers/vapoursynth" "$output"
+git -C "$repository" archive --format=tar HEAD | tar -x -C "$work/export"
+same_file() {
+  cmp -s "$1" "$2" && { { [ -x "$1" ] && [ -x "$2" ]; } || { [ ! -x "$1" ] && [ ! -x "$2" ]; }; }
+}
+(cd "$work/export" && find . -type f) | while read -r file; do
+  if ! same_file "$work/export/$file" "$work/source/$file"; then
+    mkdir -p "$(dirname "$work/source/$file")"
+    cp "$work/export/$file" "$work/source/$file.new" && mv "$work/source/$file.new" "$work/source/$file"
+  fi
+done
+(cd "$work/source" && find . -type f) | while read -r file; do
+  [ -e "$work/export/$file" ] || rm "$work/source/$file"
+done
 tar -xzf "$avisynth_archive" -C "$work/headers/avisynth" --strip-components=3 --wildcards '*/avs_core/include/*'
 tar -xzf "$vapoursynth_archive" -C "$work/headers/vapoursynth" --strip-components=2 --wildcards '*/include/*.h'
 
