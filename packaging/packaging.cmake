@@ -88,7 +88,7 @@ This package holds the quillfen command, which filters Y4M files and pipes
 (for instance between two ffmpeg runs) on every processor, and the
 Quillfen modules that the build found the headers of: for AviSynth+
 (autoloaded from its plugin folder under /usr), for VapourSynth, and the
-AviSynth 2.5 module that quillfen --plugin loads. AviSynth+ and
+AviSynth 2.5 module that the quillfen command loads. AviSynth+ and
 VapourSynth are not in Debian; the modules wait for a host installed
 under /usr.")
   # A cross build packs for its target: the Debian architecture of the
