@@ -80,6 +80,14 @@ else
   done
 fi
 
+echo "== Release: packaging/make-release.sh, each artefact checked, the Debian package installed and removed"
+packaging_out=$(mktemp)
+packaging_status=0
+tests/packaging_test.sh build | tee "$packaging_out" || packaging_status=$?
+if [ "$packaging_status" -ne 0 ] && [ "$packaging_status" -ne 77 ]; then exit "$packaging_status"; fi
+if grep -q '^skipped: ' "$packaging_out"; then skipped+=("release: $(grep -m1 '^skipped: ' "$packaging_out" | cut -c10-)"); fi
+rm -f "$packaging_out"
+
 if [ ${#skipped[@]} -eq 0 ]; then
   echo "== Every test ran: none skipped"
 else
