@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "filter/planar_frame_filter.h"
+#include "filter/frame_filter.h"
 #include "host/avisynth_interface.h"
 #include "y4m/y4m_header.h"
 
@@ -40,7 +40,7 @@ class DirectFilter {
   // The frame's source chroma, U then V: the filter writes its chroma
   // planes elsewhere than it reads them.
   std::vector<std::uint16_t> source_chroma_;
-  PlanarFrameFilter filter_;
+  FrameFilter filter_;
 };
 
 }  // namespace quillfen::cli

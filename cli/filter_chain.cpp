@@ -2,28 +2,16 @@
 
 #include "cli/command_error.h"
 #include "cli/plugin_location.h"
-#include "filter/pass_report.h"
 #include "filter/quillfen_parameters.h"
 #include "server/server_error.h"
 
 namespace quillfen::cli {
-
-namespace {
-
-// The filter's report of a frame's passes, kept in the chain's int.
-AVSValue AVS_CDECL record_passes(AVSValue args, void* passes, IScriptEnvironment*) {
-  *static_cast<int*>(passes) = args[0].AsInt(0);
-  return AVSValue();
-}
-
-}  // namespace
 
 FilterChain::FilterChain(const std::string& plugin_path, const y4m::Y4mHeader& header, int num_frames,
                          const std::vector<std::pair<std::string, std::string>>& filter_arguments) {
   // Script errors hold text that the environment owns: each is turned into
   // its line here, while the environment is still alive.
   try {
-    env_.AddFunction(kPassReportFunction, kPassReportSignature, record_passes, &reported_passes_);
     load_plugin(env_, plugin_path);
     source_ = new server::Y4mSourceClip(header, num_frames);
     source_clip_ = source_;
