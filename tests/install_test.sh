@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # cmake --install into a fresh prefix, then the prefix moved elsewhere: the
-# moved bin/quillfen finds the moved plugin in <libdir>/avisynth and gives the
+# moved bin/quillfen finds the moved plugin in <libdir>/quillfen and gives the
 # build tree's bytes; with the plugin gone it says so, names --plugin and
 # leaves no output.
 #   install_test.sh CMAKE BUILD_DIR LIBDIR SAMPLE
@@ -18,7 +18,7 @@ fail() {
 mv "$work/installed" "$work/moved"
 command="$work/moved/bin/quillfen"
 [ -x "$command" ] || fail "no bin/quillfen in the prefix"
-[ -f "$work/moved/$libdir/avisynth/libquillfen.so" ] || fail "no $libdir/avisynth/libquillfen.so in the prefix"
+[ -f "$work/moved/$libdir/quillfen/libquillfen.so" ] || fail "no $libdir/quillfen/libquillfen.so in the prefix"
 
 "$build/quillfen" --quiet --frames 0:1 "$sample" "$work/built.y4m" sup=true
 "$command" --quiet --frames 0:1 "$sample" "$work/moved.y4m" sup=true || fail "the moved command did not run"
@@ -30,9 +30,9 @@ cmp -s "$work/built.y4m" "$work/moved.y4m" || fail "the moved command's bytes di
 (cd "$work" && "$command" 2>/dev/null) || fail "the moved command found no sample"
 cmp -s "$work/quillfen-sample-out.y4m" <("$build/quillfen" --quiet "$work/moved/share/quillfen/quillfen-sample.y4m" -) ||
   fail "the sample run's bytes differ"
-"$command" --version | grep -qF "$work/moved/$libdir/avisynth/libquillfen.so" || fail "--version names another plugin"
+"$command" --version | grep -qF "$work/moved/$libdir/quillfen/libquillfen.so" || fail "--version names another plugin"
 
-rm "$work/moved/$libdir/avisynth/libquillfen.so"
+rm "$work/moved/$libdir/quillfen/libquillfen.so"
 if "$command" --quiet "$sample" "$work/none.y4m" 2>"$work/errors"; then fail "ran without a plugin"; fi
 grep -q '^quillfen: .*--plugin' "$work/errors" || fail "the missing plugin's message: $(cat "$work/errors")"
 [ "$(wc -l <"$work/errors")" -eq 1 ] || fail "more than one line: $(cat "$work/errors")"
