@@ -5,6 +5,7 @@
 
 #include "cli/command_error.h"
 #include "cli/filter_arguments.h"
+#include "filter/clip_refusal.h"
 #include "propagation/pass_kernels.h"
 
 namespace quillfen::cli {
@@ -14,7 +15,7 @@ namespace {
 // them little-endian.
 static_assert(std::endian::native == std::endian::little);
 
-PlanarFormat planar_format(const y4m::Y4mHeader& header) {
+FrameFormat frame_format(const y4m::Y4mHeader& header) {
   const ChromaLayout layout = header.chroma == y4m::Y4mChroma::k420   ? ChromaLayout::k420
                               : header.chroma == y4m::Y4mChroma::k422 ? ChromaLayout::k422
                                                                       : ChromaLayout::k444;
@@ -26,9 +27,9 @@ PlanarFormat planar_format(const y4m::Y4mHeader& header) {
 QuillfenParameters bound_parameters(const y4m::Y4mHeader& header,
                                     const std::vector<std::pair<std::string, std::string>>& filter_arguments) {
   const QuillfenParameters parameters = parameters_from_text(filter_arguments);
-  const char* refusal = parameter_error(parameters);
-  if (!refusal) refusal = planar_format_error(planar_format(header), parameters);
-  if (refusal) throw CommandError(refusal, kExitUsage);
+  // Every Y4M clip the command reads has a frame format the filter takes.
+  if (const char* refusal = clip_refusal(frame_format(header), nullptr, parameters))
+    throw CommandError(refusal, refusal == kCpuCapError ? kExitFailure : kExitUsage);
   return parameters;
 }
 
@@ -42,7 +43,7 @@ const PassKernel& chosen_kernel() {
 
 DirectFilter::DirectFilter(const y4m::Y4mHeader& header,
                            const std::vector<std::pair<std::string, std::string>>& filter_arguments)
-    : filter_(planar_format(header), bound_parameters(header, filter_arguments), chosen_kernel()) {
+    : filter_(frame_format(header), bound_parameters(header, filter_arguments), chosen_kernel()) {
   const std::size_t sample_bytes = static_cast<std::size_t>(y4m::y4m_sample_bytes(header));
   const std::size_t chroma_width = static_cast<std::size_t>(y4m::y4m_chroma_width(header));
   luma_pitch_ = static_cast<std::ptrdiff_t>(static_cast<std::size_t>(header.width) * sample_bytes);
@@ -60,7 +61,7 @@ int DirectFilter::filter(BYTE* planes) {
   BYTE* const source_v = source_u + chroma_bytes_;
   std::memcpy(source_u, u, 2 * chroma_bytes_);
   const FramePlanes source{{planes, source_u, source_v}, {luma_pitch_, chroma_pitch_, chroma_pitch_}};
-  return filter_.filter(source, ChromaDestination{{u, v}, {chroma_pitch_, chroma_pitch_}});
+  return filter_.filter(source, FrameDestination{{nullptr, u, v}, {0, chroma_pitch_, chroma_pitch_}});
 }
 
 }  // namespace quillfen::cli

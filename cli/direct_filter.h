@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "filter/planar_frame_filter.h"
+#include "filter/frame_filter.h"
 #include "host/avisynth_interface.h"
 #include "y4m/y4m_header.h"
 
@@ -42,7 +42,7 @@ class DirectFilter {
   // planes elsewhere than it reads them. Left uninitialised, so that a
   // header claiming huge frames costs only what frames really fill.
   std::unique_ptr<std::uint16_t[]> source_chroma_;
-  PlanarFrameFilter filter_;
+  FrameFilter filter_;
 };
 
 }  // namespace quillfen::cli

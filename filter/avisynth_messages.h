@@ -1,6 +1,6 @@
-// The refusals the two AviSynth bindings share word for word: the 2.5
-// module (QuillfenFilter and its factory) and the C-interface plugin for
-// Windows report the same failures in the same words.
+// The AviSynth bindings' own refusals: the 2.5 module's (QuillfenFilter and
+// its factory); the C-interface module reports a frame it cannot write or
+// read in the same words.
 #pragma once
 
 inline constexpr const char* kYuy2OrYv12Only = "Quillfen: YUY2 or YV12 data only.";

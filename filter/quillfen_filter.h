@@ -5,11 +5,9 @@
 
 #include <memory>
 
+#include "filter/frame_filter.h"
 #include "filter/quillfen_parameters.h"
 #include "host/avisynth_interface.h"
-#include "image/packed_yuv444.h"
-#include "propagation/gaussian_weight_cache.h"
-#include "propagation/pass_kernels.h"
 
 // The formats Quillfen takes, by their whole pixel-type values: YUY2 as it
 // is, YV12 and I420 through the host's conversion to YUY2. Newer hosts'
@@ -22,25 +20,16 @@ inline bool is_exactly_yv12_or_i420(const VideoInfo& vi) {
 
 class QuillfenFilter : public GenericVideoFilter {
  public:
-  // Checks the format and the parameters, in a fixed order, reporting the
-  // first failure through env->ThrowError; allocates the working images only
-  // once every check has passed.
+  // Checks the format, the parameters, the frame size and the CPU cap, in
+  // that order (clip_refusal), reporting the first failure through
+  // env->ThrowError; allocates the working images only once every check
+  // has passed.
   QuillfenFilter(PClip child, const QuillfenParameters& parameters, IScriptEnvironment* env);
 
   PVideoFrame AVS_STDCALL GetFrame(int n, IScriptEnvironment* env) override;
 
  private:
-  void copy_next_to_current(IScriptEnvironment* env);
-
-  const QuillfenParameters parameters;
-  int width;
-  int height;
-  // Whether the host takes each frame's pass count (filter/pass_report.h).
-  bool reports_passes;
-  std::unique_ptr<PackedYuv444> current_image;
-  std::unique_ptr<PackedYuv444> next_image;
-  // Chosen and made with the images, so that a frame request allocates
-  // nothing but its destination frame; the memo only for the Gaussian form.
-  const PassKernel* kernel = nullptr;
-  std::unique_ptr<GaussianWeightCache> gaussian_memo;
+  // Made once every check has passed, so that a frame request allocates
+  // nothing but its destination frame.
+  std::unique_ptr<FrameFilter> frame_filter;
 };

@@ -8,16 +8,3 @@ const char* parameter_error(const QuillfenParameters& parameters) {
   }
   return nullptr;
 }
-
-const char* frame_size_error(int width, int height, int radius) {
-  if (width <= 0 || height <= 0) return nullptr;
-  if (width % 2 != 0) return "Quillfen: frame width must be even.";
-  return radius_size_error(width, height, radius);
-}
-
-const char* radius_size_error(int width, int height, int radius) {
-  if (width <= 0 || height <= 0) return nullptr;
-  if (radius > width - 1 || radius > height - 1)
-    return "Quillfen: \"radius\" parameter must be less than the frame width and height.";
-  return nullptr;
-}

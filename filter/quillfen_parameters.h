@@ -102,12 +102,3 @@ constexpr void set_value(QuillfenParameters& parameters, const QuillfenParameter
 // The message of the first argument outside its range, in the table's
 // order, or null when all are inside.
 const char* parameter_error(const QuillfenParameters& parameters);
-
-// The message when frames of this size cannot be filtered with this radius
-// (frames are handled in pixel pairs, and the mirrored border reaches at
-// most one image size beyond each edge), or null. A frame without pixels
-// passes.
-const char* frame_size_error(int width, int height, int radius);
-
-// frame_size_error's radius check alone, for frames of any width.
-const char* radius_size_error(int width, int height, int radius);

@@ -1,6 +1,6 @@
 // The argument signature of the script function "Quillfen" in AviSynth's
 // syntax, as both AviSynth bindings register it: the 2.5 module and the
-// C-interface DLL for Windows.
+// C-interface module.
 #pragma once
 
 #include "filter/compile_time_text.h"

@@ -17,7 +17,7 @@ fail() {
 mv "$work/installed" "$work/moved"
 command="$work/moved/bin/quillfen"
 [ -x "$command" ] || fail "no bin/quillfen in the prefix"
-[ -f "$work/moved/$libdir/avisynth/libquillfen.so" ] || fail "no $libdir/avisynth/libquillfen.so in the prefix"
+[ -f "$work/moved/$libdir/quillfen/libquillfen.so" ] || fail "no $libdir/quillfen/libquillfen.so in the prefix"
 
 "$build/quillfen" --quiet --frames 0:1 "$sample" "$work/built.y4m" sup=true
 "$command" --quiet --frames 0:1 "$sample" "$work/moved.y4m" sup=true || fail "the moved command did not run"
@@ -36,7 +36,7 @@ grep -q '^Usage: quillfen' "$work/usage" || fail "no arguments: no usage on stde
   fail "the installed sample did not filter"
 
 # The command needs no plugin module: without it, the same bytes.
-rm "$work/moved/$libdir/avisynth/libquillfen.so"
+rm "$work/moved/$libdir/quillfen/libquillfen.so"
 "$command" --quiet --frames 0:1 "$sample" "$work/alone.y4m" sup=true || fail "did not run without the plugin"
 cmp -s "$work/built.y4m" "$work/alone.y4m" || fail "without the plugin the bytes differ"
 echo "passed: installed, moved and run"

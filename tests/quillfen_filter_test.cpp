@@ -1,5 +1,5 @@
 // The filter clip: its checks, what it passes through, what it owns, and the
-// frame pipeline with its pass control and the passes it reports.
+// frame pipeline with its pass control and the passes the frame filter runs.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "filter/pass_control.h"
-#include "filter/pass_report.h"
+#include "filter/frame_filter.h"
 #include "filter/quillfen_filter.h"
 #include "image/packed_yuv444.h"
 #include "image/yuy2_conversion.h"
@@ -173,24 +173,30 @@ std::vector<BYTE> gradient_frame(int width, int height, unsigned seed) {
   return rows;
 }
 
-AVSValue AVS_CDECL record_passes(AVSValue args, void* passes, IScriptEnvironment*) {
-  *static_cast<int*>(passes) = args[0].AsInt(-1);
-  return AVSValue();
-}
-
-// With `passes`, the host takes the filter's report of them.
+// The frame through the clip; with `passes`, also the passes the frame
+// filter runs on it (the count the command reports), and the clip's frame
+// must be the frame filter's.
 std::vector<BYTE> filter_frame(const std::vector<BYTE>& rows, int width, int height, const Parameters& p,
                                int pitch = 0, int* passes = nullptr) {
   quillfen::server::ScriptEnvironment env;
-  if (passes) env.AddFunction(kPassReportFunction, kPassReportSignature, record_passes, passes);
+  std::vector<BYTE> direct(rows.size());
+  if (passes) {
+    FrameFilter filter({width, height, ChromaLayout::kYuy2, 8}, p, *chosen_pass_kernel());
+    *passes = filter.filter({{rows.data(), nullptr, nullptr}, {2 * width, 0, 0}},
+                            {{direct.data(), nullptr, nullptr}, {2 * width, 0, 0}});
+  }
   TestClip* source = new TestClip(yuy2_info(width, height), pitch);
   source->set_frame(0, rows);
   PClip filter = new QuillfenFilter(source, p, &env);
   PVideoFrame frame = filter->GetFrame(0, &env);
   std::vector<BYTE> out;
-  for (int y = 0; y < height; ++y)
+  for (int y = 0; y < height; ++y) {
     out.insert(out.end(), frame->GetReadPtr() + y * frame->GetPitch(),
                frame->GetReadPtr() + y * frame->GetPitch() + 2 * width);
+  }
+  if (passes) {
+    EXPECT_EQ(out, direct) << "the clip and the frame filter part";
+  }
   return out;
 }
 

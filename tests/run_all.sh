@@ -16,8 +16,11 @@ fuzz_seconds=${QUILLFEN_FUZZ_SECONDS:-20}
 # What did not run, gathered for the last line: a suite that passes with
 # tests skipped must say so where it ends, with the reasons.
 skipped=()
+# The hosts .ci/ builds for the host tests, passed to the build as prefixes.
+host_cache=${QUILLFEN_HOST_CACHE:-$HOME/.cache/quillfen-hosts}
+host_prefixes="$host_cache/avisynthplus-1ffeb08c;$host_cache/vapoursynth-R65"
 run_preset() {
-  cmake --preset "$1"
+  cmake --preset "$1" -DCMAKE_PREFIX_PATH="$host_prefixes"
   cmake --build --preset "$1" -j"$jobs"
   local out build_dir
   case $1 in release) build_dir=build ;; asan-ubsan) build_dir=build-asan ;; *) build_dir=build-$1 ;; esac

@@ -1,6 +1,6 @@
 // The VapourSynth module in a real VapourSynth: the tests' own C++ host and
 // vspipe load it, and in every format it takes every frame must equal the
-// reference pass's through PlanarFrameFilter and the quillfen command's for
+// reference pass's through FrameFilter and the quillfen command's for
 // the same clip and settings, with frames requested many at once; refusals
 // carry the script function's messages; a whole run is clean under
 // valgrind, the core's count of filter instances included; the README's
@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "filter/planar_frame_filter.h"
+#include "filter/frame_filter.h"
 #include "tests/support/files.h"
 #include "tests/support/process.h"
 
@@ -87,7 +87,7 @@ std::string make_clip(const ClipFormat& format) {
   return clip;
 }
 
-// The clip's frames through PlanarFrameFilter with the reference pass, the
+// The clip's frames through FrameFilter with the reference pass, the
 // definition every kernel and route must give the bytes of.
 std::string reference_output(const ClipFormat& format, const std::vector<std::string>& settings) {
   QuillfenParameters parameters;
@@ -97,8 +97,8 @@ std::string reference_output(const ClipFormat& format, const std::vector<std::st
       if (name == parameter.name)
         set_value(parameters, parameter, value == "true" ? 1 : value == "false" ? 0 : std::stoi(value));
   }
-  PlanarFrameFilter filter({format.width, format.height, format.layout, format.bits}, parameters,
-                           supported_pass_kernels().front());
+  FrameFilter filter({format.width, format.height, format.layout, format.bits}, parameters,
+                     supported_pass_kernels().front());
   const std::ptrdiff_t pitch = format.width * format.sample_bytes();
   const std::ptrdiff_t chroma_pitch = format.chroma_width() * format.sample_bytes();
   std::string out = header_of(format);
@@ -107,8 +107,8 @@ std::string reference_output(const ClipFormat& format, const std::vector<std::st
     std::string u(planes[1].size(), '\0'), v(u);
     const auto bytes = [](const std::string& plane) { return reinterpret_cast<const std::uint8_t*>(plane.data()); };
     filter.filter({{bytes(planes[0]), bytes(planes[1]), bytes(planes[2])}, {pitch, chroma_pitch, chroma_pitch}},
-                  {{reinterpret_cast<std::uint8_t*>(u.data()), reinterpret_cast<std::uint8_t*>(v.data())},
-                   {chroma_pitch, chroma_pitch}});
+                  {{nullptr, reinterpret_cast<std::uint8_t*>(u.data()), reinterpret_cast<std::uint8_t*>(v.data())},
+                   {0, chroma_pitch, chroma_pitch}});
     for (const std::string& part : {std::string("FRAME\n"), planes[0], u, v}) out += part;
   }
   return out;
@@ -187,7 +187,12 @@ TEST_F(VapourSynthModule, EveryFrameEqualsTheReferenceAndTheCommandsInEveryForma
 }
 
 TEST_F(VapourSynthModule, RefusesWithTheScriptFunctionsMessages) {
-  const std::string formats = "Quillfen: YUV 4:2:0, 4:2:2 or 4:4:4 with integer samples of 8 to 16 bits only.";
+  // The clip's format by VapourSynth's name, and the conversion to one taken.
+  const auto formats = [](const std::string& name, const std::string& conversion) {
+    return "Quillfen: the clip is " + name +
+           "; YUV 4:2:0, 4:2:2 or 4:4:4 with integer samples of 8 to 16 bits only: convert it first, e.g. "
+           "core.resize.Bicubic(clip, format=vs." + conversion + ")";
+  };
   const std::string radius = "Quillfen: \"radius\" parameter must be greater than or equal to one.";
   const std::string threshold = "Quillfen: \"threshold\" parameter must be between zero and 255 inclusive.";
   const std::string too_wide = "Quillfen: \"radius\" parameter must be less than the frame width and height.";
@@ -196,15 +201,15 @@ TEST_F(VapourSynthModule, RefusesWithTheScriptFunctionsMessages) {
     std::vector<std::string> settings;
     std::string message;
   } cases[] = {
-      {"blank:RGB24:64x32", {"radius=0"}, formats},
-      {"blank:RGB48:64x32", {}, formats},
-      {"blank:GRAY8:64x32", {}, formats},
-      {"blank:GRAY16:64x32", {}, formats},
-      {"blank:YUV411P8:64x32", {}, formats},
-      {"blank:YUV440P8:64x32", {}, formats},
-      {"blank:YUV420PS:64x32", {}, formats},
-      {"blank:YUV444PH:64x32", {}, formats},
-      {"blank:variable:64x32", {}, formats},
+      {"blank:RGB24:64x32", {"radius=0"}, formats("RGB24", "YUV444P8, matrix_s=\"709\"")},
+      {"blank:RGB48:64x32", {}, formats("RGB48", "YUV444P16, matrix_s=\"709\"")},
+      {"blank:GRAY8:64x32", {}, formats("Gray8", "YUV444P8")},
+      {"blank:GRAY16:64x32", {}, formats("Gray16", "YUV444P16")},
+      {"blank:YUV411P8:64x32", {}, formats("YUV411P8", "YUV444P8")},
+      {"blank:YUV440P8:64x32", {}, formats("YUV440P8", "YUV444P8")},
+      {"blank:YUV420PS:64x32", {}, formats("YUV420PS", "YUV420P16")},
+      {"blank:YUV444PH:64x32", {}, formats("YUV444PH", "YUV444P16")},
+      {"blank:variable:64x32", {}, "Quillfen: clip must have a constant format."},
       {"blank:YUV420P8:0x0", {}, "Quillfen: clip must have a constant frame size."},
       {"blank:YUV422P8:64x32", {"radius=0", "threshold=256"}, radius},
       {"blank:YUV422P8:64x32", {"iterations=-1"},

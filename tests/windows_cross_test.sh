@@ -33,7 +33,16 @@ if [ ! -x "$native/quillfen" ]; then
   exit 1
 fi
 
-cmake --no-warn-unused-cli -S . -B "$cross" --toolchain cmake/x86_64-w64-mingw32.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+# The host modules need only their hosts' headers: Quillfen.dll those of the
+# MinGW AviSynth+ the test below runs in, the VapourSynth module those of the
+# host cache's VapourSynth, when CI has made them.
+host_cache=${QUILLFEN_HOST_CACHE:-$HOME/.cache/quillfen-hosts}
+host_options=()
+[ -f "$host_cache/avisynthplus-1ffeb08c-mingw/include/avisynth/avisynth_c.h" ] &&
+  host_options+=(-DQUILLFEN_AVISYNTH_INCLUDE_DIR="$host_cache/avisynthplus-1ffeb08c-mingw/include/avisynth")
+[ -d "$host_cache/vapoursynth-R65" ] && host_options+=(-DQUILLFEN_VAPOURSYNTH_PREFIX="$host_cache/vapoursynth-R65")
+cmake --no-warn-unused-cli -S . -B "$cross" --toolchain cmake/x86_64-w64-mingw32.cmake -DCMAKE_BUILD_TYPE=Release \
+  "${host_options[@]}" >/dev/null
 cmake --build "$cross" -j2
 if x86_64-w64-mingw32-objdump -p "$cross/quillfen.exe" | grep 'DLL Name:' |
     grep -viE 'kernel32|msvcrt'; then

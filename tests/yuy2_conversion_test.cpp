@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "cpu/cpu_level.h"
-#include "filter/planar_frame_filter.h"
+#include "filter/frame_filter.h"
 #include "image/packed_yuv444.h"
 #include "image/planar_conversion.h"
 #include "image/row_variants.h"

@@ -1,15 +1,17 @@
 #include "plugin/vapoursynth/quillfen_node.h"
 
+#include <cstdio>
 #include <new>
 #include <optional>
 
-#include "filter/planar_frame_filter.h"
+#include "filter/clip_refusal.h"
+#include "filter/frame_filter.h"
 #include "plugin/vapoursynth/working_image_pool.h"
 
 namespace {
 
 struct QuillfenNode {
-  QuillfenNode(VSNode* source_, const VSVideoInfo& vi_, const PlanarFormat& format,
+  QuillfenNode(VSNode* source_, const VSVideoInfo& vi_, const FrameFormat& format,
                const QuillfenParameters& parameters, const PassKernel& kernel)
       : source(source_), vi(vi_), pool(format, parameters, kernel) {}
 
@@ -18,11 +20,11 @@ struct QuillfenNode {
   WorkingImagePool pool;
 };
 
-// The planar format of a clip the filter takes, or nothing.
-std::optional<PlanarFormat> planar_format_of(const VSVideoInfo& vi) {
+// The frame format of a clip the filter takes, or nothing.
+std::optional<FrameFormat> frame_format_of(const VSVideoInfo& vi) {
   const VSVideoFormat& format = vi.format;
   if (format.colorFamily != cfYUV || format.sampleType != stInteger || format.bitsPerSample < 8 ||
-      format.bitsPerSample > 16)
+      format.bitsPerSample > 16 || vi.width == 0 || vi.height == 0)
     return std::nullopt;
   ChromaLayout layout;
   if (format.subSamplingW == 1 && format.subSamplingH == 1)
@@ -33,19 +35,37 @@ std::optional<PlanarFormat> planar_format_of(const VSVideoInfo& vi) {
     layout = ChromaLayout::k444;
   else
     return std::nullopt;
-  return PlanarFormat{vi.width, vi.height, layout, format.bitsPerSample};
+  return FrameFormat{vi.width, vi.height, layout, format.bitsPerSample};
 }
 
-// The first reason to refuse the call, or null: the clip's format, then the
-// parameters and the frame size in the script function's order.
-const char* refusal(const VSVideoInfo& vi, const std::optional<PlanarFormat>& format,
-                    const QuillfenParameters& parameters) {
-  if (!format) return "Quillfen: YUV 4:2:0, 4:2:2 or 4:4:4 with integer samples of 8 to 16 bits only.";
-  if (vi.width == 0 || vi.height == 0) return "Quillfen: clip must have a constant frame size.";
-  if (const char* error = parameter_error(parameters)) return error;
-  if (const char* error = planar_format_error(*format, parameters)) return error;
-  if (!chosen_pass_kernel()) return kCpuCapError;
-  return nullptr;
+// Why a clip without a frame format the filter takes is refused: its format
+// by the host's name, and the resize call that makes one the filter takes,
+// keeping the depth (float to 16 bits) and, for YUV, the subsampling where
+// the filter has it. Written into `message`: the call allocates nothing.
+void format_refusal(const VSVideoInfo& vi, const VSAPI* vsapi, char (&message)[256]) {
+  const VSVideoFormat& format = vi.format;
+  if (format.colorFamily == cfUndefined) {
+    std::snprintf(message, sizeof message, "Quillfen: clip must have a constant format.");
+    return;
+  }
+  if (format.colorFamily == cfYUV && format.sampleType == stInteger && format.bitsPerSample >= 8 &&
+      format.bitsPerSample <= 16 && format.subSamplingW <= 1 && format.subSamplingH <= format.subSamplingW) {
+    std::snprintf(message, sizeof message, "Quillfen: clip must have a constant frame size.");
+    return;
+  }
+  char name[32] = "";
+  if (!vsapi->getVideoFormatName(&format, name)) std::snprintf(name, sizeof name, "an unnamed format");
+  const int bits = format.sampleType == stFloat || format.bitsPerSample > 16 ? 16
+                   : format.bitsPerSample < 8                               ? 8
+                                                                             : format.bitsPerSample;
+  const char* subsampling = "444";
+  if (format.colorFamily == cfYUV && format.subSamplingW == 1 && format.subSamplingH == 1) subsampling = "420";
+  if (format.colorFamily == cfYUV && format.subSamplingW == 1 && format.subSamplingH == 0) subsampling = "422";
+  const char* matrix = format.colorFamily == cfRGB ? ", matrix_s=\"709\"" : "";
+  std::snprintf(message, sizeof message,
+                "Quillfen: the clip is %s; YUV 4:2:0, 4:2:2 or 4:4:4 with integer samples of 8 to 16 bits only: "
+                "convert it first, e.g. core.resize.Bicubic(clip, format=vs.YUV%sP%d%s)",
+                name, subsampling, bits, matrix);
 }
 
 // An argument left out takes the script function's default; a value beyond
@@ -76,7 +96,7 @@ bool matches_clip(const VSFrame* frame, const VSVideoInfo& vi, const VSAPI* vsap
 
 // Takes the source frame's reference. The new frame shares the source's
 // luma plane and properties.
-const VSFrame* filter_frame(const QuillfenNode& node, PlanarFrameFilter& filter, const VSFrame* source,
+const VSFrame* filter_frame(const QuillfenNode& node, FrameFilter& filter, const VSFrame* source,
                             VSCore* core, const VSAPI* vsapi) {
   const VSFrame* plane_sources[3] = {source, nullptr, nullptr};
   const int source_planes[3] = {0, 1, 2};
@@ -84,8 +104,8 @@ const VSFrame* filter_frame(const QuillfenNode& node, PlanarFrameFilter& filter,
       vsapi->newVideoFrame2(&node.vi.format, node.vi.width, node.vi.height, plane_sources, source_planes, source, core);
   filter.filter({{vsapi->getReadPtr(source, 0), vsapi->getReadPtr(source, 1), vsapi->getReadPtr(source, 2)},
                  {vsapi->getStride(source, 0), vsapi->getStride(source, 1), vsapi->getStride(source, 2)}},
-                {{vsapi->getWritePtr(destination, 1), vsapi->getWritePtr(destination, 2)},
-                 {vsapi->getStride(destination, 1), vsapi->getStride(destination, 2)}});
+                {{nullptr, vsapi->getWritePtr(destination, 1), vsapi->getWritePtr(destination, 2)},
+                 {0, vsapi->getStride(destination, 1), vsapi->getStride(destination, 2)}});
   vsapi->freeFrame(source);
   return destination;
 }
@@ -127,8 +147,10 @@ void VS_CC create_vapoursynth_quillfen(const VSMap* in, VSMap* out, void* /*user
   VSNode* source = vsapi->mapGetNode(in, "clip", 0, nullptr);
   const VSVideoInfo& vi = *vsapi->getVideoInfo(source);
   const QuillfenParameters parameters = read_parameters(in, vsapi);
-  const std::optional<PlanarFormat> format = planar_format_of(vi);
-  if (const char* error = refusal(vi, format, parameters)) {
+  const std::optional<FrameFormat> format = frame_format_of(vi);
+  char format_error[256] = "";
+  if (!format) format_refusal(vi, vsapi, format_error);
+  if (const char* error = clip_refusal(format, format_error, parameters)) {
     vsapi->mapSetError(out, error);
     vsapi->freeNode(source);
     return;

@@ -1,6 +1,6 @@
 // The VapourSynth function quillfen.Quillfen: builds a node that keeps each
 // frame's luma plane (shared with the source frame, not copied) and
-// recomputes its chroma through PlanarFrameFilter, for YUV 4:2:0, 4:2:2 and
+// recomputes its chroma through FrameFilter, for YUV 4:2:0, 4:2:2 and
 // 4:4:4 clips of integer samples from 8 to 16 bits. At 8 bits the bytes are
 // the script function's for YUY2 and YV12: 4:2:2 planes unpack like YUY2,
 // 4:2:0 goes through the same chroma rows as the frame server's conversions.

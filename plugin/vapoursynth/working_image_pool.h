@@ -11,18 +11,18 @@
 #include <mutex>
 #include <vector>
 
-#include "filter/planar_frame_filter.h"
+#include "filter/frame_filter.h"
 
 class WorkingImagePool {
  public:
-  WorkingImagePool(const PlanarFormat& format, const QuillfenParameters& parameters, const PassKernel& kernel)
+  WorkingImagePool(const FrameFormat& format, const QuillfenParameters& parameters, const PassKernel& kernel)
       : format_(format), parameters_(parameters), kernel_(kernel) {}
 
   // A filter held by one request; it goes back to the pool when the lease
   // ends.
   class Lease {
    public:
-    Lease(WorkingImagePool& pool, std::unique_ptr<PlanarFrameFilter> filter)
+    Lease(WorkingImagePool& pool, std::unique_ptr<FrameFilter> filter)
         : pool_(pool), filter_(std::move(filter)) {}
     ~Lease() { pool_.give_back(std::move(filter_)); }
     Lease(const Lease&) = delete;
@@ -30,22 +30,22 @@ class WorkingImagePool {
 
     // False when no filter could be made for want of memory.
     explicit operator bool() const { return filter_ != nullptr; }
-    PlanarFrameFilter& operator*() const { return *filter_; }
+    FrameFilter& operator*() const { return *filter_; }
 
    private:
     WorkingImagePool& pool_;
-    std::unique_ptr<PlanarFrameFilter> filter_;
+    std::unique_ptr<FrameFilter> filter_;
   };
 
   // An idle filter, or a new one when every filter is in use.
   Lease take() noexcept;
 
  private:
-  void give_back(std::unique_ptr<PlanarFrameFilter> filter);
+  void give_back(std::unique_ptr<FrameFilter> filter);
 
-  const PlanarFormat format_;
+  const FrameFormat format_;
   const QuillfenParameters parameters_;
   const PassKernel& kernel_;
   std::mutex mutex_;
-  std::vector<std::unique_ptr<PlanarFrameFilter>> idle_;
+  std::vector<std::unique_ptr<FrameFilter>> idle_;
 };

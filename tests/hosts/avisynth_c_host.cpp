@@ -1,13 +1,16 @@
-// A Windows host program of the tests' own on AviSynth's C interface: runs
-// a script in AviSynth+ (AviSynth.dll) and writes its clip as Y4M.
+// A host program of the tests' own on AviSynth's C interface, for Linux
+// (libavisynth.so) and Windows (AviSynth.dll): runs a script in AviSynth+
+// and writes its clip as Y4M.
 //
-//   avisynth_c_host SCRIPT OUTPUT
+//   avisynth_c_host SCRIPT OUTPUT [PROPERTY...]
 //
 // Scripts read video with Y4MSource("file.y4m"), which this program adds:
 // 8-bit 4:2:2 as YUY2, 4:2:0 as YV12. The output is written from YUY2 as
-// C422 and from YV12 or I420 as C420mpeg2, with the W, H, F and I tags
-// only, so a clip this program wrote comes back with the same header. A
-// failure prints its message on stderr and exits with 1.
+// C422 and from planar YUV 4:2:0, 4:2:2 or 4:4:4 of 8 to 16 bits as C420,
+// C422 or C444 (pN above 8 bits), with the W, H, F and I tags only, so a
+// clip this program wrote comes back with the same header. Each PROPERTY
+// named is printed as it is on the first frame, "name=value" (an integer)
+// or "name=none". A failure prints its message on stderr and exits with 1.
 #include <avisynth_c.h>
 
 #include <cstdio>
@@ -120,12 +123,35 @@ AVS_Value AVSC_CC create_y4m_source(AVS_ScriptEnvironment* env, AVS_Value args, 
   return result;
 }
 
+// The Y4M colour tag of a clip, or empty for a format Y4M is not written from.
+std::string y4m_colour(const AVS_VideoInfo& vi) {
+  if (avs_is_yuy2(&vi)) return "C422";
+  const char* layout = avs_is_420(&vi) ? "420" : avs_is_422(&vi) ? "422" : avs_is_444(&vi) ? "444" : nullptr;
+  const int bits = avs_bits_per_component(&vi);
+  if (!layout || !avs_is_planar(&vi) || avs_is_yuva(&vi) || avs_is_y(&vi) || !avs_is_yuv(&vi) || bits > 16)
+    return "";
+  return std::string("C") + layout + (bits > 8 ? "p" + std::to_string(bits) : "");
+}
+
 std::string y4m_stream_header(const AVS_VideoInfo& vi) {
   y4m::Y4mHeader header;
   header.tags = {"W" + std::to_string(vi.width), "H" + std::to_string(vi.height),
                  "F" + std::to_string(vi.fps_numerator) + ":" + std::to_string(vi.fps_denominator), "Ip",
-                 avs_is_yuy2(&vi) ? "C422" : "C420mpeg2"};
+                 y4m_colour(vi)};
   return y4m::format_y4m_header(header);
+}
+
+// The first frame's integer properties by name.
+void print_properties(AVS_ScriptEnvironment* env, AVS_Clip* clip, char** names, int count) {
+  AVS_VideoFrame* frame = avs_get_frame(clip, 0);
+  if (!frame) return;
+  const AVS_Map* properties = avs_get_frame_props_ro(env, frame);
+  for (int i = 0; i < count; ++i) {
+    int error = 0;
+    const int64_t value = avs_prop_get_int(env, properties, names[i], 0, &error);
+    std::printf("%s=%s\n", names[i], error ? "none" : std::to_string(value).c_str());
+  }
+  avs_release_video_frame(frame);
 }
 
 void write_frame(const AVS_VideoInfo& vi, const AVS_VideoFrame* frame, std::FILE* out) {
@@ -159,7 +185,7 @@ int fail(const char* message) {
   return 1;
 }
 
-int run(AVS_ScriptEnvironment* env, const char* script, const char* output) {
+int run(AVS_ScriptEnvironment* env, const char* script, const char* output, char** properties, int property_count) {
   avs_add_function(env, "Y4MSource", "s", create_y4m_source, nullptr);
   AVS_Value result = avs_invoke(env, "Import", avs_new_value_string(script), nullptr);
   if (avs_is_error(result)) return fail(avs_as_error(result));
@@ -171,8 +197,8 @@ int run(AVS_ScriptEnvironment* env, const char* script, const char* output) {
   avs_release_value(result);
   const AVS_VideoInfo vi = *avs_get_video_info(clip);
   int status = 0;
-  if (!avs_is_yuy2(&vi) && vi.pixel_type != AVS_CS_YV12 && vi.pixel_type != AVS_CS_I420) {
-    status = fail("the script's clip is neither YUY2 nor YV12");
+  if (y4m_colour(vi).empty()) {
+    status = fail("the script's clip is neither YUY2 nor planar YUV of 8 to 16 bits");
   } else if (std::FILE* out = std::fopen(output, "wb")) {
     std::fputs(y4m_stream_header(vi).c_str(), out);
     for (int n = 0; n < vi.num_frames && status == 0; ++n) {
@@ -185,6 +211,7 @@ int run(AVS_ScriptEnvironment* env, const char* script, const char* output) {
       avs_release_video_frame(frame);
     }
     if (std::fclose(out) != 0) status = fail("the output cannot be written");
+    if (status == 0) print_properties(env, clip, properties, property_count);
   } else {
     status = fail("the output cannot be opened");
   }
@@ -195,13 +222,13 @@ int run(AVS_ScriptEnvironment* env, const char* script, const char* output) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: avisynth_c_host SCRIPT OUTPUT\n");
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: avisynth_c_host SCRIPT OUTPUT [PROPERTY...]\n");
     return 2;
   }
   AVS_ScriptEnvironment* env = avs_create_script_environment(AVISYNTH_INTERFACE_VERSION);
   if (!env) return fail("AviSynth.dll gave no script environment");
-  const int status = run(env, argv[1], argv[2]);
+  const int status = run(env, argv[1], argv[2], argv + 3, argc - 3);
   avs_delete_script_environment(env);
   return status;
 }

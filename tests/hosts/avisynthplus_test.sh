@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# The plugin inside AviSynth+, driven by avs2y4m, the command users run
-# scripts with:
-#   avisynthplus_test.sh CASE AVS2Y4M PLUGIN COMMAND SAMPLE [VALGRIND]
-# CASE is one of
+# The plugins inside AviSynth+: the 2.5 module driven by avs2y4m, the command
+# users run scripts with, and the C-interface module driven by the tests' own
+# host program on AviSynth+'s C interface:
+#   avisynthplus_test.sh CASE AVS2Y4M PLUGIN COMMAND SAMPLE VALGRIND C_HOST C_MODULE CMAKE BUILD_DIR LIBDIR
+# (VALGRIND empty when it is not installed). CASE is one of
 #   same-bytes   4:2:2 clips give the quillfen command's bytes, both forms
 #                and sup, with and without Prefetch(2)
 #   four-two-oh  4:2:0 clips through the host's own conversions: luma
@@ -16,9 +17,23 @@
 #                leaves no output, and every refusal is one line saying what to do
 #   valgrind     no invalid access and no definite leak for one filter,
 #                Prefetch(2) and a chain of two filters, on 4:2:0
+# and for the C-interface module
+#   c-same-bytes  YUY2 and YUV 4:2:0, 4:2:2 and 4:4:4 at 8 to 16 bits give the
+#                 command's bytes, for both forms, sup, fixed and converging
+#                 passes, with and without Prefetch(2) and Prefetch(4)
+#   c-properties  a custom property, _Matrix and _ChromaLocation leave
+#                 Quillfen as they came, on YUY2, YV12, 10 and 16 bits
+#   c-refusals    formats it does not take, each named with the call that
+#                 converts it; the argument and frame size messages
+#   c-valgrind    no invalid access and no definite leak for a chain of two
+#                 calls on 16-bit 4:4:4 and on 4:2:0
+#   c-autoload    after cmake --install into a fresh prefix, a script without
+#                 LoadPlugin filters a 10-bit clip; the 2.5 module is not in
+#                 the autoload folder
 # The clips are 64 x 48 pieces of SAMPLE, cut and converted by AviSynth+.
 set -euo pipefail
 case_name=$1 runner=$2 plugin=$3 command=$4 sample=$5 valgrind=${6:-}
+c_host=${7:-} c_module=${8:-} cmake=${9:-} build=${10:-} libdir=${11:-}
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -36,12 +51,25 @@ run_script() {  # OUTPUT SCRIPT [AVS2Y4M OPTIONS...]
   "$runner" --quiet "$@" script.avs "$output"
 }
 
-load="LoadPlugin(\"$plugin\")"
-# Without frame properties, which the 2.5 module cannot pass on: its frames
-# and the command's then have the same Y4M header.
-source_422="Y4MSource(\"$sample\").Crop(0, 0, 64, 48).Trim(0, 3).propClearAll()"
-run_script in422.y4m "$source_422" || fail "cutting the 4:2:2 clip"
-run_script in420.y4m "$source_422.ConvertToYV12()" || fail "converting the 4:2:0 clip"
+source_422="Y4MSource(\"$sample\").Crop(0, 0, 64, 48).Trim(0, 3)"
+if [[ $case_name == c-* ]]; then
+  load="LoadPlugin(\"$c_module\")"
+  # The C host: its status, its message in message.txt, the properties
+  # named after OUTPUT on its standard output.
+  run_c() {  # OUTPUT SCRIPT [PROPERTY...]
+    local output=$1
+    printf '%s\n' "$2" >script.avs
+    shift 2
+    "$c_host" script.avs "$output" "$@" 2>message.txt
+  }
+else
+  load="LoadPlugin(\"$plugin\")"
+  # Without frame properties, which the 2.5 module cannot pass on: its frames
+  # and the command's then have the same Y4M header.
+  source_422="$source_422.propClearAll()"
+  run_script in422.y4m "$source_422" || fail "cutting the 4:2:2 clip"
+  run_script in420.y4m "$source_422.ConvertToYV12()" || fail "converting the 4:2:0 clip"
+fi
 
 # The script's Quillfen arguments and the command's for the same settings.
 settings=(
@@ -197,6 +225,96 @@ StackHorizontal(s, s.Quillfen().Quillfen(gaussian=true))"
         "$runner" --quiet script.avs out.y4m 2>valgrind.log || { cat valgrind.log >&2; fail "valgrind on: $script"; }
       if [ -s valgrind.log ]; then cat valgrind.log >&2; fail "valgrind reported on: $script"; fi
     done
+    ;;
+  c-same-bytes)
+    # Each format is made from the 8-bit sample; Blur fills the low bits of
+    # the deeper ones.
+    formats=("ConvertToYUY2()" "ConvertToYV12()" "ConvertToYV16()" "ConvertToYV24()")
+    for bits in 10 12 14 16; do
+      for layout in 420 422 444; do formats+=("ConvertToYUV$layout().ConvertBits($bits).Blur(0.5)"); done
+    done
+    # The script's arguments, the command's, and what ends the script.
+    c_settings=(
+      "||"
+      "gaussian=true, radius=2|gaussian=true radius=2|Prefetch(2)"
+      "sup=true, iterations=3|sup=true iterations=3|Prefetch(4)"
+      "gaussian=true, sup=true, threshold=0|gaussian=true sup=true threshold=0|"
+    )
+    for format in "${formats[@]}"; do
+      clip="$source_422.$format"
+      run_c in.y4m "$clip" || fail "$format: $(cat message.txt)"
+      for entry in "${c_settings[@]}"; do
+        IFS='|' read -r script_arguments command_arguments prefetch <<<"$entry"
+        run_c host.y4m "$load
+$clip.Quillfen($script_arguments)
+$prefetch" || fail "$format.Quillfen($script_arguments) $prefetch: $(cat message.txt)"
+        run_command in.y4m command.y4m "$command_arguments"
+        cmp -s host.y4m command.y4m || fail "$format.Quillfen($script_arguments) $prefetch differs from the command"
+        ! cmp -s host.y4m in.y4m || fail "$format.Quillfen($script_arguments) changed no chroma"
+      done
+      echo "$format: $(head -n 1 in.y4m | grep -o 'C[^ ]*'), the command's bytes in ${#c_settings[@]} settings"
+    done
+    ;;
+  c-properties)
+    for format in "ConvertToYUY2()" "ConvertToYV12()" "ConvertToYUV422().ConvertBits(10)" "ConvertToYUV444().ConvertBits(16)"; do
+      run_c out.y4m "$load
+$source_422.$format.propSet(\"quillfen_test\", 7).propSet(\"_Matrix\", 1).propSet(\"_ChromaLocation\", 2).Quillfen()" \
+        quillfen_test _Matrix _ChromaLocation >properties.txt || fail "$format: $(cat message.txt)"
+      [ "$(paste -s -d ' ' properties.txt)" = "quillfen_test=7 _Matrix=1 _ChromaLocation=2" ] ||
+        fail "$format: the properties after Quillfen are $(paste -s -d ' ' properties.txt)"
+    done
+    ;;
+  c-refusals)
+    taken="YUY2 or YUV 4:2:0, 4:2:2 or 4:4:4 of 8 to 16 bits only"
+    blank() { printf 'BlankClip(pixel_type="%s", width=%s, height=48)' "$1" "${2:-64}"; }
+    # The clip, Quillfen's arguments, and the message.
+    refusals=(
+      "$(blank RGB32)|radius=0|Quillfen: the clip is RGB32; $taken: add ConvertToYUV444() before Quillfen."
+      "$(blank RGBPS)||Quillfen: the clip is RGBPS; $taken: add ConvertBits(16).ConvertToYUV444() before Quillfen."
+      "$(blank YUV420PS)||Quillfen: the clip is YUV420PS; $taken: add ConvertBits(16) before Quillfen."
+      "$(blank YUVA444P10)||Quillfen: the clip is YUVA444P10; $taken: add RemoveAlphaPlane() before Quillfen."
+      "$(blank Y8)||Quillfen: the clip is Y8; $taken: add ConvertToYUV444() before Quillfen."
+      "$(blank YV411)||Quillfen: the clip is YUV411P8; $taken: add ConvertToYUV444() before Quillfen."
+      "$(blank YUV422P16)|radius=0, threshold=256|Quillfen: \"radius\" parameter must be greater than or equal to one."
+      "$(blank YV12)|iterations=-1|Quillfen: \"iterations\" parameter must be greater than or equal to zero."
+      "$(blank YUY2)|threshold=256|Quillfen: \"threshold\" parameter must be between zero and 255 inclusive."
+      "$(blank YUV444P10 63)|radius=48|Quillfen: \"radius\" parameter must be less than the frame width and height."
+    )
+    for entry in "${refusals[@]}"; do
+      IFS='|' read -r clip arguments message <<<"$entry"
+      rm -f out.y4m
+      status=0
+      run_c out.y4m "$load
+$clip.Quillfen($arguments)" || status=$?
+      [ "$status" = 1 ] && grep -qF -- "$message" message.txt && [ ! -e out.y4m ] ||
+        fail "$clip.Quillfen($arguments): status $status, \"$(cat message.txt)\", expected \"$message\""
+    done
+    # 4:4:4 takes an odd width.
+    run_c out.y4m "$load
+$(blank YUV444P10 63).Quillfen()" || fail "an odd width in 4:4:4: $(cat message.txt)"
+    ;;
+  c-valgrind)
+    [ -n "$valgrind" ] || { echo "skipped: valgrind is not installed (Debian: valgrind)"; exit 77; }
+    for format in "ConvertToYUV444().ConvertBits(16)" "ConvertToYV12()"; do
+      printf '%s\n%s\n' "$load" "$source_422.$format.Quillfen().Quillfen(gaussian=true, radius=2)" >script.avs
+      "$valgrind" -q --undef-value-errors=no --leak-check=full --errors-for-leak-kinds=definite --error-exitcode=99 \
+        "$c_host" script.avs out.y4m 2>valgrind.log || { cat valgrind.log >&2; fail "valgrind on $format"; }
+      if [ -s valgrind.log ]; then cat valgrind.log >&2; fail "valgrind reported on $format"; fi
+    done
+    ;;
+  c-autoload)
+    # AviSynth+ autoloads from ~/.local/lib/avisynth: the prefix ~/.local.
+    [ "$libdir" = lib ] || { echo "skipped: the build installs into $libdir, not lib"; exit 77; }
+    mkdir home
+    "$cmake" --install "$build" --prefix "$work/home/.local" >/dev/null || fail "cmake --install"
+    [ -f home/.local/lib/avisynth/$(basename "$c_module") ] || fail "no $(basename "$c_module") in lib/avisynth"
+    [ ! -e home/.local/lib/avisynth/$(basename "$plugin") ] || fail "the 2.5 module is in the autoload folder"
+    [ -f home/.local/lib/quillfen/$(basename "$plugin") ] || fail "no $(basename "$plugin") in lib/quillfen"
+    clip="$source_422.ConvertToYUV420().ConvertBits(10)"
+    run_c in.y4m "$clip" || fail "the 10-bit clip: $(cat message.txt)"
+    HOME="$work/home" run_c host.y4m "$clip.Quillfen()" || fail "not autoloaded: $(cat message.txt)"
+    run_command in.y4m command.y4m ""
+    cmp -s host.y4m command.y4m || fail "the autoloaded module's frames differ from the command's"
     ;;
   *)
     fail "unknown case $case_name"

@@ -1,0 +1,101 @@
+#include "plugin/avisynth_c/clip_format.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// The depth of a pixel type's samples; 32 is float.
+int sample_bits(int pixel_type) {
+  switch (pixel_type & AVS_CS_SAMPLE_BITS_MASK) {
+    case AVS_CS_SAMPLE_BITS_10: return 10;
+    case AVS_CS_SAMPLE_BITS_12: return 12;
+    case AVS_CS_SAMPLE_BITS_14: return 14;
+    case AVS_CS_SAMPLE_BITS_16: return 16;
+    case AVS_CS_SAMPLE_BITS_32: return 32;
+    default: return 8;
+  }
+}
+
+bool has(int pixel_type, int bits) { return (pixel_type & bits) == bits; }
+
+// The chroma subsampling of a planar YUV pixel type, AviSynth+'s way
+// ("420", "422", "444", "411", "410"), or null.
+const char* subsampling_name(int pixel_type) {
+  const int width = pixel_type & AVS_CS_SUB_WIDTH_MASK;
+  const int height = pixel_type & AVS_CS_SUB_HEIGHT_MASK;
+  if (width == AVS_CS_SUB_WIDTH_2 && height == AVS_CS_SUB_HEIGHT_2) return "420";
+  if (width == AVS_CS_SUB_WIDTH_2 && height == AVS_CS_SUB_HEIGHT_1) return "422";
+  if (width == AVS_CS_SUB_WIDTH_1 && height == AVS_CS_SUB_HEIGHT_1) return "444";
+  if (width == AVS_CS_SUB_WIDTH_4 && height == AVS_CS_SUB_HEIGHT_1) return "411";
+  if (width == AVS_CS_SUB_WIDTH_4 && height == AVS_CS_SUB_HEIGHT_4) return "410";
+  return nullptr;
+}
+
+bool is_planar_yuv(int pixel_type) {
+  return has(pixel_type, AVS_CS_PLANAR) && (pixel_type & (AVS_CS_YUV | AVS_CS_YUVA)) &&
+         !(pixel_type & (AVS_CS_BGR | AVS_CS_INTERLEAVED));
+}
+
+// The pixel type's name as AviSynth+ spells its generic names (RGB32,
+// RGBP10, Y16, YUV411P8, YUVA420PS, ...).
+void name_of(int pixel_type, char (&name)[32]) {
+  const int bits = sample_bits(pixel_type);
+  char depth[8];
+  if (bits == 32)
+    std::snprintf(depth, sizeof depth, "S");
+  else
+    std::snprintf(depth, sizeof depth, "%d", bits);
+  const bool alpha_rgb = has(pixel_type, AVS_CS_RGBA_TYPE);
+  if (has(pixel_type, AVS_CS_BGR) && has(pixel_type, AVS_CS_INTERLEAVED))
+    std::snprintf(name, sizeof name, "RGB%d", (alpha_rgb ? 4 : 3) * bits);
+  else if (has(pixel_type, AVS_CS_BGR) && has(pixel_type, AVS_CS_PLANAR))
+    std::snprintf(name, sizeof name, "%s%s", alpha_rgb ? "RGBAP" : "RGBP", depth);
+  else if (has(pixel_type, AVS_CS_GENERIC_Y) && (pixel_type & AVS_CS_PLANAR_MASK & ~AVS_CS_SAMPLE_BITS_MASK) ==
+                                                    AVS_CS_GENERIC_Y)
+    std::snprintf(name, sizeof name, "Y%s", depth);
+  else if (is_planar_yuv(pixel_type) && subsampling_name(pixel_type))
+    std::snprintf(name, sizeof name, "%s%sP%s", (pixel_type & AVS_CS_YUVA) ? "YUVA" : "YUV",
+                  subsampling_name(pixel_type), depth);
+  else
+    std::snprintf(name, sizeof name, "pixel type 0x%08X", static_cast<unsigned>(pixel_type));
+}
+
+}  // namespace
+
+std::optional<FrameFormat> frame_format_of(const AVS_VideoInfo& vi) {
+  const int type = vi.pixel_type;
+  if (type == AVS_CS_YUY2) return FrameFormat{vi.width, vi.height, ChromaLayout::kYuy2, 8};
+  if (!is_planar_yuv(type) || (type & AVS_CS_YUVA)) return std::nullopt;
+  const int bits = sample_bits(type);
+  if (bits > 16) return std::nullopt;
+  const char* subsampling = subsampling_name(type);
+  if (!subsampling) return std::nullopt;
+  if (std::strcmp(subsampling, "420") == 0) return FrameFormat{vi.width, vi.height, ChromaLayout::k420, bits};
+  if (std::strcmp(subsampling, "422") == 0) return FrameFormat{vi.width, vi.height, ChromaLayout::k422, bits};
+  if (std::strcmp(subsampling, "444") == 0) return FrameFormat{vi.width, vi.height, ChromaLayout::k444, bits};
+  return std::nullopt;
+}
+
+void format_refusal(const AVS_VideoInfo& vi, char (&message)[256]) {
+  const int type = vi.pixel_type;
+  char name[32];
+  name_of(type, name);
+  // Float first, to 16 bits; then the alpha plane away; then any other
+  // family or subsampling to 4:4:4, which loses no chroma.
+  char conversion[64] = "";
+  const auto add = [&](const char* call) {
+    std::strncat(conversion, conversion[0] ? "." : "", sizeof conversion - std::strlen(conversion) - 1);
+    std::strncat(conversion, call, sizeof conversion - std::strlen(conversion) - 1);
+  };
+  if (sample_bits(type) == 32) add("ConvertBits(16)");
+  if (is_planar_yuv(type) && (type & AVS_CS_YUVA)) add("RemoveAlphaPlane()");
+  const char* subsampling = is_planar_yuv(type) ? subsampling_name(type) : nullptr;
+  if (!is_planar_yuv(type) || !subsampling || std::strcmp(subsampling, "411") == 0 ||
+      std::strcmp(subsampling, "410") == 0)
+    add("ConvertToYUV444()");
+  std::snprintf(message, sizeof message,
+                "Quillfen: the clip is %s; YUY2 or YUV 4:2:0, 4:2:2 or 4:4:4 of 8 to 16 bits only: "
+                "add %s before Quillfen.",
+                name, conversion);
+}
