@@ -196,10 +196,13 @@ void interpolate_420_chroma_row_ssse3(const Sample* nearer, const Sample* farthe
   constexpr int group = kGroup<Sample>;
   const __m128i zero = _mm_setzero_si128();
   const auto wide_sum = [](__m128i n, __m128i f) {
-    if constexpr (sizeof(Sample) == 1)
-      return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(n, _mm_add_epi16(n, n)), _mm_add_epi16(f, _mm_set1_epi16(2))), 2);
-    else
-      return _mm_srli_epi32(_mm_add_epi32(_mm_add_epi32(n, _mm_add_epi32(n, n)), _mm_add_epi32(f, _mm_set1_epi32(2))), 2);
+    if constexpr (sizeof(Sample) == 1) {
+      const __m128i sum = _mm_add_epi16(_mm_add_epi16(n, _mm_add_epi16(n, n)), _mm_add_epi16(f, _mm_set1_epi16(2)));
+      return _mm_srli_epi16(sum, 2);
+    } else {
+      const __m128i sum = _mm_add_epi32(_mm_add_epi32(n, _mm_add_epi32(n, n)), _mm_add_epi32(f, _mm_set1_epi32(2)));
+      return _mm_srli_epi32(sum, 2);
+    }
   };
   // The low 16 bits of each 32-bit result, into the low or the high half.
   static constexpr Mask kLowWords = shuffle_mask([](int b) { return b < 8 ? b / 2 * 4 + b % 2 : -1; });
@@ -241,8 +244,9 @@ void unpack_444_row_ssse3(const Sample* luma, const Sample* u, const Sample* v, 
     const __m128i u_samples = load(u + x);
     const __m128i v_samples = load(v + x);
     for (int i = 0; i < 3; ++i)
-      store(out + 3 * x + i * group, either(either(shuffle(y_samples, from_y.vector[i]), shuffle(u_samples, from_u.vector[i])),
-                                            shuffle(v_samples, from_v.vector[i])));
+      store(out + 3 * x + i * group,
+            either(either(shuffle(y_samples, from_y.vector[i]), shuffle(u_samples, from_u.vector[i])),
+                   shuffle(v_samples, from_v.vector[i])));
   }
   if (x < width) unpack_444_row_reference(luma + x, u + x, v + x, width - x, out + 3 * x);
 }
