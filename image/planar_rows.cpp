@@ -54,6 +54,9 @@ constexpr PlanarRowsOf<Sample> kVariants[] = {
     {CpuLevel::ssse3, unpack_422_row_ssse3<Sample>, pack_422_chroma_row_ssse3<Sample>,
      interpolate_420_chroma_row_ssse3<Sample>, average_420_chroma_row_ssse3<Sample>, unpack_444_row_ssse3<Sample>,
      pack_444_chroma_row_ssse3<Sample>},
+    {CpuLevel::avx2, unpack_422_row_avx2<Sample>, pack_422_chroma_row_avx2<Sample>,
+     interpolate_420_chroma_row_ssse3<Sample>, average_420_chroma_row_ssse3<Sample>, unpack_444_row_ssse3<Sample>,
+     pack_444_chroma_row_ssse3<Sample>},
 #endif
 };
 

@@ -2,7 +2,8 @@
 // sample width, in every form (row_variants.h): the reference loops, and one
 // built on SSSE3 byte shuffles for x86 CPUs that have them, which converts
 // 16 bytes of each source plane at a time and hands what does not fill a
-// group to the reference.
+// group to the reference, and one that takes the 4:2:2 rows on AVX2 two
+// such groups at a time.
 #pragma once
 
 #include <cstdint>
@@ -60,3 +61,7 @@ template <class Sample>
 void unpack_444_row_ssse3(const Sample* luma, const Sample* u, const Sample* v, int width, Sample* out);
 template <class Sample>
 void pack_444_chroma_row_ssse3(const Sample* in, int width, Sample* u, Sample* v);
+template <class Sample>
+void unpack_422_row_avx2(const Sample* luma, const Sample* u, const Sample* v, bool sup, int width, Sample* out);
+template <class Sample>
+void pack_422_chroma_row_avx2(const Sample* in, int width, Sample* u, Sample* v);

@@ -394,18 +394,19 @@ struct CpuCap {
 };
 
 TEST(RowVariants, ConversionsTakeTheBestFormWithinTheCpuCap) {
-  const bool x86 = cpu_runs(CpuLevel::ssse3);
-  const CpuLevel ssse3 = x86 ? CpuLevel::ssse3 : CpuLevel::reference;
+  const CpuLevel reference = CpuLevel::reference;
+  const CpuLevel ssse3 = cpu_runs(CpuLevel::ssse3) ? CpuLevel::ssse3 : reference;
+  const CpuLevel avx2 = cpu_runs(CpuLevel::avx2) ? CpuLevel::avx2 : ssse3;
   struct Case {
     const char* cap;
-    CpuLevel form;
+    CpuLevel yuy2, planar;
   };
-  const CpuLevel reference = CpuLevel::reference;
-  for (const Case& c : {Case{nullptr, ssse3}, Case{"avx512", ssse3}, Case{"sse2", reference},
-                        Case{"portable", reference}, Case{"no such level", reference}}) {
+  for (const Case& c : {Case{nullptr, ssse3, avx2}, Case{"avx512", ssse3, avx2}, Case{"ssse3", ssse3, ssse3},
+                        Case{"sse2", reference, reference}, Case{"portable", reference, reference},
+                        Case{"no such level", reference, reference}}) {
     const CpuCap cap(c.cap);
-    EXPECT_EQ(chosen_row_variant(yuy2_row_variants()).level, c.form) << (c.cap ? c.cap : "no cap");
-    EXPECT_EQ(chosen_row_variant(planar_row_variants<std::uint8_t>()).level, c.form) << (c.cap ? c.cap : "no cap");
+    EXPECT_EQ(chosen_row_variant(yuy2_row_variants()).level, c.yuy2) << (c.cap ? c.cap : "no cap");
+    EXPECT_EQ(chosen_row_variant(planar_row_variants<std::uint8_t>()).level, c.planar) << (c.cap ? c.cap : "no cap");
   }
 }
 
