@@ -7,7 +7,8 @@
 // 4:4:4 is the working image's own layout: its samples are copied as they
 // are, so `sup` has nothing to decide there. Luma is read but never
 // written: it leaves the image as it came in, so a caller can keep the
-// source's luma plane.
+// source's luma plane. Each row goes through the form of image/planar_rows.h
+// that this CPU and the QUILLFEN_CPU cap choose, at each call.
 #pragma once
 
 #include <cstddef>

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -11,6 +13,7 @@
 #include "filter/frame_filter.h"
 #include "image/packed_yuv444.h"
 #include "image/planar_conversion.h"
+#include "image/planar_rows.h"
 #include "image/row_variants.h"
 #include "image/yuy2_conversion.h"
 #include "image/yuy2_rows.h"
@@ -274,20 +277,22 @@ TEST(Yuy2Unpack, HeightZeroTouchesNothing) {
   EXPECT_EQ(frame, std::vector<std::uint8_t>(8, 0x44));
 }
 
-// Row contents that reach every rounding case of both means: random bytes,
-// the extremes, and neighbours one apart at both ends of the range.
-std::vector<std::uint8_t> row_bytes(std::size_t size, int kind) {
+// Row contents that reach every rounding case of the means: random samples,
+// the top code, and neighbours one apart at both ends of the range.
+template <class Sample>
+std::vector<Sample> row_samples(std::size_t size, int kind) {
+  constexpr Sample top = std::numeric_limits<Sample>::max();
   std::mt19937 random(static_cast<unsigned>(size * 4 + kind));
-  std::vector<std::uint8_t> bytes(size);
+  std::vector<Sample> samples(size);
   for (std::size_t i = 0; i < size; ++i) {
-    switch (kind) {
-      case 0: bytes[i] = static_cast<std::uint8_t>(random()); break;
-      case 1: bytes[i] = 255; break;
-      case 2: bytes[i] = static_cast<std::uint8_t>(i % 3 == 0 ? 254 : 255); break;
-      default: bytes[i] = static_cast<std::uint8_t>(random() % 2); break;
+    switch (kind % 4) {
+      case 0: samples[i] = static_cast<Sample>(random()); break;
+      case 1: samples[i] = top; break;
+      case 2: samples[i] = static_cast<Sample>(i % 3 == 0 ? top - 1 : top); break;
+      default: samples[i] = static_cast<Sample>(random() % 2); break;
     }
   }
-  return bytes;
+  return samples;
 }
 
 // Every form of the row family against its reference, at every width up
@@ -301,8 +306,8 @@ TEST(RowVariants, EveryFormStoresTheReferenceBytesAtEveryWidth) {
     const auto n = static_cast<std::size_t>(pairs);
     for (int kind = 0; kind < 4; ++kind) {
       SCOPED_TRACE(::testing::Message() << "width " << width << ", content " << kind);
-      const std::vector<std::uint8_t> yuy2 = row_bytes(4 * n, kind);
-      const std::vector<std::uint8_t> image = row_bytes(6 * n, kind + 1);
+      const std::vector<std::uint8_t> yuy2 = row_samples<std::uint8_t>(4 * n, kind);
+      const std::vector<std::uint8_t> image = row_samples<std::uint8_t>(6 * n, kind + 1);
       for (const Yuy2Rows& form : yuy2_row_variants()) {
         if (!cpu_runs(form.level)) continue;
         SCOPED_TRACE(cpu_level_name(form.level));
@@ -321,6 +326,67 @@ TEST(RowVariants, EveryFormStoresTheReferenceBytesAtEveryWidth) {
   }
 }
 
+// Every form of the planar rows against its reference at one sample width:
+// every width up to a few groups of the widest form (odd ones for 4:4:4 and
+// the 4:2:0 chroma rows, odd pair counts for 4:2:2), both `sup`, guard
+// samples after each output that must stay as they were.
+template <class Sample>
+void expect_planar_forms_store_the_reference_samples() {
+  using Rows = PlanarRowsOf<Sample>;
+  constexpr std::size_t kGuard = 32;
+  const Rows& reference = planar_row_variants<Sample>().front();
+  for (int width = 1; width <= 100; ++width) {
+    const auto n = static_cast<std::size_t>(width), chroma = n / 2 + kGuard, plane = n + kGuard;
+    for (int kind = 0; kind < 4; ++kind) {
+      SCOPED_TRACE(::testing::Message() << "width " << width << ", content " << kind);
+      const std::vector<Sample> luma = row_samples<Sample>(n, kind), u = row_samples<Sample>(n, kind + 1),
+                                v = row_samples<Sample>(n, kind + 2), image = row_samples<Sample>(3 * n, kind + 3);
+      // 4:2:2 rows' chroma sized exactly, so that a read past it shows under the sanitizers.
+      const std::vector<Sample> pair_u(u.begin(), u.begin() + width / 2), pair_v(v.begin(), v.begin() + width / 2);
+      struct Routine {
+        const char* name;
+        bool pairs;
+        std::size_t size;
+        std::function<void(const Rows&, bool, Sample*)> run;
+      };
+      const Routine routines[] = {
+          {"unpack 4:2:2", true, 3 * n,
+           [&](const Rows& r, bool sup, Sample* out) {
+             r.unpack_422(luma.data(), pair_u.data(), pair_v.data(), sup, width, out);
+           }},
+          {"pack 4:2:2", true, 2 * chroma,
+           [&](const Rows& r, bool, Sample* out) { r.pack_422_chroma(image.data(), width, out, out + chroma); }},
+          {"interpolate 4:2:0", false, n,
+           [&](const Rows& r, bool, Sample* out) { r.interpolate_420_chroma(u.data(), v.data(), width, out); }},
+          {"average 4:2:0", false, n,
+           [&](const Rows& r, bool, Sample* out) { r.average_420_chroma(u.data(), v.data(), width, out); }},
+          {"unpack 4:4:4", false, 3 * n,
+           [&](const Rows& r, bool, Sample* out) { r.unpack_444(luma.data(), u.data(), v.data(), width, out); }},
+          {"pack 4:4:4", false, 2 * plane,
+           [&](const Rows& r, bool, Sample* out) { r.pack_444_chroma(image.data(), width, out, out + plane); }},
+      };
+      for (const Rows& form : planar_row_variants<Sample>()) {
+        if (!cpu_runs(form.level)) continue;
+        SCOPED_TRACE(cpu_level_name(form.level));
+        for (const Routine& routine : routines) {
+          if (routine.pairs && width % 2 != 0) continue;
+          for (const bool sup : {false, true}) {
+            std::vector<Sample> expected(routine.size + kGuard, 0x5A), actual(expected);
+            routine.run(reference, sup, expected.data());
+            routine.run(form, sup, actual.data());
+            ASSERT_EQ(actual, expected) << routine.name << (sup ? ", duplicating" : "");
+          }
+        }
+      }
+    }
+  }
+}
+
+TEST(RowVariants, EveryPlanarFormStoresTheReferenceSamplesAtEveryWidth) {
+  expect_planar_forms_store_the_reference_samples<std::uint8_t>();
+  expect_planar_forms_store_the_reference_samples<std::uint16_t>();
+}
+
 // Holds QUILLFEN_CPU at a value (none for null) while it lives.
 struct CpuCap {
   explicit CpuCap(const char* value) { value ? setenv(kCpuCapVariable, value, 1) : unsetenv(kCpuCapVariable); }
@@ -328,17 +394,19 @@ struct CpuCap {
 };
 
 TEST(RowVariants, ConversionsTakeTheBestFormWithinTheCpuCap) {
-  const bool x86 = cpu_runs(CpuLevel::ssse3);
-  const CpuLevel ssse3 = x86 ? CpuLevel::ssse3 : CpuLevel::reference;
+  const CpuLevel reference = CpuLevel::reference;
+  const CpuLevel ssse3 = cpu_runs(CpuLevel::ssse3) ? CpuLevel::ssse3 : reference;
+  const CpuLevel avx2 = cpu_runs(CpuLevel::avx2) ? CpuLevel::avx2 : ssse3;
   struct Case {
     const char* cap;
-    CpuLevel yuy2;
+    CpuLevel yuy2, planar;
   };
-  const CpuLevel reference = CpuLevel::reference;
-  for (const Case& c : {Case{nullptr, ssse3}, Case{"avx512", ssse3}, Case{"sse2", reference},
-                        Case{"portable", reference}, Case{"no such level", reference}}) {
+  for (const Case& c : {Case{nullptr, ssse3, avx2}, Case{"avx512", ssse3, avx2}, Case{"ssse3", ssse3, ssse3},
+                        Case{"sse2", reference, reference}, Case{"portable", reference, reference},
+                        Case{"no such level", reference, reference}}) {
     const CpuCap cap(c.cap);
     EXPECT_EQ(chosen_row_variant(yuy2_row_variants()).level, c.yuy2) << (c.cap ? c.cap : "no cap");
+    EXPECT_EQ(chosen_row_variant(planar_row_variants<std::uint8_t>()).level, c.planar) << (c.cap ? c.cap : "no cap");
   }
 }
 
