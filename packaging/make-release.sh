@@ -85,12 +85,13 @@ build() {
     { tail -n 30 "$work/$name.build.log"; exit 1; }
 }
 
-# The Linux builds see none of the hosts built for the tests: a module or
-# tool linked to one would carry its path into the package. They have
-# avs2y4m, the runner of AviSynth+ scripts; Windows has AviSynth+'s own.
-linux=(-DCMAKE_INSTALL_PREFIX=/usr -DQUILLFEN_AVISYNTHPLUS_INCLUDE_DIR="$work/headers/avisynth")
-QUILLFEN_HOST_CACHE=$work/no-hosts build amd64 "${linux[@]}"
-QUILLFEN_HOST_CACHE=$work/no-hosts build arm64 "${linux[@]}" --toolchain "$work/source/cmake/aarch64-linux-gnu.cmake"
+# The Linux builds see none of the hosts built for the tests (no prefix is
+# given): a module or tool linked to one would carry its path into the
+# package. They have avs2y4m, the runner of AviSynth+ scripts; Windows has
+# AviSynth+'s own.
+linux=(-DCMAKE_INSTALL_PREFIX=/usr)
+build amd64 "${linux[@]}"
+build arm64 "${linux[@]}" --toolchain "$work/source/cmake/aarch64-linux-gnu.cmake"
 build win64 -DQUILLFEN_AVS2Y4M=OFF --toolchain "$work/source/cmake/x86_64-w64-mingw32.cmake"
 
 rm -f "$output"/quillfen_*.deb "$output"/quillfen-*.zip "$output/SHA256SUMS"
