@@ -26,7 +26,7 @@ PlanarFrameFilter::AnyWorkingImages PlanarFrameFilter::make_images(const PlanarF
 PlanarFrameFilter::PlanarFrameFilter(const PlanarFormat& format, const QuillfenParameters& parameters,
                                      const PassKernel& kernel)
     : format_(format), parameters_(parameters), kernel_(kernel), images_(make_images(format)),
-      gaussian_memo_(gaussian_weight_memo_for(parameters.gaussian)) {}
+      gaussian_memo_(gaussian_weight_memo_for(parameters.gaussian)), pass_workspace_(make_pass_workspace()) {}
 
 int PlanarFrameFilter::filter(const FramePlanes& source, const ChromaDestination& destination) {
   return std::visit([&](auto& images) { return filter_samples(images, source, destination); }, images_);
@@ -55,7 +55,7 @@ int PlanarFrameFilter::filter_samples(WorkingImages<Sample>& images, const Frame
   const std::size_t image_bytes = images.current.size_bytes();
   const int passes =
       run_passes(kernel_, {width, height, p.radius, p.gaussian, format_.bits}, p.iterations, p.threshold, current,
-                 images.next.data(), gaussian_memo_.get(), [&] { std::memcpy(current, next, image_bytes); });
+                 images.next.data(), gaussian_memo_.get(), *pass_workspace_, [&] { std::memcpy(current, next, image_bytes); });
   switch (format_.layout) {
     case ChromaLayout::k420: pack_planar_420_chroma(current, width, height, chroma, images.scratch.data()); break;
     case ChromaLayout::k422: pack_planar_422_chroma(current, width, height, chroma); break;

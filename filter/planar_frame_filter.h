@@ -78,4 +78,5 @@ class PlanarFrameFilter {
   const PassKernel& kernel_;
   AnyWorkingImages images_;
   std::unique_ptr<GaussianWeightCache> gaussian_memo_;  // for the Gaussian form only
+  std::unique_ptr<PassWorkspace> pass_workspace_;
 };

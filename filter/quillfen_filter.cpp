@@ -22,6 +22,7 @@ QuillfenFilter::QuillfenFilter(PClip child_, const QuillfenParameters& parameter
   current_image = std::make_unique<PackedYuv444>(width, height);
   next_image = std::make_unique<PackedYuv444>(width, height);
   gaussian_memo = gaussian_weight_memo_for(parameters.gaussian);
+  pass_workspace = make_pass_workspace();
   reports_passes = env->FunctionExists(kPassReportFunction);
 }
 
@@ -43,7 +44,7 @@ PVideoFrame AVS_STDCALL QuillfenFilter::GetFrame(int n, IScriptEnvironment* env)
   }
   const int passes =
       run_passes(*kernel, {width, height, parameters.radius, parameters.gaussian}, parameters.iterations,
-                 parameters.threshold, current_image->data(), next_image->data(), gaussian_memo.get(),
+                 parameters.threshold, current_image->data(), next_image->data(), gaussian_memo.get(), *pass_workspace,
                  [&] { copy_next_to_current(env); });
   pack_yuy2(current_image->data(), width, height, out, destination->GetPitch());
   if (reports_passes) env->Invoke(kPassReportFunction, AVSValue(passes));

@@ -43,4 +43,5 @@ class QuillfenFilter : public GenericVideoFilter {
   // nothing but its destination frame; the memo only for the Gaussian form.
   const PassKernel* kernel = nullptr;
   std::unique_ptr<GaussianWeightCache> gaussian_memo;
+  std::unique_ptr<PassWorkspace> pass_workspace;
 };

@@ -41,10 +41,11 @@ void expect_kernels_match(const std::vector<Sample>& current, int width, int hei
   std::vector<Sample> expected(current.size(), static_cast<Sample>(0xA5A5));
   const int expected_change = propagation_pass_reference(settings, current.data(), expected.data());
   const std::unique_ptr<GaussianWeightCache> memo = gaussian_weight_memo_for(gaussian);
+  const std::unique_ptr<PassWorkspace> workspace = make_pass_workspace();
   for (const PassKernel& kernel : supported_pass_kernels()) {
     if (kernel.level == CpuLevel::reference) continue;
     std::vector<Sample> actual(current.size(), static_cast<Sample>(0x5A5A));
-    const int change = run_pass_kernel(kernel, settings, current.data(), actual.data(), memo.get());
+    const int change = run_pass_kernel(kernel, settings, current.data(), actual.data(), memo.get(), *workspace);
     const auto [at, ignored] = std::mismatch(expected.begin(), expected.end(), actual.begin());
     const std::string where = what + " " + std::to_string(width) + "x" + std::to_string(height) + " radius " +
                               std::to_string(radius) + (gaussian ? " gaussian" : " linear") + " kernel " +

@@ -36,4 +36,5 @@ class Yuy2FrameFilter {
   PackedYuv444 current_;
   PackedYuv444 next_;
   std::unique_ptr<GaussianWeightCache> gaussian_memo_;  // for the Gaussian form only
+  std::unique_ptr<PassWorkspace> pass_workspace_;
 };

@@ -295,13 +295,13 @@ struct Avx512Lanes : Avx512Doubles {
 }  // namespace
 
 int propagation_pass_avx512(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,
-                            GaussianWeightCache* memo) {
-  return lane_pass<PairedLanes<PairedLanes<Avx512Lanes>>>(settings, current, next, memo);
+                            GaussianWeightCache* memo, PassWorkspace& workspace) {
+  return lane_pass<PairedLanes<PairedLanes<Avx512Lanes>>>(settings, current, next, memo, workspace);
 }
 
 int propagation_pass_avx512(const PassSettings& settings, const std::uint16_t* current, std::uint16_t* next,
-                            GaussianWeightCache* memo) {
-  return lane_pass<PairedLanes<PairedLanes<Avx512Lanes>>>(settings, current, next, memo);
+                            GaussianWeightCache* memo, PassWorkspace& workspace) {
+  return lane_pass<PairedLanes<PairedLanes<Avx512Lanes>>>(settings, current, next, memo, workspace);
 }
 
 std::size_t exact_gaussian_powers_avx512(const double* exponents, double* powers, std::size_t count) {
