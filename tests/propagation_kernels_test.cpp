@@ -21,6 +21,12 @@
 #include "tests/support/luma_affinity.h"
 #include "tests/support/synthetic_image.h"
 
+// Built against the altered core, this file must see the altered formulas
+// too, or the run would compare the shipped ones once more.
+#ifdef QUILLFEN_ALTERED_AFFINITY
+static_assert(kAlteredAffinity, "affinity.h no longer reads QUILLFEN_ALTERED_AFFINITY");
+#endif
+
 namespace {
 
 std::vector<std::uint8_t> noise_image(int width, int height, std::uint32_t seed) {
