@@ -15,7 +15,7 @@
 //
 // The lane operations are those of the PassLanes concept
 // (lane_operations.h); the weight (affinity.h) and the store
-// (chroma_average.h) are the very templates the straightforward pass runs.
+// (chroma_store.h) are the very templates the straightforward pass runs.
 //
 // The body is written once over the sample type too: byte images of 8-bit
 // clips and wide images of std::uint16_t codes run the same sums, in the
@@ -33,7 +33,7 @@
 #include <type_traits>
 
 #include "propagation/affinity.h"
-#include "propagation/chroma_average.h"
+#include "propagation/chroma_store.h"
 #include "propagation/gaussian_weight_cache.h"
 #include "propagation/generic_centres.h"
 #include "propagation/lane_operations.h"

@@ -10,7 +10,7 @@
 #include <cstdint>
 
 #include "propagation/affinity.h"
-#include "propagation/chroma_average.h"
+#include "propagation/chroma_store.h"
 #include "propagation/propagation_pass.h"
 #include "propagation/reflect.h"
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "cpu/cpu_level.h"
-#include "propagation/chroma_average.h"
+#include "propagation/chroma_store.h"
 #include "propagation/pass_kernels.h"
 #include "propagation/propagation_pass.h"
 #include "tests/support/luma_affinity.h"
