@@ -1,6 +1,6 @@
 #include "propagation/generic_centres.h"
 
-#include "propagation/sample_walk.h"
+#include "propagation/reference_pass.h"
 
 namespace {
 
