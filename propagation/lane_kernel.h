@@ -8,10 +8,11 @@
 // The vector kernels take the centres whose disc stays within the image
 // columns (mirrored rows are fine: the reflection of a row is the same for
 // every centre of that row) and leave the left and right border columns to
-// the generic walk. The image is read through a window of rows converted to
-// double once, so the sample loop only loads and computes. The window and
-// every other table of more than a few hundred bytes live in the caller's
-// workspace (pass_workspace.h), not on the stack.
+// the straightforward walk (border_columns.h). The image is read through a
+// window of rows converted to double once, so the sample loop only loads
+// and computes. The window and every other table of more than a few hundred
+// bytes live in the caller's workspace (pass_workspace.h), not on the
+// stack.
 //
 // The lane operations are those of the PassLanes concept
 // (lane_operations.h); the weight (affinity.h) and the store
@@ -35,7 +36,7 @@
 #include "propagation/affinity.h"
 #include "propagation/chroma_store.h"
 #include "propagation/gaussian_weight_cache.h"
-#include "propagation/generic_centres.h"
+#include "propagation/border_columns.h"
 #include "propagation/lane_operations.h"
 #include "propagation/lane_weight_table.h"
 #include "propagation/pass_workspace.h"
@@ -504,7 +505,7 @@ template <PassLanes Lanes, class Sample>
 }
 
 // The whole pass with Lanes: vector runs over the columns whose discs stay
-// inside the image, the generic walk elsewhere.
+// inside the image, the straightforward walk elsewhere.
 template <PassLanes Lanes, class Sample>
 int lane_pass(const PassSettings& settings, const Sample* current, Sample* next, GaussianWeightCache* memo,
               PassWorkspace& workspace) {
@@ -512,10 +513,10 @@ int lane_pass(const PassSettings& settings, const Sample* current, Sample* next,
   const int radius = settings.radius;
   const int width = settings.width;
   if (radius > kMaxLaneRadius || width - 2 * radius < Lanes::kLanes)
-    return propagate_generic_columns(settings, current, next, 0, width, memo);
+    return propagate_border_columns(settings, current, next, 0, width, memo);
 
-  int largest_change = propagate_generic_columns(settings, current, next, 0, radius, memo);
-  const int right = propagate_generic_columns(settings, current, next, width - radius, width, memo);
+  int largest_change = propagate_border_columns(settings, current, next, 0, radius, memo);
+  const int right = propagate_border_columns(settings, current, next, width - radius, width, memo);
   if (right > largest_change) largest_change = right;
 
   const int interior_end = width - radius;

@@ -19,7 +19,7 @@
 
 #include "propagation/lane_weight_table.h"
 
-// Largest radius the window holds; larger passes take the generic walk.
+// Largest radius the window holds; larger passes take the straightforward walk.
 inline constexpr int kMaxLaneRadius = 12;
 // Centres per window; the window adds `radius` columns on either side.
 inline constexpr int kLaneTileWidth = 64;

@@ -131,7 +131,8 @@ TEST(PassKernels, MatchReferenceOnNoise) {
 }
 
 // Radii beyond the small ones, up to the largest the image allows, around
-// the point where the vector kernels hand the whole pass to the generic walk.
+// the point where the vector kernels hand the whole pass to the
+// straightforward walk.
 TEST(PassKernels, MatchReferenceAtLargeRadii) {
   const int width = 47, height = 30;
   const std::vector<std::uint8_t> current = synthetic_image(width, height, 42);
