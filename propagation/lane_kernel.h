@@ -426,15 +426,22 @@ template <PassLanes Lanes, LaneWeights kWeights, class Sample>
 }
 
 // Converts `span` pixels of an image row into a window slot, with their
-// chroma range words where the sums take the range.
+// chroma range words where the sums take the range. The window's rows and
+// the image never overlap; restrict says so, since a byte read may alias
+// any store and the workspace is memory the compiler cannot tell apart from
+// the image's.
 template <class Sample>
-[[gnu::always_inline]] inline void lane_window_load(LaneWindow& window, int slot, const Sample* pixels, int span,
-                                                    bool with_range) {
+[[gnu::always_inline]] inline void lane_window_load(LaneWindow& window, int slot, const Sample* __restrict pixels,
+                                                    int span, bool with_range) {
+  double* __restrict luma = window.luma[slot];
+  double* __restrict u = window.u[slot];
+  double* __restrict v = window.v[slot];
+  std::uint64_t* __restrict chroma_range = window.chroma_range[slot];
   for (int c = 0; c < span; ++c, pixels += 3) {
-    window.luma[slot][c] = pixels[0];
-    window.u[slot][c] = pixels[1];
-    window.v[slot][c] = pixels[2];
-    if (with_range) window.chroma_range[slot][c] = ChromaRangeWords<Sample>::word(pixels[1], pixels[2]);
+    luma[c] = pixels[0];
+    u[c] = pixels[1];
+    v[c] = pixels[2];
+    if (with_range) chroma_range[c] = ChromaRangeWords<Sample>::word(pixels[1], pixels[2]);
   }
 }
 

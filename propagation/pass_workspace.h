@@ -54,7 +54,7 @@ struct ListedWeights {
 // Room for the lists a kernel makes while it fills a run's weight table
 // (the exponents of the differences its lanes met, their powers, where each
 // power goes), each kernel in a layout of its own (weight_fill_lists).
-inline constexpr std::size_t kWeightFillBytes = 96 * 1024;
+inline constexpr std::size_t kWeightFillBytes = 80 * 1024;
 struct alignas(64) WeightFillSpace {
   std::byte bytes[kWeightFillBytes];
 };
