@@ -70,10 +70,10 @@ template <class Lists>
 }
 
 struct PassWorkspace {
-  LaneWindow window;
   LaneWeightTable table;
   ListedWeights listed;
   WeightFillSpace weight_fill;
+  LaneWindow window;
 };
 
 // Throws std::bad_alloc when memory runs out.
