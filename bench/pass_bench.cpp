@@ -40,7 +40,7 @@
 #include "propagation/exact_gaussian_power.h"
 #include "propagation/pass_kernels.h"
 #include "propagation/propagation_pass.h"
-#include "propagation/sample_walk.h"
+#include "propagation/reference_pass.h"
 #include "tests/support/synthetic_image.h"
 
 namespace {
@@ -204,10 +204,11 @@ void run_pass(benchmark::State& state, PassKernel kernel, int radius, bool gauss
   std::vector<Sample> next(current.size());
   const PassSettings settings{frame().width, frame().height, radius, gaussian, bits};
   const std::unique_ptr<GaussianWeightCache> memo = gaussian_weight_memo_for(gaussian);
+  const std::unique_ptr<PassWorkspace> workspace = make_pass_workspace();
   std::size_t pow_calls = 0;
   for (auto _ : state) {
     const std::size_t calls_before = library_pow_calls;
-    benchmark::DoNotOptimize(run_pass_kernel(kernel, settings, current.data(), next.data(), memo.get()));
+    benchmark::DoNotOptimize(run_pass_kernel(kernel, settings, current.data(), next.data(), memo.get(), *workspace));
     benchmark::ClobberMemory();
     pow_calls = library_pow_calls - calls_before;
   }

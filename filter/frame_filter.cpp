@@ -33,7 +33,8 @@ FrameFilter::AnyWorkingImages FrameFilter::make_images(const FrameFormat& format
 
 FrameFilter::FrameFilter(const FrameFormat& format, const QuillfenParameters& parameters, const PassKernel& kernel)
     : format_(format), parameters_(parameters), kernel_(kernel), images_(make_images(format)),
-      gaussian_memo_(gaussian_weight_memo_for(parameters.gaussian)) {}
+      gaussian_memo_(gaussian_weight_memo_for(parameters.gaussian)),
+      pass_workspace_(make_pass_workspace()) {}
 
 void FrameFilter::read(const FramePlanes& source) {
   std::visit([&](auto& images) { read_samples(images, source); }, images_);
@@ -74,7 +75,8 @@ int FrameFilter::write_samples(WorkingImages<Sample>& images, const FrameDestina
   const std::size_t image_bytes = images.current.size_bytes();
   const int passes =
       run_passes(kernel_, {width, height, p.radius, p.gaussian, format_.bits}, p.iterations, p.threshold, current,
-                 images.next.data(), gaussian_memo_.get(), [&] { std::memcpy(current, next, image_bytes); });
+                 images.next.data(), gaussian_memo_.get(), *pass_workspace_,
+                 [&] { std::memcpy(current, next, image_bytes); });
 
   const ChromaPlanesOf<Sample> chroma{samples(destination.data[1]), samples(destination.data[2]),
                                       destination.pitch[1], destination.pitch[2]};

@@ -15,6 +15,7 @@
 #include "filter/quillfen_parameters.h"
 #include "image/packed_yuv444.h"
 #include "propagation/gaussian_weight_cache.h"
+#include "propagation/pass_workspace.h"
 #include "propagation/pass_kernels.h"
 
 // How a frame holds its samples: three planes with chroma at half width and
@@ -91,4 +92,5 @@ class FrameFilter {
   const PassKernel& kernel_;
   AnyWorkingImages images_;
   std::unique_ptr<GaussianWeightCache> gaussian_memo_;  // for the Gaussian form only
+  std::unique_ptr<PassWorkspace> pass_workspace_;  // the kernels' working memory
 };

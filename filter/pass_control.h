@@ -12,15 +12,17 @@
 // `copy_next_to_current()`, so that `current` holds the last pass's output.
 // `threshold` counts 8-bit levels at every depth: a pass's largest change,
 // in codes of the depth, is compared with threshold << (bits - 8). `memo`
-// is the caller's gaussian_weight_memo_for(settings.gaussian). Returns the
+// is the caller's gaussian_weight_memo_for(settings.gaussian), `workspace`
+// its make_pass_workspace(), both made with the working images. Returns the
 // number of passes run.
 template <class Sample, class CopyNextToCurrent>
 int run_passes(const PassKernel& kernel, const PassSettings& settings, int iterations, int threshold, Sample* current,
-               Sample* next, GaussianWeightCache* memo, CopyNextToCurrent&& copy_next_to_current) {
+               Sample* next, GaussianWeightCache* memo, PassWorkspace& workspace,
+               CopyNextToCurrent&& copy_next_to_current) {
   const int passes = iterations > 0 ? iterations : kMaxConvergencePasses;
   const int threshold_in_codes = threshold << (settings.bits - 8);
   for (int pass = 0; pass < passes; ++pass) {
-    const int change = run_pass_kernel(kernel, settings, current, next, memo);
+    const int change = run_pass_kernel(kernel, settings, current, next, memo, workspace);
     copy_next_to_current();
     if (iterations == 0 && change <= threshold_in_codes) return pass + 1;
   }

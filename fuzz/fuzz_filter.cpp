@@ -146,9 +146,10 @@ void check_kernels(const PassSettings& settings, const std::vector<Sample>& curr
   std::vector<Sample> expected(current.size(), Sample{0x5A});
   const int expected_change = propagation_pass_reference(settings, current.data(), expected.data());
   const std::unique_ptr<GaussianWeightCache> memo = gaussian_weight_memo_for(settings.gaussian);
+  const std::unique_ptr<PassWorkspace> workspace = make_pass_workspace();
   for (const PassKernel& kernel : supported_pass_kernels()) {
     std::vector<Sample> next(current.size(), Sample{0xA5});
-    const int change = run_pass_kernel(kernel, settings, current.data(), next.data(), memo.get());
+    const int change = run_pass_kernel(kernel, settings, current.data(), next.data(), memo.get(), *workspace);
     if (next != expected || change != expected_change) {
       std::fprintf(stderr, "fuzz_filter: kernel %s: %dx%d radius %d %s, %d bits\n", kernel.name, settings.width,
                    settings.height, settings.radius, settings.gaussian ? "gaussian" : "linear", settings.bits);

@@ -5,7 +5,7 @@
 // single doubles, every kernel on registers of centres, so every path
 // computes the same weight with the same operations in the same order, and
 // an edit here reaches them all (the kernel tests run once more on a core
-// built from an edited copy of this file).
+// built with QUILLFEN_ALTERED_AFFINITY, below).
 //
 // What the fast paths take for granted, and an edit must keep:
 // - Lumas are whole numbers, 0..255 in byte images and 0..65535 in wide
@@ -36,6 +36,19 @@
 
 inline constexpr double kGaussianBase = 2.718281828459045;
 
+// A core built with QUILLFEN_ALTERED_AFFINITY defined computes other
+// formulas of the same shape, which no fast path could have written itself:
+// a wider Gaussian, by another divisor and numerator, and a linear form of
+// another offset. The kernel tests run once more on such a core
+// (propagation/CMakeLists.txt), and there every kernel must still store
+// the straightforward pass's bytes, which holds only if each takes its
+// weights from this file. Products never define it.
+#ifdef QUILLFEN_ALTERED_AFFINITY
+inline constexpr bool kAlteredAffinity = true;
+#else
+inline constexpr bool kAlteredAffinity = false;
+#endif
+
 // Linear form: one plus the product of the two lumas' deviations from the
 // mean, scaled by the variance, ((Yn - mean) / variance) x (Yc - mean) + 1,
 // in that order. Can be zero or negative. Its callers make the divisor of
@@ -47,7 +60,8 @@ template <LaneArithmetic L>
 [[gnu::always_inline]] inline typename L::D linear_weight(typename L::D sample_luma, typename L::D mean,
                                                           const typename L::Divisor& by_variance,
                                                           typename L::D centre_deviation) {
-  return L::add(L::mul(L::divide(L::sub(sample_luma, mean), by_variance), centre_deviation), L::set1(1.0));
+  return L::add(L::mul(L::divide(L::sub(sample_luma, mean), by_variance), centre_deviation),
+                L::set1(kAlteredAffinity ? 0.5 : 1.0));
 }
 
 // Gaussian form: the power of kGaussianBase to the exponent
@@ -56,12 +70,15 @@ template <LaneArithmetic L>
 // made once per centre.
 template <LaneArithmetic L>
 [[gnu::always_inline]] inline typename L::Divisor gaussian_exponent_divisor(typename L::D variance) {
+  if constexpr (kAlteredAffinity) return L::divisor(L::add(L::add(variance, variance), variance));
   return L::divisor(L::add(variance, variance));
 }
 
 template <LaneArithmetic L>
 [[gnu::always_inline]] inline typename L::D gaussian_exponent(typename L::D difference,
                                                               const typename L::Divisor& by) {
+  if constexpr (kAlteredAffinity)
+    return L::divide(L::sub(L::set1(0.0), L::mul(L::mul(difference, difference), L::set1(0.5))), by);
   return L::divide(L::sub(L::set1(0.0), L::mul(difference, difference)), by);
 }
 

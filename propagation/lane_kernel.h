@@ -8,12 +8,15 @@
 // The vector kernels take the centres whose disc stays within the image
 // columns (mirrored rows are fine: the reflection of a row is the same for
 // every centre of that row) and leave the left and right border columns to
-// the generic walk. The image is read through a window of rows converted to
-// double once, so the sample loop only loads and computes.
+// the straightforward walk (border_columns.h). The image is read through a
+// window of rows converted to double once, so the sample loop only loads
+// and computes. The window and every other table of more than a few hundred
+// bytes live in the caller's workspace (pass_workspace.h), not on the
+// stack.
 //
 // The lane operations are those of the PassLanes concept
 // (lane_operations.h); the weight (affinity.h) and the store
-// (chroma_average.h) are the very templates the straightforward pass runs.
+// (chroma_store.h) are the very templates the straightforward pass runs.
 //
 // The body is written once over the sample type too: byte images of 8-bit
 // clips and wide images of std::uint16_t codes run the same sums, in the
@@ -31,33 +34,14 @@
 #include <type_traits>
 
 #include "propagation/affinity.h"
-#include "propagation/chroma_average.h"
+#include "propagation/chroma_store.h"
 #include "propagation/gaussian_weight_cache.h"
-#include "propagation/generic_centres.h"
+#include "propagation/border_columns.h"
 #include "propagation/lane_operations.h"
 #include "propagation/lane_weight_table.h"
+#include "propagation/pass_workspace.h"
 #include "propagation/propagation_pass.h"
 #include "propagation/reflect.h"
-
-// Largest radius the window holds; larger passes take the generic walk.
-inline constexpr int kMaxLaneRadius = 12;
-// Centres per window; the window adds `radius` columns on either side.
-inline constexpr int kLaneTileWidth = 64;
-inline constexpr int kLaneWindowWidth = kLaneTileWidth + 2 * kMaxLaneRadius;
-inline constexpr int kLaneWindowRows = 2 * kMaxLaneRadius + 1;
-
-// The rows around one centre row, as doubles: image row k sits in slot
-// k % (2 * radius + 1), so moving down one centre row converts one row.
-struct LaneWindow {
-  double luma[kLaneWindowRows][kLaneWindowWidth];
-  double u[kLaneWindowRows][kLaneWindowWidth];
-  double v[kLaneWindowRows][kLaneWindowWidth];
-  // Each pixel's chroma range word (ChromaRangeWords): their field-wise
-  // minimum over a centre's samples is the range of the samples' chroma,
-  // gathered with one operation per sample. Made only for the linear
-  // form, the only one whose sums take the range.
-  std::uint64_t chroma_range[kLaneWindowRows][kLaneWindowWidth];
-};
 
 // A pixel's U, V, L - U and L - V in fields 0 to 3 of a 64-bit word, L the
 // largest sample: fields of a byte for byte images, of 16 bits for wide
@@ -323,9 +307,10 @@ template <PassLanes Lanes>
 template <PassLanes Lanes>
 [[gnu::always_inline]] inline void gaussian_table_lane_sums(
     const LaneRow<Lanes>& row, int column, typename Lanes::D centre_luma, const LaneStatistics<Lanes>& stats,
-    const typename Lanes::Marks& marks, GaussianWeightCache& memo, LaneWeightTable& table, LaneSums<Lanes>& sums) {
+    const typename Lanes::Marks& marks, GaussianWeightCache& memo, PassWorkspace& workspace, LaneSums<Lanes>& sums) {
   using D = typename Lanes::D;
-  Lanes::fill_weight_table(table.weights, marks, stats.variance, memo);
+  LaneWeightTable& table = workspace.table;
+  Lanes::fill_weight_table(table.weights, marks, stats.variance, memo, workspace.weight_fill);
   lane_weight_sums<Lanes, void>(
       row, column,
       [&](D sample_luma) {
@@ -333,11 +318,6 @@ template <PassLanes Lanes>
       },
       [](int) {}, sums);
 }
-
-// Samples whose exponents one list holds: every disc row fits, and a disc
-// of radius 4 and less fits whole.
-inline constexpr int kListedSamples = 64;
-static_assert(2 * kMaxLaneRadius + 1 <= kListedSamples, "a list must hold every disc row whole");
 
 // As each disc row begins that the list does not hold yet, the exponents of
 // the samples of that row and of the rows after it that fit are listed,
@@ -347,12 +327,12 @@ template <PassLanes Lanes>
 [[gnu::always_inline]] inline void gaussian_listed_lane_sums(const LaneRow<Lanes>& row, int column,
                                                             typename Lanes::D centre_luma,
                                                             const LaneStatistics<Lanes>& stats,
-                                                            LaneSums<Lanes>& sums) {
+                                                            ListedWeights& listed_weights, LaneSums<Lanes>& sums) {
   using D = typename Lanes::D;
   constexpr int kLanes = Lanes::kLanes;
   const typename Lanes::Divisor by_exponent_divisor = gaussian_exponent_divisor<Lanes>(stats.variance);
-  alignas(64) double exponents[kListedSamples * kLanes];
-  alignas(64) double weights[kListedSamples * kLanes];
+  double* const exponents = listed_weights.exponents;
+  const double* const weights = listed_weights.weights;
   int listed_rows_end = 0, next_weight = 0;
   const auto list_rows_from = [&](int first) {
     if (first < listed_rows_end) return;
@@ -369,7 +349,7 @@ template <PassLanes Lanes>
       }
     }
     listed_rows_end = end;
-    Lanes::gaussian_powers(exponents, weights, listed * kLanes);
+    Lanes::gaussian_powers(exponents, listed_weights.weights, listed * kLanes);
     next_weight = 0;
   };
   lane_weight_sums<Lanes, void>(
@@ -426,7 +406,7 @@ template <PassLanes Lanes, class Sample>
 // Gaussian modes of byte images use the memo.
 template <PassLanes Lanes, LaneWeights kWeights, class Sample>
 [[gnu::always_inline]] inline void lane_block(const LaneRow<Lanes>& row, int column, const Sample* centre, Sample* out,
-                                              GaussianWeightCache* memo, LaneWeightTable& table,
+                                              GaussianWeightCache* memo, PassWorkspace& workspace,
                                               typename Lanes::D& largest, int& largest_rare) {
   static_assert(Lanes::kLanes <= kMaxTableLanes);
   const typename Lanes::D centre_luma = Lanes::load(&row.window.luma[row.centre_slot][column]);
@@ -439,22 +419,29 @@ template <PassLanes Lanes, LaneWeights kWeights, class Sample>
   else if constexpr (kWeights == LaneWeights::kGaussianPerSample)
     gaussian_lane_sums(row, column, centre_luma, stats, *memo, sums);
   else if constexpr (kWeights == LaneWeights::kGaussianTable)
-    gaussian_table_lane_sums(row, column, centre_luma, stats, marks, *memo, table, sums);
+    gaussian_table_lane_sums(row, column, centre_luma, stats, marks, *memo, workspace, sums);
   else
-    gaussian_listed_lane_sums(row, column, centre_luma, stats, sums);
+    gaussian_listed_lane_sums(row, column, centre_luma, stats, workspace.listed, sums);
   lane_finish(row, column, sums, centre, out, largest, largest_rare);
 }
 
 // Converts `span` pixels of an image row into a window slot, with their
-// chroma range words where the sums take the range.
+// chroma range words where the sums take the range. The window's rows and
+// the image never overlap; restrict says so, since a byte read may alias
+// any store and the workspace is memory the compiler cannot tell apart from
+// the image's.
 template <class Sample>
-[[gnu::always_inline]] inline void lane_window_load(LaneWindow& window, int slot, const Sample* pixels, int span,
-                                                    bool with_range) {
+[[gnu::always_inline]] inline void lane_window_load(LaneWindow& window, int slot, const Sample* __restrict pixels,
+                                                    int span, bool with_range) {
+  double* __restrict luma = window.luma[slot];
+  double* __restrict u = window.u[slot];
+  double* __restrict v = window.v[slot];
+  std::uint64_t* __restrict chroma_range = window.chroma_range[slot];
   for (int c = 0; c < span; ++c, pixels += 3) {
-    window.luma[slot][c] = pixels[0];
-    window.u[slot][c] = pixels[1];
-    window.v[slot][c] = pixels[2];
-    if (with_range) window.chroma_range[slot][c] = ChromaRangeWords<Sample>::word(pixels[1], pixels[2]);
+    luma[c] = pixels[0];
+    u[c] = pixels[1];
+    v[c] = pixels[2];
+    if (with_range) chroma_range[c] = ChromaRangeWords<Sample>::word(pixels[1], pixels[2]);
   }
 }
 
@@ -465,8 +452,9 @@ template <class Sample>
 // (kGaussianListed).
 template <PassLanes Lanes, class Sample>
 [[gnu::always_inline]] inline int lane_tile(const PassSettings& settings, const Sample* current, Sample* next,
-                                            int tile_begin, int tile_end, LaneWindow& window,
-                                            GaussianWeightCache* memo, LaneWeightTable& table) {
+                                            int tile_begin, int tile_end, GaussianWeightCache* memo,
+                                            PassWorkspace& workspace) {
+  LaneWindow& window = workspace.window;
   using D = typename Lanes::D;
   const int radius = settings.radius;
   const int slots = 2 * radius + 1;
@@ -502,17 +490,17 @@ template <PassLanes Lanes, class Sample>
       const int x = start + Lanes::kLanes <= tile_end ? start : tile_end - Lanes::kLanes;
       const std::size_t at = y * pitch + 3 * static_cast<std::size_t>(x);
       if (!settings.gaussian)
-        lane_block<Lanes, LaneWeights::kLinear>(row, x - first_column, current + at, next + at, memo, table,
+        lane_block<Lanes, LaneWeights::kLinear>(row, x - first_column, current + at, next + at, memo, workspace,
                                                 largest, largest_rare);
       else if constexpr (sizeof(Sample) > 1)
         lane_block<Lanes, LaneWeights::kGaussianListed>(row, x - first_column, current + at, next + at, memo,
-                                                        table, largest, largest_rare);
+                                                        workspace, largest, largest_rare);
       else if (samples < kGaussianTableSamples)
         lane_block<Lanes, LaneWeights::kGaussianPerSample>(row, x - first_column, current + at, next + at, memo,
-                                                           table, largest, largest_rare);
+                                                           workspace, largest, largest_rare);
       else
         lane_block<Lanes, LaneWeights::kGaussianTable>(row, x - first_column, current + at, next + at, memo,
-                                                       table, largest, largest_rare);
+                                                       workspace, largest, largest_rare);
     }
   }
   alignas(64) double lane_largest[Lanes::kLanes];
@@ -524,26 +512,25 @@ template <PassLanes Lanes, class Sample>
 }
 
 // The whole pass with Lanes: vector runs over the columns whose discs stay
-// inside the image, the generic walk elsewhere.
+// inside the image, the straightforward walk elsewhere.
 template <PassLanes Lanes, class Sample>
-int lane_pass(const PassSettings& settings, const Sample* current, Sample* next, GaussianWeightCache* memo) {
+int lane_pass(const PassSettings& settings, const Sample* current, Sample* next, GaussianWeightCache* memo,
+              PassWorkspace& workspace) {
   if (settings.gaussian) memo->clear();
   const int radius = settings.radius;
   const int width = settings.width;
   if (radius > kMaxLaneRadius || width - 2 * radius < Lanes::kLanes)
-    return propagate_generic_columns(settings, current, next, 0, width, memo);
+    return propagate_border_columns(settings, current, next, 0, width, memo);
 
-  int largest_change = propagate_generic_columns(settings, current, next, 0, radius, memo);
-  const int right = propagate_generic_columns(settings, current, next, width - radius, width, memo);
+  int largest_change = propagate_border_columns(settings, current, next, 0, radius, memo);
+  const int right = propagate_border_columns(settings, current, next, width - radius, width, memo);
   if (right > largest_change) largest_change = right;
 
-  LaneWindow window;
-  LaneWeightTable table;
   const int interior_end = width - radius;
   for (int begin = radius; begin < interior_end; begin += kLaneTileWidth) {
     const int end = begin + kLaneTileWidth < interior_end ? begin + kLaneTileWidth : interior_end;
     const int tile_begin = end - begin >= Lanes::kLanes ? begin : end - Lanes::kLanes;
-    const int change = lane_tile<Lanes, Sample>(settings, current, next, tile_begin, end, window, memo, table);
+    const int change = lane_tile<Lanes, Sample>(settings, current, next, tile_begin, end, memo, workspace);
     if (change > largest_change) largest_change = change;
   }
   return largest_change;

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 class GaussianWeightCache;
+struct WeightFillSpace;
 
 // The arithmetic of the weights and of the store. ScalarLanes meets it on
 // single doubles, so the straightforward pass runs the very code the vector
@@ -49,9 +50,10 @@ concept LaneArithmetic = requires(typename L::D a, typename L::D b, double x, co
 //   so far. mark adds at least the differences below kNarrowDifferences;
 //   needs_wide tells whether it left out any; after open_wide, mark_wide
 //   adds the others;
-// - fill_weight_table(weights, marks, variance, memo): each lane's
+// - fill_weight_table(weights, marks, variance, memo, space): each lane's
 //   Gaussian weight at every difference in its set, into the lanes' part
-//   `weights` of a LaneWeightTable (lane_weight_table.h gives the layout);
+//   `weights` of a LaneWeightTable (lane_weight_table.h gives the layout),
+//   with any lists it makes on the way in `space` (pass_workspace.h);
 // - table_weights(weights, difference): each lane's weight at its
 //   difference from that table;
 // - gaussian_powers(exponents, powers, count): pow(kGaussianBase, q) for
@@ -64,6 +66,7 @@ concept PassLanes = LaneArithmetic<L> &&
     requires(typename L::D a, typename L::D& weights, double* p, const double* cp, std::uint64_t* words,
              const std::uint64_t* cwords, typename L::Range r, typename L::Misses& misses,
              typename L::Marks& marks, const typename L::Divisor& by, GaussianWeightCache& memo,
+             WeightFillSpace& space,
              std::uint8_t* out, const std::uint8_t* centre, std::uint16_t* wide_out,
              const std::uint16_t* wide_centre, int count) {
   { L::load(cp) } -> std::same_as<typename L::D>;
@@ -85,7 +88,7 @@ concept PassLanes = LaneArithmetic<L> &&
   { L::needs_wide(marks) } -> std::same_as<bool>;
   L::open_wide(marks);
   L::mark_wide(marks, a);
-  L::fill_weight_table(p, marks, a, memo);
+  L::fill_weight_table(p, marks, a, memo, space);
   { L::table_weights(cp, a) } -> std::same_as<typename L::D>;
   L::gaussian_powers(cp, p, count);
   L::store_pixels(out, centre, a, a);

@@ -11,7 +11,7 @@
 // distinct difference, not one per sample.
 //
 // Forced inline and built-ins only, for the reason given in
-// chroma_average.h.
+// chroma_store.h.
 #pragma once
 
 #include <cstdint>

@@ -8,6 +8,7 @@
 
 #include "propagation/gaussian_weight_cache.h"
 #include "propagation/lane_weight_table.h"
+#include "propagation/pass_workspace.h"
 
 // The list in which a kernel's registers gather the exponents of a run
 // (Lanes::WeightList, with list_weights and work_off), or void where each
@@ -104,12 +105,13 @@ struct PairedLanes {
     Half::mark_wide(marks.high, difference.high);
   }
   using WeightList = typename WeightListOf<Half>::type;
-  static void fill_weight_table(double* weights, const Marks& marks, D variance, GaussianWeightCache& cache) {
+  static void fill_weight_table(double* weights, const Marks& marks, D variance, GaussianWeightCache& cache,
+                                WeightFillSpace& space) {
     if constexpr (std::is_void_v<WeightList>) {
-      Half::fill_weight_table(weights, marks.low, variance.low, cache);
-      Half::fill_weight_table(weights + kLumaDifferences * Half::kLanes, marks.high, variance.high, cache);
+      Half::fill_weight_table(weights, marks.low, variance.low, cache, space);
+      Half::fill_weight_table(weights + kLumaDifferences * Half::kLanes, marks.high, variance.high, cache, space);
     } else {
-      WeightList list;
+      WeightList& list = weight_fill_lists<WeightList>(space);
       list_weights(list, weights, marks, variance, cache);
       Half::work_off(list, cache);
     }

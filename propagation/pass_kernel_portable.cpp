@@ -143,7 +143,8 @@ struct PortableLanes {
   static bool needs_wide(const Marks&) { return false; }
   static void open_wide(Marks&) {}
   static void mark_wide(Marks&, D) {}
-  static void fill_weight_table(double* weights, const Marks& marks, D variance, GaussianWeightCache& cache) {
+  static void fill_weight_table(double* weights, const Marks& marks, D variance, GaussianWeightCache& cache,
+                                WeightFillSpace&) {
     fill_lane_weights<kLanes>(weights, marks.word, variance.lane, cache);
   }
   static D table_weights(const double* weights, D difference) {
@@ -162,11 +163,11 @@ struct PortableLanes {
 }  // namespace
 
 int propagation_pass_portable(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,
-                              GaussianWeightCache* memo) {
-  return lane_pass<PortableLanes>(settings, current, next, memo);
+                              GaussianWeightCache* memo, PassWorkspace& workspace) {
+  return lane_pass<PortableLanes>(settings, current, next, memo, workspace);
 }
 
 int propagation_pass_portable(const PassSettings& settings, const std::uint16_t* current, std::uint16_t* next,
-                              GaussianWeightCache* memo) {
-  return lane_pass<PortableLanes>(settings, current, next, memo);
+                              GaussianWeightCache* memo, PassWorkspace& workspace) {
+  return lane_pass<PortableLanes>(settings, current, next, memo, workspace);
 }

@@ -4,9 +4,11 @@
 
 namespace {
 
-// The reference pass in the kernels' form: it needs no memo.
+// The reference pass in the kernels' form: it needs no memo and no
+// workspace.
 template <class Sample>
-int reference_kernel(const PassSettings& settings, const Sample* current, Sample* next, GaussianWeightCache*) {
+int reference_kernel(const PassSettings& settings, const Sample* current, Sample* next, GaussianWeightCache*,
+                     PassWorkspace&) {
   return propagation_pass_reference(settings, current, next);
 }
 

@@ -12,15 +12,17 @@
 
 #include "cpu/cpu_level.h"
 #include "propagation/gaussian_weight_cache.h"
+#include "propagation/pass_workspace.h"
 #include "propagation/propagation_pass.h"
 
-// `memo` is the caller's Gaussian weight memo (gaussian_weight_memo_for),
-// kept between passes so that a pass allocates nothing; the linear form
-// needs none and may be given null.
+// `memo` is the caller's Gaussian weight memo (gaussian_weight_memo_for)
+// and `workspace` its kernel working memory (make_pass_workspace), both
+// kept between passes so that a pass allocates nothing and keeps no table
+// on the stack; the linear form needs no memo and may be given null.
 using PassKernelFunction = int (*)(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,
-                                   GaussianWeightCache* memo);
+                                   GaussianWeightCache* memo, PassWorkspace& workspace);
 using WidePassKernelFunction = int (*)(const PassSettings& settings, const std::uint16_t* current,
-                                       std::uint16_t* next, GaussianWeightCache* memo);
+                                       std::uint16_t* next, GaussianWeightCache* memo, PassWorkspace& workspace);
 
 struct PassKernel {
   CpuLevel level;
@@ -35,12 +37,12 @@ struct PassKernel {
 
 // The kernel's entry for the image's sample type.
 inline int run_pass_kernel(const PassKernel& kernel, const PassSettings& settings, const std::uint8_t* current,
-                           std::uint8_t* next, GaussianWeightCache* memo) {
-  return kernel.run(settings, current, next, memo);
+                           std::uint8_t* next, GaussianWeightCache* memo, PassWorkspace& workspace) {
+  return kernel.run(settings, current, next, memo, workspace);
 }
 inline int run_pass_kernel(const PassKernel& kernel, const PassSettings& settings, const std::uint16_t* current,
-                           std::uint16_t* next, GaussianWeightCache* memo) {
-  return kernel.run_wide(settings, current, next, memo);
+                           std::uint16_t* next, GaussianWeightCache* memo, PassWorkspace& workspace) {
+  return kernel.run_wide(settings, current, next, memo, workspace);
 }
 
 // Every kernel this CPU runs, from the reference up to the fastest.
@@ -56,20 +58,20 @@ const PassKernel* chosen_pass_kernel();
 // where supported_pass_kernels() lists it. The x86 ones are built for x86
 // targets only, the NEON one for aarch64 targets only.
 int propagation_pass_portable(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,
-                              GaussianWeightCache* memo);
+                              GaussianWeightCache* memo, PassWorkspace& workspace);
 int propagation_pass_portable(const PassSettings& settings, const std::uint16_t* current, std::uint16_t* next,
-                              GaussianWeightCache* memo);
+                              GaussianWeightCache* memo, PassWorkspace& workspace);
 int propagation_pass_neon(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,
-                          GaussianWeightCache* memo);
+                          GaussianWeightCache* memo, PassWorkspace& workspace);
 int propagation_pass_neon(const PassSettings& settings, const std::uint16_t* current, std::uint16_t* next,
-                          GaussianWeightCache* memo);
+                          GaussianWeightCache* memo, PassWorkspace& workspace);
 int propagation_pass_avx2(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,
-                          GaussianWeightCache* memo);
+                          GaussianWeightCache* memo, PassWorkspace& workspace);
 int propagation_pass_avx2(const PassSettings& settings, const std::uint16_t* current, std::uint16_t* next,
-                          GaussianWeightCache* memo);
+                          GaussianWeightCache* memo, PassWorkspace& workspace);
 int propagation_pass_avx512(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,
-                            GaussianWeightCache* memo);
+                            GaussianWeightCache* memo, PassWorkspace& workspace);
 int propagation_pass_avx512(const PassSettings& settings, const std::uint16_t* current, std::uint16_t* next,
-                            GaussianWeightCache* memo);
+                            GaussianWeightCache* memo, PassWorkspace& workspace);
 std::size_t exact_gaussian_powers_avx2(const double* exponents, double* powers, std::size_t count);
 std::size_t exact_gaussian_powers_avx512(const double* exponents, double* powers, std::size_t count);

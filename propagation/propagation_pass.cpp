@@ -1,7 +1,7 @@
 #include "propagation/propagation_pass.h"
 
 #include "propagation/affinity.h"
-#include "propagation/sample_walk.h"
+#include "propagation/reference_pass.h"
 
 int propagation_pass_reference(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next) {
   return propagate_columns(settings, current, next, 0, settings.width, gaussian_power);

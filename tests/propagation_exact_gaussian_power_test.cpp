@@ -15,7 +15,7 @@
 
 #include "propagation/exact_gaussian_power.h"
 #include "propagation/pass_kernels.h"
-#include "propagation/sample_walk.h"
+#include "propagation/reference_pass.h"
 #include "tests/support/synthetic_image.h"
 
 namespace {

@@ -15,11 +15,17 @@
 #include <vector>
 
 #include "cpu/cpu_level.h"
-#include "propagation/chroma_average.h"
+#include "propagation/chroma_store.h"
 #include "propagation/pass_kernels.h"
 #include "propagation/propagation_pass.h"
 #include "tests/support/luma_affinity.h"
 #include "tests/support/synthetic_image.h"
+
+// Built against the altered core, this file must see the altered formulas
+// too, or the run would compare the shipped ones once more.
+#ifdef QUILLFEN_ALTERED_AFFINITY
+static_assert(kAlteredAffinity, "affinity.h no longer reads QUILLFEN_ALTERED_AFFINITY");
+#endif
 
 namespace {
 
@@ -41,10 +47,11 @@ void expect_kernels_match(const std::vector<Sample>& current, int width, int hei
   std::vector<Sample> expected(current.size(), static_cast<Sample>(0xA5A5));
   const int expected_change = propagation_pass_reference(settings, current.data(), expected.data());
   const std::unique_ptr<GaussianWeightCache> memo = gaussian_weight_memo_for(gaussian);
+  const std::unique_ptr<PassWorkspace> workspace = make_pass_workspace();
   for (const PassKernel& kernel : supported_pass_kernels()) {
     if (kernel.level == CpuLevel::reference) continue;
     std::vector<Sample> actual(current.size(), static_cast<Sample>(0x5A5A));
-    const int change = run_pass_kernel(kernel, settings, current.data(), actual.data(), memo.get());
+    const int change = run_pass_kernel(kernel, settings, current.data(), actual.data(), memo.get(), *workspace);
     const auto [at, ignored] = std::mismatch(expected.begin(), expected.end(), actual.begin());
     const std::string where = what + " " + std::to_string(width) + "x" + std::to_string(height) + " radius " +
                               std::to_string(radius) + (gaussian ? " gaussian" : " linear") + " kernel " +
@@ -124,7 +131,8 @@ TEST(PassKernels, MatchReferenceOnNoise) {
 }
 
 // Radii beyond the small ones, up to the largest the image allows, around
-// the point where the vector kernels hand the whole pass to the generic walk.
+// the point where the vector kernels hand the whole pass to the
+// straightforward walk.
 TEST(PassKernels, MatchReferenceAtLargeRadii) {
   const int width = 47, height = 30;
   const std::vector<std::uint8_t> current = synthetic_image(width, height, 42);

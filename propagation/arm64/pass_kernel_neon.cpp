@@ -111,7 +111,8 @@ struct NeonLanes : NeonDoubles {
     for (int w = 1; w < kMarkWords; ++w)
       marks.word[w] = vorrq_u64(marks.word[w], bit_at(vsubq_u64(count, vdupq_n_u64(64 * w))));
   }
-  static void fill_weight_table(double* weights, const Marks& marks, D variance, GaussianWeightCache& cache) {
+  static void fill_weight_table(double* weights, const Marks& marks, D variance, GaussianWeightCache& cache,
+                                WeightFillSpace&) {
     std::uint64_t words[kMarkWords][kLanes];
     for (int w = 0; w < kMarkWords; ++w) vst1q_u64(words[w], marks.word[w]);
     double lane_variance[kLanes];
@@ -138,11 +139,11 @@ struct NeonLanes : NeonDoubles {
 }  // namespace
 
 int propagation_pass_neon(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,
-                          GaussianWeightCache* memo) {
-  return lane_pass<PairedLanes<NeonLanes>>(settings, current, next, memo);
+                          GaussianWeightCache* memo, PassWorkspace& workspace) {
+  return lane_pass<PairedLanes<NeonLanes>>(settings, current, next, memo, workspace);
 }
 
 int propagation_pass_neon(const PassSettings& settings, const std::uint16_t* current, std::uint16_t* next,
-                          GaussianWeightCache* memo) {
-  return lane_pass<PairedLanes<NeonLanes>>(settings, current, next, memo);
+                          GaussianWeightCache* memo, PassWorkspace& workspace) {
+  return lane_pass<PairedLanes<NeonLanes>>(settings, current, next, memo, workspace);
 }

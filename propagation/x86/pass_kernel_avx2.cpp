@@ -11,6 +11,7 @@
 #include "propagation/lane_kernel.h"
 #include "propagation/paired_lanes.h"
 #include "propagation/pass_kernels.h"
+#include "propagation/pass_workspace.h"
 #include "propagation/x86/avx2_doubles.h"
 #include "propagation/x86/avx2_exact_power_ops.h"
 
@@ -113,17 +114,21 @@ struct Avx2Lanes : Avx2Doubles {
   // library serves the few it leaves undecided (through the memo, as the
   // AVX-512 kernel serves them, this kernel measured slower). Difference 0
   // needs no power.
-  static void fill_weight_table(double* weights, const Marks& marks, D variance, GaussianWeightCache&) {
+  // The list is padded to whole registers.
+  struct WeightFillLists {
+    static constexpr int kMost = (kLumaDifferences - 1) * kLanes + kLanes;
+    alignas(32) double differences[kMost], divisors[kMost], reciprocals[kMost], exponents[kMost], powers[kMost];
+    int places[kMost];
+  };
+  static void fill_weight_table(double* weights, const Marks& marks, D variance, GaussianWeightCache&,
+                                WeightFillSpace& space) {
     alignas(32) std::uint64_t words[kMarkWords][kLanes];
     for (int w = 0; w < kMarkWords; ++w) _mm256_store_si256(reinterpret_cast<__m256i*>(words[w]), marks.word[w]);
     const Divisor by_exponent_divisor = gaussian_exponent_divisor<Avx2Lanes>(variance);
     alignas(32) double lane_divisor[kLanes], lane_reciprocal[kLanes];
     _mm256_store_pd(lane_divisor, by_exponent_divisor.value);
     _mm256_store_pd(lane_reciprocal, by_exponent_divisor.reciprocal);
-    // The list is padded to whole registers.
-    constexpr int kMost = (kLumaDifferences - 1) * kLanes + kLanes;
-    alignas(32) double differences[kMost], divisors[kMost], reciprocals[kMost], exponents[kMost], powers[kMost];
-    int places[kMost];
+    auto& [differences, divisors, reciprocals, exponents, powers, places] = weight_fill_lists<WeightFillLists>(space);
     int count = 0;
     for (int i = 0; i < kLanes; ++i) {
       weights[i] = kGaussianWeightOfEqualLumas;
@@ -171,13 +176,13 @@ struct Avx2Lanes : Avx2Doubles {
 }  // namespace
 
 int propagation_pass_avx2(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,
-                          GaussianWeightCache* memo) {
-  return lane_pass<PairedLanes<Avx2Lanes>>(settings, current, next, memo);
+                          GaussianWeightCache* memo, PassWorkspace& workspace) {
+  return lane_pass<PairedLanes<Avx2Lanes>>(settings, current, next, memo, workspace);
 }
 
 int propagation_pass_avx2(const PassSettings& settings, const std::uint16_t* current, std::uint16_t* next,
-                          GaussianWeightCache* memo) {
-  return lane_pass<PairedLanes<Avx2Lanes>>(settings, current, next, memo);
+                          GaussianWeightCache* memo, PassWorkspace& workspace) {
+  return lane_pass<PairedLanes<Avx2Lanes>>(settings, current, next, memo, workspace);
 }
 
 std::size_t exact_gaussian_powers_avx2(const double* exponents, double* powers, std::size_t count) {

@@ -152,15 +152,18 @@ struct Avx512Lanes : Avx512Doubles {
     if (list.listed > WeightList::kCapacity - WeightList::kRegisterMost - kLanes) work_off(list, memo);
     _mm512_storeu_pd(weights, _mm512_set1_pd(kGaussianWeightOfEqualLumas));
     const Divisor by_exponent_divisor = gaussian_exponent_divisor<Avx512Lanes>(variance);
+    // The counts are kept in registers: the list lives in the workspace,
+    // where each store of an exponent could, for all the compiler knows,
+    // overwrite them.
+    int listed = list.listed, spread_count = list.spread_count;
     for (int difference = 1; difference <= kDenseDifferences; ++difference) {
       const __mmask8 lanes = _mm512_test_epi64_mask(marks.word[0], _mm512_set1_epi64(std::int64_t{1} << difference));
       const D exponent = gaussian_exponent<Avx512Lanes>(_mm512_set1_pd(difference), by_exponent_divisor);
-      _mm512_storeu_pd(list.exponents + list.listed,
+      _mm512_storeu_pd(list.exponents + listed,
                        _mm512_mask_blend_pd(lanes, _mm512_set1_pd(kPaddingExponent), exponent));
-      list.spreads[list.spread_count++] = {weights + difference * kLanes, list.listed, 0xFF};
-      list.listed += kLanes;
+      list.spreads[spread_count++] = {weights + difference * kLanes, listed, 0xFF};
+      listed += kLanes;
     }
-    int listed = list.listed, spread_count = list.spread_count;
     for (int w = 0; w < (marks.wide ? kMarkWords : 1); ++w) {
       const std::uint64_t met = any_lane(marks.word[w]);
       for (std::uint64_t bits = w == 0 ? met & -(std::uint64_t{2} << kDenseDifferences) : met; bits != 0;
@@ -195,7 +198,8 @@ struct Avx512Lanes : Avx512Doubles {
     // (-O2) so that it spread stale powers, not the ones just stored. The
     // lanes past the list's end that the load takes are left out by the
     // expand.
-    for (int s = 0; s < list.spread_count; ++s) {
+    const int spread_count = list.spread_count;
+    for (int s = 0; s < spread_count; ++s) {
       const typename WeightList::Spread& spread = list.spreads[s];
       _mm512_mask_storeu_pd(spread.at, spread.lanes,
                             _mm512_maskz_expand_pd(spread.lanes, _mm512_loadu_pd(list.powers + spread.from)));
@@ -295,13 +299,13 @@ struct Avx512Lanes : Avx512Doubles {
 }  // namespace
 
 int propagation_pass_avx512(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,
-                            GaussianWeightCache* memo) {
-  return lane_pass<PairedLanes<PairedLanes<Avx512Lanes>>>(settings, current, next, memo);
+                            GaussianWeightCache* memo, PassWorkspace& workspace) {
+  return lane_pass<PairedLanes<PairedLanes<Avx512Lanes>>>(settings, current, next, memo, workspace);
 }
 
 int propagation_pass_avx512(const PassSettings& settings, const std::uint16_t* current, std::uint16_t* next,
-                            GaussianWeightCache* memo) {
-  return lane_pass<PairedLanes<PairedLanes<Avx512Lanes>>>(settings, current, next, memo);
+                            GaussianWeightCache* memo, PassWorkspace& workspace) {
+  return lane_pass<PairedLanes<PairedLanes<Avx512Lanes>>>(settings, current, next, memo, workspace);
 }
 
 std::size_t exact_gaussian_powers_avx512(const double* exponents, double* powers, std::size_t count) {

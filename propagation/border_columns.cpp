@@ -1,6 +1,6 @@
-#include "propagation/generic_centres.h"
+#include "propagation/border_columns.h"
 
-#include "propagation/sample_walk.h"
+#include "propagation/reference_pass.h"
 
 namespace {
 
@@ -13,12 +13,12 @@ int propagate_with_memo(const PassSettings& settings, const Sample* current, Sam
 
 }  // namespace
 
-int propagate_generic_columns(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,
-                              int x_begin, int x_end, GaussianWeightCache* memo) {
+int propagate_border_columns(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,
+                             int x_begin, int x_end, GaussianWeightCache* memo) {
   return propagate_with_memo(settings, current, next, x_begin, x_end, memo);
 }
 
-int propagate_generic_columns(const PassSettings& settings, const std::uint16_t* current, std::uint16_t* next,
-                              int x_begin, int x_end, GaussianWeightCache* memo) {
+int propagate_border_columns(const PassSettings& settings, const std::uint16_t* current, std::uint16_t* next,
+                             int x_begin, int x_end, GaussianWeightCache* memo) {
   return propagate_with_memo(settings, current, next, x_begin, x_end, memo);
 }

@@ -1,3 +1,9 @@
+// The straightforward pass, which defines the bytes every kernel stores:
+// each centre by itself, its samples visited through mirrored coordinates.
+// propagation_pass_reference runs it over every column with the library's
+// power, the border columns of the vector kernels (border_columns.h) with
+// the memo's.
+//
 // The samples of one centre pixel, in the order every sum over them follows:
 // the rows of the square around the centre from top to bottom, each row from
 // left to right, every coordinate mirrored at the border; a mirrored
@@ -10,7 +16,7 @@
 #include <cstdint>
 
 #include "propagation/affinity.h"
-#include "propagation/chroma_average.h"
+#include "propagation/chroma_store.h"
 #include "propagation/propagation_pass.h"
 #include "propagation/reflect.h"
 
