@@ -230,9 +230,10 @@ TEST_F(Command, EveryFormatKeepsHeaderFrameCountAndLumaAndGivesTheStraightforwar
     }
     EXPECT_TRUE(chroma_changed) << "the filter left the chroma alone";
     // The formats a 2.5 module takes give its bytes too.
-    if (format.bits == 8 && format.half_width)
+    if (format.bits == 8 && format.half_width) {
       EXPECT_EQ(filtered(clip(format), {"--plugin", QUILLFEN_PLUGIN_PATH}, settings), output_bytes)
           << "not the plugin module's bytes";
+    }
     const CpuCap reference("reference");
     EXPECT_EQ(filtered(clip(format), {}, settings), output_bytes) << "not the straightforward filter's bytes";
   }
