@@ -10,14 +10,6 @@
 namespace quillfen::cli {
 namespace {
 
-bool same_name(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
-
 [[noreturn]] void refuse(const std::string& what) {
   std::string names;
   for (const QuillfenParameter& parameter : kQuillfenParameters)
@@ -34,7 +26,7 @@ QuillfenParameters parameters_from_text(const std::vector<std::pair<std::string,
   server::StringStore unused_strings;
   for (const auto& [name, text] : arguments) {
     std::size_t row = 0;
-    while (row < std::size(kQuillfenParameters) && !same_name(kQuillfenParameters[row].name, name)) ++row;
+    while (row < std::size(kQuillfenParameters) && !server::same_name(kQuillfenParameters[row].name, name)) ++row;
     if (row == std::size(kQuillfenParameters)) refuse("no argument named \"" + name + "\"");
     const QuillfenParameter& parameter = kQuillfenParameters[row];
     const std::string described = "argument \"" + std::string(parameter.name) + "\"";

@@ -4,20 +4,13 @@
 #include <limits>
 
 #include "server/server_error.h"
+#include "server/text_argument.h"
 
 namespace quillfen::server {
 namespace {
 
 bool is_kind_letter(char c) {
   return c == 'c' || c == 'b' || c == 'i' || c == 'f' || c == 's' || c == '.';
-}
-
-bool same_name(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
 }
 
 // A clip value without a clip counts as an omitted argument.

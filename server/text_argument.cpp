@@ -1,5 +1,6 @@
 #include "server/text_argument.h"
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -74,6 +75,15 @@ AVSValue value_from_text(char kind, std::string_view text, StringStore& strings)
     return AVSValue(*value);
   if (const auto value = parse_bool(text)) return AVSValue(*value);
   return AVSValue(static_cast<const char*>(strings.keep(text)));
+}
+
+
+bool same_name(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  return true;
 }
 
 }  // namespace quillfen::server

@@ -25,4 +25,8 @@ class TextArgumentError : public std::runtime_error {
 // but string.
 AVSValue value_from_text(char kind, std::string_view text, StringStore& strings);
 
+// Whether two argument names are the same, as scripts compare them: in any
+// case.
+bool same_name(std::string_view a, std::string_view b);
+
 }  // namespace quillfen::server
