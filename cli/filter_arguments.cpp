@@ -1,6 +1,5 @@
 #include "cli/filter_arguments.h"
 
-#include <cctype>
 #include <string_view>
 
 #include "cli/command_error.h"

@@ -1,6 +1,5 @@
 #include "server/function_signature.h"
 
-#include <cctype>
 #include <limits>
 
 #include "server/server_error.h"
