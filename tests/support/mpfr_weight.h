@@ -5,6 +5,7 @@
 
 #include <mpfr.h>
 
+#include <cfloat>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -47,6 +48,26 @@ class MpfrWeight {
     if (to_midpoint) *to_midpoint = distance;
     if (std::fabs(distance) < 0x1p-150) std::abort();  // beyond this precision
     return nearest;
+  }
+
+  // The same weight, from x87's 64-bit powl where that decides the rounding
+  // (its error, below 2^-62 of the power on glibc, taken as 2^-58, leaves
+  // it more than 2^-5 of a place from the midpoints), from MPFR elsewhere:
+  // many times faster.
+  double weight_quickly(double q) {
+#if LDBL_MANT_DIG == 64
+    const long double value = powl(static_cast<long double>(kGaussianBase), q);
+    const double nearest = static_cast<double>(value);
+    double lower = nearest, upper = nearest;
+    if (static_cast<long double>(nearest) > value)
+      lower = std::nextafter(nearest, 0.0);
+    else
+      upper = std::nextafter(nearest, std::numeric_limits<double>::infinity());
+    if (std::isfinite(upper) && upper > 0 && std::isfinite(q) &&
+        std::fabs((value - (static_cast<long double>(lower) + upper) / 2) / (upper - lower)) > 0x1p-5L)
+      return nearest;
+#endif
+    return weight(q);
   }
 
  private:

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "propagation/pass_kernels.h"
+#include "tests/support/gaussian_weight_forms.h"
 #include "tests/support/mpfr_weight.h"
 
 namespace {
@@ -35,9 +36,15 @@ double unit(std::uint64_t& state) { return static_cast<double>(next_random(state
 
 // The pass's exponents -d^2 / (2 variance), variance a multiple of 1 /
 // n^2 for n samples, at every depth; uniform ones down to underflow;
-// magnitudes spread over many binades; positive ones up to overflow.
+// magnitudes spread over many binades; positive ones up to overflow; and
+// +-(2i + 1) 2^-53 and +-(2i + 1) 2^-54, whose powers 1 + q ln b lie right
+// beside the midpoints 1 + q.
 double exponent(std::uint64_t& state) {
-  switch (next_random(state) % 5) {
+  switch (next_random(state) % 6) {
+    case 5: {
+      const double odd = static_cast<double>(2 * (next_random(state) % 512) + 1);
+      return next_random(state) & 1 ? std::ldexp(odd, -53) : -std::ldexp(odd, -54);
+    }
     case 0: {
       const int radius = 1 + static_cast<int>(next_random(state) % 8);
       const double n = (2.0 * radius + 1) * (2 * radius + 1);
@@ -101,7 +108,10 @@ int main(int argc, char** argv) {
         ++by_mpfr;
         expected[i] = mpfr.weight(q[i], &to_midpoint);
       }
-      if (kept.size() < kept_most || std::fabs(to_midpoint) < std::fabs(kept.back().to_midpoint)) {
+      const bool kept_already =
+          std::any_of(kept.begin(), kept.end(), [&](const Kept& k) { return same_bits(k.q, q[i]); });
+      if (!kept_already &&
+          (kept.size() < kept_most || std::fabs(to_midpoint) < std::fabs(kept.back().to_midpoint))) {
         if (std::fabs(to_midpoint) <= 0x1p-5) mpfr.weight(q[i], &to_midpoint);
         const Kept entry{q[i], expected[i], to_midpoint};
         const auto at = std::lower_bound(kept.begin(), kept.end(), entry, [](const Kept& a, const Kept& b) {
@@ -113,7 +123,7 @@ int main(int argc, char** argv) {
     }
     const auto compare = [&](const char* form) {
       for (std::size_t i = 0; i < size; ++i)
-        if (std::memcmp(&powers[i], &expected[i], sizeof(double)) != 0 && ++differences <= 20)
+        if (!same_bits(powers[i], expected[i]) && ++differences <= 20)
           std::printf("difference: %s q = %a: %a instead of %a\n", form, q[i], powers[i], expected[i]);
     };
     for (const PassKernel& kernel : kernels) {
