@@ -133,6 +133,11 @@ int main(int argc, char** argv) {
     for (std::size_t i = 0; i < size; ++i) powers[i] = precise_gaussian_power(q[i]);
     compare("precise");
     checked += static_cast<long long>(size);
+    if (checked % (kBlock * 2500) == 0 || checked == count) {
+      std::printf("%lld checked, %lld by MPFR, %lld differences, closest %.3e\n", checked, by_mpfr, differences,
+                  kept.empty() ? 0.5 : std::fabs(kept.front().to_midpoint));
+      std::fflush(stdout);
+    }
   }
   std::printf("checked %lld exponents in %zu forms each, %lld by MPFR, %lld differences\n", checked,
               kernels.size() + 1, by_mpfr, differences);
