@@ -12,8 +12,6 @@
 // double, within 2^-105. A test checks every entry against MPFR.
 #pragma once
 
-#include "propagation/wide_fixed.h"
-
 inline constexpr int kExp2FractionBits = 10;
 inline constexpr int kExp2Fractions = 1 << kExp2FractionBits;
 
@@ -27,19 +25,6 @@ struct Exp2FractionTable {
   Exp2Fraction entry[kExp2Fractions];
 };
 
-namespace exp2_fraction_table_detail {
-constexpr Exp2FractionTable make_table() {
-  using Fixed = WideFixed<6>;
-  const Fixed step = wide_exp(wide_ln2<6>().divided_by(kExp2Fractions));
-  Exp2FractionTable table{};
-  Fixed exact = Fixed::integer(1);
-  for (int j = 0; j < kExp2Fractions; ++j, exact = exact * step) {
-    const double hi = exact.to_double();
-    const double x = (exact - Fixed::from_double(hi)).to_double() / hi;
-    table.entry[j] = {hi, x - x * x / 2};
-  }
-  return table;
-}
-}  // namespace exp2_fraction_table_detail
-
-alignas(64) inline constexpr Exp2FractionTable kExp2FractionTable = exp2_fraction_table_detail::make_table();
+// Made once, in exp2_fraction_table.cpp: every file that includes this one
+// would otherwise evaluate it again at compile time.
+extern const Exp2FractionTable kExp2FractionTable;
