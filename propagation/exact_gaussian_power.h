@@ -22,8 +22,8 @@
 // difference 0 and meet few of the others, and there the longer test cost
 // more than it saved.
 //
-// Undecided, about 1 exponent in 200 of those the pass forms on real
-// footage: results that fail that test; |q| above 708 (results near the
+// Undecided, about 1 in 200 of the exponents within range that the pass
+// forms on real-looking frames: results that fail that test; |q| above 708 (results near the
 // subnormal range or overflow, where the exponent arithmetic below is not
 // argued) and NaN; and hi of 1 or below: a result that rounds to a power
 // of two, whose last place differs on its two sides, and those just under
