@@ -107,8 +107,7 @@ double precise_gaussian_power(double q) {
   const int m = static_cast<int>(whole_k >> kExp2FractionBits);
   const DoubleDouble k_lo = two_product(k, kStepLo);
   const DoubleDouble r_head = two_sum(t.hi - k * kStepHi, -k_lo.hi);
-  const DoubleDouble r =
-      two_sum(r_head.hi, r_head.lo + (((t.lo - k_lo.lo) - k * kStepLower) + fraction.rho));
+  const DoubleDouble r = two_sum(r_head.hi, r_head.lo + (((t.lo - k_lo.lo) - k * kStepLower) + fraction.rho));
 
   // e^r = 1 + r + r^2/2 + r^3/6 + r^4 (1/4! + ... + r^4/8!); the tail
   // beyond, below 2^-120, left out. r^2 and r^3/6 (below 2^-36) in two
@@ -118,8 +117,8 @@ double precise_gaussian_power(double q) {
   const DoubleDouble cube_product = two_product(square.hi, r.hi);
   const DoubleDouble cube = {cube_product.hi, cube_product.lo + (square.lo * r.hi + square.hi * r.lo)};
   const DoubleDouble sixth_product = two_product(cube.hi, 0x1.5555555555555p-3);
-  const DoubleDouble cube_sixth = {sixth_product.hi,
-                                   sixth_product.lo + (cube.hi * 0x1.5555555555555p-57 + cube.lo * 0x1.5555555555555p-3)};
+  const DoubleDouble cube_sixth = {
+      sixth_product.hi, sixth_product.lo + (cube.hi * 0x1.5555555555555p-57 + cube.lo * 0x1.5555555555555p-3)};
   double tail = 0x1.a01a01a01a01ap-16;
   for (const double c : {0x1.a01a01a01a01ap-13, 0x1.6c16c16c16c17p-10, 0x1.1111111111111p-7, 0x1.5555555555555p-5})
     tail = tail * r.hi + c;

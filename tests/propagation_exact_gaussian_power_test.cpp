@@ -97,8 +97,7 @@ TEST(GaussianWeight, EqualsMpfrForEveryExponentOfRealFrames) {
   WeightChecker checker;
   long count = 0;
   for (std::size_t i = 0; i < variances.size(); i += kSweepScale)
-    for (int d = 1; d < 256; ++d, ++count)
-      checker.check(static_cast<double>(-(d * d)) / (variances[i] + variances[i]));
+    for (int d = 1; d < 256; ++d, ++count) checker.check(static_cast<double>(-(d * d)) / (variances[i] + variances[i]));
   checker.flush();
   EXPECT_EQ(checker.mismatches, 0);
   // The fast form must decide nearly all those it may decide, or the
@@ -122,9 +121,32 @@ TEST(GaussianWeight, EqualsMpfrOverTheWholeRangeAndAtItsEdges) {
     checker.check(-708.3 - std::ldexp(static_cast<double>(random.next()), -32) * 37.0);
   }
   const double inf = std::numeric_limits<double>::infinity();
-  for (const double q : {0.0, -0.0, -0x1p-60, -0x1p-54, 0x1p-54, -0x1p-30, -1e-300, -708.0, -708.0000000000001,
-                         -708.4, -744.44, -745.13, -745.14, -745.2, -746.0, -1000.0, -inf, 0x1p-30, 1.0, 2.0, 708.0,
-                         709.78, 709.79, 710.0, inf, std::numeric_limits<double>::quiet_NaN()})
+  for (const double q : {0.0,
+                         -0.0,
+                         -0x1p-60,
+                         -0x1p-54,
+                         0x1p-54,
+                         -0x1p-30,
+                         -1e-300,
+                         -708.0,
+                         -708.0000000000001,
+                         -708.4,
+                         -744.44,
+                         -745.13,
+                         -745.14,
+                         -745.2,
+                         -746.0,
+                         -1000.0,
+                         -inf,
+                         0x1p-30,
+                         1.0,
+                         2.0,
+                         708.0,
+                         709.78,
+                         709.79,
+                         710.0,
+                         inf,
+                         std::numeric_limits<double>::quiet_NaN()})
     checker.check(q);
   checker.flush();
   EXPECT_EQ(checker.mismatches, 0);
@@ -186,7 +208,7 @@ TEST(GaussianWeight, FinalStepTellsTheSideOfTheMidpoints) {
 
 TEST(GaussianWeight, FractionTableHoldsPowersOfTwoAndWhatTheirRoundingLeftOut) {
   mpfr_t exact, ratio;
-  mpfr_inits2(256, exact, ratio, (mpfr_ptr)nullptr);
+  mpfr_inits2(256, exact, ratio, (mpfr_ptr) nullptr);
   for (int j = 0; j < kExp2Fractions; ++j) {
     mpfr_set_si(exact, j, MPFR_RNDN);
     mpfr_div_si(exact, exact, kExp2Fractions, MPFR_RNDN);
@@ -198,22 +220,23 @@ TEST(GaussianWeight, FractionTableHoldsPowersOfTwoAndWhatTheirRoundingLeftOut) {
     mpfr_sub_d(ratio, ratio, entry.rho, MPFR_RNDN);
     EXPECT_LE(std::fabs(mpfr_get_d(ratio, MPFR_RNDN)), 0x1p-104) << j;
   }
-  mpfr_clears(exact, ratio, (mpfr_ptr)nullptr);
+  mpfr_clears(exact, ratio, (mpfr_ptr) nullptr);
 }
 
 // The fast form's decision assumes 2^m (hi + lo) within 2^-63.1 of b^q
 // relative to it; measured against MPFR over the decided range.
 TEST(GaussianWeight, FastFormStaysWithinItsErrorBudget) {
   mpfr_t exact, computed, q;
-  mpfr_inits2(256, exact, computed, q, (mpfr_ptr)nullptr);
+  mpfr_inits2(256, exact, computed, q, (mpfr_ptr) nullptr);
   mpfr_t base;
   mpfr_init2(base, 53);
   mpfr_set_d(base, kGaussianBase, MPFR_RNDN);
   SyntheticRandom random(4321);
   double worst = 0.0;
   for (int i = 0; i < 50000 / kSweepScale; ++i) {
-    const double exponent =
-        std::ldexp(static_cast<double>(random.next()), -32) * (i % 3 ? -708.0 : i % 2 ? 708.0 : -10.0);
+    const double exponent = std::ldexp(static_cast<double>(random.next()), -32) * (i % 3   ? -708.0
+                                                                                   : i % 2 ? 708.0
+                                                                                           : -10.0);
     const ExactGaussianPowerParts<ScalarExactPowerOps> parts =
         exact_gaussian_power_parts<ScalarExactPowerOps>(exponent);
     const int scale =
@@ -227,7 +250,7 @@ TEST(GaussianWeight, FastFormStaysWithinItsErrorBudget) {
     mpfr_sub_ui(computed, computed, 1, MPFR_RNDN);
     worst = std::max(worst, std::fabs(mpfr_get_d(computed, MPFR_RNDN)));
   }
-  mpfr_clears(exact, computed, q, base, (mpfr_ptr)nullptr);
+  mpfr_clears(exact, computed, q, base, (mpfr_ptr) nullptr);
   EXPECT_LT(worst, std::exp2(-63.1));
 }
 

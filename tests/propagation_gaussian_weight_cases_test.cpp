@@ -30,8 +30,8 @@ TEST(GaussianWeightHardCases, EveryFormGivesTheCorrectlyRoundedWeight) {
     int mismatches = 0;
     for (std::size_t i = 0; i < exponents.size(); ++i)
       if (!same_bits(powers[i], kHardCases[i].weight) && ++mismatches <= 5)
-        ADD_FAILURE() << form.name << ", q = " << std::hexfloat << exponents[i] << ": " << powers[i]
-                      << " instead of " << kHardCases[i].weight;
+        ADD_FAILURE() << form.name << ", q = " << std::hexfloat << exponents[i] << ": " << powers[i] << " instead of "
+                      << kHardCases[i].weight;
   }
 }
 

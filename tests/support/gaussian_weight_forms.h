@@ -6,9 +6,9 @@
 // two).
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -23,19 +23,19 @@ struct GaussianWeightForm {
 };
 
 inline std::vector<GaussianWeightForm> gaussian_weight_forms() {
-  std::vector<GaussianWeightForm> forms{
-      {"weight",
-       [](const double* q, double* powers, std::size_t count) -> std::size_t {
-         for (std::size_t i = 0; i < count; ++i) powers[i] = gaussian_power(q[i]);
-         return 0;
-       }},
-      {"precise",
-       [](const double* q, double* powers, std::size_t count) -> std::size_t {
-         for (std::size_t i = 0; i < count; ++i) powers[i] = precise_gaussian_power(q[i]);
-         return 0;
-       }},
-      {"scalar", exact_gaussian_powers<ScalarExactPowerOps>},
-      {"scalar near one", exact_gaussian_powers<ScalarExactPowerOps, true>}};
+  std::vector<GaussianWeightForm> forms{{"weight",
+                                         [](const double* q, double* powers, std::size_t count) -> std::size_t {
+                                           for (std::size_t i = 0; i < count; ++i) powers[i] = gaussian_power(q[i]);
+                                           return 0;
+                                         }},
+                                        {"precise",
+                                         [](const double* q, double* powers, std::size_t count) -> std::size_t {
+                                           for (std::size_t i = 0; i < count; ++i)
+                                             powers[i] = precise_gaussian_power(q[i]);
+                                           return 0;
+                                         }},
+                                        {"scalar", exact_gaussian_powers<ScalarExactPowerOps>},
+                                        {"scalar near one", exact_gaussian_powers<ScalarExactPowerOps, true>}};
   for (const PassKernel& kernel : supported_pass_kernels())
     if (kernel.gaussian_powers != nullptr) forms.push_back({kernel.name, kernel.gaussian_powers});
   return forms;

@@ -15,18 +15,18 @@
 class MpfrWeight {
  public:
   MpfrWeight() {
-    mpfr_inits2(kPrecision, base_, value_, midpoint_, (mpfr_ptr)nullptr);
+    mpfr_inits2(kPrecision, base_, value_, midpoint_, (mpfr_ptr) nullptr);
     mpfr_init2(q_, 53);
     mpfr_set_d(base_, kGaussianBase, MPFR_RNDN);
   }
-  ~MpfrWeight() { mpfr_clears(base_, value_, midpoint_, q_, (mpfr_ptr)nullptr); }
-  MpfrWeight(const MpfrWeight&) = delete;
-  MpfrWeight& operator=(const MpfrWeight&) = delete;
+  ~MpfrWeight() { mpfr_clears(base_, value_, midpoint_, q_, (mpfr_ptr) nullptr); }
+  MpfrWeight(const MpfrWeight &) = delete;
+  MpfrWeight &operator=(const MpfrWeight &) = delete;
 
   // The weight; `to_midpoint` receives (power - midpoint) / (upper -
   // lower) for the doubles lower and upper around the power, at most 1/2
   // in magnitude: near 0 for the hardest exponents.
-  double weight(double q, double* to_midpoint = nullptr) {
+  double weight(double q, double *to_midpoint = nullptr) {
     mpfr_set_d(q_, q, MPFR_RNDN);
     // 256 bits put the power within 2^-200 of its place: correctly
     // rounded from there unless it lies that close to a midpoint, which
@@ -53,8 +53,9 @@ class MpfrWeight {
   // The same weight, from x87's 64-bit powl where that decides the rounding
   // (its error, below 2^-62 of the power on glibc, taken as 2^-58, leaves
   // it more than 2^-5 of a place from the midpoints), from MPFR elsewhere:
-  // many times faster.
-  double weight_quickly(double q) {
+  // many times faster. `to_midpoint` as above, from powl where it decided;
+  // `by_mpfr` counts the exponents MPFR served.
+  double weight_quickly(double q, double *to_midpoint = nullptr, long *by_mpfr = nullptr) {
 #if LDBL_MANT_DIG == 64
     const long double value = powl(static_cast<long double>(kGaussianBase), q);
     const double nearest = static_cast<double>(value);
@@ -63,11 +64,17 @@ class MpfrWeight {
       lower = std::nextafter(nearest, 0.0);
     else
       upper = std::nextafter(nearest, std::numeric_limits<double>::infinity());
-    if (std::isfinite(upper) && upper > 0 && std::isfinite(q) &&
-        std::fabs((value - (static_cast<long double>(lower) + upper) / 2) / (upper - lower)) > 0x1p-5L)
-      return nearest;
+    if (std::isfinite(upper) && upper > 0 && std::isfinite(q)) {
+      const double distance =
+          static_cast<double>((value - (static_cast<long double>(lower) + upper) / 2) / (upper - lower));
+      if (std::fabs(distance) > 0x1p-5) {
+        if (to_midpoint) *to_midpoint = distance;
+        return nearest;
+      }
+    }
 #endif
-    return weight(q);
+    if (by_mpfr) ++*by_mpfr;
+    return weight(q, to_midpoint);
   }
 
  private:

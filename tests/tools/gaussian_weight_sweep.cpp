@@ -1,14 +1,13 @@
 // One-off check of the Gaussian weight on very many exponents, not a test:
 // every form the filter computes it by (the exact power of each kernel this
 // CPU runs, the precise form alone) against the correctly rounded power.
-// Prints the count, any difference, and the exponents whose power came
-// closest to a midpoint between two doubles, with the weight's bits, as
-// lines for tests/propagation_gaussian_weight_cases.inc.
+// Prints the count, any difference, and the exponents of magnitude 2^-40
+// and up whose power came closest to a midpoint between two doubles, with
+// the weight's bits, as lines for tests/gaussian_weight_hard_cases.inc.
 //
-// The correctly rounded power of each exponent comes from x87's powl (64
-// bits, within 2^-62 of the power on glibc, taken as 2^-58) where that
-// lies further than 2^-5 of a place from a midpoint, which decides the
-// rounding, and from MPFR everywhere else and on every 1000th exponent.
+// The correctly rounded power of each exponent comes from
+// MpfrWeight::weight_quickly (x87's powl where that decides the rounding,
+// MPFR elsewhere), and from MPFR alone on every 1000th exponent.
 //
 //   gaussian_weight_sweep COUNT SEED [KEPT]   (x86-64 only)
 #include <algorithm>
@@ -26,20 +25,20 @@
 
 namespace {
 
-std::uint64_t next_random(std::uint64_t& state) {  // SplitMix64
+std::uint64_t next_random(std::uint64_t &state) {  // SplitMix64
   std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
   z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
   z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
   return z ^ (z >> 31);
 }
-double unit(std::uint64_t& state) { return static_cast<double>(next_random(state) >> 11) * 0x1p-53; }
+double unit(std::uint64_t &state) { return static_cast<double>(next_random(state) >> 11) * 0x1p-53; }
 
 // The pass's exponents -d^2 / (2 variance), variance a multiple of 1 /
 // n^2 for n samples, at every depth; uniform ones down to underflow;
 // magnitudes spread over many binades; positive ones up to overflow; and
 // +-(2i + 1) 2^-53 and +-(2i + 1) 2^-54, whose powers 1 + q ln b lie right
 // beside the midpoints 1 + q.
-double exponent(std::uint64_t& state) {
+double exponent(std::uint64_t &state) {
   switch (next_random(state) % 6) {
     case 5: {
       const double odd = static_cast<double>(2 * (next_random(state) % 512) + 1);
@@ -70,7 +69,7 @@ struct Kept {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
   if (argc < 3) {
     std::fprintf(stderr, "usage: gaussian_weight_sweep COUNT SEED [KEPT]\n");
     return 2;
@@ -79,54 +78,44 @@ int main(int argc, char** argv) {
   std::uint64_t state = std::strtoull(argv[2], nullptr, 0);
   const std::size_t kept_most = argc > 3 ? std::strtoul(argv[3], nullptr, 0) : 300;
   MpfrWeight mpfr;
-  const long double base = kGaussianBase;
   std::vector<PassKernel> kernels;
-  for (const PassKernel& kernel : supported_pass_kernels())
+  for (const PassKernel &kernel : supported_pass_kernels())
     if (kernel.gaussian_powers != nullptr) kernels.push_back(kernel);
 
   constexpr std::size_t kBlock = 4096;
   std::vector<double> q(kBlock), powers(kBlock), expected(kBlock);
   std::vector<Kept> kept;
-  long long checked = 0, differences = 0, by_mpfr = 0;
+  long long checked = 0, differences = 0;
+  long by_mpfr = 0;
   while (checked < count) {
     const std::size_t size = static_cast<std::size_t>(std::min<long long>(kBlock, count - checked));
     for (std::size_t i = 0; i < size; ++i) q[i] = exponent(state);
     for (std::size_t i = 0; i < size; ++i) {
-      const long double value = powl(base, static_cast<long double>(q[i]));
-      const double nearest = static_cast<double>(value);
-      double lower = nearest, upper = nearest;
-      if (static_cast<long double>(nearest) > value)
-        lower = std::nextafter(nearest, 0.0);
-      else
-        upper = std::nextafter(nearest, std::numeric_limits<double>::infinity());
-      double to_midpoint = 0.5;
-      if (std::isfinite(upper) && upper > 0)
-        to_midpoint = static_cast<double>((value - (static_cast<long double>(lower) + upper) / 2) / (upper - lower));
-      if (std::fabs(to_midpoint) > 0x1p-5 && (checked + static_cast<long long>(i)) % 1000 != 0) {
-        expected[i] = nearest;
-      } else {
-        ++by_mpfr;
-        expected[i] = mpfr.weight(q[i], &to_midpoint);
-      }
-      const bool kept_already =
-          std::any_of(kept.begin(), kept.end(), [&](const Kept& k) { return same_bits(k.q, q[i]); });
-      if (!kept_already &&
-          (kept.size() < kept_most || std::fabs(to_midpoint) < std::fabs(kept.back().to_midpoint))) {
-        if (std::fabs(to_midpoint) <= 0x1p-5) mpfr.weight(q[i], &to_midpoint);
+      double to_midpoint;
+      expected[i] = (checked + static_cast<long long>(i)) % 1000 == 0
+                        ? (++by_mpfr, mpfr.weight(q[i], &to_midpoint))
+                        : mpfr.weight_quickly(q[i], &to_midpoint, &by_mpfr);
+      const auto kept_already = [&] {
+        return std::any_of(kept.begin(), kept.end(), [&](const Kept &k) { return same_bits(k.q, q[i]); });
+      };
+      // The exponents beside 1 + q are known by their form; the tests make
+      // them so. The list keeps the others.
+      if (std::fabs(q[i]) >= 0x1p-40 &&
+          (kept.size() < kept_most || std::fabs(to_midpoint) < std::fabs(kept.back().to_midpoint)) && !kept_already()) {
         const Kept entry{q[i], expected[i], to_midpoint};
-        const auto at = std::lower_bound(kept.begin(), kept.end(), entry, [](const Kept& a, const Kept& b) {
+        const auto at = std::lower_bound(kept.begin(), kept.end(), entry, [](const Kept &a, const Kept &b) {
           return std::fabs(a.to_midpoint) < std::fabs(b.to_midpoint);
         });
         kept.insert(at, entry);
         if (kept.size() > kept_most) kept.pop_back();
       }
     }
-    const auto compare = [&](const char* form) {
+    const auto compare = [&](const char *form) {
       for (std::size_t i = 0; i < size; ++i)
         if (!same_bits(powers[i], expected[i]) && ++differences <= 20)
           std::printf("difference: %s q = %a: %a instead of %a\n", form, q[i], powers[i], expected[i]);
     };
-    for (const PassKernel& kernel : kernels) {
+    for (const PassKernel &kernel : kernels) {
       kernel.gaussian_powers(q.data(), powers.data(), size);
       compare(kernel.name);
     }
@@ -134,14 +123,16 @@ int main(int argc, char** argv) {
     compare("precise");
     checked += static_cast<long long>(size);
     if (checked % (kBlock * 2500) == 0 || checked == count) {
-      std::printf("%lld checked, %lld by MPFR, %lld differences, closest %.3e\n", checked, by_mpfr, differences,
+      std::printf("%lld checked, %ld by MPFR, %lld differences, closest %.3e\n", checked, by_mpfr, differences,
                   kept.empty() ? 0.5 : std::fabs(kept.front().to_midpoint));
       std::fflush(stdout);
     }
   }
-  std::printf("checked %lld exponents in %zu forms each, %lld by MPFR, %lld differences\n", checked,
-              kernels.size() + 1, by_mpfr, differences);
+  std::printf(
+      "checked %lld exponents in %zu forms each, %ld by MPFR, %lld "
+      "differences\n",
+      checked, kernels.size() + 1, by_mpfr, differences);
   std::printf("closest to a midpoint (q, weight, distance in places):\n");
-  for (const Kept& k : kept) std::printf("{%a, %a, %.3e},\n", k.q, k.weight, k.to_midpoint);
+  for (const Kept &k : kept) std::printf("{%a, %a, %.3e},\n", k.q, k.weight, k.to_midpoint);
   return differences == 0 ? 0 : 1;
 }
