@@ -9,7 +9,7 @@
 // MpfrWeight::weight_quickly (x87's powl where that decides the rounding,
 // MPFR elsewhere), and from MPFR alone on every 1000th exponent.
 //
-//   gaussian_weight_sweep COUNT SEED [KEPT]   (x86-64 only)
+//   build/tests/quillfen_gaussian_weight_sweep COUNT SEED [KEPT]
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
