@@ -69,17 +69,19 @@ template <LaneArithmetic L>
 // The Gaussian weight: the double nearest kGaussianBase^exponent, ties to
 // even, subnormal results as the format has them. Being the mathematical
 // value's rounding, it is the same on every platform and from every path
-// that computes it, without the C library. The fast form decides nearly
-// every exponent where the build has the fused multiply-add instruction;
-// the precise form serves the rest, and every exponent elsewhere.
+// that computes it, without the C library. The fast form decides nearly every
+// exponent on its own, with the fused multiply-add where the build has the
+// instruction and without it elsewhere; the precise form serves the rest.
 static_assert(kGaussianBase == kGaussianPowerBase, "the power's constants are those of this base");
 [[gnu::always_inline]] inline double gaussian_power(double exponent) {
 #ifdef __FP_FAST_FMA
-  bool decided;
-  const double power = exact_gaussian_power_lanes<ScalarExactPowerOps, true>(exponent, decided);
-  if (decided) return power;
+  using Ops = ScalarExactPowerOps;
+#else
+  using Ops = UnfusedScalarExactPowerOps;
 #endif
-  return precise_gaussian_power(exponent);
+  bool decided;
+  const double power = exact_gaussian_power_lanes<Ops, true>(exponent, decided);
+  return decided ? power : precise_gaussian_power(exponent);
 }
 
 // The weight of a sample whose luma equals its centre's: the power of the

@@ -34,7 +34,10 @@
 // own):
 //   D, Mask, kLanes; load, store, set1, add, sub, mul, abs; fmadd(a, b, c)
 //   = RN(a * b + c) and fnmadd(a, b, c) = RN(c - a * b), each in one
-//   rounding; less_equal(a, b) and less(a, b) -> Mask; both(m, n) and
+//   rounding where kFused (elsewhere, UnfusedScalarExactPowerOps, in two,
+//   and exact_product(a, b, p, e) gives a * b = p + e exactly: the error
+//   budget then grows by less than 2^-75, and hi and lo below come from that
+//   exact product); less_equal(a, b) and less(a, b) -> Mask; both(m, n) and
 //   either(m, n);
 //   exp2_fraction(z, hi, rho): kExp2FractionTable's hi and rho at the low
 //   kExp2FractionBits bits of z's bit pattern;
@@ -113,8 +116,15 @@ template <class Ops>
   // T (1 + p): hi in one rounding, and what it left out in another: t - hi
   // is exact, the two lying within a factor of two of each other, so the
   // second fused operation rounds the exact remainder, below an ULP of hi.
-  const D hi = Ops::fmadd(t, p, t);
-  return {hi, Ops::fmadd(t, p, Ops::sub(t, hi)), shifted};
+  if constexpr (Ops::kFused) {
+    const D hi = Ops::fmadd(t, p, t);
+    return {hi, Ops::fmadd(t, p, Ops::sub(t, hi)), shifted};
+  } else {
+    D product, error;
+    Ops::exact_product(t, p, product, error);
+    const D hi = Ops::add(t, product);
+    return {hi, Ops::add(Ops::sub(product, Ops::sub(hi, t)), error), shifted};
+  }
 }
 
 // b^q for the lanes of q, and in `decided` the lanes where that is the
@@ -149,6 +159,7 @@ template <class Ops, bool kNearOne>
 // One value as a lane.
 struct ScalarExactPowerOps {
   static constexpr int kLanes = 1;
+  static constexpr bool kFused = true;
   using D = double;
   using Mask = bool;
   static double load(const double* p) { return *p; }
@@ -183,6 +194,28 @@ struct ScalarExactPowerOps {
   static int undecided_lanes(bool decided, std::uint32_t first, std::uint32_t* list) {
     list[0] = first;
     return decided ? 0 : 1;
+  }
+};
+
+// One value as a lane where the build has no fused multiply-add
+// instruction (a library's fused multiply-add in software is slow, and not
+// everywhere exact): two roundings, and Veltkamp's split and Dekker's
+// product for the one product that must be exact.
+struct UnfusedScalarExactPowerOps : ScalarExactPowerOps {
+  static constexpr bool kFused = false;
+  static double fmadd(double a, double b, double c) { return a * b + c; }
+  static double fnmadd(double a, double b, double c) { return c - a * b; }
+  static void exact_product(double a, double b, double& product, double& error) {
+    const auto split = [](double x, double& high, double& low) {
+      const double c = 0x1.0000002p27 * x;  // 2^27 + 1
+      high = c - (c - x);
+      low = x - high;
+    };
+    double a_high, a_low, b_high, b_low;
+    split(a, a_high, a_low);
+    split(b, b_high, b_low);
+    product = a * b;
+    error = ((a_high * b_high - product) + a_high * b_low + a_low * b_high) + a_low * b_low;
   }
 };
 

@@ -1,6 +1,7 @@
 // Every form in which the filter computes the Gaussian weight, for the
 // tests that hold them to its definition: the weight itself, the precise
-// form alone, the scalar fast form with and without the decision near one,
+// form alone, the scalar fast form with and without the decision near one
+// and without fused multiply-adds,
 // and the vector form of each kernel this CPU runs that has one. Each
 // returns how many exponents it left to the precise form (0 for the first
 // two).
@@ -35,7 +36,8 @@ inline std::vector<GaussianWeightForm> gaussian_weight_forms() {
                                            return 0;
                                          }},
                                         {"scalar", exact_gaussian_powers<ScalarExactPowerOps>},
-                                        {"scalar near one", exact_gaussian_powers<ScalarExactPowerOps, true>}};
+                                        {"scalar near one", exact_gaussian_powers<ScalarExactPowerOps, true>},
+      {"unfused scalar", exact_gaussian_powers<UnfusedScalarExactPowerOps, true>}};
   for (const PassKernel& kernel : supported_pass_kernels())
     if (kernel.gaussian_powers != nullptr) forms.push_back({kernel.name, kernel.gaussian_powers});
   return forms;
