@@ -17,8 +17,9 @@
 //   weights lie in [0, 1] (the store needs no range of the samples'
 //   chroma), the memo's empty key is +1.0, and a sample of the centre's
 //   own luma weighs kGaussianWeightOfEqualLumas without a power.
-// - The weights are powers of kGaussianBase = e, which the exact power
-//   (exact_gaussian_power.h) computes to 64 bits without the library.
+// - The weights are powers of kGaussianBase = e, correctly rounded
+//   (gaussian_power below), which the fast form (exact_gaussian_power.h)
+//   decides for nearly every exponent on its own.
 // - Every quotient divides by the variance or a fixed multiple of it: 0,
 //   or at least (n - 1) / n^2 for n samples, where the quotient without a
 //   division per value (exact_quotient.h) is exact.
@@ -30,8 +31,8 @@
 // Gaussian exponent 0, whose power is exactly 1.
 #pragma once
 
-#include <cmath>
-
+#include "propagation/exact_gaussian_power.h"
+#include "propagation/gaussian_power_precise.h"
 #include "propagation/lane_operations.h"
 
 inline constexpr double kGaussianBase = 2.718281828459045;
@@ -82,7 +83,23 @@ template <LaneArithmetic L>
   return L::divide(L::sub(L::set1(0.0), L::mul(difference, difference)), by);
 }
 
-inline double gaussian_power(double exponent) { return std::pow(kGaussianBase, exponent); }
+// The Gaussian weight: the double nearest kGaussianBase^exponent, ties to
+// even, subnormal results as the format has them. Being the mathematical
+// value's rounding, it is the same on every platform and from every path
+// that computes it, without the C library. The fast form decides nearly every
+// exponent on its own, with the fused multiply-add where the build has the
+// instruction and without it elsewhere; the precise form serves the rest.
+static_assert(kGaussianBase == kGaussianPowerBase, "the power's constants are those of this base");
+[[gnu::always_inline]] inline double gaussian_power(double exponent) {
+#ifdef __FP_FAST_FMA
+  using Ops = ScalarExactPowerOps;
+#else
+  using Ops = UnfusedScalarExactPowerOps;
+#endif
+  bool decided;
+  const double power = exact_gaussian_power_lanes<Ops, true>(exponent, decided);
+  return decided ? power : precise_gaussian_power(exponent);
+}
 
 // The weight of a sample whose luma equals its centre's: the power of the
 // zero exponent, for every variance.

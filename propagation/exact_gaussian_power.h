@@ -1,64 +1,43 @@
-// The Gaussian weight pow(kGaussianBase, q), bit for bit what the standard
-// library's pow returns, mostly without calling it.
+// The fast form of the Gaussian weight: the double nearest kGaussianBase^q,
+// ties to even, for the exponents whose rounding it can decide, which are
+// nearly all of them; gaussian_power_precise.h serves the rest.
 //
-// The library's pow is deterministic but not correctly rounded, so the
-// fast form computes b^q = exp(q * ln b) to about 64 bits, more accurately
-// than the library, and keeps its rounded result only where that rounding
-// cannot differ from the library's; elsewhere ("undecided") the library is
-// asked.
-//
-// What the library promises. glibc's pow (2.28 and later) documents its
-// worst-case error as 0.54 ULP, made of at most 0.511 ULP from its
-// exponential (0.509 where it uses fused operations) plus the relative error
-// of its logarithm, at most 1.5 * 2^-68 (1.3 * 2^-68 fused), magnified by
-// |t| = |q * ln b|, which the documented 0.54 takes at its largest, |t| =
-// 1024 ln 2. The logarithm's error moves t by at most |t| * 1.5 * 2^-68,
-// that is the result by at most that fraction of itself, at most |t| *
-// 1.5 * 2^-15 ULP; the rounding of the low part of q * log b adds below
-// |t| * 2^-25 ULP. So for a normal result its error is at most
-//   E(t) = 0.511 + |t| * 2^-14 ULP.
-// This is glibc's promise; the tests check the fast form against whichever
-// library the build links.
-//
-// What this form computes. hi + lo with hi = RN(hi + lo), and m, such that
-// 2^m * (hi + lo) lies within 2^-63.1 of X = b^q relative to X, hi in
-// [0.999, 2) (the error budget is at exact_gaussian_power_parts); the
-// result is 2^m * hi. Suppose hi > 1 and
-//   |lo| <= (kHalfMargin - |q| * 2^-14) * u,  kHalfMargin = 0.488,
-// u = 2^-52 the ULP of hi. Then Y = X / 2^m lies in (1, 2) too, so u is its
-// ULP, and the error above is below 2^-10.1 u: |Y - hi| <= (0.488 +
-// 2^-10.1 - |q| * 2^-14) * u < (0.489 - |q| * 2^-14) * u. Every other
-// double is at least u from hi, so at least (0.511 + |q| * 2^-14) * u from
-// Y, which is more than E(t) ULP as |t| < |q| (ln b < 1). The library's
-// result lies within E(t) ULP of X, so it is 2^m * hi.
-//
-// Near one (kNearOne), the same holds for hi < 1, so at most 1 - u / 2,
-// with the ULP u / 2 of [0.5, 1) in both the test and the argument (the
-// error above is below 2^-10.1 of it too): Y then lies below 1 as well,
-// and every other double is at least u / 2 from hi. Such results lie just
-// under a power of two: small |q|, whose power is just under 1, and the 1
-// in 2048 that the reduction below leaves just under 2^m. And q = 0
-// (either sign) gives hi = 1 and lo = 0 exactly, so 1.0, which is pow's
-// result. Lists of every sample's exponent meet both often (a centre's own
+// It computes b^q = exp(q * ln b) to about 64 bits: hi + lo with hi =
+// RN(hi + lo), and m, such that 2^m * (hi + lo) lies within 2^-63.1 of X =
+// b^q relative to X, hi in [0.999, 2) (the error budget is at
+// exact_gaussian_power_parts); the result is 2^m * hi. With Y = X / 2^m
+// and u = 2^-52 the last place of [1, 2), that error is below 2^-10.1 u
+// for Y below 2 and below 2^-11.1 u for Y below 1. So
+// - for hi > 1 and |lo| <= kDecidedHalf * u, kDecidedHalf = 0.5 - 2^-9,
+//   |Y - hi| < u / 2: hi is the double nearest Y, and 2^m hi the double
+//   nearest X;
+// - near one (kNearOne), for hi < 1 and 2 |lo| <= kDecidedHalf * u, Y
+//   lies within u / 4, a half place of [0.5, 1), of hi: again hi.
+// And q = 0 (either sign) gives hi = 1 and lo = 0 exactly, so 1.0. Results
+// below 1 lie just under a power of two: small |q|, whose power is just
+// under 1, and the 1 in 2048 that the reduction below leaves just under
+// 2^m. Lists of every sample's exponent meet both often (a centre's own
 // luma again, and in wide images differences of a few codes against
 // variances of thousands); the weight tables of byte images leave out
 // difference 0 and meet few of the others, and there the longer test cost
-// more than the library calls it saved.
+// more than it saved.
 //
-// Undecided, about 2.5 % of the exponents the pass forms on real footage:
-// results that fail that test; |q| above 708 (results near the subnormal
-// range or overflow, where neither the bound nor the exponent arithmetic
-// below is argued) and NaN; and hi of 1 or below: a result that rounds to a
-// power of two, whose ULP differs on its two sides, and those just under a
-// power of two, whose ULP is half that of the test (except near one: then
-// hi of exactly 1 from any q but 0).
+// Undecided, about 1 in 200 of the exponents within range that the pass
+// forms on real-looking frames: results that fail that test; |q| above 708 (results near the
+// subnormal range or overflow, where the exponent arithmetic below is not
+// argued) and NaN; and hi of 1 or below: a result that rounds to a power
+// of two, whose last place differs on its two sides, and those just under
+// a power of two (except near one: then hi of exactly 1 from any q but 0).
 //
 // The arithmetic is written once over a set of lane operations `Ops`
 // (ScalarExactPowerOps below for one value; the x86 kernels supply their
 // own):
 //   D, Mask, kLanes; load, store, set1, add, sub, mul, abs; fmadd(a, b, c)
 //   = RN(a * b + c) and fnmadd(a, b, c) = RN(c - a * b), each in one
-//   rounding; less_equal(a, b) and less(a, b) -> Mask; both(m, n) and
+//   rounding where kFused (elsewhere, UnfusedScalarExactPowerOps, in two,
+//   and exact_product(a, b, p, e) gives a * b = p + e exactly: the error
+//   budget then grows by less than 2^-75, and hi and lo below come from that
+//   exact product); less_equal(a, b) and less(a, b) -> Mask; both(m, n) and
 //   either(m, n);
 //   exp2_fraction(z, hi, rho): kExp2FractionTable's hi and rho at the low
 //   kExp2FractionBits bits of z's bit pattern;
@@ -75,14 +54,11 @@
 #include <cstdint>
 #include <cstring>
 
-#include "propagation/affinity.h"
 #include "propagation/exp2_fraction_table.h"
+#include "propagation/gaussian_power_precise.h"
 
 namespace exact_gaussian_power_constants {
-// ln(kGaussianBase) = 1 + kLnBaseLo to within 2^-108: the base is the double
-// nearest e, just below it.
-static_assert(kGaussianBase == 0x1.5bf0a8b145769p+1, "the constants below are those of base e");
-inline constexpr double kLnBaseLo = -0x1.ea8556644e4cdp-55;
+// ln b = 1 + kLnBaseLo to within 2^-108 (gaussian_power_precise.h).
 // k = round(q * N / ln 2), N = kExp2Fractions = 1024, by adding 1.5 * 2^52,
 // which leaves k in the low bits of the sum's bit pattern.
 inline constexpr double kFractionsPerLn2 = 0x1.71547652b82fep+10;
@@ -95,8 +71,8 @@ inline constexpr double kStepLo = 0x1.473de6af278edp-44;
 // Taylor coefficients of exp beyond r^2/2.
 inline constexpr double kInv6 = 0x1.5555555555555p-3;
 inline constexpr double kInv24 = 0x1.5555555555555p-5;
-// The decision: |lo| <= (kHalfMargin - |q| * 2^-14) ULP.
-inline constexpr double kHalfMargin = 0.488;
+// The decision: |lo| <= kDecidedHalf * 2^-52.
+inline constexpr double kDecidedHalf = 0.5 - 0x1p-9;
 inline constexpr double kLargestDecided = 708.0;
 }  // namespace exact_gaussian_power_constants
 
@@ -130,7 +106,7 @@ template <class Ops>
   const D r1 = Ops::fnmadd(k, Ops::set1(c::kStepHi), q);
   D t, rho;
   Ops::exp2_fraction(shifted, t, rho);
-  const D r = Ops::add(r1, Ops::fnmadd(k, Ops::set1(c::kStepLo), Ops::fmadd(q, Ops::set1(c::kLnBaseLo), rho)));
+  const D r = Ops::add(r1, Ops::fnmadd(k, Ops::set1(c::kStepLo), Ops::fmadd(q, Ops::set1(kLnBaseLo), rho)));
 
   // p = e^r - 1 = r + r^2 (1/2 + r/6 + r^2/24).
   D poly = Ops::fmadd(r, Ops::set1(c::kInv24), Ops::set1(c::kInv6));
@@ -140,13 +116,19 @@ template <class Ops>
   // T (1 + p): hi in one rounding, and what it left out in another: t - hi
   // is exact, the two lying within a factor of two of each other, so the
   // second fused operation rounds the exact remainder, below an ULP of hi.
-  const D hi = Ops::fmadd(t, p, t);
-  return {hi, Ops::fmadd(t, p, Ops::sub(t, hi)), shifted};
+  if constexpr (Ops::kFused) {
+    const D hi = Ops::fmadd(t, p, t);
+    return {hi, Ops::fmadd(t, p, Ops::sub(t, hi)), shifted};
+  } else {
+    D product, error;
+    Ops::exact_product(t, p, product, error);
+    const D hi = Ops::add(t, product);
+    return {hi, Ops::add(Ops::sub(product, Ops::sub(hi, t)), error), shifted};
+  }
 }
 
-// b^q for the lanes of q, and in `decided` the lanes where that is exactly
-// what pow(kGaussianBase, q) returns; the other lanes hold no meaningful
-// value.
+// b^q for the lanes of q, and in `decided` the lanes where that is the
+// double nearest it; the other lanes hold no meaningful value.
 template <class Ops, bool kNearOne>
 [[gnu::always_inline]] inline typename Ops::D exact_gaussian_power_lanes(typename Ops::D q,
                                                                          typename Ops::Mask& decided) {
@@ -154,10 +136,9 @@ template <class Ops, bool kNearOne>
   using D = typename Ops::D;
   const ExactGaussianPowerParts<Ops> parts = exact_gaussian_power_parts<Ops>(q);
   const D magnitude = Ops::abs(q);
-  // (kHalfMargin - |q| * 2^-14) * 2^-52, the ULP of hi in (1, 2); for hi
-  // below 1 the limit takes twice |lo| instead. The fused operation only
-  // sets the limit, whose rounding the margin absorbs.
-  const D limit = Ops::fnmadd(magnitude, Ops::set1(0x1p-66), Ops::set1(c::kHalfMargin * 0x1p-52));
+  // A half place of hi in (1, 2) less the error; for hi below 1 the limit
+  // takes twice |lo| instead.
+  const D limit = Ops::set1(c::kDecidedHalf * 0x1p-52);
   const D remainder = Ops::abs(parts.lo);
   const D one = Ops::set1(1.0);
   const typename Ops::Mask in_range = Ops::less_equal(magnitude, Ops::set1(c::kLargestDecided));
@@ -178,6 +159,7 @@ template <class Ops, bool kNearOne>
 // One value as a lane.
 struct ScalarExactPowerOps {
   static constexpr int kLanes = 1;
+  static constexpr bool kFused = true;
   using D = double;
   using Mask = bool;
   static double load(const double* p) { return *p; }
@@ -215,13 +197,35 @@ struct ScalarExactPowerOps {
   }
 };
 
-// pow(kGaussianBase, q) for `count` exponents, bit for bit, Ops::kLanes at
-// a time; returns how many `serve_undecided(q)` served. The vector loop
+// One value as a lane where the build has no fused multiply-add
+// instruction (a library's fused multiply-add in software is slow, and not
+// everywhere exact): two roundings, and Veltkamp's split and Dekker's
+// product for the one product that must be exact.
+struct UnfusedScalarExactPowerOps : ScalarExactPowerOps {
+  static constexpr bool kFused = false;
+  static double fmadd(double a, double b, double c) { return a * b + c; }
+  static double fnmadd(double a, double b, double c) { return c - a * b; }
+  static void exact_product(double a, double b, double& product, double& error) {
+    const auto split = [](double x, double& high, double& low) {
+      const double c = 0x1.0000002p27 * x;  // 2^27 + 1
+      high = c - (c - x);
+      low = x - high;
+    };
+    double a_high, a_low, b_high, b_low;
+    split(a, a_high, a_low);
+    split(b, b_high, b_low);
+    product = a * b;
+    error = ((a_high * b_high - product) + a_high * b_low + a_low * b_high) + a_low * b_low;
+  }
+};
+
+// The Gaussian weight for `count` exponents, Ops::kLanes at a time;
+// returns how many `serve_undecided(q)` served. The vector loop
 // stores every lane's power and lists the undecided lanes without a branch;
 // the listed ones are then served in one sweep, so that those calls neither
 // interrupt the vector loop nor mispredict in it. Blocks of kBlock
-// exponents keep the list small. `serve_undecided` must return what the
-// library's pow returns: the library itself, or a memo of its results.
+// exponents keep the list small. `serve_undecided` must return the weight:
+// the precise form itself, or a memo of its results.
 template <class Ops, bool kNearOne = false, class ServeUndecided>
 [[gnu::always_inline]] inline std::size_t exact_gaussian_powers_served_by(const double* exponents, double* powers,
                                                                           std::size_t count,
@@ -250,10 +254,10 @@ template <class Ops, bool kNearOne = false, class ServeUndecided>
   return served;
 }
 
-// The same with the library serving the undecided exponents.
+// The same with the precise form serving the undecided exponents.
 template <class Ops, bool kNearOne = false>
 [[gnu::always_inline]] inline std::size_t exact_gaussian_powers(const double* exponents, double* powers,
                                                                 std::size_t count) {
   return exact_gaussian_powers_served_by<Ops, kNearOne>(exponents, powers, count,
-                                                        [](double q) { return gaussian_power(q); });
+                                                        [](double q) { return precise_gaussian_power(q); });
 }

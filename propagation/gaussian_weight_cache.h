@@ -1,9 +1,9 @@
-// Memo of the Gaussian weight by its exponent. The power function is the
-// dominant cost of the Gaussian form, and the same exponent recurs
-// constantly: it depends only on the luma difference and the centre's
-// variance, which repeat across samples and centres. The cached value is
-// the power function's own result for exactly that exponent, so a hit
-// returns the very bits a fresh call would.
+// Memo of the Gaussian weight by its exponent. The power is the dominant
+// cost of the Gaussian form, and the same exponent recurs constantly: it
+// depends only on the luma difference and the centre's variance, which
+// repeat across samples and centres. The cached value is the weight
+// (gaussian_power) for exactly that exponent, so a hit returns the very
+// bits a fresh computation would.
 #pragma once
 
 #include <cstdint>
@@ -39,23 +39,31 @@ class GaussianWeightCache {
 
   [[gnu::always_inline]] const Entry* entries() const { return entries_; }
 
-  // pow(kGaussianBase, exponent), decided without a branch on the lumas, so
+  // gaussian_power(exponent), decided without a branch on the lumas, so
   // that the common hit costs a load and a compare.
   [[gnu::always_inline]] double weight(double exponent) {
-    std::uint64_t key;
-    std::memcpy(&key, &exponent, sizeof key);
-    Entry& entry = entries_[slot(key)];
-    if (entry.key != key) {
-      entry.key = key;
-      entry.value = gaussian_power(exponent);
-    }
-    return entry.value;
+    return look_up(exponent, [](double q) { return gaussian_power(q); });
   }
+  // The same for exponents the fast form already left undecided: a miss
+  // goes to the precise form directly.
+  [[gnu::always_inline]] double precise_weight(double exponent) { return look_up(exponent, precise_gaussian_power); }
 
  private:
   // The bits of +1.0: exponents are never positive, so no lookup matches
   // an empty slot.
   static constexpr std::uint64_t kEmpty = 0x3FF0000000000000ull;
+
+  template <class Power>
+  [[gnu::always_inline]] double look_up(double exponent, Power power) {
+    std::uint64_t key;
+    std::memcpy(&key, &exponent, sizeof key);
+    Entry& entry = entries_[slot(key)];
+    if (entry.key != key) {
+      entry.key = key;
+      entry.value = power(exponent);
+    }
+    return entry.value;
+  }
   Entry entries_[1 << kSlotBits];
 };
 

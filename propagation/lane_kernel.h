@@ -216,14 +216,13 @@ enum class LaneWeights {
   // time and their powers made in one sweep (Lanes::gaussian_powers): for
   // wide samples, whose differences reach 65535, too many for a table. Their
   // exponents recur too seldom for the memo: a lookup, mostly a miss far
-  // out in the second-level cache, cost more than the library's power it
-  // would save.
+  // out in the second-level cache, cost more than the power it would
+  // save.
   kGaussianListed,
 };
 
-// The library's powers one by one, for kernels without an exact vector
-// power.
-[[gnu::always_inline]] inline void library_gaussian_powers(const double* exponents, double* powers, int count) {
+// The weights one by one, for kernels without a vector form of the power.
+[[gnu::always_inline]] inline void scalar_gaussian_powers(const double* exponents, double* powers, int count) {
   for (int i = 0; i < count; ++i) powers[i] = gaussian_power(exponents[i]);
 }
 

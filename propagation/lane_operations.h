@@ -56,8 +56,8 @@ concept LaneArithmetic = requires(typename L::D a, typename L::D b, double x, co
 //   with any lists it makes on the way in `space` (pass_workspace.h);
 // - table_weights(weights, difference): each lane's weight at its
 //   difference from that table;
-// - gaussian_powers(exponents, powers, count): pow(kGaussianBase, q) for
-//   `count` exponents q, bit for bit what the library gives;
+// - gaussian_powers(exponents, powers, count): the Gaussian weight
+//   (gaussian_power in affinity.h) for `count` exponents q, bit for bit;
 // - store_pixels(out, centre, u, v): kLanes pixels (bytes or wide samples)
 //   of the centres' luma and the lanes' new chroma, whole numbers within
 //   the sample type.

@@ -4,9 +4,9 @@
 // samples, and with its variance fixed the weight depends on nothing else;
 // neighbouring centres meet mostly the same differences. So a run first
 // marks, lane by lane, the absolute differences it meets, then computes
-// each marked weight once (the x86 kernels with the exact power of
-// exact_gaussian_power.h, the AVX-512 one serving the few powers it leaves
-// undecided through the memo; the portable one from the memo), and the
+// each marked weight once (the x86 kernels with the fast form of
+// exact_gaussian_power.h, serving the few powers it leaves undecided
+// through the memo; the portable one from the memo), and the
 // sample loop reads every weight from this small table: one power per
 // distinct difference, not one per sample.
 //
@@ -31,7 +31,7 @@ inline constexpr int kNarrowDifferences = 64;
 // Fills a list of exponents up to whole registers, so that the exact power
 // takes every one in the vector loop: powers one at a time cost several
 // times more. Its power lies within 0.002 ULP of a double, far inside what
-// the exact power decides without the library.
+// the fast form decides.
 inline constexpr double kPaddingExponent = -0.25;
 
 // A register of L lanes owns kLumaDifferences * L weights, the weight of

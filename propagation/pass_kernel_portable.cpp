@@ -152,7 +152,7 @@ struct PortableLanes {
     return difference;
   }
   static void gaussian_powers(const double* exponents, double* powers, int count) {
-    library_gaussian_powers(exponents, powers, count);
+    scalar_gaussian_powers(exponents, powers, count);
   }
   template <class Sample>
   static void store_pixels(Sample* out, const Sample* centre, D u, D v) {

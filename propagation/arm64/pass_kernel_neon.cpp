@@ -2,8 +2,8 @@
 // register, two registers per operation. Built for aarch64 targets only.
 // Quotients come from one reciprocal per divisor and explicit fused
 // multiply-adds (exact_quotient.h); nothing else is fused. The Gaussian
-// weights come from the memo and the library, as the portable kernel takes
-// them.
+// weights come from the memo and the weight's scalar form (gaussian_power),
+// as the portable kernel takes them: the same bits as every other kernel.
 #include <arm_neon.h>
 
 #include <cstdint>
@@ -125,7 +125,7 @@ struct NeonLanes : NeonDoubles {
     return vld1q_lane_f64(weights + vgetq_lane_u64(index, 1) * kLanes + 1, low, 1);
   }
   static void gaussian_powers(const double* exponents, double* powers, int count) {
-    library_gaussian_powers(exponents, powers, count);
+    scalar_gaussian_powers(exponents, powers, count);
   }
   template <class Sample>
   static void store_pixels(Sample* out, const Sample* centre, D u, D v) {

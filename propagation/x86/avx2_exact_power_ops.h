@@ -33,6 +33,7 @@ constexpr Avx2PackLanes make_avx2_pack_lanes() {
 inline constexpr Avx2PackLanes kAvx2PackLanes = make_avx2_pack_lanes();
 
 struct Avx2ExactPowerOps : Avx2Doubles {
+  static constexpr bool kFused = true;
   using Mask = __m256d;  // all bits set in a chosen lane
   static Mask less_equal(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_LE_OQ); }
   static Mask less(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }

@@ -11,6 +11,7 @@
 #include "propagation/x86/avx512_doubles.h"
 
 struct Avx512ExactPowerOps : Avx512Doubles {
+  static constexpr bool kFused = true;
   using Mask = __mmask8;
   // Masked forms with every lane set stand in for some plain ones: GCC 12
   // warns spuriously about the plain ones.

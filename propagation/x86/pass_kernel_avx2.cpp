@@ -110,9 +110,9 @@ struct Avx2Lanes : Avx2Doubles {
   }
   // Lane by lane, the differences each lane met are listed with their
   // lane's divisor, their exponents made four at a time, and their powers
-  // computed four at a time by the exact power, without an idle lane; the
-  // library serves the few it leaves undecided (through the memo, as the
-  // AVX-512 kernel serves them, this kernel measured slower). Difference 0
+  // computed four at a time by the exact power, without an idle lane; its
+  // precise form serves the few it leaves undecided (through the memo, as
+  // the AVX-512 kernel serves them, this kernel measured slower). Difference 0
   // needs no power.
   // The list is padded to whole registers.
   struct WeightFillLists {

@@ -185,14 +185,14 @@ struct Avx512Lanes : Avx512Doubles {
   // list is then empty.
   static void work_off(WeightList& list, GaussianWeightCache& memo) {
     _mm512_storeu_pd(list.exponents + list.listed, _mm512_set1_pd(kPaddingExponent));
-    // The few exponents the exact power leaves undecided are served through
-    // the pass's memo rather than by the library at each turn: on real
-    // footage at radius 2 and 3 most of a frame's undecided exponents recur
-    // (the same luma difference under the same variance), and a memo hit
-    // costs a fraction of a call of pow.
+    // The few exponents the fast form leaves undecided are served through
+    // the pass's memo rather than by the precise form at each turn: on
+    // real footage at radius 2 and 3 most of a frame's undecided exponents
+    // recur (the same luma difference under the same variance), and a memo
+    // hit costs a fraction of the precise form.
     exact_gaussian_powers_served_by<Avx512ExactPowerOps>(
         list.exponents, list.powers, static_cast<std::size_t>((list.listed + kLanes - 1) & -kLanes),
-        [&memo](double q) { return memo.weight(q); });
+        [&memo](double q) { return memo.precise_weight(q); });
     // Each spread loads a whole register and expands it in the register:
     // with an expanding load from memory, GCC 12 built the sanitizer build
     // (-O2) so that it spread stale powers, not the ones just stored. The
