@@ -43,6 +43,8 @@
 #include "propagation/reference_pass.h"
 #include "tests/support/synthetic_image.h"
 
+namespace quillfen {
+
 namespace {
 
 // Calls of the library's pow in this program, counted by the definition
@@ -283,7 +285,7 @@ void print_depth_ratios(const std::map<std::string, double>& seconds, const std:
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int run_program(int argc, char** argv) {
   // --frame=FILE is ours; everything else goes to the benchmark library.
   int kept = 1;
   for (int i = 1; i < argc; ++i) {
@@ -343,3 +345,7 @@ int main(int argc, char** argv) {
   print_depth_ratios(reporter.seconds, kernels);
   return 0;
 }
+
+}  // namespace quillfen
+
+int main(int argc, char** argv) { return quillfen::run_program(argc, argv); }

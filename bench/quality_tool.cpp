@@ -29,6 +29,8 @@
 #include <string>
 #include <vector>
 
+namespace quillfen {
+
 namespace {
 
 struct Picture {
@@ -207,7 +209,7 @@ void compare(const std::string& clean_path, const std::string& test_path) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int run_program(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   const auto seed = [&] { return static_cast<unsigned>(std::strtoul(args[4].c_str(), nullptr, 10)); };
   if (args.size() == 5 && args[0] == "noisy") {
@@ -225,3 +227,7 @@ int main(int argc, char** argv) {
   }
   return 0;
 }
+
+}  // namespace quillfen
+
+int main(int argc, char** argv) { return quillfen::run_program(argc, argv); }

@@ -21,7 +21,9 @@
 #include "y4m/y4m_error.h"
 #include "y4m/y4m_reader.h"
 
-int main(int argc, char** argv) {
+namespace quillfen {
+
+int run_program(int argc, char** argv) {
   if (argc != 4 || (std::string(argv[3]) != "linear" && std::string(argv[3]) != "gaussian")) {
     std::fprintf(stderr, "usage: %s CLIP.y4m RADIUS linear|gaussian\n", argv[0]);
     return 2;
@@ -65,3 +67,7 @@ int main(int argc, char** argv) {
   }
   return 0;
 }
+
+}  // namespace quillfen
+
+int main(int argc, char** argv) { return quillfen::run_program(argc, argv); }

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <iterator>
 
+namespace quillfen {
+
 namespace {
 
 constexpr const char* kLevelNames[] = {"reference", "portable", "neon", "sse2", "ssse3", "avx2", "avx512"};
@@ -45,3 +47,5 @@ std::optional<CpuLevel> cpu_cap_named(const char* cap) {
 }
 
 std::optional<CpuLevel> cpu_cap_from_environment() { return cpu_cap_named(std::getenv(kCpuCapVariable)); }
+
+}  // namespace quillfen

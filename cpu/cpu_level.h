@@ -9,6 +9,8 @@
 #include <optional>
 #include <span>
 
+namespace quillfen {
+
 // neon sits below the x86 levels: a cap names a level of one family of CPUs
 // or another, and holding an x86 CPU to neon leaves it the portable code.
 enum class CpuLevel { reference, portable, neon, sse2, ssse3, avx2, avx512 };
@@ -45,3 +47,5 @@ const Variant& best_variant(std::span<const Variant> variants, CpuLevel cap) {
     if (variant.level <= cap && cpu_runs(variant.level)) best = &variant;
   return *best;
 }
+
+}  // namespace quillfen

@@ -3,8 +3,12 @@
 // read in the same words.
 #pragma once
 
+namespace quillfen {
+
 inline constexpr const char* kYuy2OrYv12Only = "Quillfen: YUY2 or YV12 data only.";
 inline constexpr const char* kDestinationNotWritable = "Quillfen: destination frame is not writable.";
 inline constexpr const char* kSourceFrameTooSmall = "Quillfen: source frame is smaller than the clip.";
 inline constexpr const char* kConvertToYuy2NotFound = "Quillfen: ConvertToYUY2 function not found.";
 inline constexpr const char* kConvertToYv12NotFound = "Quillfen: ConvertToYV12 function not found.";
+
+}  // namespace quillfen

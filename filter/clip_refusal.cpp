@@ -3,6 +3,8 @@
 #include "cpu/cpu_level.h"
 #include "propagation/pass_kernels.h"
 
+namespace quillfen {
+
 namespace {
 
 // Frames are unpacked in pixel pairs except in 4:4:4 (an even width), 4:2:0
@@ -28,3 +30,5 @@ const char* clip_refusal(const std::optional<FrameFormat>& format, const char* f
   if (!chosen_pass_kernel()) return kCpuCapError;
   return nullptr;
 }
+
+}  // namespace quillfen

@@ -10,6 +10,8 @@
 #include "filter/frame_filter.h"
 #include "filter/quillfen_parameters.h"
 
+namespace quillfen {
+
 // The first refusal's message, or null. `format` is the frame format the
 // binding will hand over, or nothing when the clip has none the filter
 // takes, in which case `format_refusal` is the message (the binding's own,
@@ -17,3 +19,5 @@
 // pixels passes the size checks.
 const char* clip_refusal(const std::optional<FrameFormat>& format, const char* format_refusal,
                          const QuillfenParameters& parameters);
+
+}  // namespace quillfen

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <string_view>
 
+namespace quillfen {
+
 class TextSpeller {
  public:
   // Null `out` only counts.
@@ -41,3 +43,5 @@ consteval std::array<char, spelled_length<Spell>() + 1> spelled_text() {
   Spell(speller);
   return text;
 }
+
+}  // namespace quillfen

@@ -6,6 +6,8 @@
 #include "image/planar_conversion.h"
 #include "image/yuy2_conversion.h"
 
+namespace quillfen {
+
 namespace {
 
 // The luma plane of a planar frame from the working image, whose Y samples
@@ -92,3 +94,5 @@ int FrameFilter::write_samples(WorkingImages<Sample>& images, const FrameDestina
   if (destination.data[0]) pack_planar_luma(current, width, height, samples(destination.data[0]), destination.pitch[0]);
   return passes;
 }
+
+}  // namespace quillfen

@@ -18,6 +18,8 @@
 #include "propagation/pass_workspace.h"
 #include "propagation/pass_kernels.h"
 
+namespace quillfen {
+
 // How a frame holds its samples: three planes with chroma at half width and
 // half height, at half width, or at full size; or YUY2, one plane of 8-bit
 // pixel pairs Y0 U Y1 V.
@@ -94,3 +96,5 @@ class FrameFilter {
   std::unique_ptr<GaussianWeightCache> gaussian_memo_;  // for the Gaussian form only
   std::unique_ptr<PassWorkspace> pass_workspace_;  // the kernels' working memory
 };
+
+}  // namespace quillfen

@@ -7,6 +7,8 @@
 #include "propagation/pass_kernels.h"
 #include "propagation/propagation_pass.h"
 
+namespace quillfen {
+
 // Runs the passes over `current` with `kernel`'s entry for the sample type
 // (bytes, or wide samples of settings.bits), each into `next`, followed by
 // `copy_next_to_current()`, so that `current` holds the last pass's output.
@@ -28,3 +30,5 @@ int run_passes(const PassKernel& kernel, const PassSettings& settings, int itera
   }
   return passes;
 }
+
+}  // namespace quillfen

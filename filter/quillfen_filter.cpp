@@ -5,6 +5,8 @@
 #include "filter/avisynth_messages.h"
 #include "filter/clip_refusal.h"
 
+namespace quillfen {
+
 QuillfenFilter::QuillfenFilter(PClip child_, const QuillfenParameters& parameters, IScriptEnvironment* env)
     : GenericVideoFilter(child_) {
   // YV12 and I420 pass only to be wrapped in the host's conversions to and
@@ -36,3 +38,5 @@ PVideoFrame AVS_STDCALL QuillfenFilter::GetFrame(int n, IScriptEnvironment* env)
   frame_filter->write({{out, nullptr, nullptr}, {destination->GetPitch(), 0, 0}});
   return destination;
 }
+
+}  // namespace quillfen

@@ -9,6 +9,8 @@
 #include "filter/quillfen_parameters.h"
 #include "host/avisynth_interface.h"
 
+namespace quillfen {
+
 // The formats Quillfen takes, by their whole pixel-type values: YUY2 as it
 // is, YV12 and I420 through the host's conversion to YUY2. Newer hosts'
 // planar formats (4:2:2, 4:4:4, 4:1:1, deeper samples) carry every bit of
@@ -33,3 +35,5 @@ class QuillfenFilter : public GenericVideoFilter {
   // nothing but its destination frame.
   std::unique_ptr<FrameFilter> frame_filter;
 };
+
+}  // namespace quillfen

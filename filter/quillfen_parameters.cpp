@@ -1,5 +1,7 @@
 #include "filter/quillfen_parameters.h"
 
+namespace quillfen {
+
 const char* parameter_error(const QuillfenParameters& parameters) {
   for (const QuillfenParameter& parameter : kQuillfenParameters) {
     if (parameter.flag) continue;
@@ -8,3 +10,5 @@ const char* parameter_error(const QuillfenParameters& parameters) {
   }
   return nullptr;
 }
+
+}  // namespace quillfen

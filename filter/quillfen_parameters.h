@@ -8,6 +8,8 @@
 #include <climits>
 #include <string_view>
 
+namespace quillfen {
+
 // The script function these are the arguments of, by this name in every host.
 inline constexpr char kQuillfenFunctionName[] = "Quillfen";
 
@@ -102,3 +104,5 @@ constexpr void set_value(QuillfenParameters& parameters, const QuillfenParameter
 // The message of the first argument outside its range, in the table's
 // order, or null when all are inside.
 const char* parameter_error(const QuillfenParameters& parameters);
+
+}  // namespace quillfen

@@ -33,6 +33,8 @@
 #include "server/y4m_source_clip.h"
 #include "y4m/y4m_header.h"
 
+namespace quillfen {
+
 namespace {
 
 using quillfen::server::ScriptEnvironment;
@@ -192,3 +194,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz_kernels(input);
   return 0;
 }
+
+}  // namespace quillfen

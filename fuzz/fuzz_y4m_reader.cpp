@@ -23,6 +23,8 @@
 #include "y4m/y4m_header.h"
 #include "y4m/y4m_reader.h"
 
+namespace quillfen {
+
 namespace {
 
 using quillfen::y4m::Y4mError;
@@ -159,3 +161,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (read_file.opened) check_header_round_trip(read_file.header_line);
   return 0;
 }
+
+}  // namespace quillfen

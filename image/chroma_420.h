@@ -9,6 +9,8 @@
 
 #include <algorithm>
 
+namespace quillfen {
+
 // The two 4:2:0 chroma rows nearest to 4:2:2 row y of a frame of `height`
 // (even) luma rows: the one at y/2, a quarter row away, and the one on the
 // other side of y, three quarters away (above for even y, below for odd y,
@@ -37,3 +39,5 @@ template <int Step, class Sample>
 inline void average_420_chroma_row(const Sample* upper, const Sample* lower, int count, Sample* out) {
   for (int x = 0; x < count; ++x) out[x] = static_cast<Sample>((upper[Step * x] + lower[Step * x] + 1) >> 1);
 }
+
+}  // namespace quillfen

@@ -4,6 +4,8 @@
 
 #include "cpu/aligned_memory.h"
 
+namespace quillfen {
+
 namespace {
 
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
@@ -46,3 +48,5 @@ void PackedImage<Sample>::Free::operator()(Sample* samples) const {
 
 template class PackedImage<std::uint8_t>;
 template class PackedImage<std::uint16_t>;
+
+}  // namespace quillfen

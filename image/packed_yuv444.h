@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <memory>
 
+namespace quillfen {
+
 inline constexpr int kBytesPerPixel = 3;
 
 // Samples of an image of width x height pixels (its bytes at 8 bits),
@@ -49,3 +51,5 @@ using PackedYuv444Wide = PackedImage<std::uint16_t>;
 
 extern template class PackedImage<std::uint8_t>;
 extern template class PackedImage<std::uint16_t>;
+
+}  // namespace quillfen

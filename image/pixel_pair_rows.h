@@ -6,6 +6,8 @@
 // the means are taken in int, which holds the sum of any two 16-bit codes.
 #pragma once
 
+namespace quillfen {
+
 // Fills `width` pixels (even, at least 2) of an image row. With `sup` each
 // pair's chroma goes to both of its pixels; without, the right pixel of a
 // pair takes the truncated mean of its own pair's and the next pair's
@@ -45,3 +47,5 @@ inline void pack_pair_chroma_row(const Sample* in, int width, Sample* u, Sample*
     v[ChromaStep * k] = static_cast<Sample>((left[2] + right[2] + 1) >> 1);
   }
 }
+
+}  // namespace quillfen

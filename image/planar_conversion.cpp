@@ -7,6 +7,8 @@
 #include "image/planar_rows.h"
 #include "image/row_variants.h"
 
+namespace quillfen {
+
 namespace {
 
 // Row `y` of a plane whose rows lie `pitch` bytes apart.
@@ -103,3 +105,5 @@ void pack_planar_444_chroma(const Sample* image, int width, int height, const Ch
   template void pack_planar_444_chroma(const Sample*, int, int, const ChromaPlanesOf<Sample>&);
 QUILLFEN_PLANAR_CONVERSIONS(std::uint8_t)
 QUILLFEN_PLANAR_CONVERSIONS(std::uint16_t)
+
+}  // namespace quillfen

@@ -14,6 +14,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace quillfen {
+
 // Pitches are in bytes, whatever the sample; a plane of 16-bit samples
 // starts and pitches on an even address.
 template <class Sample>
@@ -72,3 +74,5 @@ void unpack_planar_444(const SourcePlanesOf<Sample>& source, int width, int heig
 // Writes the chroma planes of a 4:4:4 frame from the image.
 template <class Sample>
 void pack_planar_444_chroma(const Sample* image, int width, int height, const ChromaPlanesOf<Sample>& destination);
+
+}  // namespace quillfen

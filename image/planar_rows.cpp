@@ -3,6 +3,8 @@
 #include "image/chroma_420.h"
 #include "image/pixel_pair_rows.h"
 
+namespace quillfen {
+
 // In planes, consecutive samples of every kind lie next to each other.
 template <class Sample>
 void unpack_422_row_reference(const Sample* luma, const Sample* u, const Sample* v, bool sup, int width, Sample* out) {
@@ -77,3 +79,5 @@ std::span<const PlanarRowsOf<Sample>> planar_row_variants() {
   template std::span<const PlanarRowsOf<Sample>> planar_row_variants();
 QUILLFEN_PLANAR_ROWS(std::uint8_t)
 QUILLFEN_PLANAR_ROWS(std::uint16_t)
+
+}  // namespace quillfen

@@ -11,6 +11,8 @@
 
 #include "cpu/cpu_level.h"
 
+namespace quillfen {
+
 // Rows of `width` pixels; 4:2:2 rows have width / 2 chroma samples (width
 // even, at least 2), and the image row 3 * width samples.
 template <class Sample>
@@ -65,3 +67,5 @@ template <class Sample>
 void unpack_422_row_avx2(const Sample* luma, const Sample* u, const Sample* v, bool sup, int width, Sample* out);
 template <class Sample>
 void pack_422_chroma_row_avx2(const Sample* in, int width, Sample* u, Sample* v);
+
+}  // namespace quillfen

@@ -7,6 +7,8 @@
 
 #include "cpu/cpu_level.h"
 
+namespace quillfen {
+
 // The form the conversions use, chosen at each call (the modules keep no
 // state): the best this CPU runs within the QUILLFEN_CPU cap. A cap that
 // names no level leaves the reference alone: the filter refuses such a cap
@@ -16,3 +18,5 @@ template <class Variant>
 const Variant& chosen_row_variant(std::span<const Variant> variants) {
   return best_variant(variants, cpu_cap_from_environment().value_or(CpuLevel::reference));
 }
+
+}  // namespace quillfen

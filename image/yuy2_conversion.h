@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace quillfen {
+
 // Fills the whole image (width x height pixels, width even and at least 2)
 // from `height` rows of a YUY2 frame starting at `src`, `src_pitch` bytes
 // apart. With `sup` each pair's chroma goes to both of its pixels; without,
@@ -14,3 +16,5 @@ void unpack_yuy2(const std::uint8_t* src, int src_pitch, bool sup, int width, in
 // Writes the first 2 * width bytes of `height` rows of a YUY2 frame from the
 // image; each pair's chroma is the mean of its two pixels, halves rounded up.
 void pack_yuy2(const std::uint8_t* image, int width, int height, std::uint8_t* dst, int dst_pitch);
+
+}  // namespace quillfen

@@ -2,6 +2,8 @@
 
 #include "image/pixel_pair_rows.h"
 
+namespace quillfen {
+
 // A YUY2 macropixel is Y0 U Y1 V: luma every 2 bytes, each chroma every 4.
 void unpack_yuy2_row_reference(const std::uint8_t* src, bool sup, int width, std::uint8_t* out) {
   unpack_pair_row<2, 4>(src, src + 1, src + 3, sup, width, out);
@@ -24,3 +26,5 @@ constexpr Yuy2Rows kVariants[] = {
 }  // namespace
 
 std::span<const Yuy2Rows> yuy2_row_variants() { return kVariants; }
+
+}  // namespace quillfen

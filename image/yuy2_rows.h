@@ -9,6 +9,8 @@
 
 #include "cpu/cpu_level.h"
 
+namespace quillfen {
+
 struct Yuy2Rows {
   CpuLevel level;
   // `width` pixels (even, at least 2) from 2 * width bytes of YUY2 at `src`
@@ -27,3 +29,5 @@ void pack_yuy2_row_reference(const std::uint8_t* in, int width, std::uint8_t* ds
 // Built for x86 targets only.
 void unpack_yuy2_row_ssse3(const std::uint8_t* src, bool sup, int width, std::uint8_t* out);
 void pack_yuy2_row_ssse3(const std::uint8_t* in, int width, std::uint8_t* dst);
+
+}  // namespace quillfen

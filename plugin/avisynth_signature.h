@@ -6,6 +6,8 @@
 #include "filter/compile_time_text.h"
 #include "filter/quillfen_parameters.h"
 
+namespace quillfen {
+
 // The clip, then each parameter as an optional named argument, "[name]"
 // followed by its kind.
 constexpr void spell_avisynth_signature(TextSpeller& text) {
@@ -18,3 +20,5 @@ constexpr void spell_avisynth_signature(TextSpeller& text) {
   }
 }
 inline constexpr auto kQuillfenSignature = spelled_text<spell_avisynth_signature>();
+
+}  // namespace quillfen

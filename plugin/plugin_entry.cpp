@@ -4,6 +4,8 @@
 #include "host/avisynth_interface.h"
 #include "plugin/quillfen_factory.h"
 
+namespace quillfen {
+
 // The one symbol the module exports; with the 32-bit Windows stdcall
 // decoration it is _AvisynthPluginInit2@4.
 #if defined(_WIN32)
@@ -17,3 +19,5 @@ AvisynthPluginInit2(IScriptEnvironment* env) {
   env->AddFunction(kQuillfenFunctionName, kQuillfenSignature.data(), create_quillfen, nullptr);
   return kQuillfenVersionText;
 }
+
+}  // namespace quillfen

@@ -5,6 +5,8 @@
 #include "filter/avisynth_messages.h"
 #include "filter/quillfen_filter.h"
 
+namespace quillfen {
+
 namespace {
 
 // AviSynth+ built for anything but Windows releases every clip argument of
@@ -71,3 +73,5 @@ AVSValue AVS_CDECL create_quillfen(AVSValue args, void* /*user_data*/, IScriptEn
   if (host_releases_clip_arguments_once_more(env)) hold_clip_arguments_once_more(args);
   return AVSValue(result);
 }
+
+}  // namespace quillfen

@@ -6,6 +6,8 @@
 #include "host/avisynth_interface.h"
 #include "plugin/avisynth_signature.h"
 
+namespace quillfen {
+
 // Builds a Quillfen clip over the clip at position 0 of `args`, the
 // parameters after it in the table's order. A YV12 or I420 source is
 // converted to YUY2 by the host's "ConvertToYUY2" before the filter and back
@@ -27,3 +29,5 @@ inline QuillfenParameters quillfen_parameters_from(const AVSValue& args, int fir
   }
   return parameters;
 }
+
+}  // namespace quillfen

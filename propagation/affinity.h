@@ -35,6 +35,8 @@
 #include "propagation/gaussian_power_precise.h"
 #include "propagation/lane_operations.h"
 
+namespace quillfen {
+
 inline constexpr double kGaussianBase = 2.718281828459045;
 
 // A core built with QUILLFEN_ALTERED_AFFINITY defined computes other
@@ -104,3 +106,5 @@ static_assert(kGaussianBase == kGaussianPowerBase, "the power's constants are th
 // The weight of a sample whose luma equals its centre's: the power of the
 // zero exponent, for every variance.
 inline constexpr double kGaussianWeightOfEqualLumas = 1.0;
+
+}  // namespace quillfen

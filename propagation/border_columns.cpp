@@ -2,6 +2,8 @@
 
 #include "propagation/reference_pass.h"
 
+namespace quillfen {
+
 namespace {
 
 template <class Sample>
@@ -22,3 +24,5 @@ int propagate_border_columns(const PassSettings& settings, const std::uint16_t* 
                              int x_begin, int x_end, GaussianWeightCache* memo) {
   return propagate_with_memo(settings, current, next, x_begin, x_end, memo);
 }
+
+}  // namespace quillfen

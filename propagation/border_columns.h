@@ -10,6 +10,8 @@
 #include "propagation/gaussian_weight_cache.h"
 #include "propagation/propagation_pass.h"
 
+namespace quillfen {
+
 // Computes the centres of columns [x_begin, x_end) in every row and returns
 // their largest chroma change (kNoPixelsChange when there are none).
 // The Gaussian form needs the memo; the linear form may give null.
@@ -17,3 +19,5 @@ int propagate_border_columns(const PassSettings& settings, const std::uint8_t* c
                              int x_begin, int x_end, GaussianWeightCache* memo);
 int propagate_border_columns(const PassSettings& settings, const std::uint16_t* current, std::uint16_t* next,
                              int x_begin, int x_end, GaussianWeightCache* memo);
+
+}  // namespace quillfen

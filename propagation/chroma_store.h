@@ -15,6 +15,8 @@
 
 #include "propagation/scalar_lanes.h"
 
+namespace quillfen {
+
 // The largest value a sample of the type holds: 255 for bytes, 65535 for
 // wide samples, whatever the clip's depth, so that a code above the depth's
 // range is still bounded and stored like any other.
@@ -114,3 +116,5 @@ struct LumaStatistics {
   const double variance = static_cast<double>(square_sum) / static_cast<double>(count) - mean * mean;
   return {mean, variance};
 }
+
+}  // namespace quillfen

@@ -57,6 +57,8 @@
 #include "propagation/exp2_fraction_table.h"
 #include "propagation/gaussian_power_precise.h"
 
+namespace quillfen {
+
 namespace exact_gaussian_power_constants {
 // ln b = 1 + kLnBaseLo to within 2^-108 (gaussian_power_precise.h).
 // k = round(q * N / ln 2), N = kExp2Fractions = 1024, by adding 1.5 * 2^52,
@@ -261,3 +263,5 @@ template <class Ops, bool kNearOne = false>
   return exact_gaussian_powers_served_by<Ops, kNearOne>(exponents, powers, count,
                                                         [](double q) { return precise_gaussian_power(q); });
 }
+
+}  // namespace quillfen

@@ -20,6 +20,8 @@
 // explicitly, not left to the compiler.
 #pragma once
 
+namespace quillfen {
+
 // `Ops` supplies D, mul, fmadd(x, y, z) = RN(x * y + z) and
 // fnmadd(x, y, z) = RN(z - x * y), each rounded once.
 template <class Ops>
@@ -29,3 +31,5 @@ template <class Ops>
   const typename Ops::D q1 = Ops::fmadd(Ops::fnmadd(q0, b, a), reciprocal, q0);
   return Ops::fmadd(Ops::fnmadd(q1, b, a), reciprocal, q1);
 }
+
+}  // namespace quillfen

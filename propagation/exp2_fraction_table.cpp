@@ -2,6 +2,8 @@
 
 #include "propagation/wide_fixed.h"
 
+namespace quillfen {
+
 namespace {
 constexpr Exp2FractionTable make_table() {
   using Fixed = WideFixed<6>;
@@ -18,3 +20,5 @@ constexpr Exp2FractionTable make_table() {
 }  // namespace
 
 alignas(64) constexpr Exp2FractionTable kExp2FractionTable = make_table();
+
+}  // namespace quillfen

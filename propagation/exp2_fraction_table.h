@@ -12,6 +12,8 @@
 // double, within 2^-105. A test checks every entry against MPFR.
 #pragma once
 
+namespace quillfen {
+
 inline constexpr int kExp2FractionBits = 10;
 inline constexpr int kExp2Fractions = 1 << kExp2FractionBits;
 
@@ -28,3 +30,5 @@ struct Exp2FractionTable {
 // Made once, in exp2_fraction_table.cpp: every file that includes this one
 // would otherwise evaluate it again at compile time.
 extern const Exp2FractionTable kExp2FractionTable;
+
+}  // namespace quillfen

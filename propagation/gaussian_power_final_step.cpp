@@ -5,6 +5,8 @@
 #include "propagation/gaussian_power_precise.h"
 #include "propagation/wide_fixed.h"
 
+namespace quillfen {
+
 namespace {
 
 // +1 if kGaussianBase^q exceeds m * 2^exponent by more than this
@@ -50,3 +52,5 @@ bool gaussian_power_exceeds(double q, std::uint64_t m, int exponent) {
   // to come: taken as above it.
   return compare_power<32>(q, m, exponent) >= 0;
 }
+
+}  // namespace quillfen

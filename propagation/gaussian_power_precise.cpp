@@ -12,6 +12,8 @@
 
 #include "propagation/exp2_fraction_table.h"
 
+namespace quillfen {
+
 namespace {
 
 struct DoubleDouble {
@@ -157,3 +159,5 @@ double precise_gaussian_power(double q) {
   // Exact, or infinity past the largest double.
   return nearest * power_of_two(last_place);
 }
+
+}  // namespace quillfen

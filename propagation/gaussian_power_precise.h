@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+namespace quillfen {
+
 // ln(kGaussianBase) = 1 + kLnBaseLo + kLnBaseLower to within 2^-160. The
 // base is the double nearest e, just below it.
 inline constexpr double kGaussianPowerBase = 0x1.5bf0a8b145769p+1;
@@ -27,3 +29,5 @@ double precise_gaussian_power(double q);
 // fraction), so a precision that decides it exists; the first, 224 bits,
 // decides anything the double-double left open.
 bool gaussian_power_exceeds(double q, std::uint64_t m, int exponent);
+
+}  // namespace quillfen

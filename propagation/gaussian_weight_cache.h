@@ -12,6 +12,8 @@
 
 #include "propagation/affinity.h"
 
+namespace quillfen {
+
 class GaussianWeightCache {
  public:
   // 2 MiB of entries: the distinct exponents of a pass far outnumber the
@@ -73,3 +75,5 @@ class GaussianWeightCache {
 // the linear form needs none and gets null. Each Gaussian pass clears the
 // memo first, so that a pass costs the same whatever ran before it.
 std::unique_ptr<GaussianWeightCache> gaussian_weight_memo_for(bool gaussian);
+
+}  // namespace quillfen

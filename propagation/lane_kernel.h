@@ -43,6 +43,8 @@
 #include "propagation/propagation_pass.h"
 #include "propagation/reflect.h"
 
+namespace quillfen {
+
 // A pixel's U, V, L - U and L - V in fields 0 to 3 of a 64-bit word, L the
 // largest sample: fields of a byte for byte images, of 16 bits for wide
 // ones, so that four fields always fill half the word or all of it.
@@ -534,3 +536,5 @@ int lane_pass(const PassSettings& settings, const Sample* current, Sample* next,
   }
   return largest_change;
 }
+
+}  // namespace quillfen

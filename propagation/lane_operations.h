@@ -7,6 +7,8 @@
 #include <concepts>
 #include <cstdint>
 
+namespace quillfen {
+
 class GaussianWeightCache;
 struct WeightFillSpace;
 
@@ -94,3 +96,5 @@ concept PassLanes = LaneArithmetic<L> &&
   L::store_pixels(out, centre, a, a);
   L::store_pixels(wide_out, wide_centre, a, a);
 };
+
+}  // namespace quillfen

@@ -20,6 +20,8 @@
 #include "propagation/gaussian_weight_cache.h"
 #include "propagation/scalar_lanes.h"
 
+namespace quillfen {
+
 // Most lanes a run has; the widest kernel runs 32 centres at once.
 inline constexpr int kMaxTableLanes = 32;
 // Luma differences 0..255, and one word of marks for each group of 64.
@@ -58,3 +60,5 @@ template <int kLanes>
     }
   }
 }
+
+}  // namespace quillfen

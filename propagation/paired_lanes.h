@@ -10,6 +10,8 @@
 #include "propagation/lane_weight_table.h"
 #include "propagation/pass_workspace.h"
 
+namespace quillfen {
+
 // The list in which a kernel's registers gather the exponents of a run
 // (Lanes::WeightList, with list_weights and work_off), or void where each
 // register fills its table alone.
@@ -142,3 +144,5 @@ struct PairedLanes {
     Half::store_pixels(out + 3 * Half::kLanes, centre + 3 * Half::kLanes, u.high, v.high);
   }
 };
+
+}  // namespace quillfen

@@ -6,6 +6,8 @@
 #include "propagation/lane_kernel.h"
 #include "propagation/pass_kernels.h"
 
+namespace quillfen {
+
 namespace {
 
 struct PortableLanes {
@@ -171,3 +173,5 @@ int propagation_pass_portable(const PassSettings& settings, const std::uint16_t*
                               GaussianWeightCache* memo, PassWorkspace& workspace) {
   return lane_pass<PortableLanes>(settings, current, next, memo, workspace);
 }
+
+}  // namespace quillfen

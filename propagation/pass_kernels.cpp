@@ -2,6 +2,8 @@
 
 #include <span>
 
+namespace quillfen {
+
 namespace {
 
 // The reference pass in the kernels' form: it needs no memo and no
@@ -40,3 +42,5 @@ const PassKernel* chosen_pass_kernel() {
   if (!cap) return nullptr;
   return &best_variant(std::span<const PassKernel>(kKernels), *cap);
 }
+
+}  // namespace quillfen

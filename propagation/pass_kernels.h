@@ -15,6 +15,8 @@
 #include "propagation/pass_workspace.h"
 #include "propagation/propagation_pass.h"
 
+namespace quillfen {
+
 // `memo` is the caller's Gaussian weight memo (gaussian_weight_memo_for)
 // and `workspace` its kernel working memory (make_pass_workspace), both
 // kept between passes so that a pass allocates nothing and keeps no table
@@ -75,3 +77,5 @@ int propagation_pass_avx512(const PassSettings& settings, const std::uint16_t* c
                             GaussianWeightCache* memo, PassWorkspace& workspace);
 std::size_t exact_gaussian_powers_avx2(const double* exponents, double* powers, std::size_t count);
 std::size_t exact_gaussian_powers_avx512(const double* exponents, double* powers, std::size_t count);
+
+}  // namespace quillfen

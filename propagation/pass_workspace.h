@@ -19,6 +19,8 @@
 
 #include "propagation/lane_weight_table.h"
 
+namespace quillfen {
+
 // Largest radius the window holds; larger passes take the straightforward walk.
 inline constexpr int kMaxLaneRadius = 12;
 // Centres per window; the window adds `radius` columns on either side.
@@ -78,3 +80,5 @@ struct PassWorkspace {
 
 // Throws std::bad_alloc when memory runs out.
 inline std::unique_ptr<PassWorkspace> make_pass_workspace() { return std::make_unique<PassWorkspace>(); }
+
+}  // namespace quillfen

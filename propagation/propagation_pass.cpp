@@ -3,6 +3,8 @@
 #include "propagation/affinity.h"
 #include "propagation/reference_pass.h"
 
+namespace quillfen {
+
 int propagation_pass_reference(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next) {
   return propagate_columns(settings, current, next, 0, settings.width, gaussian_power);
 }
@@ -10,3 +12,5 @@ int propagation_pass_reference(const PassSettings& settings, const std::uint8_t*
 int propagation_pass_reference(const PassSettings& settings, const std::uint16_t* current, std::uint16_t* next) {
   return propagate_columns(settings, current, next, 0, settings.width, gaussian_power);
 }
+
+}  // namespace quillfen

@@ -6,6 +6,8 @@
 #include <climits>
 #include <cstdint>
 
+namespace quillfen {
+
 struct PassSettings {
   int width;
   int height;
@@ -29,3 +31,5 @@ inline constexpr int kNoPixelsChange = INT_MIN;
 // one above the clip's depth.
 int propagation_pass_reference(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next);
 int propagation_pass_reference(const PassSettings& settings, const std::uint16_t* current, std::uint16_t* next);
+
+}  // namespace quillfen

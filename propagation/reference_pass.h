@@ -20,6 +20,8 @@
 #include "propagation/propagation_pass.h"
 #include "propagation/reflect.h"
 
+namespace quillfen {
+
 // Calls visit(row, column) for each sample of centre (x, y): `row` is the
 // start of the sample's image row, `column` its column.
 template <class Sample, class Visit>
@@ -107,3 +109,5 @@ int propagate_columns(const PassSettings& settings, const Sample* current, Sampl
     }
   return largest_change;
 }
+
+}  // namespace quillfen

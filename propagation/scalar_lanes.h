@@ -3,6 +3,8 @@
 // straightforward pass runs the very same code, one centre at a time.
 #pragma once
 
+namespace quillfen {
+
 struct ScalarLanes {
   static constexpr int kLanes = 1;
   using D = double;
@@ -22,3 +24,5 @@ struct ScalarLanes {
   [[gnu::always_inline]] static Divisor divisor(D b) { return {b}; }
   [[gnu::always_inline]] static D divide(D a, const Divisor& by) { return by.value == 0.0 ? 0.0 : a / by.value; }
 };
+
+}  // namespace quillfen

@@ -14,6 +14,8 @@
 #include <bit>
 #include <cstdint>
 
+namespace quillfen {
+
 template <int kLimbs>
 struct WideFixed {
   static_assert(kLimbs >= 3);
@@ -164,3 +166,5 @@ constexpr WideFixed<kLimbs> wide_ln2() {
     sum = sum + WideFixed<kLimbs>::scaled(1, -n).divided_by(static_cast<std::uint32_t>(n));
   return sum;
 }
+
+}  // namespace quillfen

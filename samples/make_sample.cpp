@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <vector>
 
+namespace quillfen {
+
 namespace {
 
 constexpr int kWidth = 320;
@@ -74,7 +76,7 @@ std::uint8_t to_byte(double value) { return static_cast<std::uint8_t>(std::clamp
 
 }  // namespace
 
-int main() {
+int run_program() {
   std::printf("YUV4MPEG2 W%d H%d F25:1 Ip A1:1 C422 XYSCSS=422\n", kWidth, kHeight);
   Grain grain(20240611u);
   std::vector<double> cb(kWidth * kHeight), cr(kWidth * kHeight);
@@ -108,3 +110,7 @@ int main() {
   }
   return 0;
 }
+
+}  // namespace quillfen
+
+int main() { return quillfen::run_program(); }

@@ -38,6 +38,8 @@
 
 extern char** environ;
 
+namespace quillfen {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -769,3 +771,5 @@ TEST_F(Command, JoinRefusesMismatchedOrCutShortPiecesNamingThemAndWritesNothing)
 }
 
 }  // namespace
+
+}  // namespace quillfen

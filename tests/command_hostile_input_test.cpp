@@ -31,6 +31,8 @@
 
 extern char** environ;
 
+namespace quillfen {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -787,3 +789,5 @@ TEST_F(CommandHostileInput, MemoryStaysFlatOverALongPipedClip) {
 }
 
 }  // namespace
+
+}  // namespace quillfen

@@ -21,6 +21,8 @@
 #include "tests/support/host_counts.h"
 #include "tests/support/test_clip.h"
 
+namespace quillfen {
+
 namespace {
 
 using PluginInit = const char*(AVS_STDCALL*)(IScriptEnvironment*);
@@ -408,3 +410,5 @@ TEST_F(PluginFactory, OtherConversionFailuresPassThroughUnchanged) {
 }
 
 }  // namespace
+
+}  // namespace quillfen

@@ -18,6 +18,8 @@
 #include "tests/support/mpfr_weight.h"
 #include "tests/support/synthetic_image.h"
 
+namespace quillfen {
+
 namespace {
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -259,3 +261,5 @@ TEST(GaussianWeight, FastFormStaysWithinItsErrorBudget) {
 }
 
 }  // namespace
+
+}  // namespace quillfen

@@ -14,6 +14,8 @@
 #include "propagation/exact_quotient.h"
 #include "tests/support/synthetic_image.h"
 
+namespace quillfen {
+
 namespace {
 
 // The fused operations of the kernels, one lane at a time.
@@ -118,3 +120,5 @@ TEST(ExactQuotient, EqualsDivisionForRandomSamplesOfEveryCount) {
 }
 
 }  // namespace
+
+}  // namespace quillfen

@@ -10,6 +10,7 @@
 
 #include "tests/support/gaussian_weight_forms.h"
 
+namespace quillfen {
 namespace {
 
 struct HardCase {
@@ -47,3 +48,5 @@ TEST(GaussianWeightHardCases, FinalStepTellsTheSideOfTheMidpoints) {
 }
 
 }  // namespace
+
+}  // namespace quillfen

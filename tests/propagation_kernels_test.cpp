@@ -21,6 +21,8 @@
 #include "tests/support/luma_affinity.h"
 #include "tests/support/synthetic_image.h"
 
+namespace quillfen {
+
 // Built against the altered core, this file must see the altered formulas
 // too, or the run would compare the shipped ones once more.
 #ifdef QUILLFEN_ALTERED_AFFINITY
@@ -372,3 +374,5 @@ TEST(PassKernels, MatchReferenceAtEveryDepth) {
 }
 
 }  // namespace
+
+}  // namespace quillfen

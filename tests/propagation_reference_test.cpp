@@ -12,6 +12,8 @@
 #include "propagation/propagation_pass.h"
 #include "tests/support/luma_affinity.h"
 
+namespace quillfen {
+
 namespace {
 
 template <class Sample>
@@ -237,3 +239,5 @@ TEST(PropagationPass, TinyPositiveWeightSumStillGivesTheWeightedAverage) {
 }
 
 }  // namespace
+
+}  // namespace quillfen

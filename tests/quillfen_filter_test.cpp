@@ -22,6 +22,8 @@
 #include "tests/support/test_clip.h"
 #include "tests/support/filter_parameters.h"
 
+namespace quillfen {
+
 namespace {
 
 // Builds a filter over a fresh source clip and returns the error message,
@@ -379,3 +381,5 @@ TEST(QuillfenFilterPipeline, WholeFrameInEveryFormAndMode) {
 }
 
 }  // namespace
+
+}  // namespace quillfen

@@ -13,6 +13,8 @@
 #include "server/script_environment.h"
 #include "tests/support/test_clip.h"
 
+namespace quillfen {
+
 namespace {
 
 using quillfen::server::ScriptEnvironment;
@@ -217,3 +219,5 @@ TEST_F(FormatConversion, RefusesOddHeightsAndOtherFormats) {
 }
 
 }  // namespace
+
+}  // namespace quillfen

@@ -7,6 +7,8 @@
 
 #include "server/script_environment.h"
 
+namespace quillfen {
+
 namespace {
 
 using quillfen::server::ScriptEnvironment;
@@ -204,3 +206,5 @@ TEST(FramePool, MakeWritableCopiesASharedFrameAndLeavesTheOriginal) {
 }
 
 }  // namespace
+
+}  // namespace quillfen

@@ -15,6 +15,8 @@
 #include "server/script_environment.h"
 #include "tests/support/test_clip.h"
 
+namespace quillfen {
+
 namespace {
 
 using quillfen::server::ScriptEnvironment;
@@ -278,3 +280,5 @@ TEST_F(PluginLoading, TheFilterModuleRegistersItsFunction) {
 #endif
 
 }  // namespace
+
+}  // namespace quillfen

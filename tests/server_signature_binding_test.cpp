@@ -8,6 +8,8 @@
 #include "server/server_error.h"
 #include "tests/support/test_clip.h"
 
+namespace quillfen {
+
 namespace {
 
 using quillfen::server::bind_arguments;
@@ -165,3 +167,5 @@ TEST_F(SignatureBinding, BoundArgumentsKeepTheirClipsAfterTheCallersLetGo) {
 }
 
 }  // namespace
+
+}  // namespace quillfen

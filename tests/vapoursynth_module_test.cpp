@@ -18,6 +18,8 @@
 #include "tests/support/files.h"
 #include "tests/support/process.h"
 
+namespace quillfen {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -326,3 +328,5 @@ TEST_F(VapourSynthModule, DebianExampleGivesTheFramesOfFfmpegPipedToTheCommand) 
 }
 
 }  // namespace
+
+}  // namespace quillfen

@@ -10,6 +10,8 @@
 #include "y4m/y4m_error.h"
 #include "y4m/y4m_header.h"
 
+namespace quillfen {
+
 namespace {
 
 using quillfen::y4m::format_y4m_header;
@@ -163,3 +165,5 @@ TEST(Y4mHeader, LargestFrameThatFitsTheInterfaceIsAccepted) {
 }
 
 }  // namespace
+
+}  // namespace quillfen

@@ -18,6 +18,8 @@
 #include "image/yuy2_conversion.h"
 #include "image/yuy2_rows.h"
 
+namespace quillfen {
+
 namespace {
 
 struct Pixel {
@@ -416,3 +418,5 @@ TEST(PackedYuv444, SizeIsComputedWithoutIntOverflow) {
 }
 
 }  // namespace
+
+}  // namespace quillfen

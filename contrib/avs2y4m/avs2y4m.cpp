@@ -14,6 +14,8 @@
 #include "contrib/avs2y4m/avisynth_library.h"
 #include "contrib/avs2y4m/script_output.h"
 
+namespace quillfen {
+
 namespace {
 
 using quillfen::cli::CommandError;
@@ -120,7 +122,7 @@ int run(const Options& options) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int run_program(int argc, char** argv) {
   try {
     return run(parse_command_line(std::vector<std::string>(argv + 1, argv + argc)));
   } catch (const CommandError& error) {
@@ -133,3 +135,7 @@ int main(int argc, char** argv) {
   }
   return cli::kExitFailure;
 }
+
+}  // namespace quillfen
+
+int main(int argc, char** argv) { return quillfen::run_program(argc, argv); }

@@ -9,6 +9,8 @@
 #include <array>
 #include <cstdint>
 
+namespace quillfen {
+
 template <class Sample>
 inline constexpr int kGroup = 16 / sizeof(Sample);
 
@@ -85,3 +87,5 @@ template <class Sample>
 inline constexpr auto kPack444U = plane_vector_masks<Sample>([](int j) { return 3 * j + 1; });
 template <class Sample>
 inline constexpr auto kPack444V = plane_vector_masks<Sample>([](int j) { return 3 * j + 2; });
+
+}  // namespace quillfen

@@ -8,6 +8,8 @@
 #include "image/planar_rows.h"
 #include "image/x86/planar_row_masks.h"
 
+namespace quillfen {
+
 namespace {
 
 __m256i load(const void* p) { return _mm256_loadu_si256(static_cast<const __m256i*>(p)); }
@@ -122,3 +124,5 @@ template void unpack_422_row_avx2(const std::uint16_t*, const std::uint16_t*, co
                                   std::uint16_t*);
 template void pack_422_chroma_row_avx2(const std::uint8_t*, int, std::uint8_t*, std::uint8_t*);
 template void pack_422_chroma_row_avx2(const std::uint16_t*, int, std::uint16_t*, std::uint16_t*);
+
+}  // namespace quillfen

@@ -6,6 +6,8 @@
 #include "image/planar_rows.h"
 #include "image/x86/planar_row_masks.h"
 
+namespace quillfen {
+
 namespace {
 
 __m128i load(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
@@ -198,3 +200,5 @@ void pack_444_chroma_row_ssse3(const Sample* in, int width, Sample* u, Sample* v
   template void pack_444_chroma_row_ssse3(const Sample*, int, Sample*, Sample*);
 QUILLFEN_PLANAR_ROWS_SSSE3(std::uint8_t)
 QUILLFEN_PLANAR_ROWS_SSSE3(std::uint16_t)
+
+}  // namespace quillfen

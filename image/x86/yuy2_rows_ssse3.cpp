@@ -3,6 +3,8 @@
 
 #include "image/yuy2_rows.h"
 
+namespace quillfen {
+
 namespace {
 
 constexpr int kPairsPerGroup = 4;
@@ -63,3 +65,5 @@ void pack_yuy2_row_ssse3(const std::uint8_t* in, int width, std::uint8_t* dst) {
   }
   if (k < pairs) pack_yuy2_row_reference(in + 6 * k, width - 2 * k, dst + 4 * k);
 }
+
+}  // namespace quillfen

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace quillfen {
+
 namespace {
 
 // The depth of a pixel type's samples; 32 is float.
@@ -99,3 +101,5 @@ void format_refusal(const AVS_VideoInfo& vi, char (&message)[256]) {
                 "add %s before Quillfen.",
                 name, conversion);
 }
+
+}  // namespace quillfen

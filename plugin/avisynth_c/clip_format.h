@@ -8,6 +8,8 @@
 #include "filter/frame_filter.h"
 #include "plugin/avisynth_c/avisynth_c.h"
 
+namespace quillfen {
+
 // YUY2, and planar YUV 4:2:0 (YV12, I420), 4:2:2 and 4:4:4 of 8, 10, 12, 14
 // or 16 bits; nothing for any other pixel type.
 std::optional<FrameFormat> frame_format_of(const AVS_VideoInfo& vi);
@@ -16,3 +18,5 @@ std::optional<FrameFormat> frame_format_of(const AVS_VideoInfo& vi);
 // clip is RGB32; ...: add ConvertToYUV444() before Quillfen.", written
 // into `message` (the call allocates nothing).
 void format_refusal(const AVS_VideoInfo& vi, char (&message)[256]);
+
+}  // namespace quillfen

@@ -8,6 +8,8 @@
 #include <dlfcn.h>
 #endif
 
+namespace quillfen {
+
 namespace {
 
 #if defined(_WIN32)
@@ -74,3 +76,5 @@ void release_host_api(HostApi* api) noexcept {
   close_library(api->library);
   delete api;
 }
+
+}  // namespace quillfen

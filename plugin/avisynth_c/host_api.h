@@ -7,6 +7,8 @@
 
 #include "plugin/avisynth_c/avisynth_c.h"
 
+namespace quillfen {
+
 struct HostApi {
   // The interface of 2.6 and every AviSynth+: the module does not load
   // without them.
@@ -42,3 +44,5 @@ struct HostApi {
 // nothing it does not give back on failure; release_host_api frees it.
 HostApi* load_host_api(const void* code_in_host) noexcept;
 void release_host_api(HostApi* api) noexcept;
+
+}  // namespace quillfen

@@ -7,6 +7,8 @@
 #include "plugin/avisynth_c/quillfen_function.h"
 #include "plugin/avisynth_signature.h"
 
+namespace quillfen {
+
 #if defined(_WIN32)
 #define QUILLFEN_EXPORT __declspec(dllexport)
 #else
@@ -30,3 +32,5 @@ extern "C" QUILLFEN_EXPORT const char* AVSC_CC avisynth_c_plugin_init(AVS_Script
   api->avs_at_exit(env, release_at_exit, api);
   return kQuillfenVersionText;
 }
+
+}  // namespace quillfen

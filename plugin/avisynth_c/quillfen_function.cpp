@@ -10,6 +10,8 @@
 #include "filter/quillfen_parameters.h"
 #include "plugin/avisynth_c/clip_format.h"
 
+namespace quillfen {
+
 namespace {
 
 // One filter instance: the frame filter and the host's entry points. The
@@ -197,3 +199,5 @@ AVS_Value AVSC_CC create_quillfen_c(AVS_ScriptEnvironment* env, AVS_Value args, 
     return avs_new_value_error("Quillfen: out of memory.");
   }
 }
+
+}  // namespace quillfen

@@ -8,5 +8,9 @@
 #include "plugin/avisynth_c/avisynth_c.h"
 #include "plugin/avisynth_c/host_api.h"
 
+namespace quillfen {
+
 // The host's callback for a call; `user_data` is the environment's HostApi.
 AVS_Value AVSC_CC create_quillfen_c(AVS_ScriptEnvironment* env, AVS_Value args, void* user_data) noexcept;
+
+}  // namespace quillfen

@@ -8,6 +8,8 @@
 #include "filter/frame_filter.h"
 #include "plugin/vapoursynth/working_image_pool.h"
 
+namespace quillfen {
+
 namespace {
 
 struct QuillfenNode {
@@ -164,3 +166,5 @@ void VS_CC create_vapoursynth_quillfen(const VSMap* in, VSMap* out, void* /*user
   const VSFilterDependency dependency{source, rpStrictSpatial};
   vsapi->createVideoFilter(out, kQuillfenFunctionName, &node->vi, get_frame, free_node, fmParallel, &dependency, 1, node, core);
 }
+
+}  // namespace quillfen

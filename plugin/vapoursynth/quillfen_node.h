@@ -11,6 +11,8 @@
 #include "filter/compile_time_text.h"
 #include "filter/quillfen_parameters.h"
 
+namespace quillfen {
+
 // Arguments in the host's syntax: the clip, then each parameter by the same
 // name as the script function's, optional, its bools as ints.
 constexpr void spell_vapoursynth_arguments(TextSpeller& text) {
@@ -27,3 +29,5 @@ inline constexpr const char kVapourSynthQuillfenReturn[] = "clip:vnode;";
 // with the script function's messages where it has the same checks.
 void VS_CC create_vapoursynth_quillfen(const VSMap* in, VSMap* out, void* user_data, VSCore* core,
                                        const VSAPI* vsapi);
+
+}  // namespace quillfen

@@ -1,5 +1,7 @@
 #include "plugin/vapoursynth/working_image_pool.h"
 
+namespace quillfen {
+
 WorkingImagePool::Lease WorkingImagePool::take() noexcept {
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -28,3 +30,5 @@ void WorkingImagePool::give_back(std::unique_ptr<FrameFilter> filter) {
   } catch (const std::bad_alloc&) {
   }
 }
+
+}  // namespace quillfen

@@ -13,6 +13,8 @@
 
 #include "filter/frame_filter.h"
 
+namespace quillfen {
+
 class WorkingImagePool {
  public:
   WorkingImagePool(const FrameFormat& format, const QuillfenParameters& parameters, const PassKernel& kernel)
@@ -49,3 +51,5 @@ class WorkingImagePool {
   std::mutex mutex_;
   std::vector<std::unique_ptr<FrameFilter>> idle_;
 };
+
+}  // namespace quillfen

@@ -6,6 +6,8 @@
 
 #include <arm_neon.h>
 
+namespace quillfen {
+
 struct NeonDoubles {
   static constexpr int kLanes = 2;
   using D = float64x2_t;
@@ -21,3 +23,5 @@ struct NeonDoubles {
   static D fmadd(D a, D b, D c) { return vfmaq_f64(c, a, b); }
   static D fnmadd(D a, D b, D c) { return vfmsq_f64(c, a, b); }
 };
+
+}  // namespace quillfen

@@ -14,6 +14,8 @@
 #include "propagation/paired_lanes.h"
 #include "propagation/pass_kernels.h"
 
+namespace quillfen {
+
 namespace {
 
 struct NeonLanes : NeonDoubles {
@@ -147,3 +149,5 @@ int propagation_pass_neon(const PassSettings& settings, const std::uint16_t* cur
                           GaussianWeightCache* memo, PassWorkspace& workspace) {
   return lane_pass<PairedLanes<NeonLanes>>(settings, current, next, memo, workspace);
 }
+
+}  // namespace quillfen

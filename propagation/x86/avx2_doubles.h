@@ -6,6 +6,8 @@
 
 #include <immintrin.h>
 
+namespace quillfen {
+
 struct Avx2Doubles {
   static constexpr int kLanes = 4;
   using D = __m256d;
@@ -20,3 +22,5 @@ struct Avx2Doubles {
   static D fmadd(D a, D b, D c) { return _mm256_fmadd_pd(a, b, c); }
   static D fnmadd(D a, D b, D c) { return _mm256_fnmadd_pd(a, b, c); }
 };
+
+}  // namespace quillfen

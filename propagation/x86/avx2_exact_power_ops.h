@@ -10,6 +10,8 @@
 #include "propagation/exp2_fraction_table.h"
 #include "propagation/x86/avx2_doubles.h"
 
+namespace quillfen {
+
 // For each set of lanes of four (bit i for lane i), the byte shuffle that
 // moves those 32-bit lanes, in order, to the front.
 struct Avx2PackLanes {
@@ -71,3 +73,5 @@ struct Avx2ExactPowerOps : Avx2Doubles {
     return __builtin_popcount(static_cast<unsigned>(undecided));
   }
 };
+
+}  // namespace quillfen

@@ -6,6 +6,8 @@
 
 #include <immintrin.h>
 
+namespace quillfen {
+
 struct Avx512Doubles {
   static constexpr int kLanes = 8;
   using D = __m512d;
@@ -20,3 +22,5 @@ struct Avx512Doubles {
   static D fmadd(D a, D b, D c) { return _mm512_fmadd_pd(a, b, c); }
   static D fnmadd(D a, D b, D c) { return _mm512_fnmadd_pd(a, b, c); }
 };
+
+}  // namespace quillfen

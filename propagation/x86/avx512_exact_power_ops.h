@@ -10,6 +10,8 @@
 #include "propagation/exp2_fraction_table.h"
 #include "propagation/x86/avx512_doubles.h"
 
+namespace quillfen {
+
 struct Avx512ExactPowerOps : Avx512Doubles {
   static constexpr bool kFused = true;
   using Mask = __mmask8;
@@ -57,3 +59,5 @@ struct Avx512ExactPowerOps : Avx512Doubles {
     return __builtin_popcount(undecided);
   }
 };
+
+}  // namespace quillfen

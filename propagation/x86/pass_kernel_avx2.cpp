@@ -15,6 +15,8 @@
 #include "propagation/x86/avx2_doubles.h"
 #include "propagation/x86/avx2_exact_power_ops.h"
 
+namespace quillfen {
+
 namespace {
 
 struct Avx2Lanes : Avx2Doubles {
@@ -188,3 +190,5 @@ int propagation_pass_avx2(const PassSettings& settings, const std::uint16_t* cur
 std::size_t exact_gaussian_powers_avx2(const double* exponents, double* powers, std::size_t count) {
   return exact_gaussian_powers<Avx2ExactPowerOps>(exponents, powers, count);
 }
+
+}  // namespace quillfen

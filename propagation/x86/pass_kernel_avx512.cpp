@@ -15,6 +15,8 @@
 #include "propagation/x86/avx512_doubles.h"
 #include "propagation/x86/avx512_exact_power_ops.h"
 
+namespace quillfen {
+
 namespace {
 
 struct Avx512Lanes : Avx512Doubles {
@@ -311,3 +313,5 @@ int propagation_pass_avx512(const PassSettings& settings, const std::uint16_t* c
 std::size_t exact_gaussian_powers_avx512(const double* exponents, double* powers, std::size_t count) {
   return exact_gaussian_powers<Avx512ExactPowerOps>(exponents, powers, count);
 }
+
+}  // namespace quillfen

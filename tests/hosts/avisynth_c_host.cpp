@@ -25,6 +25,8 @@
 #include "y4m/y4m_error.h"
 #include "y4m/y4m_header.h"
 
+namespace quillfen {
+
 namespace {
 
 namespace y4m = quillfen::y4m;
@@ -221,7 +223,7 @@ int run(AVS_ScriptEnvironment* env, const char* script, const char* output, char
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int run_program(int argc, char** argv) {
   if (argc < 3) {
     std::fprintf(stderr, "usage: avisynth_c_host SCRIPT OUTPUT [PROPERTY...]\n");
     return 2;
@@ -232,3 +234,7 @@ int main(int argc, char** argv) {
   avs_delete_script_environment(env);
   return status;
 }
+
+}  // namespace quillfen
+
+int main(int argc, char** argv) { return quillfen::run_program(argc, argv); }

@@ -28,6 +28,8 @@
 #include "y4m/y4m_header.h"
 #include "y4m/y4m_reader.h"
 
+namespace quillfen {
+
 namespace {
 
 using quillfen::y4m::Y4mChroma;
@@ -333,7 +335,7 @@ int run(const Options& options, VSCore* core, const VSAPI* vsapi) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int run_program(int argc, char** argv) {
   Options options;
   try {
     options = parse_options(argc, argv);
@@ -355,3 +357,7 @@ int main(int argc, char** argv) {
   if (status == 0 && !log.warnings.empty()) status = 3;
   return status;
 }
+
+}  // namespace quillfen
+
+int main(int argc, char** argv) { return quillfen::run_program(argc, argv); }

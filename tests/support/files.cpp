@@ -3,6 +3,8 @@
 #include <fstream>
 #include <sstream>
 
+namespace quillfen {
+
 std::string read_file(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream text;
@@ -13,3 +15,5 @@ std::string read_file(const std::filesystem::path& path) {
 void write_file(const std::filesystem::path& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
+
+}  // namespace quillfen

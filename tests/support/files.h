@@ -4,5 +4,9 @@
 #include <filesystem>
 #include <string>
 
+namespace quillfen {
+
 std::string read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, const std::string& bytes);
+
+}  // namespace quillfen

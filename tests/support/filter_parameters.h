@@ -3,4 +3,8 @@
 
 #include "filter/quillfen_parameters.h"
 
+namespace quillfen {
+
 using Parameters = QuillfenParameters;
+
+}  // namespace quillfen

@@ -18,6 +18,8 @@
 #include "propagation/exact_gaussian_power.h"
 #include "propagation/pass_kernels.h"
 
+namespace quillfen {
+
 struct GaussianWeightForm {
   std::string name;
   std::size_t (*powers)(const double* exponents, double* powers, std::size_t count);
@@ -62,3 +64,5 @@ inline WeightMidpoint midpoint_beside(double weight, bool above) {
   const std::uint64_t l = field != 0 ? mantissa | std::uint64_t{1} << 52 : mantissa;
   return {2 * l + 1, (field != 0 ? field : 1) - 1075 - 1};
 }
+
+}  // namespace quillfen

@@ -8,6 +8,8 @@
 
 #include "host/avisynth_interface.h"
 
+namespace quillfen {
+
 inline std::int64_t host_count_at(const void* object, std::size_t offset) {
   std::int64_t count;
   std::memcpy(&count, static_cast<const char*>(object) + offset, sizeof count);
@@ -29,3 +31,5 @@ inline void host_release(IClip* clip) {
   host_set_count_at(clip, sizeof(void*), count);
   if (count == 0) delete clip;
 }
+
+}  // namespace quillfen

@@ -6,6 +6,8 @@
 #include "propagation/affinity.h"
 #include "propagation/scalar_lanes.h"
 
+namespace quillfen {
+
 inline double linear_affinity(int centre_luma, int sample_luma, double mean, double variance) {
   return linear_weight<ScalarLanes>(sample_luma, mean, ScalarLanes::divisor(variance), centre_luma - mean);
 }
@@ -14,3 +16,5 @@ inline double gaussian_affinity(int centre_luma, int sample_luma, double varianc
   return gaussian_power(gaussian_exponent<ScalarLanes>(centre_luma - sample_luma,
                                                        gaussian_exponent_divisor<ScalarLanes>(variance)));
 }
+
+}  // namespace quillfen

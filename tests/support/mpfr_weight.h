@@ -12,6 +12,8 @@
 
 #include "propagation/affinity.h"
 
+namespace quillfen {
+
 class MpfrWeight {
  public:
   MpfrWeight() {
@@ -81,3 +83,5 @@ class MpfrWeight {
   static constexpr mpfr_prec_t kPrecision = 256;
   mpfr_t base_, value_, midpoint_, q_;
 };
+
+}  // namespace quillfen

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+namespace quillfen {
+
 PngPicture read_png(const std::filesystem::path& path) {
   png_image image;
   std::memset(&image, 0, sizeof image);
@@ -21,3 +23,5 @@ PngPicture read_png(const std::filesystem::path& path) {
   picture.height = static_cast<int>(image.height);
   return picture;
 }
+
+}  // namespace quillfen

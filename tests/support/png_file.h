@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <vector>
 
+namespace quillfen {
+
 struct PngPicture {
   int width = 0;
   int height = 0;
@@ -15,3 +17,5 @@ struct PngPicture {
 
 // The picture as 8-bit RGB; width 0 when the file is not a PNG libpng reads.
 PngPicture read_png(const std::filesystem::path& path);
+
+}  // namespace quillfen

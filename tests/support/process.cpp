@@ -10,6 +10,8 @@
 
 extern char** environ;
 
+namespace quillfen {
+
 ProcessOutcome run_process(const std::vector<std::string>& arguments, const std::filesystem::path& output_file,
                            const std::vector<std::string>& environment) {
   std::vector<std::string> owned_arguments = arguments;
@@ -52,3 +54,5 @@ ProcessOutcome run_process(const std::vector<std::string>& arguments, const std:
   waitpid(child, &status, 0);
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text};
 }
+
+}  // namespace quillfen

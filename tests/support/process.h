@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace quillfen {
+
 struct ProcessOutcome {
   int status;  // the exit status; -1 when the program died of a signal
   std::string errors;
@@ -16,3 +18,5 @@ struct ProcessOutcome {
 // test's own environment.
 ProcessOutcome run_process(const std::vector<std::string>& arguments, const std::filesystem::path& output_file = {},
                            const std::vector<std::string>& environment = {});
+
+}  // namespace quillfen

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+namespace quillfen {
+
 namespace {
 
 int clamp_byte(int value) { return value < 0 ? 0 : value > 255 ? 255 : value; }
@@ -115,3 +117,5 @@ std::vector<BYTE> synthetic_image(int width, int height, std::uint32_t seed) {
   }
   return image;
 }
+
+}  // namespace quillfen

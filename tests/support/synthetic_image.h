@@ -9,6 +9,8 @@
 
 #include "host/avisynth_interface.h"
 
+namespace quillfen {
+
 // A PackedYuv444 image of width x height pixels (3 bytes per pixel, Y U V).
 // The same arguments give the same bytes on every platform: only integer
 // arithmetic is used.
@@ -31,3 +33,5 @@ class SyntheticRandom {
  private:
   std::uint32_t state_;
 };
+
+}  // namespace quillfen

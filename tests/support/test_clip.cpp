@@ -3,6 +3,8 @@
 #include <cstring>
 #include <stdexcept>
 
+namespace quillfen {
+
 int TestClip::destroyed = 0;
 
 TestClip::TestClip(const VideoInfo& vi, int pitch) : served_height(vi.height), vi_(vi) {
@@ -51,3 +53,5 @@ VideoInfo yuy2_info(int width, int height, int frames) {
   vi.image_type = VideoInfo::IT_TFF;
   return vi;
 }
+
+}  // namespace quillfen

@@ -8,6 +8,8 @@
 
 #include "host/avisynth_interface.h"
 
+namespace quillfen {
+
 class TestClip : public IClip {
  public:
   // Frames of `vi` (YUY2, or any other format for refusal tests); each row
@@ -48,3 +50,5 @@ class TestClip : public IClip {
 // A YUY2 VideoInfo of the given size with audio and a frame rate set, so that
 // pass-through of every field is visible.
 VideoInfo yuy2_info(int width, int height, int frames = 4);
+
+}  // namespace quillfen

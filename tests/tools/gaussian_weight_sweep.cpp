@@ -25,6 +25,8 @@
 #include "tests/support/gaussian_weight_forms.h"
 #include "tests/support/mpfr_weight.h"
 
+namespace quillfen {
+
 namespace {
 
 std::uint64_t next_random(std::uint64_t &state) {  // SplitMix64
@@ -71,7 +73,7 @@ struct Kept {
 
 }  // namespace
 
-int main(int argc, char **argv) {
+int run_program(int argc, char** argv) {
   if (argc < 3) {
     std::fprintf(stderr, "usage: gaussian_weight_sweep COUNT SEED [KEPT]\n");
     return 2;
@@ -147,3 +149,7 @@ int main(int argc, char **argv) {
   for (const Kept &k : kept) std::printf("{%a, %a, %.3e},\n", k.q, k.weight, k.to_midpoint);
   return differences == 0 ? 0 : 1;
 }
+
+}  // namespace quillfen
+
+int main(int argc, char** argv) { return quillfen::run_program(argc, argv); }
