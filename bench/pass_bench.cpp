@@ -9,13 +9,13 @@
 // noise, as footage of that depth has), and a second table gives each
 // depth's time per frame against the same kernel's at 8 bits.
 //
-// It also times the Gaussian weights alone: the library's pow against the
-// exact power of each kernel, over the exponents a Gaussian pass forms on the
-// frame (one per centre and distinct luma difference), and prints how many
-// of those the library still serves. Built as quillfen_pass_bench_counting,
-// each Gaussian pass at those radii also reports in `pow %` how many calls
-// of the library's pow it made, per 100 of those weights; counting puts a
-// wrapper around every call of pow, which the timed build leaves out.
+// It also times the Gaussian weights alone, over the exponents a Gaussian
+// pass forms on the frame (one per centre and distinct luma difference):
+// each kernel's power (its fast form, the precise form serving what that
+// leaves undecided), with in `undecided %` the share of the exponents left
+// to the precise form; the precise form alone, for its cost per call; and,
+// as the one outside measure of speed, the C library's pow, which the filter
+// does not use (`library-pow`).
 //
 // --frame=FILE takes the frame from the first frame of an 8-bit 4:4:4 Y4M
 // file instead, e.g. real footage:
@@ -23,9 +23,6 @@
 //
 //   build-bench/bench/quillfen_pass_bench [--frame=FILE] [--benchmark_filter=REGEX]
 #include <benchmark/benchmark.h>
-#ifdef QUILLFEN_COUNT_POW
-#include <dlfcn.h>
-#endif
 
 #include <algorithm>
 #include <cmath>
@@ -38,31 +35,13 @@
 #include <vector>
 
 #include "propagation/exact_gaussian_power.h"
+#include "propagation/gaussian_power_precise.h"
 #include "propagation/pass_kernels.h"
 #include "propagation/propagation_pass.h"
 #include "propagation/reference_pass.h"
 #include "tests/support/synthetic_image.h"
 
 namespace quillfen {
-
-namespace {
-
-// Calls of the library's pow in this program, counted by the definition
-// below, which the kernels linked into it call instead of the library's.
-std::size_t library_pow_calls = 0;
-
-}  // namespace
-
-#ifdef QUILLFEN_COUNT_POW
-constexpr bool kCountingPow = true;
-extern "C" double pow(double base, double exponent) noexcept {
-  static const auto library = reinterpret_cast<double (*)(double, double)>(dlsym(RTLD_NEXT, "pow"));
-  ++library_pow_calls;
-  return library(base, exponent);
-}
-#else
-constexpr bool kCountingPow = false;
-#endif
 
 namespace {
 
@@ -156,28 +135,38 @@ const std::vector<double>& pass_exponents(int radius) {
   return exponents;
 }
 
+// A form of the weight over `count` exponents; returns how many of them the
+// precise form served, or 0 where that does not apply.
 using PowersFunction = std::size_t (*)(const double* exponents, double* powers, std::size_t count);
 
+std::size_t precise_powers(const double* exponents, double* powers, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) powers[i] = precise_gaussian_power(exponents[i]);
+  return 0;
+}
+
+// Not a form of the filter's: the measure of what a general-purpose power
+// costs.
 std::size_t library_powers(const double* exponents, double* powers, std::size_t count) {
   for (std::size_t i = 0; i < count; ++i) powers[i] = std::pow(kGaussianBase, exponents[i]);
-  return count;
+  return 0;
 }
 
 // The kernels ask for at most a register of centres' worth of powers at a
 // time, from lists in the first-level cache. So the powers are timed in
 // calls of that size over a sample of the frame's list, calls spread evenly
 // over it, that stays in the second-level cache: over the whole list the
-// memory would be timed instead. How many the library serves is counted
-// over the whole list.
+// memory would be timed instead. How many the fast form leaves undecided is
+// counted over the whole list.
 constexpr std::size_t kPowersPerCall = 2048;
 constexpr std::size_t kSampledCalls = 64;
 
-void run_powers(benchmark::State& state, PowersFunction powers, int radius) {
+void run_powers(benchmark::State& state, PowersFunction powers, int radius, bool counts_undecided) {
   const std::vector<double>& exponents = pass_exponents(radius);
   std::vector<double> weights(kPowersPerCall);
-  std::size_t served = 0;
-  for (std::size_t at = 0; at < exponents.size(); at += kPowersPerCall)
-    served += powers(exponents.data() + at, weights.data(), std::min(kPowersPerCall, exponents.size() - at));
+  std::size_t undecided = 0;
+  if (counts_undecided)
+    for (std::size_t at = 0; at < exponents.size(); at += kPowersPerCall)
+      undecided += powers(exponents.data() + at, weights.data(), std::min(kPowersPerCall, exponents.size() - at));
   std::vector<double> sample;
   const std::size_t calls = exponents.size() / kPowersPerCall;
   for (std::size_t call = 0; call < calls; call += std::max<std::size_t>(1, calls / kSampledCalls))
@@ -191,7 +180,8 @@ void run_powers(benchmark::State& state, PowersFunction powers, int radius) {
   state.counters["ns/power"] = benchmark::Counter(
       static_cast<double>(state.iterations()) * static_cast<double>(sample.size()),
       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-  state.counters["library %"] = 100.0 * static_cast<double>(served) / static_cast<double>(exponents.size());
+  if (counts_undecided)
+    state.counters["undecided %"] = 100.0 * static_cast<double>(undecided) / static_cast<double>(exponents.size());
 }
 
 std::string bench_name(bool gaussian, int radius, const char* kernel, int bits = 8) {
@@ -207,18 +197,11 @@ void run_pass(benchmark::State& state, PassKernel kernel, int radius, bool gauss
   const PassSettings settings{frame().width, frame().height, radius, gaussian, bits};
   const std::unique_ptr<GaussianWeightCache> memo = gaussian_weight_memo_for(gaussian);
   const std::unique_ptr<PassWorkspace> workspace = make_pass_workspace();
-  std::size_t pow_calls = 0;
   for (auto _ : state) {
-    const std::size_t calls_before = library_pow_calls;
     benchmark::DoNotOptimize(run_pass_kernel(kernel, settings, current.data(), next.data(), memo.get(), *workspace));
     benchmark::ClobberMemory();
-    pow_calls = library_pow_calls - calls_before;
   }
   state.counters["frames/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-  if (kCountingPow && gaussian && bits == 8 &&
-      std::find(std::begin(kPowerRadii), std::end(kPowerRadii), radius) != std::end(kPowerRadii))
-    state.counters["pow %"] =
-        100.0 * static_cast<double>(pow_calls) / static_cast<double>(pass_exponents(radius).size());
 }
 
 // Shows every run as usual and keeps its time per frame for the ratios:
@@ -329,11 +312,14 @@ int run_program(int argc, char** argv) {
   // In CPU time, which ns/power then divides.
   for (const int radius : kPowerRadii) {
     const std::string prefix = "powers/r" + std::to_string(radius) + "/";
-    benchmark::RegisterBenchmark((prefix + "library").c_str(), run_powers, library_powers, radius)
+    benchmark::RegisterBenchmark((prefix + "library-pow").c_str(), run_powers, library_powers, radius, false)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark((prefix + "precise").c_str(), run_powers, precise_powers, radius, false)
         ->Unit(benchmark::kMicrosecond);
     for (const PassKernel& kernel : kernels)
       if (kernel.gaussian_powers != nullptr)
-        benchmark::RegisterBenchmark((prefix + kernel.name).c_str(), run_powers, kernel.gaussian_powers, radius)
+        benchmark::RegisterBenchmark((prefix + kernel.name).c_str(), run_powers, kernel.gaussian_powers, radius,
+                                     true)
             ->Unit(benchmark::kMicrosecond);
   }
 
