@@ -56,6 +56,7 @@
 
 #include "propagation/exp2_fraction_table.h"
 #include "propagation/gaussian_power_precise.h"
+#include "propagation/split_product.h"
 
 namespace quillfen {
 
@@ -208,16 +209,7 @@ struct UnfusedScalarExactPowerOps : ScalarExactPowerOps {
   static double fmadd(double a, double b, double c) { return a * b + c; }
   static double fnmadd(double a, double b, double c) { return c - a * b; }
   static void exact_product(double a, double b, double& product, double& error) {
-    const auto split = [](double x, double& high, double& low) {
-      const double c = 0x1.0000002p27 * x;  // 2^27 + 1
-      high = c - (c - x);
-      low = x - high;
-    };
-    double a_high, a_low, b_high, b_low;
-    split(a, a_high, a_low);
-    split(b, b_high, b_low);
-    product = a * b;
-    error = ((a_high * b_high - product) + a_high * b_low + a_low * b_high) + a_low * b_low;
+    split_product(a, b, product, error);
   }
 };
 

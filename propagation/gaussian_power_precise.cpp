@@ -11,6 +11,7 @@
 #include <limits>
 
 #include "propagation/exp2_fraction_table.h"
+#include "propagation/split_product.h"
 
 namespace quillfen {
 
@@ -34,19 +35,13 @@ DoubleDouble fast_two_sum(double a, double b) {
 // the instruction, by Veltkamp's split and Dekker's product elsewhere (a
 // library's fused multiply-add in software is not everywhere exact).
 DoubleDouble two_product(double a, double b) {
-  const double product = a * b;
 #ifdef __FP_FAST_FMA
+  const double product = a * b;
   return {product, std::fma(a, b, -product)};
 #else
-  const auto split = [](double x, double& high, double& low) {
-    const double c = 0x1.0000002p27 * x;  // 2^27 + 1
-    high = c - (c - x);
-    low = x - high;
-  };
-  double a_high, a_low, b_high, b_low;
-  split(a, a_high, a_low);
-  split(b, b_high, b_low);
-  return {product, ((a_high * b_high - product) + a_high * b_low + a_low * b_high) + a_low * b_low};
+  double product, error;
+  split_product(a, b, product, error);
+  return {product, error};
 #endif
 }
 

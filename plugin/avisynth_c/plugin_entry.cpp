@@ -6,14 +6,9 @@
 #include "plugin/avisynth_c/host_api.h"
 #include "plugin/avisynth_c/quillfen_function.h"
 #include "plugin/avisynth_signature.h"
+#include "plugin/module_export.h"
 
 namespace quillfen {
-
-#if defined(_WIN32)
-#define QUILLFEN_EXPORT __declspec(dllexport)
-#else
-#define QUILLFEN_EXPORT __attribute__((visibility("default")))
-#endif
 
 namespace {
 
