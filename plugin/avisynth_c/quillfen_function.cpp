@@ -25,42 +25,30 @@ struct Instance {
 
 Instance& instance_of(AVS_FilterInfo* fi) { return *static_cast<Instance*>(fi->user_data); }
 
-// A frame reference the host counts, given back on every path out.
-class FrameHandle {
+// A reference the host counts (a frame or a clip), given back on every
+// path out by the host's own release call.
+template <class Object, auto HostApi::*kRelease>
+class HostReference {
  public:
-  FrameHandle(const HostApi& api, AVS_VideoFrame* frame) : api_(api), frame_(frame) {}
-  ~FrameHandle() {
-    if (frame_) api_.avs_release_video_frame(frame_);
+  HostReference(const HostApi& api, Object* object) : api_(api), object_(object) {}
+  ~HostReference() {
+    if (object_) (api_.*kRelease)(object_);
   }
-  FrameHandle(const FrameHandle&) = delete;
-  FrameHandle& operator=(const FrameHandle&) = delete;
-  AVS_VideoFrame* get() const { return frame_; }
-  AVS_VideoFrame* release() {
-    AVS_VideoFrame* frame = frame_;
-    frame_ = nullptr;
-    return frame;
+  HostReference(const HostReference&) = delete;
+  HostReference& operator=(const HostReference&) = delete;
+  Object* get() const { return object_; }
+  Object* release() {
+    Object* object = object_;
+    object_ = nullptr;
+    return object;
   }
 
  private:
   const HostApi& api_;
-  AVS_VideoFrame* frame_;
+  Object* object_;
 };
-
-// A clip reference, likewise.
-class ClipHandle {
- public:
-  ClipHandle(const HostApi& api, AVS_Clip* clip) : api_(api), clip_(clip) {}
-  ~ClipHandle() {
-    if (clip_) api_.avs_release_clip(clip_);
-  }
-  ClipHandle(const ClipHandle&) = delete;
-  ClipHandle& operator=(const ClipHandle&) = delete;
-  AVS_Clip* get() const { return clip_; }
-
- private:
-  const HostApi& api_;
-  AVS_Clip* clip_;
-};
+using FrameHandle = HostReference<AVS_VideoFrame, &HostApi::avs_release_video_frame>;
+using ClipHandle = HostReference<AVS_Clip, &HostApi::avs_release_clip>;
 
 constexpr int kPlanes[3] = {AVS_PLANAR_Y, AVS_PLANAR_U, AVS_PLANAR_V};
 
