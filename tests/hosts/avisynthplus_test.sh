@@ -8,7 +8,8 @@
 #                and sup, with and without Prefetch(2)
 #   four-two-oh  4:2:0 clips through the host's own conversions: luma
 #                unchanged, chroma near the command's
-#   autoload     a plugin in ~/.local/lib/avisynth is found without LoadPlugin
+#   autoload     a plugin in ~/.local/lib/avisynth, the one autoload folder,
+#                is found without LoadPlugin
 #   refusals     the constructor's four messages reach the user exactly;
 #                the newer formats that share the YV12 bits, and RGB, are
 #                refused; no output is left behind
@@ -27,9 +28,10 @@
 #                 converts it; the argument and frame size messages
 #   c-valgrind    no invalid access and no definite leak for a chain of two
 #                 calls on 16-bit 4:4:4 and on 4:2:0
-#   c-autoload    after cmake --install into a fresh prefix, a script without
-#                 LoadPlugin filters a 10-bit clip; the 2.5 module is not in
-#                 the autoload folder
+#   c-autoload    after cmake --install into a fresh prefix (~/.local), a
+#                 script without LoadPlugin, whose one autoload folder is the
+#                 prefix's, filters a 10-bit clip; the 2.5 module is not in
+#                 that folder
 # The clips are 64 x 48 pieces of SAMPLE, cut and converted by AviSynth+.
 set -euo pipefail
 case_name=$1 runner=$2 plugin=$3 command=$4 sample=$5 valgrind=${6:-}
@@ -52,8 +54,13 @@ run_script() {  # OUTPUT SCRIPT [AVS2Y4M OPTIONS...]
 }
 
 source_422="Y4MSource(\"$sample\").Crop(0, 0, 64, 48).Trim(0, 3)"
+# Only the module under test: no copy in AviSynth+'s autoload folders (its
+# libdir's, ~/.local/lib/avisynth) is loaded beside it. The autoload cases
+# name their one folder with AddAutoloadDir.
+no_autoload="ClearAutoloadDirs()"
 if [[ $case_name == c-* ]]; then
-  load="LoadPlugin(\"$c_module\")"
+  load="$no_autoload
+LoadPlugin(\"$c_module\")"
   # The C host: its status, its message in message.txt, the properties
   # named after OUTPUT on its standard output.
   run_c() {  # OUTPUT SCRIPT [PROPERTY...]
@@ -63,7 +70,8 @@ if [[ $case_name == c-* ]]; then
     "$c_host" script.avs "$output" "$@" 2>message.txt
   }
 else
-  load="LoadPlugin(\"$plugin\")"
+  load="$no_autoload
+LoadPlugin(\"$plugin\")"
   # Without frame properties, which the 2.5 module cannot pass on: its frames
   # and the command's then have the same Y4M header.
   source_422="$source_422.propClearAll()"
@@ -144,8 +152,9 @@ $prefetch" || fail "AviSynth+ on 4:2:0 $prefetch"
   autoload)
     mkdir -p home/.local/lib/avisynth
     ln -s "$plugin" home/.local/lib/avisynth/
-    HOME="$work/home" run_script host.y4m "Y4MSource(\"in422.y4m\").Quillfen()" ||
-      fail "the plugin was not autoloaded from ~/.local/lib/avisynth"
+    HOME="$work/home" run_script host.y4m "$no_autoload
+AddAutoloadDir(\"$work/home/.local/lib/avisynth\")
+Y4MSource(\"in422.y4m\").Quillfen()" || fail "the plugin was not autoloaded from ~/.local/lib/avisynth"
     run_command in422.y4m command.y4m ""
     cmp -s host.y4m command.y4m || fail "the autoloaded plugin's frames differ from the command's"
     ;;
@@ -312,7 +321,9 @@ $(blank YUV444P10 63).Quillfen()" || fail "an odd width in 4:4:4: $(cat message.
     [ -f home/.local/lib/quillfen/$(basename "$plugin") ] || fail "no $(basename "$plugin") in lib/quillfen"
     clip="$source_422.ConvertToYUV420().ConvertBits(10)"
     run_c in.y4m "$clip" || fail "the 10-bit clip: $(cat message.txt)"
-    HOME="$work/home" run_c host.y4m "$clip.Quillfen()" || fail "not autoloaded: $(cat message.txt)"
+    HOME="$work/home" run_c host.y4m "$no_autoload
+AddAutoloadDir(\"$work/home/.local/lib/avisynth\")
+$clip.Quillfen()" || fail "not autoloaded: $(cat message.txt)"
     run_command in.y4m command.y4m ""
     cmp -s host.y4m command.y4m || fail "the autoloaded module's frames differ from the command's"
     ;;
