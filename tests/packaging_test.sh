@@ -175,7 +175,7 @@ zip=$release/quillfen-${version}-win64.zip
 [ -f "$zip" ] || fail "no $(basename "$zip")"
 python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$zip" "$work/win64"
 top=$work/win64/quillfen-${version}-win64
-for file in quillfen.exe plugins64+/Quillfen.dll vapoursynth/libquillfen_vapoursynth.dll README.md LICENSE.txt; do
+for file in quillfen.exe plugins64+/Quillfen.dll vapoursynth/libquillfen_vapoursynth.dll README.md docs/windows.md LICENSE.txt; do
   [ -f "$top/$file" ] || fail "the archive lacks quillfen-${version}-win64/$file"
 done
 echo "the archive holds: $(cd "$top" && find . -type f | sed 's,^\./,,' | sort | tr '\n' ' ')"
