@@ -16,6 +16,9 @@
 #   packages      packaging/make-release.sh, each artefact checked
 # A stage passes, fails, or is skipped (it said why and how to run it).
 # The last line counts them; the exit status is 1 when any failed.
+#
+#   tests/run_all.sh [STAGE...]    (only those stages, e.g. release tsan;
+#                                   "host" names every host build)
 set -uo pipefail
 cd "$(dirname "$0")/.."
 repository=$PWD
@@ -57,12 +60,16 @@ fi
 # --- Stages ----------------------------------------------------------------
 passed=0 failed=0 skipped=0
 report=()
+selected=("$@")
 # stage NAME COMMAND...: runs COMMAND, its output shown and kept. Exit 77
 # is a skip, its lines "skipped: ..." the reason; on success those lines
 # (a part skipped) and lines "note: ..." go to the summary.
 stage() {
   local name=$1 out status started seconds reasons notes
   shift
+  if [ ${#selected[@]} -gt 0 ] && [[ " ${selected[*]} " != *" ${name%% *} "* ]]; then
+    return 0
+  fi
   echo "== $name"
   out=$(mktemp)
   started=$(date +%s)
