@@ -57,7 +57,7 @@ host_source() {
   local given="no $name.tar.gz in ${QUILLFEN_HOST_ARCHIVES:-the folder QUILLFEN_HOST_ARCHIVES names (unset)}"
   local how="give it with QUILLFEN_HOST_ARCHIVES=DIR (docs/testing.md#host-sources says how to make it)"
   if [ "${QUILLFEN_HOST_FETCH:-1}" = 0 ]; then
-    host_source_missing="$given, and fetching is off (QUILLFEN_HOST_FETCH=0): $how"
+    host_source_missing="$given, and none is fetched (QUILLFEN_HOST_FETCH=0; tests/run_all.sh tries once, at its start): $how"
     return 1
   fi
   if ! command -v git >/dev/null; then
