@@ -5,8 +5,9 @@
 # (tests/hosts/avisynth_c_host.cpp), which writes every format the module
 # takes and reads frame properties. Both need an AviSynth+ build
 # (tests/hosts/build/build-avisynthplus.sh makes one in the host cache;
-# tests/run_all.sh passes its prefix in CMAKE_PREFIX_PATH). Plain builds only: a sanitized plugin cannot
-# be loaded into a host built without the sanitizer.
+# tests/run_all.sh passes its prefix in CMAKE_PREFIX_PATH). Plain builds
+# only: a sanitized plugin cannot be loaded into a host built without the
+# sanitizer.
 set(avisynthplus_cases same-bytes four-two-oh autoload refusals runner valgrind)
 set(avisynth_c_cases c-same-bytes c-properties c-refusals c-valgrind c-autoload)
 if(QUILLFEN_AVISYNTH_INCLUDE_DIR)
