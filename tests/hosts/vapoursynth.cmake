@@ -32,5 +32,5 @@ elseif(QUILLFEN_SANITIZE)
     "QUILLFEN_VAPOURSYNTH_SKIP_REASON=\"VapourSynth tests run in the Release preset only\"")
 else()
   target_compile_definitions(quillfen_tests PRIVATE
-    "QUILLFEN_VAPOURSYNTH_SKIP_REASON=\"VapourSynth R65 not found (tests/run_all.sh builds it given its source, docs/testing.md#host-sources, or give its prefix in CMAKE_PREFIX_PATH)\"")
+    "QUILLFEN_VAPOURSYNTH_SKIP_REASON=\"VapourSynth R65 not found (tests/run_all.sh builds it given its source, docs/testing.md, or give its prefix in CMAKE_PREFIX_PATH)\"")
 endif()
