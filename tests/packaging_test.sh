@@ -90,7 +90,7 @@ for artefact in "$release"/quillfen_*.deb "$release"/quillfen-*.zip; do
   esac
   objects=0
   while IFS= read -r -d '' file; do
-    [ "$(head -c 4 "$file")" = $'\x7fELF' ] || continue
+    [ "$(head -c 4 "$file" | tr -d '\0')" = $'\x7fELF' ] || continue
     objects=$((objects + 1))
     ! readelf -d "$file" | grep -E '\((RUNPATH|RPATH)\)' ||
       fail "$(basename "$artefact"): ${file#"$unpacked"} has a run path (above)"
