@@ -56,7 +56,7 @@ for host in avisynthplus-1ffeb08c vapoursynth-R65; do
   [ -f "$host_cache/$host/.complete" ] && visible+=("$host_cache/$host")
 done
 if [ ${#visible[@]} -gt 0 ]; then
-  CMAKE_PREFIX_PATH=$(IFS=';'; echo "${visible[*]}")${CMAKE_PREFIX_PATH:+;$CMAKE_PREFIX_PATH}
+  CMAKE_PREFIX_PATH=$(IFS=':'; echo "${visible[*]}")${CMAKE_PREFIX_PATH:+:$CMAKE_PREFIX_PATH}
   PKG_CONFIG_PATH=$(printf '%s/lib/pkgconfig:' "${visible[@]}")${PKG_CONFIG_PATH:-}
   export CMAKE_PREFIX_PATH PKG_CONFIG_PATH
   echo "hosts on CMAKE_PREFIX_PATH and PKG_CONFIG_PATH while the release is made: ${visible[*]}"
