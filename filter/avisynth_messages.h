@@ -6,9 +6,15 @@
 namespace quillfen {
 
 inline constexpr const char* kYuy2OrYv12Only = "Quillfen: YUY2 or YV12 data only.";
+// An audio-only clip: no conversion would give it video.
+inline constexpr const char* kNoVideo = "Quillfen: the clip has no video.";
 inline constexpr const char* kDestinationNotWritable = "Quillfen: destination frame is not writable.";
 inline constexpr const char* kSourceFrameTooSmall = "Quillfen: source frame is smaller than the clip.";
 inline constexpr const char* kConvertToYuy2NotFound = "Quillfen: ConvertToYUY2 function not found.";
 inline constexpr const char* kConvertToYv12NotFound = "Quillfen: ConvertToYV12 function not found.";
+inline constexpr const char* kBothAvisynthModules =
+    "Quillfen: both Quillfen modules are loaded, and this call went to the AviSynth 2.5 one (libquillfen), "
+    "which takes YUY2 and YV12 only and drops frame properties: remove its LoadPlugin; the AviSynth+ module "
+    "takes every clip.";
 
 }  // namespace quillfen
