@@ -14,7 +14,9 @@
 #                refused; no output is left behind
 #   runner       avs2y4m itself: a pipe gives the file's bytes, a reader that
 #                goes early ends it quietly, a failure or a stop part way
-#                leaves no output, and every refusal is one line saying what to do
+#                leaves no output, a stop inside a long frame ends it within
+#                a second with whole frames only, and every refusal is one
+#                line saying what to do
 #   valgrind     no invalid access and no definite leak for one filter,
 #                Prefetch(2) and a chain of two filters, on 4:2:0
 # and for the C-interface module
@@ -213,6 +215,23 @@ Y4MSource(\"in422.y4m\").Quillfen()" >piped.y4m || fail "writing to a pipe"
     [ "$status" = 130 ] && grep -q "interrupted after .* frames; out.y4m not written" refusal.txt ||
       fail "status $status and \"$(cat refusal.txt)\" when stopped"
     no_output_left "a stopped run"
+    # Inside a frame of a thousand passes (minutes long), a stop still ends
+    # the run within a second; standard output keeps the whole frames
+    # written before it.
+    printf '%s\n' "$load" "c = BlankClip(pixel_type=\"YUY2\", width=640, height=480, length=1)" \
+      "c.Quillfen() + c.Quillfen(iterations=1000, radius=8)" >script.avs
+    "$runner" script.avs - >piped.y4m 2>refusal.txt &
+    until [ -s piped.y4m ] || ! kill -0 $! 2>/dev/null; do sleep 0.1; done
+    sleep 0.5
+    started=$(date +%s%N)
+    kill -TERM $! 2>/dev/null || true
+    status=0
+    wait $! || status=$?
+    took=$((($(date +%s%N) - started) / 1000000))
+    [ "$status" = 130 ] && [ "$took" -lt 1500 ] && grep -q "interrupted after 1 frames$" refusal.txt ||
+      fail "status $status after $took ms and \"$(cat refusal.txt)\" when stopped inside a frame"
+    [ "$(stat -c %s piped.y4m)" = $(($(head -n 1 piped.y4m | wc -c) + 6 + 2 * 640 * 480)) ] ||
+      fail "standard output holds $(stat -c %s piped.y4m) bytes after a stop, not the header and one frame"
     "$runner" --version | grep -q "^AviSynth+ 3" || fail "--version names no AviSynth+"
     ;;
   valgrind)
