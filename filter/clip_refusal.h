@@ -15,7 +15,8 @@ namespace quillfen {
 // The binding's own refusals, in its host's words: they name the clip's
 // format as the host does and the call that fixes it.
 struct ClipWords {
-  ClipWords(const char* format_refusal) : format(format_refusal) {}  // NOLINT: the plain size messages
+  // With the plain size messages, which name neither format nor fix.
+  ClipWords(const char* format_refusal) : format(format_refusal) {}  // NOLINT(google-explicit-constructor)
   ClipWords(const char* format_refusal, const char* odd_width_refusal, const char* odd_height_refusal)
       : format(format_refusal), odd_width(odd_width_refusal), odd_height(odd_height_refusal) {}
 

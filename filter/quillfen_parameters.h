@@ -109,10 +109,10 @@ constexpr void set_value(QuillfenParameters& parameters, const QuillfenParameter
 
 // A host's integer argument (AviSynth+ and VapourSynth hand 64-bit ones) as
 // the int the field holds, never wrapped into another value: one beyond an
-// int becomes the nearest int, which is refused just as the value itself
-// would be. Every int row's range ends short of INT_MIN and INT_MAX, but
-// radius's, whose upper end is the frame size (clip_refusal), which INT_MAX
-// is never below.
+// int becomes the nearest int, which is refused with the argument's own
+// message just as the value itself would be. Every int row's range leaves
+// out INT_MIN and INT_MAX, but for radius's upper end, which is the frame
+// size (clip_refusal): a radius of INT_MAX is never below it.
 constexpr int int_argument(std::int64_t value) {
   return value < INT_MIN ? INT_MIN : value > INT_MAX ? INT_MAX : static_cast<int>(value);
 }

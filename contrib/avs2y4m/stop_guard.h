@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <exception>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -28,11 +29,13 @@ class StopGuard {
   StopGuard& operator=(const StopGuard&) = delete;
 
   // Held while a record is written, so that the guard never ends the
-  // command inside one; counts the record once it is released.
+  // command inside one; counts the record once it is written whole.
   class Writing {
    public:
     explicit Writing(StopGuard& guard) : guard_(guard), lock_(guard.mutex_) {}
-    ~Writing() { ++guard_.frames_; }
+    ~Writing() {
+      if (std::uncaught_exceptions() == 0) ++guard_.frames_;
+    }
 
    private:
     StopGuard& guard_;
