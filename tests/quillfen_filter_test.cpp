@@ -42,7 +42,9 @@ const char* const kFormat = "Quillfen: YUY2 or YV12 data only.";
 const char* const kRadius = "Quillfen: \"radius\" parameter must be greater than or equal to one.";
 const char* const kIterations = "Quillfen: \"iterations\" parameter must be between zero and 1000 inclusive.";
 const char* const kThreshold = "Quillfen: \"threshold\" parameter must be between zero and 255 inclusive.";
-const char* const kOddWidth = "Quillfen: frame width must be even.";
+const char* const kOddWidth =
+    "Quillfen: the clip is YUY2 of 7x6; YUY2 needs an even width: make it even before the clip becomes YUY2, e.g. "
+    "add Crop(0, 0, -1, 0) or AddBorders(0, 0, 1, 0) where it is 4:4:4 or RGB.";
 const char* const kRadiusTooLarge = "Quillfen: \"radius\" parameter must be less than the frame width and height.";
 
 VideoInfo with_pixel_type(VideoInfo vi, int pixel_type) {

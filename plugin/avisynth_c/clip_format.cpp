@@ -130,14 +130,7 @@ void odd_size_refusals(const AVS_VideoInfo& vi, char (&odd_width)[256], char (&o
   const char* pairs = vi.pixel_type == AVS_CS_YUY2                             ? "YUY2"
                       : subsampling && std::strcmp(subsampling, "422") == 0 ? "4:2:2"
                                                                              : "4:2:0";
-  std::snprintf(odd_width, sizeof odd_width,
-                "Quillfen: the clip is %s of %dx%d; %s needs an even width: make it even before the clip "
-                "becomes %s, e.g. add Crop(0, 0, -1, 0) or AddBorders(0, 0, 1, 0) where it is 4:4:4 or RGB.",
-                name, vi.width, vi.height, pairs, name);
-  std::snprintf(odd_height, sizeof odd_height,
-                "Quillfen: the clip is %s of %dx%d; 4:2:0 needs an even height: make it even before the clip "
-                "becomes %s, e.g. add Crop(0, 0, 0, -1) or AddBorders(0, 0, 0, 1) where it is 4:4:4 or RGB.",
-                name, vi.width, vi.height, name);
+  avisynth_odd_size_refusals(name, pairs, vi.width, vi.height, odd_width, odd_height);
 }
 
 }  // namespace quillfen
