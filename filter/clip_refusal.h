@@ -15,8 +15,9 @@ namespace quillfen {
 // The binding's own refusals, in its host's words: they name the clip's
 // format as the host does and the call that fixes it.
 struct ClipWords {
-  // With the plain size messages, which name neither format nor fix.
-  ClipWords(const char* format_refusal) : format(format_refusal) {}  // NOLINT(google-explicit-constructor)
+  // With the plain size messages, which name neither format nor fix; a
+  // bare format refusal converts, as the command gives one.
+  ClipWords(const char* format_refusal) : format(format_refusal) {}
   ClipWords(const char* format_refusal, const char* odd_width_refusal, const char* odd_height_refusal)
       : format(format_refusal), odd_width(odd_width_refusal), odd_height(odd_height_refusal) {}
 
