@@ -60,6 +60,7 @@ fi
 # --- Stages ----------------------------------------------------------------
 passed=0 failed=0 skipped=0
 report=()
+join_lines() { awk 'NR > 1 { printf "; " } { printf "%s", $0 }'; }
 selected=("$@")
 # stage NAME COMMAND...: runs COMMAND, its output shown and kept. Exit 77
 # is a skip, its lines "skipped: ..." the reason; on success those lines
@@ -76,8 +77,8 @@ stage() {
   "$@" 2>&1 | tee "$out"
   status=${PIPESTATUS[0]}
   seconds=$(($(date +%s) - started))
-  reasons=$(sed -n 's/^skipped: //p' "$out" | paste -s -d ';' | sed 's/;/; /g')
-  notes=$(sed -n 's/^note: //p' "$out" | paste -s -d ';' | sed 's/;/; /g')
+  reasons=$(sed -n 's/^skipped: //p' "$out" | join_lines)
+  notes=$(sed -n 's/^note: //p' "$out" | join_lines)
   rm -f "$out"
   if [ "$status" -eq 77 ]; then
     skipped=$((skipped + 1))
@@ -123,7 +124,7 @@ run_preset() {
   rm -f "$out"
   if [ "$count" -gt 0 ]; then
     reasons=$(grep -h '^skipped: ' "$build_dir/Testing/Temporary/LastTest.log" 2>/dev/null |
-              sed 's/^skipped: //; s/[.'"'"']*$//' | sort -u | paste -s -d ';' | sed 's/;/; /g')
+              sed 's/^skipped: *//; s/[.'"'"']*$//' | sort -u | join_lines)
     echo "note: $count tests skipped: ${reasons:-see the ctest output}"
   fi
   return "$status"
