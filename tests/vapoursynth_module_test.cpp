@@ -192,7 +192,8 @@ TEST_F(VapourSynthModule, RefusesWithTheScriptFunctionsMessages) {
   // The clip's format by VapourSynth's name, and the conversion to one taken.
   const auto formats = [](const std::string& name, const std::string& conversion) {
     return "Quillfen: the clip is " + name +
-           "; YUV 4:2:0, 4:2:2 or 4:4:4 with integer samples of 8 to 16 bits only: convert it first, e.g. "
+           "; YUV 4:2:0, 4:2:2 or 4:4:4 with integer samples of 8 to 16 bits or 32-bit float only: convert it "
+           "first, e.g. "
            "core.resize.Bicubic(clip, format=vs." + conversion + ")";
   };
   const std::string radius = "Quillfen: \"radius\" parameter must be greater than or equal to one.";
@@ -209,8 +210,8 @@ TEST_F(VapourSynthModule, RefusesWithTheScriptFunctionsMessages) {
       {"blank:GRAY16:64x32", {}, formats("Gray16", "YUV444P16")},
       {"blank:YUV411P8:64x32", {}, formats("YUV411P8", "YUV444P8")},
       {"blank:YUV440P8:64x32", {}, formats("YUV440P8", "YUV444P8")},
-      {"blank:YUV420PS:64x32", {}, formats("YUV420PS", "YUV420P16")},
-      {"blank:YUV444PH:64x32", {}, formats("YUV444PH", "YUV444P16")},
+      {"blank:YUV444PH:64x32", {}, formats("YUV444PH", "YUV444PS")},
+      {"blank:RGBS:64x32", {}, formats("RGBS", "YUV444PS, matrix_s=\"709\"")},
       {"blank:variable:64x32", {}, "Quillfen: clip must have a constant format."},
       {"blank:YUV420P8:0x0", {}, "Quillfen: clip must have a constant frame size."},
       {"blank:YUV422P8:64x32", {"radius=0", "threshold=256"}, radius},
@@ -229,8 +230,8 @@ TEST_F(VapourSynthModule, RefusesWithTheScriptFunctionsMessages) {
     EXPECT_EQ(outcome.status, 2) << c.source;
     EXPECT_EQ(outcome.errors, c.message + "\n") << c.source << " " << ::testing::PrintToString(c.settings);
   }
-  // The edges of the ranges are taken, every depth from 8 to 16 bits, and
-  // 4:4:4 frames of odd sizes.
+  // The edges of the ranges are taken, every depth from 8 to 16 bits and
+  // float, and 4:4:4 frames of odd sizes.
   const struct {
     const char* source;
     const char* setting;
@@ -239,6 +240,7 @@ TEST_F(VapourSynthModule, RefusesWithTheScriptFunctionsMessages) {
       {"blank:YUV420P8:64x32", "radius=31"},    {"blank:YUV420P9:64x32", "radius=2"},
       {"blank:YUV422P11:64x32", "radius=2"},    {"blank:YUV444P13:63x5", "radius=4"},
       {"blank:YUV420P14:64x32", "radius=2"},    {"blank:YUV422P16:64x32", "threshold=0"},
+      {"blank:YUV420PS:64x32", "radius=2"},
   };
   for (const auto& a : accepted) EXPECT_EQ(host(a.source, "", {a.setting}).status, 0) << a.source << " " << a.setting;
 }

@@ -3,6 +3,7 @@
 # users run scripts with, and the C-interface module driven by the tests' own
 # host program on AviSynth+'s C interface:
 #   avisynthplus_test.sh CASE AVS2Y4M PLUGIN COMMAND SAMPLE VALGRIND C_HOST C_MODULE CMAKE BUILD_DIR LIBDIR
+#                        [VS_HOST VS_MODULE]
 # (VALGRIND empty when it is not installed). CASE is one of
 #   same-bytes   4:2:2 clips give the quillfen command's bytes, both forms
 #                and sup, with and without Prefetch(2)
@@ -30,10 +31,14 @@
 #   c-autoload    after cmake --install into a fresh prefix, a script without
 #                 LoadPlugin filters a 10-bit clip; the 2.5 module is not in
 #                 the autoload folder
+#   c-float       float 4:2:0, 4:2:2 and 4:4:4 made from 8-bit clips give
+#                 the VapourSynth module's bytes (VS_HOST running VS_MODULE)
+#                 in the settings of c-same-bytes
 # The clips are 64 x 48 pieces of SAMPLE, cut and converted by AviSynth+.
 set -euo pipefail
 case_name=$1 runner=$2 plugin=$3 command=$4 sample=$5 valgrind=${6:-}
 c_host=${7:-} c_module=${8:-} cmake=${9:-} build=${10:-} libdir=${11:-}
+vs_host=${12:-} vs_module=${13:-}
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -255,8 +260,33 @@ $prefetch" || fail "$format.Quillfen($script_arguments) $prefetch: $(cat message
       echo "$format: $(head -n 1 in.y4m | grep -o 'C[^ ]*'), the command's bytes in ${#c_settings[@]} settings"
     done
     ;;
+  c-float)
+    [ -n "$vs_host" ] || { echo "skipped: the VapourSynth host is not built"; exit 77; }
+    float_settings=(
+      "||"
+      "gaussian=true, radius=2|gaussian=true radius=2|Prefetch(2)"
+      "sup=true, iterations=3|sup=true iterations=3|Prefetch(4)"
+      "gaussian=true, sup=true, threshold=0|gaussian=true sup=true threshold=0|"
+    )
+    for format in "ConvertToYV12()" "ConvertToYV16()" "ConvertToYV24()"; do
+      clip="$source_422.$format"
+      run_c in.y4m "$clip" || fail "$format: $(cat message.txt)"
+      run_c float.out "$clip.FloatFromBytes()" || fail "$format.FloatFromBytes(): $(cat message.txt)"
+      for entry in "${float_settings[@]}"; do
+        IFS='|' read -r script_arguments host_arguments prefetch <<<"$entry"
+        run_c avs.out "$load
+$clip.FloatFromBytes().Quillfen($script_arguments)
+$prefetch" || fail "$format float .Quillfen($script_arguments) $prefetch: $(cat message.txt)"
+        # shellcheck disable=SC2086
+        "$vs_host" "$vs_module" float:in.y4m vs.out $host_arguments || fail "$format float in VapourSynth ($host_arguments)"
+        cmp -s avs.out vs.out || fail "$format float .Quillfen($script_arguments): AviSynth+ and VapourSynth differ"
+        ! cmp -s avs.out float.out || fail "$format float .Quillfen($script_arguments) changed no chroma"
+      done
+      echo "$format float: the same bytes in both hosts in ${#float_settings[@]} settings"
+    done
+    ;;
   c-properties)
-    for format in "ConvertToYUY2()" "ConvertToYV12()" "ConvertToYUV422().ConvertBits(10)" "ConvertToYUV444().ConvertBits(16)"; do
+    for format in "ConvertToYUY2()" "ConvertToYV12()" "ConvertToYUV422().ConvertBits(10)" "ConvertToYUV444().ConvertBits(16)" "ConvertToYV24().FloatFromBytes()"; do
       run_c out.y4m "$load
 $source_422.$format.propSet(\"quillfen_test\", 7).propSet(\"_Matrix\", 1).propSet(\"_ChromaLocation\", 2).Quillfen()" \
         quillfen_test _Matrix _ChromaLocation >properties.txt || fail "$format: $(cat message.txt)"
@@ -265,13 +295,13 @@ $source_422.$format.propSet(\"quillfen_test\", 7).propSet(\"_Matrix\", 1).propSe
     done
     ;;
   c-refusals)
-    taken="YUY2 or YUV 4:2:0, 4:2:2 or 4:4:4 of 8 to 16 bits only"
+    taken="YUY2 or YUV 4:2:0, 4:2:2 or 4:4:4 of 8 to 16 bits or float only"
     blank() { printf 'BlankClip(pixel_type="%s", width=%s, height=48)' "$1" "${2:-64}"; }
     # The clip, Quillfen's arguments, and the message.
     refusals=(
       "$(blank RGB32)|radius=0|Quillfen: the clip is RGB32; $taken: add ConvertToYUV444() before Quillfen."
-      "$(blank RGBPS)||Quillfen: the clip is RGBPS; $taken: add ConvertBits(16).ConvertToYUV444() before Quillfen."
-      "$(blank YUV420PS)||Quillfen: the clip is YUV420PS; $taken: add ConvertBits(16) before Quillfen."
+      "$(blank RGBPS)||Quillfen: the clip is RGBPS; $taken: add ConvertToYUV444() before Quillfen."
+      "$(blank YUVA420PS)||Quillfen: the clip is YUVA420PS; $taken: add RemoveAlphaPlane() before Quillfen."
       "$(blank YUVA444P10)||Quillfen: the clip is YUVA444P10; $taken: add RemoveAlphaPlane() before Quillfen."
       "$(blank Y8)||Quillfen: the clip is Y8; $taken: add ConvertToYUV444() before Quillfen."
       "$(blank YV411)||Quillfen: the clip is YUV411P8; $taken: add ConvertToYUV444() before Quillfen."
@@ -289,9 +319,11 @@ $clip.Quillfen($arguments)" || status=$?
       [ "$status" = 1 ] && grep -qF -- "$message" message.txt && [ ! -e out.y4m ] ||
         fail "$clip.Quillfen($arguments): status $status, \"$(cat message.txt)\", expected \"$message\""
     done
-    # 4:4:4 takes an odd width.
+    # 4:4:4 takes an odd width; float is taken.
     run_c out.y4m "$load
 $(blank YUV444P10 63).Quillfen()" || fail "an odd width in 4:4:4: $(cat message.txt)"
+    run_c out.y4m "$load
+$(blank YUV420PS).Quillfen()" || fail "float 4:2:0: $(cat message.txt)"
     ;;
   c-valgrind)
     [ -n "$valgrind" ] || { echo "skipped: valgrind is not installed (Debian: valgrind)"; exit 77; }
