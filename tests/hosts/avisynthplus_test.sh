@@ -27,7 +27,7 @@
 #   c-refusals    formats it does not take, each named with the call that
 #                 converts it; the argument and frame size messages
 #   c-valgrind    no invalid access and no definite leak for a chain of two
-#                 calls on 16-bit 4:4:4 and on 4:2:0
+#                 calls on 16-bit 4:4:4, on 4:2:0 and on float 4:2:0
 #   c-autoload    after cmake --install into a fresh prefix, a script without
 #                 LoadPlugin filters a 10-bit clip; the 2.5 module is not in
 #                 the autoload folder
@@ -327,7 +327,7 @@ $(blank YUV420PS).Quillfen()" || fail "float 4:2:0: $(cat message.txt)"
     ;;
   c-valgrind)
     [ -n "$valgrind" ] || { echo "skipped: valgrind is not installed (Debian: valgrind)"; exit 77; }
-    for format in "ConvertToYUV444().ConvertBits(16)" "ConvertToYV12()"; do
+    for format in "ConvertToYUV444().ConvertBits(16)" "ConvertToYV12()" "ConvertToYV12().FloatFromBytes()"; do
       printf '%s\n%s\n' "$load" "$source_422.$format.Quillfen().Quillfen(gaussian=true, radius=2)" >script.avs
       "$valgrind" -q --undef-value-errors=no --leak-check=full --errors-for-leak-kinds=definite --error-exitcode=99 \
         "$c_host" script.avs out.y4m 2>valgrind.log || { cat valgrind.log >&2; fail "valgrind on $format"; }
