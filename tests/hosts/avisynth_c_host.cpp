@@ -11,9 +11,9 @@
 // clip this program wrote comes back with the same header. Y4M has no
 // float: a float clip is written as its planes' float bytes under the
 // header of the 8-bit clip of its layout. FloatFromBytes(clip) makes an
-// 8-bit planar YUV clip float (float_from_bytes.h), for the float tests. Each PROPERTY
-// named is printed as it is on the first frame, "name=value" (an integer)
-// or "name=none". A failure prints its message on stderr and exits with 1.
+// 8-bit planar YUV clip float (float_from_bytes.h), for the float tests.
+// Each PROPERTY named is printed as it is on the first frame, "name=value"
+// (an integer) or "name=none". A failure prints its message on stderr and exits with 1.
 #include <avisynth_c.h>
 
 #include <cstdio>

@@ -3,6 +3,7 @@
 // chroma (c - 128) / 255, each the float nearest.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace quillfen {
