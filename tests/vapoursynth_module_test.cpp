@@ -1,8 +1,9 @@
 // The VapourSynth module in a real VapourSynth: the tests' own C++ host and
 // vspipe load it, and in every format it takes every frame must equal the
 // reference pass's through FrameFilter and the quillfen command's for
-// the same clip and settings, with frames requested many at once; refusals
-// carry the script function's messages; a whole run is clean under
+// the same clip and settings, with frames requested many at once (float
+// clips made from the 8-bit ones the reference's floats); refusals carry
+// the script function's messages; a whole run is clean under
 // valgrind, the core's count of filter instances included; the README's
 // Debian example reads a real video as ffmpeg does.
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "filter/frame_filter.h"
+#include "tests/hosts/float_from_bytes.h"
 #include "tests/support/files.h"
 #include "tests/support/process.h"
 
@@ -89,9 +91,23 @@ std::string make_clip(const ClipFormat& format) {
   return clip;
 }
 
+// An 8-bit frame's planes made float as the host programs make them.
+std::array<std::string, 3> float_planes(const std::array<std::string, 3>& planes) {
+  std::array<std::string, 3> floats;
+  for (int plane = 0; plane < 3; ++plane) {
+    floats[plane].resize(4 * planes[plane].size());
+    const auto* codes = reinterpret_cast<const std::uint8_t*>(planes[plane].data());
+    float_plane_from_bytes(codes, 0, reinterpret_cast<std::uint8_t*>(floats[plane].data()), 0,
+                           static_cast<int>(planes[plane].size()), 1, plane == 0);
+  }
+  return floats;
+}
+
 // The clip's frames through FrameFilter with the reference pass, the
-// definition every kernel and route must give the bytes of.
-std::string reference_output(const ClipFormat& format, const std::vector<std::string>& settings) {
+// definition every kernel and route must give the bytes of; `as_float`
+// makes an 8-bit clip's frames float first.
+std::string reference_output(const ClipFormat& format, const std::vector<std::string>& settings,
+                             bool as_float = false) {
   QuillfenParameters parameters;
   for (const std::string& setting : settings) {
     const std::string name = setting.substr(0, setting.find('=')), value = setting.substr(setting.find('=') + 1);
@@ -99,13 +115,15 @@ std::string reference_output(const ClipFormat& format, const std::vector<std::st
       if (name == parameter.name)
         set_value(parameters, parameter, value == "true" ? 1 : value == "false" ? 0 : std::stoi(value));
   }
-  FrameFilter filter({format.width, format.height, format.layout, format.bits}, parameters,
+  FrameFilter filter({format.width, format.height, format.layout, as_float ? kFloatBits : format.bits}, parameters,
                      supported_pass_kernels().front());
-  const std::ptrdiff_t pitch = format.width * format.sample_bytes();
-  const std::ptrdiff_t chroma_pitch = format.chroma_width() * format.sample_bytes();
+  const int sample_bytes = as_float ? 4 : format.sample_bytes();
+  const std::ptrdiff_t pitch = format.width * sample_bytes;
+  const std::ptrdiff_t chroma_pitch = format.chroma_width() * sample_bytes;
   std::string out = header_of(format);
   for (int n = 0; n < kFrames; ++n) {
-    const std::array<std::string, 3> planes = frame_planes(format, n);
+    const std::array<std::string, 3> planes =
+        as_float ? float_planes(frame_planes(format, n)) : frame_planes(format, n);
     std::string u(planes[1].size(), '\0'), v(u);
     const auto bytes = [](const std::string& plane) { return reinterpret_cast<const std::uint8_t*>(plane.data()); };
     filter.filter({{bytes(planes[0]), bytes(planes[1]), bytes(planes[2])}, {pitch, chroma_pitch, chroma_pitch}},
@@ -184,6 +202,20 @@ TEST_F(VapourSynthModule, EveryFrameEqualsTheReferenceAndTheCommandsInEveryForma
       const std::string filtered = read_file(dir_ / "host.y4m");
       EXPECT_EQ(difference(filtered, reference_output(format, settings)), "") << "the reference";
       EXPECT_EQ(difference(filtered, command_output(input, settings)), "") << "the command";
+    }
+  }
+}
+
+// The 8-bit clips made float by the host give the reference pass's floats.
+TEST_F(VapourSynthModule, FloatFramesEqualTheReference) {
+  for (const ClipFormat& format : kFormats) {
+    if (format.bits != 8) continue;
+    const fs::path input = clip(format);
+    for (const std::vector<std::string>& settings : kSettings) {
+      SCOPED_TRACE(::testing::Message() << format.tag << " float " << ::testing::PrintToString(settings));
+      const ProcessOutcome outcome = host("float:" + input.string(), dir_ / "host.out", settings);
+      ASSERT_EQ(outcome.status, 0) << outcome.errors;
+      EXPECT_EQ(difference(read_file(dir_ / "host.out"), reference_output(format, settings, true)), "");
     }
   }
 }
