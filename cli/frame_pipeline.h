@@ -52,7 +52,8 @@ class FramePipeline {
   ~FramePipeline();
 
   // Writes the filtered frames in frame order, once. Stops between whole
-  // frames once `stop` is set. Throws CommandError for the first failure in
+  // frames once `stop` is set (looked at every 100 ms while waiting for a
+  // frame), and the workers give up the frames they filter. Throws CommandError for the first failure in
   // frame order, after every frame before it has been written. With
   // `frame_measured` set (and the pipeline made `measured`), the change of
   // each frame is measured once it is written, and the callback is called
