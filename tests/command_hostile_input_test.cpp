@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -536,7 +537,7 @@ TEST_F(CommandHostileInput, CommandLineMistakesAreUsageErrorsWithoutOutput) {
 
 TEST_F(CommandHostileInput, FilterArgumentMistakesAreUsageErrorsNamingTheArgumentWithoutOutput) {
   write_file(input_, clip(2));
-  const std::vector<std::pair<std::vector<std::string>, std::string>> mistakes = {
+  std::vector<std::pair<std::vector<std::string>, std::string>> mistakes = {
       {{"radius=-99999999999"}, "\"radius\" is out of range for an int"},
       {{"radius=2", "radius=3"}, "\"radius\" is given twice"},
       {{"gaussian=maybe"}, "\"gaussian\" must be true or false"},
@@ -545,9 +546,13 @@ TEST_F(CommandHostileInput, FilterArgumentMistakesAreUsageErrorsNamingTheArgumen
       {{"radius=0x10"}, "\"radius\" must be an int, not \"0x10\""},
       {{"sup=1"}, "\"sup\" must be true or false"},
       {{"radiuss=2"}, "no argument named \"radiuss\""},
-      {{"radius=0"}, "Quillfen: \"radius\" parameter must be greater than or equal to one."},
       {{"radius=16"}, "Quillfen: \"radius\" parameter must be less than the frame width and height."},
   };
+  // Every int one past either end of its range in the parameter table.
+  for (const QuillfenParameter& parameter : kQuillfenParameters)
+    for (const long long beyond : {parameter.minimum - 1LL, parameter.maximum + 1LL})
+      if (!parameter.flag && beyond >= INT_MIN && beyond <= INT_MAX)
+        mistakes.push_back({{std::string(parameter.name) + "=" + std::to_string(beyond)}, parameter.refusal});
   for (const auto& [arguments, message] : mistakes) {
     SCOPED_TRACE(arguments.front());
     std::vector<std::string> all = {input_, output_};
