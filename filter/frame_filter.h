@@ -6,6 +6,7 @@
 // and pitches.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -29,13 +30,21 @@ struct FrameFormat {
   int width;
   int height;
   ChromaLayout layout;
-  // 8 to 16 (YUY2: 8). Samples of 8 bits are bytes; deeper ones are
-  // std::uint16_t in the machine's order, the clip's own codes.
+  // 8 to 16 (YUY2: 8), or kFloatBits. Samples of 8 bits are bytes; deeper
+  // ones are std::uint16_t in the machine's order, the clip's own codes;
+  // kFloatBits ones are float, the host's own values (luma nominally 0 to
+  // 1, chroma -0.5 to 0.5).
   int bits;
 };
 
+// Bytes of one sample of a frame of `format`.
+inline int bytes_per_sample(const FrameFormat& format) {
+  return format.bits == kFloatBits ? 4 : format.bits > 8 ? 2 : 1;
+}
+
 // Y, U and V; pitches in bytes. YUY2 uses data[0] and pitch[0] alone.
-// Planes of wide samples start and pitch on even addresses.
+// Planes of wide samples start and pitch on even addresses, of floats on
+// multiples of 4.
 struct FramePlanes {
   const std::uint8_t* data[3];
   std::ptrdiff_t pitch[3];
@@ -63,8 +72,13 @@ class FrameFilter {
   void read(const FramePlanes& source);
 
   // Runs the passes over the frame last read and writes the result, which
-  // may not overlap the source. Returns the passes run.
+  // may not overlap the source. Returns the passes run, or 0 when a stop
+  // request ended the frame first, having written nothing.
   int write(const FrameDestination& destination);
+
+  // From now on write() looks at `requested`, which outlives the filter,
+  // before each pass, and once it is set ends the frame there.
+  void stop_between_passes(const std::atomic<bool>* requested) { stop_ = requested; }
 
   int filter(const FramePlanes& source, const FrameDestination& destination) {
     read(source);
@@ -81,7 +95,8 @@ class FrameFilter {
     PackedImage<Sample> next;
     std::vector<Sample> scratch;  // rows for the 4:2:0 conversions
   };
-  using AnyWorkingImages = std::variant<WorkingImages<std::uint8_t>, WorkingImages<std::uint16_t>>;
+  using AnyWorkingImages =
+      std::variant<WorkingImages<std::uint8_t>, WorkingImages<std::uint16_t>, WorkingImages<float>>;
 
   static AnyWorkingImages make_images(const FrameFormat& format);
   template <class Sample>
@@ -95,6 +110,7 @@ class FrameFilter {
   AnyWorkingImages images_;
   std::unique_ptr<GaussianWeightCache> gaussian_memo_;  // for the Gaussian form only
   std::unique_ptr<PassWorkspace> pass_workspace_;  // the kernels' working memory
+  const std::atomic<bool>* stop_ = nullptr;
 };
 
 }  // namespace quillfen
