@@ -21,7 +21,6 @@
 #                                   "host" names every host build)
 set -uo pipefail
 cd "$(dirname "$0")/.."
-repository=$PWD
 jobs=$(nproc 2>/dev/null || echo 2)
 fuzz_seconds=${QUILLFEN_FUZZ_SECONDS:-20}
 
