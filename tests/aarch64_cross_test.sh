@@ -4,7 +4,7 @@
 # kernels, the image conversions), then whole-command runs on 4:2:2 and 4:2:0
 # clips, both forms, several radii and thread counts, each output compared
 # byte for byte with the native build's. Skips, saying what is missing, where
-# the cross compiler, qemu or the arm64 libraries are not installed (.ci/run
+# the cross compiler, qemu or the arm64 libraries are not installed (tests/run_all.sh
 # installs them).
 #
 #   tests/aarch64_cross_test.sh [NATIVE_BUILD_DIR]    (default: build, the release preset's)
@@ -23,7 +23,7 @@ command -v qemu-aarch64 >/dev/null || missing+=(qemu-user)
 command -v python3 >/dev/null || missing+=(python3)
 if [ ${#missing[@]} -gt 0 ]; then
   echo "skipped: the aarch64 cross build needs ${missing[*]} (Debian, after dpkg --add-architecture arm64)"
-  exit 0
+  exit 77
 fi
 if [ ! -x "$native/quillfen" ]; then
   echo "no native command in $native/ to compare with: build the release preset first"
