@@ -35,6 +35,10 @@ struct PassKernel {
   // (exact_gaussian_powers in exact_gaussian_power.h), for the tests and
   // benchmarks; null for a kernel that takes its weights from the memo.
   std::size_t (*gaussian_powers)(const double* exponents, double* powers, std::size_t count);
+  // The bounded Gaussian power that decides most of the kernel's stored
+  // values (bounded_gaussian_power.h), for the tests and benchmarks; null
+  // for a kernel without it.
+  void (*bounded_gaussian_powers)(const double* exponents, double* powers, std::size_t count);
 };
 
 // The kernel's entry for the image's sample type.
@@ -77,5 +81,7 @@ int propagation_pass_avx512(const PassSettings& settings, const std::uint16_t* c
                             GaussianWeightCache* memo, PassWorkspace& workspace);
 std::size_t exact_gaussian_powers_avx2(const double* exponents, double* powers, std::size_t count);
 std::size_t exact_gaussian_powers_avx512(const double* exponents, double* powers, std::size_t count);
+void bounded_gaussian_powers_avx2(const double* exponents, double* powers, std::size_t count);
+void bounded_gaussian_powers_avx512(const double* exponents, double* powers, std::size_t count);
 
 }  // namespace quillfen
