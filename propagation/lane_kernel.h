@@ -415,11 +415,13 @@ template <PassLanes Lanes, class Sample>
 }
 
 // Kernels with a bounded form of the Gaussian weight
-// (bounded_gaussian_power.h) and a test that no lane is nonzero.
+// (bounded_gaussian_power.h), a test that no lane is nonzero and the fused
+// multiply-add fmadd(a, b, c) = RN(a * b + c).
 template <class Lanes>
 concept BoundedGaussianLanes = requires(typename Lanes::D a) {
   { Lanes::bounded_gaussian_power(a) } -> std::same_as<typename Lanes::D>;
   { Lanes::all_zero(a) } -> std::same_as<bool>;
+  { Lanes::fmadd(a, a, a) } -> std::same_as<typename Lanes::D>;
 };
 
 // How far the new value from the bounded weights may lie from the one
@@ -434,8 +436,9 @@ inline constexpr double kBoundedChromaMargin = 0x1p-18;
 // so the new value within kBoundedChromaMargin of the exact path's.
 // A lane is decided when both ends of that interval store the same byte,
 // or when its variance is 0, where every bounded weight is exactly 1.0,
-// the exact one, and the sums, made in the same order by the same
-// operations, are the exact path's bit for bit. A lane whose smallest
+// the exact one, and the sums, made in the same order, are the exact
+// path's bit for bit: the fused u x 1.0 + sum rounds once, as the exact
+// path's sum of the exact product does. A lane whose smallest
 // exponent lies below kBoundedPowerLowestExponent is not decided (its
 // weights may be subnormal or 0, outside the bound). Returns false, having
 // stored nothing, when some lane is not decided.
@@ -453,20 +456,19 @@ template <PassLanes Lanes>
   using D = typename Lanes::D;
   const D unit_exponent =
       gaussian_exponent<Lanes>(Lanes::set1(1.0), gaussian_exponent_divisor<Lanes>(stats.variance));
-  D lowest = Lanes::set1(0.0);
-  LaneSums<Lanes> sums;
-  lane_weight_sums<Lanes, void>(
-      row, column,
-      [&](D sample_luma) {
-        const D difference = Lanes::sub(centre_luma, sample_luma);
-        const D exponent = Lanes::mul(Lanes::mul(difference, difference), unit_exponent);
-        lowest = Lanes::min(lowest, exponent);
-        return Lanes::bounded_gaussian_power(exponent);
-      },
-      [](int) {}, sums);
-  const D reciprocal = Lanes::div(Lanes::set1(1.0), sums.weight);
-  const D u = Lanes::mul(reciprocal, sums.u);
-  const D v = Lanes::mul(reciprocal, sums.v);
+  D lowest = Lanes::set1(0.0), ws = Lanes::set1(0.0), us = Lanes::set1(0.0), vs = Lanes::set1(0.0);
+  for_each_lane_sample(row.rows, row.row_count, [&](int slot, int dx) {
+    const D difference = Lanes::sub(centre_luma, Lanes::load(&row.window.luma[slot][column + dx]));
+    const D exponent = Lanes::mul(Lanes::mul(difference, difference), unit_exponent);
+    lowest = Lanes::min(lowest, exponent);
+    const D w = Lanes::bounded_gaussian_power(exponent);
+    ws = Lanes::add(ws, w);
+    us = Lanes::fmadd(Lanes::load(&row.window.u[slot][column + dx]), w, us);
+    vs = Lanes::fmadd(Lanes::load(&row.window.v[slot][column + dx]), w, vs);
+  });
+  const D reciprocal = Lanes::div(Lanes::set1(1.0), ws);
+  const D u = Lanes::mul(reciprocal, us);
+  const D v = Lanes::mul(reciprocal, vs);
   const D low = Lanes::set1(0.0), high = Lanes::set1(kLargestSample<std::uint8_t>);
   const D margin =
       Lanes::mul(Lanes::at_least(stats.variance, Lanes::set1(0x1p-1074)), Lanes::set1(kBoundedChromaMargin));

@@ -53,6 +53,11 @@ struct PairedLanes {
   {
     return Half::all_zero(a.low) && Half::all_zero(a.high);
   }
+  static D fmadd(D a, D b, D c)
+    requires requires(typename Half::D x) { Half::fmadd(x, x, x); }
+  {
+    return {Half::fmadd(a.low, b.low, c.low), Half::fmadd(a.high, b.high, c.high)};
+  }
   static D bounded_gaussian_power(D q)
     requires requires(typename Half::D x) { Half::bounded_gaussian_power(x); }
   {
