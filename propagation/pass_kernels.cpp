@@ -17,17 +17,14 @@ int reference_kernel(const PassSettings& settings, const Sample* current, Sample
 // From the reference up, as best_variant takes them; each kernel's two
 // entries are its overloads for bytes and for wide samples.
 constexpr PassKernel kKernels[] = {
-    {CpuLevel::reference, "reference", reference_kernel<std::uint8_t>, reference_kernel<std::uint16_t>, nullptr,
-     nullptr},
-    {CpuLevel::portable, "portable", propagation_pass_portable, propagation_pass_portable, nullptr, nullptr},
+    {CpuLevel::reference, "reference", reference_kernel<std::uint8_t>, reference_kernel<std::uint16_t>, nullptr},
+    {CpuLevel::portable, "portable", propagation_pass_portable, propagation_pass_portable, nullptr},
 #ifdef QUILLFEN_ARM64_KERNELS
-    {CpuLevel::neon, "neon", propagation_pass_neon, propagation_pass_neon, nullptr, nullptr},
+    {CpuLevel::neon, "neon", propagation_pass_neon, propagation_pass_neon, nullptr},
 #endif
 #ifdef QUILLFEN_X86_KERNELS
-    {CpuLevel::avx2, "avx2", propagation_pass_avx2, propagation_pass_avx2, exact_gaussian_powers_avx2,
-     bounded_gaussian_powers_avx2},
-    {CpuLevel::avx512, "avx512", propagation_pass_avx512, propagation_pass_avx512, exact_gaussian_powers_avx512,
-     bounded_gaussian_powers_avx512},
+    {CpuLevel::avx2, "avx2", propagation_pass_avx2, propagation_pass_avx2, exact_gaussian_powers_avx2},
+    {CpuLevel::avx512, "avx512", propagation_pass_avx512, propagation_pass_avx512, exact_gaussian_powers_avx512},
 #endif
 };
 
@@ -38,6 +35,15 @@ std::vector<PassKernel> supported_pass_kernels() {
   for (const PassKernel& kernel : kKernels)
     if (cpu_runs(kernel.level)) kernels.push_back(kernel);
   return kernels;
+}
+
+BoundedGaussianPowers bounded_gaussian_powers_of(const PassKernel& kernel) {
+#ifdef QUILLFEN_X86_KERNELS
+  if (kernel.level == CpuLevel::avx2) return bounded_gaussian_powers_avx2;
+  if (kernel.level == CpuLevel::avx512) return bounded_gaussian_powers_avx512;
+#endif
+  static_cast<void>(kernel);
+  return nullptr;
 }
 
 const PassKernel* chosen_pass_kernel() {

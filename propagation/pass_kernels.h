@@ -35,10 +35,6 @@ struct PassKernel {
   // (exact_gaussian_powers in exact_gaussian_power.h), for the tests and
   // benchmarks; null for a kernel that takes its weights from the memo.
   std::size_t (*gaussian_powers)(const double* exponents, double* powers, std::size_t count);
-  // The bounded Gaussian power that decides most of the kernel's stored
-  // values (bounded_gaussian_power.h), for the tests and benchmarks; null
-  // for a kernel without it.
-  void (*bounded_gaussian_powers)(const double* exponents, double* powers, std::size_t count);
 };
 
 // The kernel's entry for the image's sample type.
@@ -53,6 +49,12 @@ inline int run_pass_kernel(const PassKernel& kernel, const PassSettings& setting
 
 // Every kernel this CPU runs, from the reference up to the fastest.
 std::vector<PassKernel> supported_pass_kernels();
+
+// The bounded Gaussian power with which the kernel decides most of its
+// stored values (bounded_gaussian_power.h), for the tests and benchmarks;
+// null for a kernel without it.
+using BoundedGaussianPowers = void (*)(const double* exponents, double* powers, std::size_t count);
+BoundedGaussianPowers bounded_gaussian_powers_of(const PassKernel& kernel);
 
 // The kernel a filter runs: the fastest this CPU runs within the cap of
 // QUILLFEN_CPU (cpu_cap_from_environment), which lets a user or a test hold

@@ -295,9 +295,10 @@ TEST(GaussianWeight, BoundedPowerStaysWithinItsBound) {
   }
   mpfr_clear(value);
   for (const PassKernel& kernel : supported_pass_kernels()) {
-    if (kernel.bounded_gaussian_powers == nullptr) continue;
+    const BoundedGaussianPowers bounded_powers = bounded_gaussian_powers_of(kernel);
+    if (bounded_powers == nullptr) continue;
     std::vector<double> powers(exponents.size());
-    kernel.bounded_gaussian_powers(exponents.data(), powers.data(), exponents.size());
+    bounded_powers(exponents.data(), powers.data(), exponents.size());
     double worst = 0.0;
     std::size_t worst_at = 0;
     for (std::size_t i = 0; i < exponents.size(); ++i) {

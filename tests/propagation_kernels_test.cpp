@@ -231,7 +231,7 @@ TEST(PassKernels, MatchReferenceWhereTheStoreBoundsAndRounds) {
     expect_match_both_forms(blocks, width, height, radius, "chroma blocks");
     expect_kernels_match(equal_weights, width, height, radius, true, "equal weights", &runs);
   }
-  if (supported_pass_kernels().back().bounded_gaussian_powers != nullptr) {
+  if (bounded_gaussian_powers_of(supported_pass_kernels().back()) != nullptr) {
     EXPECT_GT(runs.bounded, 0u);
     EXPECT_GT(runs.exact, 0u);
   }
