@@ -3,6 +3,9 @@
 // the reference and every kernel this CPU supports, both forms, radius 1, 2,
 // 3, 4, 5 and 8. After the runs it prints each kernel's speed-up over the
 // reference in CPU time, both measured in this run on the same frame.
+// Gaussian runs of byte images show in `bounded %` the share of the
+// kernel's runs of centres that its bounded weights decided
+// (docs/performance.md), the rest having taken the exact weights.
 //
 // Every kernel but the reference also runs its wide entry on the frame
 // raised to 10 and 16 bits (each sample shifted up, the new low bits

@@ -425,9 +425,10 @@ concept BoundedGaussianLanes = requires(typename Lanes::D a) {
 };
 
 // How far the new value from the bounded weights may lie from the one
-// from the exact weights, for byte images: kLargestSample x 2^-26, above
-// 255 x 2^-26.41 + 2^-33.6 + 2^-46 (docs/performance.md, "Deciding each
-// stored value").
+// from the exact weights, for byte images, with the roundings of the
+// interval's ends: above 255 e / (1 - e) + 2^-33.7 + 2^-46 < 2^-18.40 for
+// e = kBoundedPowerError (docs/performance.md, "Deciding each stored
+// value").
 inline constexpr double kBoundedChromaMargin = 0x1p-18;
 
 // A run of the Gaussian form from the bounded weights, where that decides
@@ -470,13 +471,17 @@ template <PassLanes Lanes>
   const D u = Lanes::mul(reciprocal, us);
   const D v = Lanes::mul(reciprocal, vs);
   const D low = Lanes::set1(0.0), high = Lanes::set1(kLargestSample<std::uint8_t>);
+  // No margin where the variance is 0 (not at least the least positive
+  // double).
   const D margin =
       Lanes::mul(Lanes::at_least(stats.variance, Lanes::set1(0x1p-1074)), Lanes::set1(kBoundedChromaMargin));
+  // 1 where the two ends of the interval store different bytes, else 0.
   const auto spread = [&](D value) {
     return Lanes::sub(bounded_chroma<Lanes>(Lanes::add(value, margin), low, high),
                       bounded_chroma<Lanes>(Lanes::sub(value, margin), low, high));
   };
-  const D out_of_bound = Lanes::sub(Lanes::set1(1.0), Lanes::at_least(lowest, Lanes::set1(kBoundedPowerLowestExponent)));
+  const D out_of_bound =
+      Lanes::sub(Lanes::set1(1.0), Lanes::at_least(lowest, Lanes::set1(kBoundedPowerLowestExponent)));
   if (!Lanes::all_zero(Lanes::add(Lanes::add(spread(u), spread(v)), out_of_bound))) return false;
   lane_store(row, column, bounded_chroma<Lanes>(u, low, high), bounded_chroma<Lanes>(v, low, high), centre, out,
              largest);
