@@ -191,30 +191,13 @@ template <PassLanes Lanes>
   return largest;
 }
 
-// The whole pass over a float image with Lanes: vector runs over the
-// columns whose discs stay inside the image, the straightforward walk
-// elsewhere.
+// The whole pass over a float image with Lanes.
 template <PassLanes Lanes>
 double float_lane_pass(const PassSettings& settings, const float* current, float* next, GaussianWeightCache* memo,
                        PassWorkspace& workspace) {
-  if (settings.gaussian) memo->clear();
-  const int radius = settings.radius;
-  const int width = settings.width;
-  if (radius > kMaxLaneRadius || width - 2 * radius < Lanes::kLanes)
-    return propagate_border_columns(settings, current, next, 0, width, memo);
-
-  double largest_change = propagate_border_columns(settings, current, next, 0, radius, memo);
-  const double right = propagate_border_columns(settings, current, next, width - radius, width, memo);
-  if (right > largest_change) largest_change = right;
-
-  const int interior_end = width - radius;
-  for (int begin = radius; begin < interior_end; begin += kLaneTileWidth) {
-    const int end = begin + kLaneTileWidth < interior_end ? begin + kLaneTileWidth : interior_end;
-    const int tile_begin = end - begin >= Lanes::kLanes ? begin : end - Lanes::kLanes;
-    const double change = float_lane_tile<Lanes>(settings, current, next, tile_begin, end, workspace);
-    if (change > largest_change) largest_change = change;
-  }
-  return largest_change;
+  return tiled_lane_pass<Lanes>(settings, current, next, memo, [&](int begin, int end) {
+    return float_lane_tile<Lanes>(settings, current, next, begin, end, workspace);
+  });
 }
 
 }  // namespace quillfen

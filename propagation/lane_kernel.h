@@ -609,29 +609,39 @@ template <PassLanes Lanes, class Sample>
   return largest_change;
 }
 
-// The whole pass with Lanes: vector runs over the columns whose discs stay
-// inside the image, the straightforward walk elsewhere.
-template <PassLanes Lanes, class Sample>
-int lane_pass(const PassSettings& settings, const Sample* current, Sample* next, GaussianWeightCache* memo,
-              PassWorkspace& workspace) {
+// The whole pass with Lanes, for any sample type: `tile(begin, end)` over
+// runs of the columns whose discs stay inside the image, the straightforward
+// walk elsewhere. Returns the largest change, of the border walk's type.
+template <PassLanes Lanes, class Sample, class Tile>
+auto tiled_lane_pass(const PassSettings& settings, const Sample* current, Sample* next, GaussianWeightCache* memo,
+                     Tile&& tile) {
   if (settings.gaussian) memo->clear();
   const int radius = settings.radius;
   const int width = settings.width;
   if (radius > kMaxLaneRadius || width - 2 * radius < Lanes::kLanes)
     return propagate_border_columns(settings, current, next, 0, width, memo);
 
-  int largest_change = propagate_border_columns(settings, current, next, 0, radius, memo);
-  const int right = propagate_border_columns(settings, current, next, width - radius, width, memo);
+  auto largest_change = propagate_border_columns(settings, current, next, 0, radius, memo);
+  const auto right = propagate_border_columns(settings, current, next, width - radius, width, memo);
   if (right > largest_change) largest_change = right;
 
   const int interior_end = width - radius;
   for (int begin = radius; begin < interior_end; begin += kLaneTileWidth) {
     const int end = begin + kLaneTileWidth < interior_end ? begin + kLaneTileWidth : interior_end;
     const int tile_begin = end - begin >= Lanes::kLanes ? begin : end - Lanes::kLanes;
-    const int change = lane_tile<Lanes, Sample>(settings, current, next, tile_begin, end, memo, workspace);
+    const auto change = tile(tile_begin, end);
     if (change > largest_change) largest_change = change;
   }
   return largest_change;
+}
+
+// The whole pass with Lanes over bytes or wide samples.
+template <PassLanes Lanes, class Sample>
+int lane_pass(const PassSettings& settings, const Sample* current, Sample* next, GaussianWeightCache* memo,
+              PassWorkspace& workspace) {
+  return tiled_lane_pass<Lanes>(settings, current, next, memo, [&](int begin, int end) {
+    return lane_tile<Lanes, Sample>(settings, current, next, begin, end, memo, workspace);
+  });
 }
 
 }  // namespace quillfen
