@@ -23,6 +23,13 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
 fuzz_seconds=${QUILLFEN_FUZZ_SECONDS:-20}
+stage_names=(host release aarch64 windows asan-ubsan tsan fuzz packages)
+for name in "$@"; do
+  if [[ " ${stage_names[*]} " != *" $name "* ]]; then
+    echo "tests/run_all.sh: no stage \"$name\"; the stages are: ${stage_names[*]}" >&2
+    exit 2
+  fi
+done
 
 # --- Debian packages -------------------------------------------------------
 needed=(cmake g++ make git libgtest-dev libgmock-dev libbenchmark-dev libpng-dev libmpfr-dev python3)
