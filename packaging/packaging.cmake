@@ -31,8 +31,8 @@ include(GNUInstallDirs)
 if(WIN32)
   install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
-  # The README's page for Windows users, where its link finds it.
-  install(FILES ${PROJECT_SOURCE_DIR}/docs/windows.md DESTINATION docs)
+  # The README's pages, where its links find them.
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION docs FILES_MATCHING PATTERN "*.md")
 else()
   file(STRINGS ${PROJECT_SOURCE_DIR}/LICENSE licence_lines)
   list(FILTER licence_lines INCLUDE REGEX "^Copyright \\(c\\) ")
@@ -55,6 +55,7 @@ else()
   configure_file(${CMAKE_CURRENT_LIST_DIR}/debian/copyright.in ${PROJECT_BINARY_DIR}/packaging/copyright @ONLY)
   set(doc_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/quillfen)
   install(FILES ${PROJECT_BINARY_DIR}/packaging/copyright ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${doc_dir})
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${doc_dir}/docs FILES_MATCHING PATTERN "*.md")
 endif()
 
 set(CPACK_PACKAGE_NAME quillfen)
