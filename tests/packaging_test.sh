@@ -101,7 +101,7 @@ for arch in amd64 arm64; do
   done
   dpkg-deb -c "$deb" | awk '{print $6}' | sed 's,^\./,/,' >"$work/files.$arch"
   for file in /usr/bin/quillfen /usr/share/doc/quillfen/copyright /usr/share/doc/quillfen/changelog.Debian.gz \
-      "/usr/lib/$triplet/vapoursynth/libquillfen_vapoursynth.so"; do
+      "/usr/lib/$triplet/vapoursynth/libquillfen_vapoursynth.so" "/usr/lib/$triplet/vapoursynth/manifest.vs"; do
     grep -qx "$file" "$work/files.$arch" || fail "$arch package lacks $file"
   done
   grep -q "^/usr/lib/$triplet/avisynth/.*\.so$" "$work/files.$arch" || fail "$arch package lacks an AviSynth+ module"
@@ -131,7 +131,7 @@ zip=$release/quillfen-${version}-win64.zip
 [ -f "$zip" ] || fail "no $(basename "$zip")"
 python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$zip" "$work/win64"
 top=$work/win64/quillfen-${version}-win64
-for file in quillfen.exe plugins64+/Quillfen.dll vapoursynth/libquillfen_vapoursynth.dll README.md LICENSE.txt; do
+for file in quillfen.exe plugins64+/Quillfen.dll vapoursynth/libquillfen_vapoursynth.dll vapoursynth/manifest.vs README.md LICENSE.txt; do
   [ -f "$top/$file" ] || fail "the archive lacks quillfen-${version}-win64/$file"
 done
 echo "the archive holds: $(cd "$top" && find . -type f | sed 's,^\./,,' | sort | tr '\n' ' ')"
