@@ -46,6 +46,9 @@ packaging/make-release.sh "$release"
 echo "release made in $(($(date +%s) - started)) s"
 (cd "$release" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match the artefacts"
 version=$(sed -n 's/^project(Quillfen VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+for platform in manylinux_2_[0-9]*_x86_64 manylinux_2_[0-9]*_aarch64 win_amd64; do
+  compgen -G "$release/vapoursynth_quillfen-$version-py3-none-$platform.whl" >/dev/null || fail "no $platform wheel"
+done
 
 work=$(mktemp -d)
 cleanup() {

@@ -5,7 +5,7 @@
 if(TARGET quillfen_vapoursynth AND QUILLFEN_VAPOURSYNTH_LIBRARY AND NOT QUILLFEN_SANITIZE)
   add_executable(quillfen_vapoursynth_host ${CMAKE_CURRENT_LIST_DIR}/vapoursynth_host.cpp)
   target_include_directories(quillfen_vapoursynth_host PRIVATE ${QUILLFEN_VAPOURSYNTH_INCLUDE_DIR})
-  target_link_libraries(quillfen_vapoursynth_host PRIVATE quillfen_y4m ${QUILLFEN_VAPOURSYNTH_LIBRARY})
+  target_link_libraries(quillfen_vapoursynth_host PRIVATE quillfen_y4m quillfen_system ${QUILLFEN_VAPOURSYNTH_LIBRARY})
   get_filename_component(vapoursynth_library_dir ${QUILLFEN_VAPOURSYNTH_LIBRARY} DIRECTORY)
   set_target_properties(quillfen_vapoursynth_host PROPERTIES BUILD_RPATH ${vapoursynth_library_dir})
   file(GLOB vapoursynth_python_dirs ${vapoursynth_library_dir}/python3*/site-packages)

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Builds VapourSynth R65's core library for Windows x64 with MinGW-w64 (no
+# Python, no vspipe), with zimg 3.0.5 linked into it, once, into the host
+# cache, for the test that runs libquillfen_vapoursynth.dll in it under
+# wine64 (tests/windows_vapoursynth_test.sh).
+set -euo pipefail
+source "$(dirname "$0")/host_build.sh"
+compiler=x86_64-w64-mingw32-g++-posix
+if ! command -v "$compiler" > /dev/null; then
+  echo "VapourSynth R65 (MinGW): $compiler is absent; the Windows VapourSynth test will be skipped"
+  exit 0
+fi
+name=vapoursynth-R65
+host_build_start "$name" "VapourSynth R65 (MinGW)" "$name-mingw"
+zimg_archive=$(dirname "$archive")/zimg-3.0.5.tar.gz
+if [ ! -f "$zimg_archive" ]; then
+  echo "VapourSynth R65 (MinGW): zimg's source archive $zimg_archive is absent; the Windows VapourSynth test will be skipped"
+  exit 0
+fi
+tar -xzf "$zimg_archive" -C "$work"
+cross=(--host=x86_64-w64-mingw32 CC=x86_64-w64-mingw32-gcc-posix CXX="$compiler")
+rm -rf "$prefix"
+(
+  # zimg as a static library without its SIMD kernels: the test host never
+  # resizes, and the core only needs it linked.
+  cd "$work/zimg-release-3.0.5"
+  ./autogen.sh
+  ./configure "${cross[@]}" --prefix="$work/zimg" --disable-shared --enable-static --disable-simd
+  make -j2
+  make install
+  cd "$work/$name"
+  ./autogen.sh
+  # libtool would not put a static library into a DLL; pass_all lets it.
+  PKG_CONFIG_LIBDIR="$work/zimg/lib/pkgconfig" ./configure "${cross[@]}" --prefix="$prefix" \
+    --disable-vsscript --disable-vspipe --disable-python-module --enable-shared --disable-static \
+    lt_cv_deplibs_check_method=pass_all
+  make -j2
+  make install
+) > "$work/build.log" 2>&1 || { tail -50 "$work/build.log"; exit 1; }
+# libvapoursynth.dll loads the MinGW runtime from its own folder.
+for runtime in libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do
+  cp "$("$compiler" -print-file-name="$runtime")" "$prefix/bin/"
+done
+host_build_done
