@@ -41,4 +41,13 @@ rm -rf "$prefix"
 for runtime in libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do
   cp "$("$compiler" -print-file-name="$runtime")" "$prefix/bin/"
 done
+# Laid out as VapourSynth's portable install: with portable.vs beside it,
+# the core takes its bundled plugins from vapoursynth64/coreplugins there
+# (else from where an installer's registry entry says), and logs a critical
+# error when that folder holds no DLL. None of those plugins is built here;
+# an empty DLL, which the core passes over for having no entry point,
+# stands in the folder.
+touch "$prefix/bin/portable.vs"
+mkdir -p "$prefix/bin/vapoursynth64/coreplugins"
+x86_64-w64-mingw32-gcc-posix -shared -x c /dev/null -o "$prefix/bin/vapoursynth64/coreplugins/no-core-plugins.dll"
 host_build_done
