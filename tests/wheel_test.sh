@@ -5,12 +5,12 @@
 # module and manifest.vs in vapoursynth/plugins/quillfen, the licence in
 # its dist-info); its platform tag against the module's own tables (an ELF
 # module needs the C library alone, and the manylinux tag names the newest
-# GLIBC symbol version it needs; a DLL is for x64 Windows). Given the
-# native command and VapourSynth host (the release preset's), it is also
-# installed with pip into a fresh venv, offline; the module manifest.vs
-# names there, loaded by the real VapourSynth R65, gives the command's
-# bytes on 8-bit 4:2:0, 10-bit 4:2:2 and 16-bit 4:4:4 clips; and pip
-# uninstall leaves no file. Exits 77, saying why, without Debian's
+# GLIBC symbol version it needs; a DLL is for x64 Windows and needs the
+# system's DLLs alone). Given the native command and VapourSynth host (the
+# release preset's), it is also installed with pip into a fresh venv,
+# offline; the module manifest.vs names there, loaded by the real
+# VapourSynth R65, gives the command's bytes on 8-bit 4:2:0, 10-bit 4:2:2
+# and 16-bit 4:4:4 clips; and pip uninstall leaves no file. Exits 77, saying why, without Debian's
 # python3-build, python3-venv or ffmpeg.
 #
 #   tests/wheel_test.sh BUILD_DIR OUT_DIR [NATIVE_COMMAND VAPOURSYNTH_HOST]
@@ -57,6 +57,8 @@ case $module in
 *.dll)
   [ "$tag" = win_amd64 ] || fail "a Windows module in a wheel tagged $tag"
   x86_64-w64-mingw32-objdump -f "$module" | grep -q 'file format pei-x86-64' || fail "$module is no x64 DLL"
+  needed=$(x86_64-w64-mingw32-objdump -p "$module" | awk '/DLL Name:/ {print $3}' | sort | paste -s -d ' ')
+  [ "$needed" = "KERNEL32.dll msvcrt.dll" ] || fail "the wheel's DLL needs $needed beyond the system's"
   ;;
 *)
   # Each library the module needs from its dynamic section, and the newest
@@ -77,7 +79,7 @@ case $module in
     fail "wheel tagged $tag for a module on $machine whose newest C library symbol is GLIBC_$newest"
   ;;
 esac
-echo "wheel $name: its files and its tag hold ($(basename "$module") needs ${needed:-system DLLs only}${newest:+, GLIBC_$newest at most})"
+echo "wheel $name: its files and its tag hold ($(basename "$module") needs $needed${newest:+, GLIBC_$newest at most})"
 
 [ $# -ge 4 ] || exit 0
 command=$(realpath "$3")
