@@ -10,7 +10,8 @@
 # release preset's), it is also installed with pip into a fresh venv,
 # offline; the module manifest.vs names there, loaded by the real
 # VapourSynth R65, gives the command's bytes on 8-bit 4:2:0, 10-bit 4:2:2
-# and 16-bit 4:4:4 clips; and pip uninstall leaves no file. Exits 77, saying why, without Debian's
+# and 16-bit 4:4:4 clips, and is clean under valgrind where it is
+# installed; and pip uninstall leaves no file. Exits 77, saying why, without Debian's
 # python3-build, python3-venv or ffmpeg.
 #
 #   tests/wheel_test.sh BUILD_DIR OUT_DIR [NATIVE_COMMAND VAPOURSYNTH_HOST]
@@ -108,6 +109,15 @@ for clip in "yuv420p 8-bit 4:2:0 radius=2 gaussian=true" "yuv422p10le 10-bit 4:2
   cmp -s "$work/command.y4m" "$work/host.y4m" || fail "the installed module's bytes differ from the command's on $depth $layout"
   echo "the installed wheel's module in VapourSynth R65: the command's bytes on $depth $layout"
 done
+
+# The module carries its own C++ runtime, which must leave nothing behind
+# when the host unloads it.
+if command -v valgrind >/dev/null; then
+  valgrind --error-exitcode=97 --leak-check=full --errors-for-leak-kinds=definite --show-leak-kinds=definite -q \
+    "$host" "$installed_module" "$work/in.y4m" "$work/host.y4m" "${settings[@]}" ||
+    fail "the installed module under valgrind (status $?)"
+  echo "the installed wheel's module under valgrind: no invalid access, nothing lost"
+fi
 
 "$venv/bin/pip" uninstall --yes --quiet vapoursynth-quillfen || fail "pip uninstall"
 listing >"$work/after"
