@@ -39,15 +39,15 @@ def build_plugin_folder():
         if os.environ.get("QUILLFEN_VAPOURSYNTH_INCLUDE_DIR"):
             configure.append("-DQUILLFEN_VAPOURSYNTH_INCLUDE_DIR=" + os.environ["QUILLFEN_VAPOURSYNTH_INCLUDE_DIR"])
         subprocess.run(configure, check=True)
-    subprocess.run(["cmake", "--build", str(build_dir), "--target", "quillfen_vapoursynth_wheel",
-                    "-j", os.environ.get("QUILLFEN_WHEEL_JOBS", "2")], check=True)
+    subprocess.run(["cmake", "--build", str(build_dir), "--target", "quillfen_vapoursynth_wheel", "-j2"], check=True)
     return Path(build_dir) / "wheel" / "quillfen"
 
 
 def module_path(folder):
     """The module manifest.vs names, with its file's extension."""
     names = [line.strip() for line in (folder / "manifest.vs").read_text().splitlines()[1:] if line.strip()]
-    found = [folder / (names[0] + suffix) for suffix in (".so", ".dll") if (folder / (names[0] + suffix)).is_file()]
+    found = [folder / (name + suffix) for name in names for suffix in (".so", ".dll")
+             if (folder / (name + suffix)).is_file()]
     if len(names) != 1 or len(found) != 1:
         raise RuntimeError(f"{folder}: manifest.vs should name one module there, and names {names}")
     return found[0]
