@@ -26,14 +26,18 @@ from wheel.bdist_wheel import bdist_wheel
 ROOT = Path(__file__).resolve().parent
 VERSION = re.search(r"^project\(Quillfen VERSION ([0-9.]+)", (ROOT / "CMakeLists.txt").read_text(), re.M).group(1)
 PLUGIN_FOLDER = Path("vapoursynth", "plugins", "quillfen")
+GIVEN_BUILD_DIR = os.environ.get("QUILLFEN_WHEEL_BUILD_DIR")
+BUILD_DIR = Path(GIVEN_BUILD_DIR).resolve() if GIVEN_BUILD_DIR else ROOT / "build-wheel" / "cmake"
+# setuptools' own work, inside the build tree, so that wheels made from
+# several build trees at once never share it.
+SETUPTOOLS_DIR = BUILD_DIR / "wheel-setuptools"
 
 
 @functools.cache
 def build_plugin_folder():
     """Builds the module, once; returns the folder holding it and manifest.vs."""
-    build_dir = os.environ.get("QUILLFEN_WHEEL_BUILD_DIR")
-    if not build_dir:
-        build_dir = ROOT / "build-wheel" / "cmake"
+    build_dir = BUILD_DIR
+    if not GIVEN_BUILD_DIR:
         configure = ["cmake", "-S", str(ROOT), "-B", str(build_dir), "-DCMAKE_BUILD_TYPE=Release",
                      "-DQUILLFEN_VAPOURSYNTH=ON", "-DQUILLFEN_AVISYNTH=OFF"]
         if os.environ.get("QUILLFEN_VAPOURSYNTH_INCLUDE_DIR"):
@@ -143,12 +147,12 @@ class PlatformWheel(bdist_wheel):
         return "py3", "none", platform_tag(module_path(build_plugin_folder()))
 
 
-(ROOT / "build-wheel").mkdir(exist_ok=True)
+SETUPTOOLS_DIR.mkdir(parents=True, exist_ok=True)
 setup(
     version=VERSION,
     packages=[],
     py_modules=[],
     distclass=ModuleDistribution,
     cmdclass={"build_ext": BuildPluginFolder, "bdist_wheel": PlatformWheel},
-    options={"build": {"build_base": "build-wheel/setuptools"}, "egg_info": {"egg_base": "build-wheel"}},
+    options={"build": {"build_base": str(SETUPTOOLS_DIR)}, "egg_info": {"egg_base": str(SETUPTOOLS_DIR)}},
 )
