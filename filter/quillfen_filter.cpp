@@ -15,7 +15,13 @@ QuillfenFilter::QuillfenFilter(PClip child_, const QuillfenParameters& parameter
       is_exactly_yuy2(vi) || is_exactly_yv12_or_i420(vi)
           ? std::optional<FrameFormat>(FrameFormat{vi.width, vi.height, ChromaLayout::kYuy2, 8})
           : std::nullopt;
-  if (const char* error = clip_refusal(format, kYuy2OrYv12Only, parameters)) env->ThrowError(error);
+  char odd_width[256], odd_height[256];
+  const bool yuy2 = is_exactly_yuy2(vi);
+  avisynth_odd_size_refusals(yuy2 ? "YUY2" : "YV12", yuy2 ? "YUY2" : "4:2:0", vi.width, vi.height, odd_width,
+                             odd_height);
+  if (const char* error =
+          clip_refusal(format, {vi.width == 0 ? kNoVideo : kYuy2OrYv12Only, odd_width, odd_height}, parameters))
+    env->ThrowError(error);
   frame_filter = std::make_unique<FrameFilter>(*format, parameters, *chosen_pass_kernel());
 }
 

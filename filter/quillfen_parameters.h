@@ -6,6 +6,7 @@
 #pragma once
 
 #include <climits>
+#include <cstdint>
 #include <string_view>
 
 namespace quillfen {
@@ -13,9 +14,12 @@ namespace quillfen {
 // The script function these are the arguments of, by this name in every host.
 inline constexpr char kQuillfenFunctionName[] = "Quillfen";
 
-// Passes run at most this often per frame while waiting for convergence
-// (iterations 0): with the linear affinity and a small threshold a frame
-// may never converge, and a frame request must still return.
+// Passes run at most this often per frame, in either mode. Waiting for
+// convergence (iterations 0), the linear affinity with a small threshold
+// may never converge, and a frame request must still return; a fixed count
+// (iterations) takes no more, so that no setting makes a frame take longer
+// than the convergence mode at its worst, and a frame request always
+// returns.
 inline constexpr int kMaxConvergencePasses = 1000;
 
 struct QuillfenParameters;
@@ -59,8 +63,8 @@ inline constexpr QuillfenParameter kQuillfenParameters[] = {
      "radius in pixels of the neighbourhood disc, below the frame width and height"},
     {"gaussian", &QuillfenParameters::gaussian, nullptr, 0, 0, 1, nullptr,
      "Gaussian luma affinity instead of the linear one"},
-    {"iterations", nullptr, &QuillfenParameters::iterations, 0, 0, INT_MAX,
-     "Quillfen: \"iterations\" parameter must be greater than or equal to zero.",
+    {"iterations", nullptr, &QuillfenParameters::iterations, 0, 0, kMaxConvergencePasses,
+     "Quillfen: \"iterations\" parameter must be between zero and 1000 inclusive.",
      "passes per frame; 0 repeats passes until one changes no chroma value by more than threshold"},
     {"threshold", nullptr, &QuillfenParameters::threshold, 165, 0, 255,
      "Quillfen: \"threshold\" parameter must be between zero and 255 inclusive.",
@@ -78,6 +82,8 @@ constexpr int QuillfenParameters::default_of(int QuillfenParameters::*field) {
     if (parameter.number == field) return parameter.default_value;
   throw "a field without its row in kQuillfenParameters";
 }
+
+static_assert(kMaxConvergencePasses == 1000, "the \"iterations\" message names the bound");
 
 // Checked while building: each row sets one field, and each field has its
 // row (default_of's throw stops the build otherwise).
@@ -99,6 +105,16 @@ constexpr void set_value(QuillfenParameters& parameters, const QuillfenParameter
     parameters.*parameter.flag = value != 0;
   else
     parameters.*parameter.number = value;
+}
+
+// A host's integer argument (AviSynth+ and VapourSynth hand 64-bit ones) as
+// the int the field holds, never wrapped into another value: one beyond an
+// int becomes the nearest int, which is refused with the argument's own
+// message just as the value itself would be. Every int row's range leaves
+// out INT_MIN and INT_MAX, but for radius's upper end, which is the frame
+// size (clip_refusal): a radius of INT_MAX is never below it.
+constexpr int int_argument(std::int64_t value) {
+  return value < INT_MIN ? INT_MIN : value > INT_MAX ? INT_MAX : static_cast<int>(value);
 }
 
 // The message of the first argument outside its range, in the table's

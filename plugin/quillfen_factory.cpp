@@ -4,6 +4,7 @@
 
 #include "filter/avisynth_messages.h"
 #include "filter/quillfen_filter.h"
+#include "plugin/avisynth_module_mark.h"
 
 namespace quillfen {
 
@@ -34,6 +35,18 @@ void hold_clip_arguments_once_more(const AVSValue& args) {
   }
 }
 
+// Whether the AviSynth+ module has loaded into this environment as well
+// (it sets the mark); a host without it, such as AviSynth 2.5, has no such
+// variable.
+bool avisynth_plus_module_loaded(IScriptEnvironment* env) {
+  try {
+    env->GetVar(kAvisynthPlusModuleMark);
+    return true;
+  } catch (const IScriptEnvironment::NotFound&) {
+    return false;
+  }
+}
+
 // Every reference below is held by a PClip or an AVSValue, so each one is
 // released on every path out, also while an error passes through.
 PClip invoke_conversion(IScriptEnvironment* env, const char* name, const AVSValue& clip,
@@ -50,6 +63,9 @@ PClip invoke_conversion(IScriptEnvironment* env, const char* name, const AVSValu
 }  // namespace
 
 AVSValue AVS_CDECL create_quillfen(AVSValue args, void* /*user_data*/, IScriptEnvironment* env) {
+  // This module got the call only because a script loaded it after the
+  // AviSynth+ module, which takes every clip this one takes and more.
+  if (avisynth_plus_module_loaded(env)) env->ThrowError(kBothAvisynthModules);
   // Decided once on the unconverted source; it governs both conversions.
   // Any other format goes to the filter unconverted, which refuses it.
   const bool planar_source = is_exactly_yv12_or_i420(args[0].AsClip()->GetVideoInfo());

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "filter/avisynth_messages.h"
 #include "filter/quillfen_filter.h"
 #include "filter/quillfen_version.h"
 #include "host/avisynth_interface.h"
@@ -60,8 +61,9 @@ class RecordingEnvironment : public IScriptEnvironment {
   std::vector<void*> added_user_data;
   // Conversion functions that do not exist, and ones that fail.
   std::set<std::string> missing, failing;
-  // Functions of the host's own that FunctionExists reports.
-  std::set<std::string> defined;
+  // Functions of the host's own that FunctionExists reports, and the
+  // global variables GetVar finds.
+  std::set<std::string> defined, variables;
   // The clips the conversions made; the YUY2 one serves `yuy2_frame`.
   IClip* last_conversion = nullptr;
   std::vector<BYTE> yuy2_frame;
@@ -113,13 +115,16 @@ class RecordingEnvironment : public IScriptEnvironment {
   }
 
   bool AVS_STDCALL FunctionExists(const char* name) override { return defined.count(name) != 0; }
+  AVSValue AVS_STDCALL GetVar(const char* name) override {
+    if (!variables.count(name)) throw NotFound();
+    return AVSValue(true);
+  }
 
   // Nothing else is any business of the plugin.
   long AVS_STDCALL GetCPUFlags() override { unexpected(); }
   char* AVS_STDCALL SaveString(const char*, int) override { unexpected(); }
   char* AVS_STDCALL Sprintf(const char*, ...) override { unexpected(); }
   char* AVS_STDCALL VSprintf(const char*, void*) override { unexpected(); }
-  AVSValue AVS_STDCALL GetVar(const char*) override { unexpected(); }
   bool AVS_STDCALL SetVar(const char*, const AVSValue&) override { unexpected(); }
   bool AVS_STDCALL SetGlobalVar(const char*, const AVSValue&) override { unexpected(); }
   void AVS_STDCALL PushContext(int) override { unexpected(); }
@@ -346,7 +351,9 @@ TEST_F(PluginFactory, BadParameterOnAPlanarSourceStopsBeforeTheSecondConversion)
   const std::vector<std::pair<std::vector<AVSValue>, std::string>> cases = {
       {{AVSValue(), AVSValue(0)}, "Quillfen: \"radius\" parameter must be greater than or equal to one."},
       {{AVSValue(), AVSValue(), AVSValue(), AVSValue(-1)},
-       "Quillfen: \"iterations\" parameter must be greater than or equal to zero."},
+       "Quillfen: \"iterations\" parameter must be between zero and 1000 inclusive."},
+      {{AVSValue(), AVSValue(), AVSValue(), AVSValue(1001)},
+       "Quillfen: \"iterations\" parameter must be between zero and 1000 inclusive."},
       {{AVSValue(), AVSValue(), AVSValue(), AVSValue(), AVSValue(256)},
        "Quillfen: \"threshold\" parameter must be between zero and 255 inclusive."},
   };
@@ -358,7 +365,7 @@ TEST_F(PluginFactory, BadParameterOnAPlanarSourceStopsBeforeTheSecondConversion)
     ASSERT_EQ(env_.invokes.size(), 1u);
     EXPECT_EQ(env_.invokes[0].name, "ConvertToYUY2");
   }
-  expect_all_released(6);
+  expect_all_released(8);
 }
 
 TEST_F(PluginFactory, OtherFormatsAreRefusedByTheFilterUnconverted) {
@@ -369,8 +376,21 @@ TEST_F(PluginFactory, OtherFormatsAreRefusedByTheFilterUnconverted) {
     EXPECT_EQ(failure_of({AVSValue(new TestClip(info_of(static_cast<int>(pixel_type))))}),
               "Quillfen: YUY2 or YV12 data only.")
         << std::hex << pixel_type;
+  VideoInfo no_video = info_of(0);
+  no_video.width = no_video.height = 0;
+  EXPECT_EQ(failure_of({AVSValue(new TestClip(no_video))}), "Quillfen: the clip has no video.");
   EXPECT_TRUE(env_.invokes.empty());
-  expect_all_released(5);
+  expect_all_released(6);
+}
+
+// With the AviSynth+ module in the same environment this one takes no call:
+// it reached it only by being loaded after that one.
+TEST_F(PluginFactory, RefusesEveryCallBesideTheAvisynthPlusModule) {
+  env_.variables = {"$QuillfenAviSynthPlusModule$"};
+  for (const int pixel_type : {int(VideoInfo::CS_YUY2), int(VideoInfo::CS_YV12)})
+    EXPECT_EQ(failure_of({AVSValue(new TestClip(info_of(pixel_type)))}), kBothAvisynthModules);
+  EXPECT_TRUE(env_.invokes.empty());
+  expect_all_released(2);
 }
 
 // AviSynth+ on Linux: after the call returns it releases each clip argument

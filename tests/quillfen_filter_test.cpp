@@ -40,9 +40,11 @@ std::string construction_error(const VideoInfo& vi, const Parameters& p) {
 
 const char* const kFormat = "Quillfen: YUY2 or YV12 data only.";
 const char* const kRadius = "Quillfen: \"radius\" parameter must be greater than or equal to one.";
-const char* const kIterations = "Quillfen: \"iterations\" parameter must be greater than or equal to zero.";
+const char* const kIterations = "Quillfen: \"iterations\" parameter must be between zero and 1000 inclusive.";
 const char* const kThreshold = "Quillfen: \"threshold\" parameter must be between zero and 255 inclusive.";
-const char* const kOddWidth = "Quillfen: frame width must be even.";
+const char* const kOddWidth =
+    "Quillfen: the clip is YUY2 of 7x6; YUY2 needs an even width: make it even before the clip becomes YUY2, e.g. "
+    "add Crop(0, 0, -1, 0) or AddBorders(0, 0, 1, 0) where it is 4:4:4 or RGB.";
 const char* const kRadiusTooLarge = "Quillfen: \"radius\" parameter must be less than the frame width and height.";
 
 VideoInfo with_pixel_type(VideoInfo vi, int pixel_type) {
@@ -61,6 +63,7 @@ TEST(QuillfenFilterChecks, EachLimitAndItsExactMessage) {
       {{false, -5, false, 0, 165}, kRadius},  {{false, 1, false, -1, 165}, kIterations},
       {{false, 1, false, 7, 0}, ""},          {{false, 1, false, 0, 255}, ""},
       {{false, 1, false, 0, -1}, kThreshold}, {{false, 1, false, 0, 256}, kThreshold},
+      {{false, 1, false, 1000, 165}, ""},     {{false, 1, false, 1001, 165}, kIterations},
   };
   for (const Case& c : cases)
     EXPECT_EQ(construction_error(yuy2, c.p), c.error)

@@ -196,6 +196,7 @@ TEST_F(VapourSynthModule, RefusesWithTheScriptFunctionsMessages) {
            "core.resize.Bicubic(clip, format=vs." + conversion + ")";
   };
   const std::string radius = "Quillfen: \"radius\" parameter must be greater than or equal to one.";
+  const std::string iterations = "Quillfen: \"iterations\" parameter must be between zero and 1000 inclusive.";
   const std::string threshold = "Quillfen: \"threshold\" parameter must be between zero and 255 inclusive.";
   const std::string too_wide = "Quillfen: \"radius\" parameter must be less than the frame width and height.";
   const struct {
@@ -214,15 +215,23 @@ TEST_F(VapourSynthModule, RefusesWithTheScriptFunctionsMessages) {
       {"blank:variable:64x32", {}, "Quillfen: clip must have a constant format."},
       {"blank:YUV420P8:0x0", {}, "Quillfen: clip must have a constant frame size."},
       {"blank:YUV422P8:64x32", {"radius=0", "threshold=256"}, radius},
-      {"blank:YUV422P8:64x32", {"iterations=-1"},
-       "Quillfen: \"iterations\" parameter must be greater than or equal to zero."},
+      {"blank:YUV422P8:64x32", {"iterations=-1"}, iterations},
+      {"blank:YUV422P8:64x32", {"iterations=1001"}, iterations},
+      {"blank:YUV422P8:64x32", {"iterations=4294967298"}, iterations},
+      {"blank:YUV422P8:64x32", {"iterations=-4294967295"}, iterations},
       {"blank:YUV420P8:64x32", {"threshold=-1"}, threshold},
       {"blank:YUV420P8:64x32", {"threshold=4294967296"}, threshold},
       {"blank:YUV420P8:64x32", {"radius=32"}, too_wide},
       {"blank:YUV420P8:64x32", {"radius=4294967298"}, too_wide},
       {"blank:YUV444P16:63x5", {"radius=5"}, too_wide},
-      {"blank:YUV422P8:63x32", {}, "Quillfen: frame width must be even."},
-      {"blank:YUV420P10:64x31", {}, "Quillfen: frame height must be even for 4:2:0."},
+      {"blank:YUV422P8:63x32", {},
+       "Quillfen: the clip is YUV422P8 of 63x32; 4:2:2 needs an even width: make it even before the clip becomes "
+       "YUV422P8, e.g. core.std.Crop(clip, right=1) or core.std.AddBorders(clip, right=1) where it is 4:4:4 or "
+       "RGB."},
+      {"blank:YUV420P10:64x31", {},
+       "Quillfen: the clip is YUV420P10 of 64x31; 4:2:0 needs an even height: make it even before the clip "
+       "becomes YUV420P10, e.g. core.std.Crop(clip, bottom=1) or core.std.AddBorders(clip, bottom=1) where it is "
+       "4:4:4 or RGB."},
   };
   for (const auto& c : cases) {
     const ProcessOutcome outcome = host(c.source, "", c.settings);
@@ -239,6 +248,7 @@ TEST_F(VapourSynthModule, RefusesWithTheScriptFunctionsMessages) {
       {"blank:YUV420P8:64x32", "radius=31"},    {"blank:YUV420P9:64x32", "radius=2"},
       {"blank:YUV422P11:64x32", "radius=2"},    {"blank:YUV444P13:63x5", "radius=4"},
       {"blank:YUV420P14:64x32", "radius=2"},    {"blank:YUV422P16:64x32", "threshold=0"},
+      {"blank:YUV420P8:64x32", "iterations=1000"},
   };
   for (const auto& a : accepted) EXPECT_EQ(host(a.source, "", {a.setting}).status, 0) << a.source << " " << a.setting;
 }

@@ -14,7 +14,8 @@
 # correctly rounded power, computed by the filter itself (MinGW's pow, once
 # asked for some weights, differed from glibc's in the last bits of about
 # 0.6 % of them, and the chroma then by 1).
-# The DLL must export its entry point alone and need no DLL but the
+# The DLL must export its two entry points alone (the second marks a module
+# that takes 64-bit integers) and need no DLL but the
 # system's: neither the MinGW runtime nor AviSynth.dll, whose entry points
 # it takes from the AviSynth+ that loads it.
 # Exits 77, saying what is missing, without MinGW-w64, wine64 or that
@@ -46,7 +47,7 @@ plugin="$windows/Quillfen.dll"
 
 # What the DLL exports and which DLLs it needs, from its own tables.
 exports=$(x86_64-w64-mingw32-objdump -p "$plugin" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | awk '$1 == "[" {print $3}')
-[ "$exports" = avisynth_c_plugin_init ] || fail "Quillfen.dll exports: $exports"
+[ "$(echo $exports)" = "avisynth_c_plugin_init avisynth_c_plugin_init2" ] || fail "Quillfen.dll exports: $exports"
 imports=$(x86_64-w64-mingw32-objdump -p "$plugin" | awk '/DLL Name:/ {print $3}' | sort | paste -s -d ' ')
 [ "$imports" = "KERNEL32.dll msvcrt.dll" ] || fail "Quillfen.dll needs: $imports"
 
@@ -131,7 +132,8 @@ blank() { printf 'BlankClip(pixel_type="%s", width=64, height=48)' "$1"; }
 taken="YUY2 or YUV 4:2:0, 4:2:2 or 4:4:4 of 8 to 16 bits only"
 refusals=(
   "$(blank YUY2)|radius=0|Quillfen: \"radius\" parameter must be greater than or equal to one."
-  "$(blank YV12)|iterations=-1|Quillfen: \"iterations\" parameter must be greater than or equal to zero."
+  "$(blank YV12)|iterations=-1|Quillfen: \"iterations\" parameter must be between zero and 1000 inclusive."
+  "$(blank YV12)|iterations=4294967298|Quillfen: \"iterations\" parameter must be between zero and 1000 inclusive."
   "$(blank YUY2)|threshold=256|Quillfen: \"threshold\" parameter must be between zero and 255 inclusive."
   "$(blank YV12)|radius=48|Quillfen: \"radius\" parameter must be less than the frame width and height."
   "$(blank RGB32)||Quillfen: the clip is RGB32; $taken: add ConvertToYUV444() before Quillfen."

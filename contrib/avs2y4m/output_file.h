@@ -4,6 +4,8 @@
 // partial OUTPUT (an earlier OUTPUT stays as it was).
 #pragma once
 
+#include <unistd.h>
+
 #include <cstddef>
 #include <string>
 
@@ -28,6 +30,9 @@ class OutputFile {
   void commit();
   // True when OUTPUT appears only on commit.
   bool whole_or_nothing() const { return !temporary_.empty(); }
+  // Removes the partial file now, while it is still open (for a stop that
+  // ends the process at once); true when there was one.
+  bool remove_partial() const { return !temporary_.empty() && unlink(temporary_.c_str()) == 0; }
 
  private:
   [[noreturn]] void fail(const std::string& what) const;

@@ -7,6 +7,7 @@
 #include "cli/progress_line.h"
 #include "contrib/avs2y4m/frame_properties.h"
 #include "contrib/avs2y4m/output_file.h"
+#include "contrib/avs2y4m/stop_guard.h"
 #include "contrib/avs2y4m/y4m_output.h"
 #include "contrib/avs2y4m/y4m_source.h"
 #include "system/stop_requests.h"
@@ -38,9 +39,10 @@ int write_frames(IScriptEnvironment* env, const std::string& script, const std::
   const y4m::Y4mFormat format = y4m_format_of_clip(clip, env);
 
   // From here on a Ctrl-C stops the command between frames, so that the
-  // partial output is removed.
+  // partial output is removed; inside a long frame the guard does it.
   const std::atomic<bool>& stop = system::catch_stop_requests();
   OutputFile file(output);
+  StopGuard guard(stop, file, output);
   cli::ProgressLine progress(show_progress, vi.num_frames, "avs2y4m");
   std::vector<BYTE> record;
   try {
@@ -58,7 +60,10 @@ int write_frames(IScriptEnvironment* env, const std::string& script, const std::
                            cli::kExitInterrupted);
       build_y4m_record(vi, header, n == 0 ? first : clip->GetFrame(n, env), record);
       first = PVideoFrame();
-      file.write(record.data(), record.size());
+      {
+        const StopGuard::Writing writing(guard);
+        file.write(record.data(), record.size());
+      }
       progress.frame_written();
     }
   } catch (const OutputClosed&) {
@@ -69,6 +74,7 @@ int write_frames(IScriptEnvironment* env, const std::string& script, const std::
     throw;
   }
   progress.finish();
+  guard.finish();
   file.commit();
   return cli::kExitOk;
 }

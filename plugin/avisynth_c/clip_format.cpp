@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "filter/avisynth_messages.h"
+
 namespace quillfen {
 
 namespace {
@@ -39,8 +41,10 @@ bool is_planar_yuv(int pixel_type) {
          !(pixel_type & (AVS_CS_BGR | AVS_CS_INTERLEAVED));
 }
 
-// The pixel type's name as AviSynth+ spells its generic names (RGB32,
-// RGBP10, Y16, YUV411P8, YUVA420PS, ...).
+// The pixel type's name as AviSynth+'s PixelType() gives it: the classic
+// names of 8-bit planar YUV (YV12, YV16, YV24, YV411, YUV9, Y8) and planar
+// RGB (RGBP, RGBAP), YUVA420 and the like for 8 bits with alpha, Y32 for
+// float luma, else family, subsampling and depth (YUV420P10, RGBAPS, ...).
 void name_of(int pixel_type, char (&name)[32]) {
   const int bits = sample_bits(pixel_type);
   char depth[8];
@@ -49,16 +53,27 @@ void name_of(int pixel_type, char (&name)[32]) {
   else
     std::snprintf(depth, sizeof depth, "%d", bits);
   const bool alpha_rgb = has(pixel_type, AVS_CS_RGBA_TYPE);
-  if (has(pixel_type, AVS_CS_BGR) && has(pixel_type, AVS_CS_INTERLEAVED))
+  const char* subsampling = subsampling_name(pixel_type);
+  if (pixel_type == AVS_CS_YUY2)
+    std::snprintf(name, sizeof name, "YUY2");
+  else if (has(pixel_type, AVS_CS_BGR) && has(pixel_type, AVS_CS_INTERLEAVED))
     std::snprintf(name, sizeof name, "RGB%d", (alpha_rgb ? 4 : 3) * bits);
   else if (has(pixel_type, AVS_CS_BGR) && has(pixel_type, AVS_CS_PLANAR))
-    std::snprintf(name, sizeof name, "%s%s", alpha_rgb ? "RGBAP" : "RGBP", depth);
+    std::snprintf(name, sizeof name, "%s%s", alpha_rgb ? "RGBAP" : "RGBP", bits == 8 ? "" : depth);
   else if (has(pixel_type, AVS_CS_GENERIC_Y) && (pixel_type & AVS_CS_PLANAR_MASK & ~AVS_CS_SAMPLE_BITS_MASK) ==
                                                     AVS_CS_GENERIC_Y)
-    std::snprintf(name, sizeof name, "Y%s", depth);
-  else if (is_planar_yuv(pixel_type) && subsampling_name(pixel_type))
-    std::snprintf(name, sizeof name, "%s%sP%s", (pixel_type & AVS_CS_YUVA) ? "YUVA" : "YUV",
-                  subsampling_name(pixel_type), depth);
+    std::snprintf(name, sizeof name, "Y%d", bits);
+  else if (is_planar_yuv(pixel_type) && subsampling && (pixel_type & AVS_CS_YUVA))
+    std::snprintf(name, sizeof name, "YUVA%s%s%s", subsampling, bits == 8 ? "" : "P", bits == 8 ? "" : depth);
+  else if (is_planar_yuv(pixel_type) && subsampling && bits == 8)
+    std::snprintf(name, sizeof name, "%s",
+                  std::strcmp(subsampling, "420") == 0   ? "YV12"
+                  : std::strcmp(subsampling, "422") == 0 ? "YV16"
+                  : std::strcmp(subsampling, "444") == 0 ? "YV24"
+                  : std::strcmp(subsampling, "411") == 0 ? "YV411"
+                                                         : "YUV9");
+  else if (is_planar_yuv(pixel_type) && subsampling)
+    std::snprintf(name, sizeof name, "YUV%sP%s", subsampling, depth);
   else
     std::snprintf(name, sizeof name, "pixel type 0x%08X", static_cast<unsigned>(pixel_type));
 }
@@ -81,6 +96,10 @@ std::optional<FrameFormat> frame_format_of(const AVS_VideoInfo& vi) {
 
 void format_refusal(const AVS_VideoInfo& vi, char (&message)[256]) {
   const int type = vi.pixel_type;
+  if (vi.width == 0) {
+    std::snprintf(message, sizeof message, "%s", kNoVideo);
+    return;
+  }
   char name[32];
   name_of(type, name);
   // Float first, to 16 bits; then the alpha plane away; then any other
@@ -91,7 +110,9 @@ void format_refusal(const AVS_VideoInfo& vi, char (&message)[256]) {
     std::strncat(conversion, call, sizeof conversion - std::strlen(conversion) - 1);
   };
   if (sample_bits(type) == 32) add("ConvertBits(16)");
-  if (is_planar_yuv(type) && (type & AVS_CS_YUVA)) add("RemoveAlphaPlane()");
+  if ((is_planar_yuv(type) && (type & AVS_CS_YUVA)) ||
+      (has(type, AVS_CS_BGR) && has(type, AVS_CS_PLANAR) && has(type, AVS_CS_RGBA_TYPE)))
+    add("RemoveAlphaPlane()");
   const char* subsampling = is_planar_yuv(type) ? subsampling_name(type) : nullptr;
   if (!is_planar_yuv(type) || !subsampling || std::strcmp(subsampling, "411") == 0 ||
       std::strcmp(subsampling, "410") == 0)
@@ -100,6 +121,16 @@ void format_refusal(const AVS_VideoInfo& vi, char (&message)[256]) {
                 "Quillfen: the clip is %s; YUY2 or YUV 4:2:0, 4:2:2 or 4:4:4 of 8 to 16 bits only: "
                 "add %s before Quillfen.",
                 name, conversion);
+}
+
+void odd_size_refusals(const AVS_VideoInfo& vi, char (&odd_width)[256], char (&odd_height)[256]) {
+  char name[32];
+  name_of(vi.pixel_type, name);
+  const char* subsampling = subsampling_name(vi.pixel_type);
+  const char* pairs = vi.pixel_type == AVS_CS_YUY2                             ? "YUY2"
+                      : subsampling && std::strcmp(subsampling, "422") == 0 ? "4:2:2"
+                                                                             : "4:2:0";
+  avisynth_odd_size_refusals(name, pairs, vi.width, vi.height, odd_width, odd_height);
 }
 
 }  // namespace quillfen

@@ -19,4 +19,9 @@ std::optional<FrameFormat> frame_format_of(const AVS_VideoInfo& vi);
 // into `message` (the call allocates nothing).
 void format_refusal(const AVS_VideoInfo& vi, char (&message)[256]);
 
+// The messages for a clip of a format frame_format_of takes but of an odd
+// width (YUY2, 4:2:2, 4:2:0) or an odd 4:2:0 height
+// (avisynth_odd_size_refusals).
+void odd_size_refusals(const AVS_VideoInfo& vi, char (&odd_width)[256], char (&odd_height)[256]);
+
 }  // namespace quillfen

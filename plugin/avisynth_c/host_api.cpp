@@ -61,7 +61,8 @@ HostApi* load_host_api(const void* code_in_host) noexcept {
       QUILLFEN_TAKE(avs_clip_get_error) && QUILLFEN_TAKE(avs_new_c_filter) && QUILLFEN_TAKE(avs_get_frame) &&
       QUILLFEN_TAKE(avs_release_video_frame) && QUILLFEN_TAKE(avs_new_video_frame_a) &&
       QUILLFEN_TAKE(avs_get_pitch_p) && QUILLFEN_TAKE(avs_get_row_size_p) && QUILLFEN_TAKE(avs_get_height_p) &&
-      QUILLFEN_TAKE(avs_get_read_ptr_p) && QUILLFEN_TAKE(avs_get_write_ptr_p);
+      QUILLFEN_TAKE(avs_get_read_ptr_p) && QUILLFEN_TAKE(avs_get_write_ptr_p) && QUILLFEN_TAKE(avs_get_error) &&
+      QUILLFEN_TAKE(avs_set_global_var);
   QUILLFEN_TAKE(avs_new_video_frame_p_a);
 #undef QUILLFEN_TAKE
   if (!complete) {

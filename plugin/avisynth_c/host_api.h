@@ -31,6 +31,8 @@ struct HostApi {
   avs_get_height_p_func avs_get_height_p;
   avs_get_read_ptr_p_func avs_get_read_ptr_p;
   avs_get_write_ptr_p_func avs_get_write_ptr_p;
+  avs_get_error_func avs_get_error;
+  avs_set_global_var_func avs_set_global_var;
   // Interface 8 and later: the new frame that takes its source's frame
   // properties. Null on an older host, where a frame leaves with none.
   avs_new_video_frame_p_a_func avs_new_video_frame_p_a;

@@ -115,7 +115,9 @@ AVS_VideoFrame* AVSC_CC get_frame(AVS_FilterInfo* fi, int n) noexcept {
   FrameHandle destination(api, instance.keeps_properties
                                    ? api.avs_new_video_frame_p_a(fi->env, &fi->vi, source.get(), AVS_FRAME_ALIGN)
                                    : api.avs_new_video_frame_a(fi->env, &fi->vi, AVS_FRAME_ALIGN));
-  if (!destination.get()) return fail(fi, nullptr, "Quillfen: no destination frame.");
+  // The host says why it could not make the frame (out of memory, with
+  // its limit and the request).
+  if (!destination.get()) return fail(fi, api.avs_get_error(fi->env), "Quillfen: no destination frame.");
   const std::optional<FrameDestination> planes = destination_of(api, destination.get(), format);
   if (!planes) return fail(fi, nullptr, kDestinationNotWritable);
   instance.frame_filter.read(planes_of(api, source.get(), format));
@@ -136,7 +138,9 @@ void AVSC_CC free_filter(AVS_FilterInfo* fi) noexcept {
   fi->user_data = nullptr;
 }
 
-// An argument left out, or of another kind, keeps its default.
+// An argument left out, or of another kind, keeps its default. An int
+// comes as the script wrote it, 64 bits wide where the host has them (the
+// module declares it takes them, plugin_entry.cpp), and is never wrapped.
 QuillfenParameters read_parameters(AVS_Value args) {
   QuillfenParameters parameters;
   int position = 1;
@@ -146,7 +150,7 @@ QuillfenParameters read_parameters(AVS_Value args) {
     if (parameter.flag)
       set_value(parameters, parameter, avs_is_bool(given) ? avs_as_bool(given) : fallback);
     else
-      set_value(parameters, parameter, avs_is_int(given) ? avs_as_int(given) : fallback);
+      set_value(parameters, parameter, avs_is_int(given) ? int_argument(avs_as_long(given)) : fallback);
   }
   return parameters;
 }
@@ -163,10 +167,14 @@ AVS_Value create(const HostApi& api, AVS_ScriptEnvironment* env, AVS_Value args)
   AVS_FilterInfo* fi = nullptr;
   const ClipHandle filter(api, api.avs_new_c_filter(env, &fi, avs_array_elt(args, 0), 1));
   const std::optional<FrameFormat> format = frame_format_of(fi->vi);
-  char format_error[256] = "";
-  if (!format) format_refusal(fi->vi, format_error);
+  char format_error[256] = "", odd_width[256] = "", odd_height[256] = "";
+  if (format)
+    odd_size_refusals(fi->vi, odd_width, odd_height);
+  else
+    format_refusal(fi->vi, format_error);
   const QuillfenParameters parameters = read_parameters(args);
-  if (const char* error = clip_refusal(format, format_error, parameters)) return error_value(api, env, error);
+  if (const char* error = clip_refusal(format, {format_error, odd_width, odd_height}, parameters))
+    return error_value(api, env, error);
   const bool keeps_properties = api.avs_new_video_frame_p_a && api.avs_check_version(env, 8) == 0;
   fi->user_data = new Instance{api, FrameFilter(*format, parameters, *chosen_pass_kernel()), keeps_properties};
   fi->free_filter = free_filter;

@@ -1,5 +1,6 @@
 #include "plugin/vapoursynth/quillfen_node.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <new>
 #include <optional>
@@ -70,18 +71,37 @@ void format_refusal(const VSVideoInfo& vi, const VSAPI* vsapi, char (&message)[2
                 name, subsampling, bits, matrix);
 }
 
-// An argument left out takes the script function's default; a value beyond
-// an int saturates, so that it is refused rather than wrapped into range.
-int int_argument(const VSMap* in, const char* name, int fallback, const VSAPI* vsapi) {
+// The messages for an odd width in 4:2:2 or 4:2:0 and an odd 4:2:0 height,
+// naming the clip's format and size and the calls that even it where the
+// clip's format allows any size.
+void odd_size_refusals(const VSVideoInfo& vi, const VSAPI* vsapi, char (&odd_width)[256],
+                       char (&odd_height)[256]) {
+  char name[32] = "";
+  if (!vsapi->getVideoFormatName(&vi.format, name)) std::snprintf(name, sizeof name, "an unnamed format");
+  std::snprintf(odd_width, sizeof odd_width,
+                "Quillfen: the clip is %s of %dx%d; %s needs an even width: make it even before the clip becomes "
+                "%s, e.g. core.std.Crop(clip, right=1) or core.std.AddBorders(clip, right=1) where it is 4:4:4 "
+                "or RGB.",
+                name, vi.width, vi.height, vi.format.subSamplingH ? "4:2:0" : "4:2:2", name);
+  std::snprintf(odd_height, sizeof odd_height,
+                "Quillfen: the clip is %s of %dx%d; 4:2:0 needs an even height: make it even before the clip "
+                "becomes %s, e.g. core.std.Crop(clip, bottom=1) or core.std.AddBorders(clip, bottom=1) where it "
+                "is 4:4:4 or RGB.",
+                name, vi.width, vi.height, name);
+}
+
+// An argument left out takes the script function's default; the host's
+// 64-bit value is never wrapped into another (int_argument).
+int argument(const VSMap* in, const char* name, int fallback, const VSAPI* vsapi) {
   int error = 0;
-  const int value = vsapi->mapGetIntSaturated(in, name, 0, &error);
-  return error ? fallback : value;
+  const std::int64_t value = vsapi->mapGetInt(in, name, 0, &error);
+  return error ? fallback : int_argument(value);
 }
 
 QuillfenParameters read_parameters(const VSMap* in, const VSAPI* vsapi) {
   QuillfenParameters parameters;
   for (const QuillfenParameter& parameter : kQuillfenParameters)
-    set_value(parameters, parameter, int_argument(in, parameter.name, value_of(parameters, parameter), vsapi));
+    set_value(parameters, parameter, argument(in, parameter.name, value_of(parameters, parameter), vsapi));
   return parameters;
 }
 
@@ -150,9 +170,12 @@ void VS_CC create_vapoursynth_quillfen(const VSMap* in, VSMap* out, void* /*user
   const VSVideoInfo& vi = *vsapi->getVideoInfo(source);
   const QuillfenParameters parameters = read_parameters(in, vsapi);
   const std::optional<FrameFormat> format = frame_format_of(vi);
-  char format_error[256] = "";
-  if (!format) format_refusal(vi, vsapi, format_error);
-  if (const char* error = clip_refusal(format, format_error, parameters)) {
+  char format_error[256] = "", odd_width[256] = "", odd_height[256] = "";
+  if (format)
+    odd_size_refusals(vi, vsapi, odd_width, odd_height);
+  else
+    format_refusal(vi, vsapi, format_error);
+  if (const char* error = clip_refusal(format, {format_error, odd_width, odd_height}, parameters)) {
     vsapi->mapSetError(out, error);
     vsapi->freeNode(source);
     return;

@@ -11,9 +11,17 @@
 // clip this program wrote comes back with the same header. Each PROPERTY
 // named is printed as it is on the first frame, "name=value" (an integer)
 // or "name=none". A failure prints its message on stderr and exits with 1.
+// SizedClip(clip, width, height) declares a clip of any size, and
+// AVISYNTH_C_HOST_HEADROOM limits the memory left for frames (below).
 #include <avisynth_c.h>
 
+#if !defined(_WIN32)
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <fstream>
@@ -125,6 +133,42 @@ AVS_Value AVSC_CC create_y4m_source(AVS_ScriptEnvironment* env, AVS_Value args, 
   return result;
 }
 
+// SizedClip(clip, width, height): the clip's format at another size, as a
+// source filter of someone else's may declare one AviSynth+'s own filters
+// refuse (an odd width in YUY2, say); it makes no frames.
+AVS_VideoFrame* AVSC_CC sized_get_frame(AVS_FilterInfo* fi, int) {
+  fi->error = "SizedClip makes no frames";
+  return nullptr;
+}
+
+AVS_Value AVSC_CC create_sized_clip(AVS_ScriptEnvironment* env, AVS_Value args, void*) {
+  AVS_FilterInfo* fi;
+  AVS_Clip* filter = avs_new_c_filter(env, &fi, avs_array_elt(args, 0), 1);
+  fi->vi.width = avs_as_int(avs_array_elt(args, 1));
+  fi->vi.height = avs_as_int(avs_array_elt(args, 2));
+  fi->get_frame = sized_get_frame;
+  AVS_Value result;
+  avs_set_to_clip(&result, filter);
+  avs_release_clip(filter);
+  return result;
+}
+
+// With AVISYNTH_C_HOST_HEADROOM=MB set, the process may map only that much
+// more memory once the script is built, before any frame is made: a frame
+// larger than that cannot be allocated (on Linux only).
+void limit_memory_from_here() {
+#if !defined(_WIN32)
+  const char* headroom = std::getenv("AVISYNTH_C_HOST_HEADROOM");
+  if (!headroom) return;
+  std::ifstream statm("/proc/self/statm");
+  unsigned long pages = 0;
+  statm >> pages;
+  const rlim_t limit = static_cast<rlim_t>(pages) * sysconf(_SC_PAGESIZE) + std::strtoul(headroom, nullptr, 10) * (1ul << 20);
+  const rlimit address_space{limit, limit};
+  setrlimit(RLIMIT_AS, &address_space);
+#endif
+}
+
 // The Y4M colour tag of a clip, or empty for a format Y4M is not written from.
 std::string y4m_colour(const AVS_VideoInfo& vi) {
   if (avs_is_yuy2(&vi)) return "C422";
@@ -189,6 +233,7 @@ int fail(const char* message) {
 
 int run(AVS_ScriptEnvironment* env, const char* script, const char* output, char** properties, int property_count) {
   avs_add_function(env, "Y4MSource", "s", create_y4m_source, nullptr);
+  avs_add_function(env, "SizedClip", "cii", create_sized_clip, nullptr);
   AVS_Value result = avs_invoke(env, "Import", avs_new_value_string(script), nullptr);
   if (avs_is_error(result)) return fail(avs_as_error(result));
   if (!avs_is_clip(result)) {
@@ -203,6 +248,7 @@ int run(AVS_ScriptEnvironment* env, const char* script, const char* output, char
     status = fail("the script's clip is neither YUY2 nor planar YUV of 8 to 16 bits");
   } else if (std::FILE* out = std::fopen(output, "wb")) {
     std::fputs(y4m_stream_header(vi).c_str(), out);
+    limit_memory_from_here();
     for (int n = 0; n < vi.num_frames && status == 0; ++n) {
       AVS_VideoFrame* frame = avs_get_frame(clip, n);
       if (!frame) {

@@ -14,7 +14,9 @@
 #                refused; no output is left behind
 #   runner       avs2y4m itself: a pipe gives the file's bytes, a reader that
 #                goes early ends it quietly, a failure or a stop part way
-#                leaves no output, and every refusal is one line saying what to do
+#                leaves no output, a stop inside a long frame ends it within
+#                a second with whole frames only, and every refusal is one
+#                line saying what to do
 #   valgrind     no invalid access and no definite leak for one filter,
 #                Prefetch(2) and a chain of two filters, on 4:2:0
 # and for the C-interface module
@@ -23,8 +25,11 @@
 #                 passes, with and without Prefetch(2) and Prefetch(4)
 #   c-properties  a custom property, _Matrix and _ChromaLocation leave
 #                 Quillfen as they came, on YUY2, YV12, 10 and 16 bits
-#   c-refusals    formats it does not take, each named with the call that
-#                 converts it; the argument and frame size messages
+#   c-refusals    formats it does not take, each named as AviSynth+ names
+#                 it with a call that converts it to one it takes; no video;
+#                 the argument messages, 64-bit integers and the bound on
+#                 passes included; odd sizes; a frame the host cannot
+#                 allocate; the 2.5 module loaded after it
 #   c-valgrind    no invalid access and no definite leak for a chain of two
 #                 calls on 16-bit 4:4:4 and on 4:2:0
 #   c-autoload    after cmake --install into a fresh prefix, a script without
@@ -155,10 +160,12 @@ BlankClip(pixel_type=\"YUY2\", width=64, height=48).Quillfen(radius=0)" \
       'Quillfen: "radius" parameter must be greater than or equal to one.'
     refuse "$load
 BlankClip(pixel_type=\"YV12\", width=64, height=48).Quillfen(iterations=-1)" \
-      'Quillfen: "iterations" parameter must be greater than or equal to zero.'
+      'Quillfen: "iterations" parameter must be between zero and 1000 inclusive.'
     refuse "$load
 BlankClip(pixel_type=\"YUY2\", width=64, height=48).Quillfen(threshold=256)" \
       'Quillfen: "threshold" parameter must be between zero and 255 inclusive.'
+    refuse "$load
+BlankClip(pixel_type=\"YV12\", width=64, height=48).KillVideo().Quillfen()" "Quillfen: the clip has no video."
     for format in RGB32 YV16 YV24 YV411 YUV420P16; do
       refuse "$load
 BlankClip(pixel_type=\"$format\", width=64, height=48).Quillfen()" "Quillfen: YUY2 or YV12 data only."
@@ -208,6 +215,23 @@ Y4MSource(\"in422.y4m\").Quillfen()" >piped.y4m || fail "writing to a pipe"
     [ "$status" = 130 ] && grep -q "interrupted after .* frames; out.y4m not written" refusal.txt ||
       fail "status $status and \"$(cat refusal.txt)\" when stopped"
     no_output_left "a stopped run"
+    # Inside a frame of a thousand passes (minutes long), a stop still ends
+    # the run within a second; standard output keeps the whole frames
+    # written before it.
+    printf '%s\n' "$load" "c = BlankClip(pixel_type=\"YUY2\", width=640, height=480, length=1)" \
+      "c.Quillfen() + c.Quillfen(iterations=1000, radius=8)" >script.avs
+    "$runner" script.avs - >piped.y4m 2>refusal.txt &
+    until [ -s piped.y4m ] || ! kill -0 $! 2>/dev/null; do sleep 0.1; done
+    sleep 0.5
+    started=$(date +%s%N)
+    kill -TERM $! 2>/dev/null || true
+    status=0
+    wait $! || status=$?
+    took=$((($(date +%s%N) - started) / 1000000))
+    [ "$status" = 130 ] && [ "$took" -lt 1500 ] && grep -q "interrupted after 1 frames$" refusal.txt ||
+      fail "status $status after $took ms and \"$(cat refusal.txt)\" when stopped inside a frame"
+    [ "$(stat -c %s piped.y4m)" = $(($(head -n 1 piped.y4m | wc -c) + 6 + 2 * 640 * 480)) ] ||
+      fail "standard output holds $(stat -c %s piped.y4m) bytes after a stop, not the header and one frame"
     "$runner" --version | grep -q "^AviSynth+ 3" || fail "--version names no AviSynth+"
     ;;
   valgrind)
@@ -267,31 +291,68 @@ $source_422.$format.propSet(\"quillfen_test\", 7).propSet(\"_Matrix\", 1).propSe
   c-refusals)
     taken="YUY2 or YUV 4:2:0, 4:2:2 or 4:4:4 of 8 to 16 bits only"
     blank() { printf 'BlankClip(pixel_type="%s", width=%s, height=48)' "$1" "${2:-64}"; }
-    # The clip, Quillfen's arguments, and the message.
+    expect() {  # SCRIPT MESSAGE: refused with MESSAGE, no output
+      rm -f out.y4m
+      local status=0
+      run_c out.y4m "$1" || status=$?
+      [ "$status" = 1 ] && grep -qF -- "$2" message.txt && [ ! -e out.y4m ] ||
+        fail "$1: status $status, \"$(cat message.txt)\", expected \"$2\""
+    }
+    # Every format it does not take is named as AviSynth+'s PixelType()
+    # names it, and the advice, added as written, gives a clip it takes.
+    for format in RGB24 RGB32 RGB48 RGB64 RGBP RGBP10 RGBP16 RGBPS RGBAP RGBAP12 RGBAP16 RGBAPS Y8 Y10 Y16 Y32 \
+      YV411 YUV420PS YUV444PS YUVA420 YUVA422P10 YUVA444P16 YUVA420PS; do
+      run_c out.y4m "Assert(false, PixelType($(blank $format)))" || true
+      name=$(head -n 1 message.txt)
+      expect "$load
+$(blank $format).Quillfen()" "Quillfen: the clip is $name; $taken: add "
+      advice=$(sed -n 's/.*: add \(.*\) before Quillfen\.$/\1/p' message.txt)
+      run_c out.y4m "$load
+$(blank $format).$advice.Quillfen()" || fail "$format: the advice $advice gives: $(cat message.txt)"
+    done
+    # The clip, Quillfen's arguments, and the message: no video; integers
+    # beyond 32 bits refused as themselves, never wrapped into another value
+    # (radius=4294967297 would be 1); the bound on passes; odd sizes, which
+    # only a source filter of someone else's can declare (SizedClip).
+    iterations='Quillfen: "iterations" parameter must be between zero and 1000 inclusive.'
+    too_wide='Quillfen: "radius" parameter must be less than the frame width and height.'
     refusals=(
       "$(blank RGB32)|radius=0|Quillfen: the clip is RGB32; $taken: add ConvertToYUV444() before Quillfen."
-      "$(blank RGBPS)||Quillfen: the clip is RGBPS; $taken: add ConvertBits(16).ConvertToYUV444() before Quillfen."
-      "$(blank YUV420PS)||Quillfen: the clip is YUV420PS; $taken: add ConvertBits(16) before Quillfen."
-      "$(blank YUVA444P10)||Quillfen: the clip is YUVA444P10; $taken: add RemoveAlphaPlane() before Quillfen."
-      "$(blank Y8)||Quillfen: the clip is Y8; $taken: add ConvertToYUV444() before Quillfen."
-      "$(blank YV411)||Quillfen: the clip is YUV411P8; $taken: add ConvertToYUV444() before Quillfen."
+      "$(blank YV12).KillVideo()||Quillfen: the clip has no video."
       "$(blank YUV422P16)|radius=0, threshold=256|Quillfen: \"radius\" parameter must be greater than or equal to one."
-      "$(blank YV12)|iterations=-1|Quillfen: \"iterations\" parameter must be greater than or equal to zero."
+      "$(blank YV12)|iterations=-1|$iterations"
       "$(blank YUY2)|threshold=256|Quillfen: \"threshold\" parameter must be between zero and 255 inclusive."
-      "$(blank YUV444P10 63)|radius=48|Quillfen: \"radius\" parameter must be less than the frame width and height."
+      "$(blank YUV444P10 63)|radius=48|$too_wide"
+      "$(blank YUV420P10)|radius=4294967297, iterations=2|$too_wide"
+      "$(blank YUV420P10)|radius=-4294967295|Quillfen: \"radius\" parameter must be greater than or equal to one."
+      "$(blank YUV420P10)|iterations=4294967298|$iterations"
+      "$(blank YUV420P10)|threshold=4294967336|Quillfen: \"threshold\" parameter must be between zero and 255 inclusive."
+      "$(blank YUV420P10)|iterations=2147483647|$iterations"
+      "$(blank YUY2)|iterations=1001|$iterations"
+      "SizedClip($(blank YUY2), 63, 48)||Quillfen: the clip is YUY2 of 63x48; YUY2 needs an even width: make it even before the clip becomes YUY2, e.g. add Crop(0, 0, -1, 0) or AddBorders(0, 0, 1, 0) where it is 4:4:4 or RGB."
+      "SizedClip($(blank YV16), 63, 48)||Quillfen: the clip is YV16 of 63x48; 4:2:2 needs an even width"
+      "SizedClip($(blank YUV420P10), 64, 47)||Quillfen: the clip is YUV420P10 of 64x47; 4:2:0 needs an even height: make it even before the clip becomes YUV420P10, e.g. add Crop(0, 0, 0, -1) or AddBorders(0, 0, 0, 1) where it is 4:4:4 or RGB."
     )
     for entry in "${refusals[@]}"; do
       IFS='|' read -r clip arguments message <<<"$entry"
-      rm -f out.y4m
-      status=0
-      run_c out.y4m "$load
-$clip.Quillfen($arguments)" || status=$?
-      [ "$status" = 1 ] && grep -qF -- "$message" message.txt && [ ! -e out.y4m ] ||
-        fail "$clip.Quillfen($arguments): status $status, \"$(cat message.txt)\", expected \"$message\""
+      expect "$load
+$clip.Quillfen($arguments)" "$message"
     done
-    # 4:4:4 takes an odd width.
+    # 4:4:4 takes an odd width; iterations takes its bound.
     run_c out.y4m "$load
-$(blank YUV444P10 63).Quillfen()" || fail "an odd width in 4:4:4: $(cat message.txt)"
+$(blank YUV444P10 63).Quillfen(iterations=1000)" || fail "an odd width in 4:4:4, 1000 passes: $(cat message.txt)"
+    # A frame the host cannot allocate is refused in the host's own words.
+    status=0
+    AVISYNTH_C_HOST_HEADROOM=16 run_c out.y4m "$load
+BlankClip(pixel_type=\"YV24\", width=4096, height=4096, length=1).Quillfen()" || status=$?
+    [ "$status" = 1 ] && grep -q "^Could not allocate video frame. Out of memory. memory_max = " message.txt ||
+      fail "a frame the host cannot allocate: status $status, \"$(cat message.txt)\""
+    # With the 2.5 module loaded after this one, that one gets the calls:
+    # it says so instead of filtering a 10-bit clip by other rules.
+    expect "$load
+LoadPlugin(\"$plugin\")
+$source_422.ConvertToYUV420().ConvertBits(10).Quillfen()" \
+      "Quillfen: both Quillfen modules are loaded, and this call went to the AviSynth 2.5 one (libquillfen), "
     ;;
   c-valgrind)
     [ -n "$valgrind" ] || { echo "skipped: valgrind is not installed (Debian: valgrind)"; exit 77; }
