@@ -29,6 +29,7 @@ FrameFilter::WorkingImages<Sample>::WorkingImages(const FrameFormat& format)
       scratch(format.layout == ChromaLayout::k420 ? planar_420_scratch_size(format.width) : 0) {}
 
 FrameFilter::AnyWorkingImages FrameFilter::make_images(const FrameFormat& format) {
+  if (format.bits == kFloatBits) return AnyWorkingImages(std::in_place_type<WorkingImages<float>>, format);
   if (format.bits > 8) return AnyWorkingImages(std::in_place_type<WorkingImages<std::uint16_t>>, format);
   return AnyWorkingImages(std::in_place_type<WorkingImages<std::uint8_t>>, format);
 }

@@ -29,13 +29,21 @@ struct FrameFormat {
   int width;
   int height;
   ChromaLayout layout;
-  // 8 to 16 (YUY2: 8). Samples of 8 bits are bytes; deeper ones are
-  // std::uint16_t in the machine's order, the clip's own codes.
+  // 8 to 16 (YUY2: 8), or kFloatBits. Samples of 8 bits are bytes; deeper
+  // ones are std::uint16_t in the machine's order, the clip's own codes;
+  // kFloatBits ones are float, the host's own values (luma nominally 0 to
+  // 1, chroma -0.5 to 0.5).
   int bits;
 };
 
+// Bytes of one sample of a frame of `format`.
+inline int bytes_per_sample(const FrameFormat& format) {
+  return format.bits == kFloatBits ? 4 : format.bits > 8 ? 2 : 1;
+}
+
 // Y, U and V; pitches in bytes. YUY2 uses data[0] and pitch[0] alone.
-// Planes of wide samples start and pitch on even addresses.
+// Planes of wide samples start and pitch on even addresses, of floats on
+// multiples of 4.
 struct FramePlanes {
   const std::uint8_t* data[3];
   std::ptrdiff_t pitch[3];
@@ -81,7 +89,8 @@ class FrameFilter {
     PackedImage<Sample> next;
     std::vector<Sample> scratch;  // rows for the 4:2:0 conversions
   };
-  using AnyWorkingImages = std::variant<WorkingImages<std::uint8_t>, WorkingImages<std::uint16_t>>;
+  using AnyWorkingImages =
+      std::variant<WorkingImages<std::uint8_t>, WorkingImages<std::uint16_t>, WorkingImages<float>>;
 
   static AnyWorkingImages make_images(const FrameFormat& format);
   template <class Sample>

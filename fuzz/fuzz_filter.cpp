@@ -1,6 +1,6 @@
 // The filter end to end on tiny frames with fuzzed parameters and pixels,
 // and every propagation kernel against the reference pass on a fuzzed image
-// of bytes or of 16-bit codes.
+// of bytes, of 16-bit codes or of floats.
 //
 // The filter must refuse exactly the parameters outside their ranges, with a
 // message of its own; otherwise each frame it returns must keep the source's
@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -146,13 +147,15 @@ void fuzz_filter_frames(FuzzedDataProvider& input) {
 template <class Sample>
 void check_kernels(const PassSettings& settings, const std::vector<Sample>& current) {
   std::vector<Sample> expected(current.size(), Sample{0x5A});
-  const int expected_change = propagation_pass_reference(settings, current.data(), expected.data());
+  const auto expected_change = propagation_pass_reference(settings, current.data(), expected.data());
   const std::unique_ptr<GaussianWeightCache> memo = gaussian_weight_memo_for(settings.gaussian);
   const std::unique_ptr<PassWorkspace> workspace = make_pass_workspace();
   for (const PassKernel& kernel : supported_pass_kernels()) {
     std::vector<Sample> next(current.size(), Sample{0xA5});
-    const int change = run_pass_kernel(kernel, settings, current.data(), next.data(), memo.get(), *workspace);
-    if (next != expected || change != expected_change) {
+    const auto change = run_pass_kernel(kernel, settings, current.data(), next.data(), memo.get(), *workspace);
+    // Bit for bit: a float NaN must come back as the same NaN.
+    const bool same = next.empty() || std::memcmp(next.data(), expected.data(), next.size() * sizeof(Sample)) == 0;
+    if (!same || change != expected_change) {
       std::fprintf(stderr, "fuzz_filter: kernel %s: %dx%d radius %d %s, %d bits\n", kernel.name, settings.width,
                    settings.height, settings.radius, settings.gaussian ? "gaussian" : "linear", settings.bits);
       check(change == expected_change, "a kernel returns another change than the reference");
@@ -170,13 +173,22 @@ void fuzz_kernels(FuzzedDataProvider& input) {
   if (!empty && (width < 2 || height < 2)) return;
   const int largest_radius = empty ? 8 : std::min({width - 1, height - 1, 14});
   PassSettings settings{width, height, input.ConsumeIntegralInRange(1, largest_radius), input.ConsumeBool()};
-  settings.bits = input.ConsumeIntegralInRange(8, 16);
+  // 17 stands for float samples.
+  settings.bits = input.ConsumeIntegralInRange(8, 17);
   // Samples the reference visits; more would make the input slow to fuzz.
   const int square = 2 * settings.radius + 1;
   if (width * height * square * square > 150000) return;
 
   const std::size_t samples = packed_yuv444_size(width, height);
   if (settings.bits == 8) return check_kernels(settings, take_bytes(input, samples));
+  if (settings.bits == 17) {
+    // Any bit pattern: NaN, infinities and subnormals too.
+    settings.bits = kFloatBits;
+    const std::vector<BYTE> bytes = take_bytes(input, 4 * samples);
+    std::vector<float> current(samples);
+    if (samples > 0) std::memcpy(current.data(), bytes.data(), bytes.size());
+    return check_kernels(settings, current);
+  }
   // Codes of any value, those above the depth's range included: the kernels
   // must stay within their memory and agree with the reference on them too.
   const std::vector<BYTE> bytes = take_bytes(input, 2 * samples);

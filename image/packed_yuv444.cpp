@@ -48,5 +48,6 @@ void PackedImage<Sample>::Free::operator()(Sample* samples) const {
 
 template class PackedImage<std::uint8_t>;
 template class PackedImage<std::uint16_t>;
+template class PackedImage<float>;
 
 }  // namespace quillfen

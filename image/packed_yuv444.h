@@ -2,7 +2,8 @@
 // (x, y) at sample 3 * (y * width + x), rows back to back with no gap, so a
 // whole image is one run of samples that can be copied in one go. Clips of
 // 8 bits keep one byte per sample; deeper clips one std::uint16_t, the
-// clip's own code, in the machine's order.
+// clip's own code, in the machine's order; float clips one float, the
+// host's own value.
 #pragma once
 
 #include <cstddef>
@@ -51,5 +52,6 @@ using PackedYuv444Wide = PackedImage<std::uint16_t>;
 
 extern template class PackedImage<std::uint8_t>;
 extern template class PackedImage<std::uint16_t>;
+extern template class PackedImage<float>;
 
 }  // namespace quillfen

@@ -105,5 +105,6 @@ void pack_planar_444_chroma(const Sample* image, int width, int height, const Ch
   template void pack_planar_444_chroma(const Sample*, int, int, const ChromaPlanesOf<Sample>&);
 QUILLFEN_PLANAR_CONVERSIONS(std::uint8_t)
 QUILLFEN_PLANAR_CONVERSIONS(std::uint16_t)
+QUILLFEN_PLANAR_CONVERSIONS(float)
 
 }  // namespace quillfen

@@ -43,8 +43,9 @@ using ChromaPlanes = ChromaPlanesOf<std::uint8_t>;
 // `width` pixels wide: two 4:2:2 rows of U and of V.
 inline std::size_t planar_420_scratch_size(int width) { return 2 * static_cast<std::size_t>(width); }
 
-// Each function is built for Sample std::uint8_t and std::uint16_t; `image`
-// holds width x height pixels of three samples.
+// Each function is built for Sample std::uint8_t, std::uint16_t and float
+// (image/float_planar_rows.cpp: the same formulas without rounding);
+// `image` holds width x height pixels of three samples.
 
 // Fills the whole image (width even and at least 2) from 4:2:2 planes,
 // `sup` deciding the second pixel of each pair.

@@ -80,4 +80,8 @@ std::span<const PlanarRowsOf<Sample>> planar_row_variants() {
 QUILLFEN_PLANAR_ROWS(std::uint8_t)
 QUILLFEN_PLANAR_ROWS(std::uint16_t)
 
+// 4:4:4 copies float samples as they are.
+template void unpack_444_row_reference(const float*, const float*, const float*, int, float*);
+template void pack_444_chroma_row_reference(const float*, int, float*, float*);
+
 }  // namespace quillfen

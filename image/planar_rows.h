@@ -33,9 +33,12 @@ struct PlanarRowsOf {
 };
 
 // Every form built for this target, the reference first; for Sample
-// std::uint8_t and std::uint16_t.
+// std::uint8_t and std::uint16_t. Float rows have one form, of their own
+// (float_planar_rows.cpp).
 template <class Sample>
 std::span<const PlanarRowsOf<Sample>> planar_row_variants();
+template <>
+std::span<const PlanarRowsOf<float>> planar_row_variants<float>();
 
 template <class Sample>
 void unpack_422_row_reference(const Sample* luma, const Sample* u, const Sample* v, bool sup, int width, Sample* out);

@@ -1,5 +1,6 @@
 #include "propagation/border_columns.h"
 
+#include "propagation/float_reference_pass.h"
 #include "propagation/reference_pass.h"
 
 namespace quillfen {
@@ -14,6 +15,12 @@ int propagate_with_memo(const PassSettings& settings, const Sample* current, Sam
 }
 
 }  // namespace
+
+double propagate_border_columns(const PassSettings& settings, const float* current, float* next, int x_begin,
+                                int x_end, GaussianWeightCache* memo) {
+  return propagate_float_columns(settings, current, next, x_begin, x_end,
+                                 [memo](double exponent) { return memo->weight(exponent); });
+}
 
 int propagate_border_columns(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,
                              int x_begin, int x_end, GaussianWeightCache* memo) {

@@ -19,5 +19,7 @@ int propagate_border_columns(const PassSettings& settings, const std::uint8_t* c
                              int x_begin, int x_end, GaussianWeightCache* memo);
 int propagate_border_columns(const PassSettings& settings, const std::uint16_t* current, std::uint16_t* next,
                              int x_begin, int x_end, GaussianWeightCache* memo);
+double propagate_border_columns(const PassSettings& settings, const float* current, float* next, int x_begin,
+                                int x_end, GaussianWeightCache* memo);
 
 }  // namespace quillfen

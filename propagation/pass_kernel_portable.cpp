@@ -3,6 +3,7 @@
 // without changing a single operation. Quotients are plain divisions.
 #include <cstdint>
 
+#include "propagation/float_lane_kernel.h"
 #include "propagation/lane_kernel.h"
 #include "propagation/pass_kernels.h"
 
@@ -172,6 +173,11 @@ int propagation_pass_portable(const PassSettings& settings, const std::uint8_t* 
 int propagation_pass_portable(const PassSettings& settings, const std::uint16_t* current, std::uint16_t* next,
                               GaussianWeightCache* memo, PassWorkspace& workspace) {
   return lane_pass<PortableLanes>(settings, current, next, memo, workspace);
+}
+
+double propagation_pass_portable(const PassSettings& settings, const float* current, float* next,
+                                 GaussianWeightCache* memo, PassWorkspace& workspace) {
+  return float_lane_pass<PortableLanes>(settings, current, next, memo, workspace);
 }
 
 }  // namespace quillfen

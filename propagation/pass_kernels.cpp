@@ -9,22 +9,26 @@ namespace {
 // The reference pass in the kernels' form: it needs no memo and no
 // workspace.
 template <class Sample>
-int reference_kernel(const PassSettings& settings, const Sample* current, Sample* next, GaussianWeightCache*,
-                     PassWorkspace&) {
+auto reference_kernel(const PassSettings& settings, const Sample* current, Sample* next, GaussianWeightCache*,
+                      PassWorkspace&) {
   return propagation_pass_reference(settings, current, next);
 }
 
-// From the reference up, as best_variant takes them; each kernel's two
-// entries are its overloads for bytes and for wide samples.
+// From the reference up, as best_variant takes them; each kernel's three
+// entries are its overloads for bytes, wide samples and floats.
 constexpr PassKernel kKernels[] = {
-    {CpuLevel::reference, "reference", reference_kernel<std::uint8_t>, reference_kernel<std::uint16_t>, nullptr},
-    {CpuLevel::portable, "portable", propagation_pass_portable, propagation_pass_portable, nullptr},
+    {CpuLevel::reference, "reference", reference_kernel<std::uint8_t>, reference_kernel<std::uint16_t>, nullptr,
+     reference_kernel<float>},
+    {CpuLevel::portable, "portable", propagation_pass_portable, propagation_pass_portable, nullptr,
+     propagation_pass_portable},
 #ifdef QUILLFEN_ARM64_KERNELS
-    {CpuLevel::neon, "neon", propagation_pass_neon, propagation_pass_neon, nullptr},
+    {CpuLevel::neon, "neon", propagation_pass_neon, propagation_pass_neon, nullptr, propagation_pass_neon},
 #endif
 #ifdef QUILLFEN_X86_KERNELS
-    {CpuLevel::avx2, "avx2", propagation_pass_avx2, propagation_pass_avx2, exact_gaussian_powers_avx2},
-    {CpuLevel::avx512, "avx512", propagation_pass_avx512, propagation_pass_avx512, exact_gaussian_powers_avx512},
+    {CpuLevel::avx2, "avx2", propagation_pass_avx2, propagation_pass_avx2, exact_gaussian_powers_avx2,
+     propagation_pass_avx2},
+    {CpuLevel::avx512, "avx512", propagation_pass_avx512, propagation_pass_avx512,
+     exact_gaussian_powers_avx512, propagation_pass_avx512},
 #endif
 };
 

@@ -2,8 +2,9 @@
 // level (cpu/cpu_level.h). The reference is propagation_pass_reference
 // itself; every other kernel stores the same samples and returns the same
 // change on every input, and differs only in speed and in the instructions
-// it needs. Every kernel has an entry for byte images (8-bit clips) and one
-// for wide images of std::uint16_t samples (9 to 16 bits).
+// it needs. Every kernel has an entry for byte images (8-bit clips), one
+// for wide images of std::uint16_t samples (9 to 16 bits) and one for float
+// images (float_lane_kernel.h).
 #pragma once
 
 #include <cstddef>
@@ -25,6 +26,8 @@ using PassKernelFunction = int (*)(const PassSettings& settings, const std::uint
                                    GaussianWeightCache* memo, PassWorkspace& workspace);
 using WidePassKernelFunction = int (*)(const PassSettings& settings, const std::uint16_t* current,
                                        std::uint16_t* next, GaussianWeightCache* memo, PassWorkspace& workspace);
+using FloatPassKernelFunction = double (*)(const PassSettings& settings, const float* current, float* next,
+                                           GaussianWeightCache* memo, PassWorkspace& workspace);
 
 struct PassKernel {
   CpuLevel level;
@@ -35,6 +38,7 @@ struct PassKernel {
   // (exact_gaussian_powers in exact_gaussian_power.h), for the tests and
   // benchmarks; null for a kernel that takes its weights from the memo.
   std::size_t (*gaussian_powers)(const double* exponents, double* powers, std::size_t count);
+  FloatPassKernelFunction run_float;
 };
 
 // The kernel's entry for the image's sample type.
@@ -45,6 +49,10 @@ inline int run_pass_kernel(const PassKernel& kernel, const PassSettings& setting
 inline int run_pass_kernel(const PassKernel& kernel, const PassSettings& settings, const std::uint16_t* current,
                            std::uint16_t* next, GaussianWeightCache* memo, PassWorkspace& workspace) {
   return kernel.run_wide(settings, current, next, memo, workspace);
+}
+inline double run_pass_kernel(const PassKernel& kernel, const PassSettings& settings, const float* current,
+                              float* next, GaussianWeightCache* memo, PassWorkspace& workspace) {
+  return kernel.run_float(settings, current, next, memo, workspace);
 }
 
 // Every kernel this CPU runs, from the reference up to the fastest.
@@ -63,18 +71,26 @@ int propagation_pass_portable(const PassSettings& settings, const std::uint8_t* 
                               GaussianWeightCache* memo, PassWorkspace& workspace);
 int propagation_pass_portable(const PassSettings& settings, const std::uint16_t* current, std::uint16_t* next,
                               GaussianWeightCache* memo, PassWorkspace& workspace);
+double propagation_pass_portable(const PassSettings& settings, const float* current, float* next,
+                                 GaussianWeightCache* memo, PassWorkspace& workspace);
 int propagation_pass_neon(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,
                           GaussianWeightCache* memo, PassWorkspace& workspace);
 int propagation_pass_neon(const PassSettings& settings, const std::uint16_t* current, std::uint16_t* next,
                           GaussianWeightCache* memo, PassWorkspace& workspace);
+double propagation_pass_neon(const PassSettings& settings, const float* current, float* next,
+                             GaussianWeightCache* memo, PassWorkspace& workspace);
 int propagation_pass_avx2(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,
                           GaussianWeightCache* memo, PassWorkspace& workspace);
 int propagation_pass_avx2(const PassSettings& settings, const std::uint16_t* current, std::uint16_t* next,
                           GaussianWeightCache* memo, PassWorkspace& workspace);
+double propagation_pass_avx2(const PassSettings& settings, const float* current, float* next,
+                             GaussianWeightCache* memo, PassWorkspace& workspace);
 int propagation_pass_avx512(const PassSettings& settings, const std::uint8_t* current, std::uint8_t* next,
                             GaussianWeightCache* memo, PassWorkspace& workspace);
 int propagation_pass_avx512(const PassSettings& settings, const std::uint16_t* current, std::uint16_t* next,
                             GaussianWeightCache* memo, PassWorkspace& workspace);
+double propagation_pass_avx512(const PassSettings& settings, const float* current, float* next,
+                               GaussianWeightCache* memo, PassWorkspace& workspace);
 std::size_t exact_gaussian_powers_avx2(const double* exponents, double* powers, std::size_t count);
 std::size_t exact_gaussian_powers_avx512(const double* exponents, double* powers, std::size_t count);
 

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,23 +39,34 @@ std::vector<std::uint8_t> noise_image(int width, int height, std::uint32_t seed)
   return image;
 }
 
-// Runs the reference and every other supported kernel on `current`, bytes
-// or wide samples, and reports the first pixel where a kernel differs. The
-// output buffers start with different garbage, so a pixel a kernel forgets
-// to write shows up too.
+// A sample's bits, so that floats compare as stored: NaN equal to itself,
+// -0 apart from +0.
+std::uint32_t bits_of(std::uint8_t sample) { return sample; }
+std::uint32_t bits_of(std::uint16_t sample) { return sample; }
+std::uint32_t bits_of(float sample) {
+  std::uint32_t bits;
+  std::memcpy(&bits, &sample, sizeof bits);
+  return bits;
+}
+
+// Runs the reference and every other supported kernel on `current`, bytes,
+// wide samples or floats, and reports the first pixel where a kernel
+// differs. The output buffers start with different garbage, so a pixel a
+// kernel forgets to write shows up too.
 template <class Sample>
 void expect_kernels_match(const std::vector<Sample>& current, int width, int height, int radius, bool gaussian,
                           const std::string& what) {
   const PassSettings settings{width, height, radius, gaussian};
   std::vector<Sample> expected(current.size(), static_cast<Sample>(0xA5A5));
-  const int expected_change = propagation_pass_reference(settings, current.data(), expected.data());
+  const auto expected_change = propagation_pass_reference(settings, current.data(), expected.data());
   const std::unique_ptr<GaussianWeightCache> memo = gaussian_weight_memo_for(gaussian);
   const std::unique_ptr<PassWorkspace> workspace = make_pass_workspace();
   for (const PassKernel& kernel : supported_pass_kernels()) {
     if (kernel.level == CpuLevel::reference) continue;
     std::vector<Sample> actual(current.size(), static_cast<Sample>(0x5A5A));
-    const int change = run_pass_kernel(kernel, settings, current.data(), actual.data(), memo.get(), *workspace);
-    const auto [at, ignored] = std::mismatch(expected.begin(), expected.end(), actual.begin());
+    const auto change = run_pass_kernel(kernel, settings, current.data(), actual.data(), memo.get(), *workspace);
+    const auto [at, ignored] = std::mismatch(expected.begin(), expected.end(), actual.begin(),
+                                             [](Sample a, Sample b) { return bits_of(a) == bits_of(b); });
     const std::string where = what + " " + std::to_string(width) + "x" + std::to_string(height) + " radius " +
                               std::to_string(radius) + (gaussian ? " gaussian" : " linear") + " kernel " +
                               kernel.name;
@@ -63,8 +75,8 @@ void expect_kernels_match(const std::vector<Sample>& current, int width, int hei
       const auto index = at - expected.begin();
       const auto pixel = index / 3;
       ADD_FAILURE() << where << ": first difference at pixel (" << pixel % width << ", " << pixel / width
-                    << ") sample " << index % 3 << ": expected " << int{*at} << ", got "
-                    << int{actual[static_cast<std::size_t>(index)]};
+                    << ") sample " << index % 3 << ": expected " << +*at << ", got "
+                    << +actual[static_cast<std::size_t>(index)];
     }
   }
 }
@@ -370,6 +382,55 @@ TEST(PassKernels, MatchReferenceAtEveryDepth) {
                                     radius, what);
         }
       }
+    }
+}
+
+// Float images (luma nominally 0 to 1, chroma -0.5 to 0.5): a real-looking
+// frame from 8-bit codes; continuous noise; flat luma with steps of one
+// float, where variances are tiny; values from subnormal to 1e38 and both
+// zeros; and NaN and infinities scattered over a real-looking frame, which
+// the kernels must keep where they are as the reference does.
+enum class FloatImage { kFromBytes, kNoise, kFaintSteps, kExtremes, kNonFinite };
+
+std::vector<float> float_image(FloatImage kind, int width, int height, std::uint32_t seed) {
+  SyntheticRandom random(seed);
+  const std::vector<std::uint8_t> frame = synthetic_image(width, height, seed);
+  const float specials[] = {0.0f, -0.0f, 1e-45f, -3e-42f, 1e-30f, 3e38f, -1e38f, 0.5f, -0.5f, 1.0f};
+  const float non_finite[] = {std::nanf(""), INFINITY, -INFINITY};
+  std::vector<float> image(frame.size());
+  for (std::size_t i = 0; i < image.size(); ++i) {
+    const bool luma = i % 3 == 0;
+    const float from_byte = luma ? frame[i] / 255.0f : (frame[i] - 128) / 255.0f;
+    const float uniform = static_cast<float>(random.next() >> 8) / 16777216.0f - (luma ? 0.0f : 0.5f);
+    switch (kind) {
+      case FloatImage::kFromBytes: image[i] = from_byte; break;
+      case FloatImage::kNoise: image[i] = uniform; break;
+      case FloatImage::kFaintSteps: image[i] = luma ? std::nextafter(0.3f, random.below(7) ? 0.0f : 1.0f) : uniform; break;
+      case FloatImage::kExtremes: image[i] = random.below(3) ? specials[random.below(10)] : uniform; break;
+      case FloatImage::kNonFinite: image[i] = random.below(97) ? from_byte : non_finite[random.below(3)]; break;
+    }
+  }
+  return image;
+}
+
+TEST(PassKernels, MatchReferenceOnFloatImages) {
+  const struct {
+    FloatImage kind;
+    const char* what;
+  } kinds[] = {{FloatImage::kFromBytes, "float from bytes"},
+               {FloatImage::kNoise, "float noise"},
+               {FloatImage::kFaintSteps, "float faint steps"},
+               {FloatImage::kExtremes, "float extremes"},
+               {FloatImage::kNonFinite, "float non-finite"}};
+  const struct {
+    int width, height;
+    std::vector<int> radii;
+  } sizes[] = {{83, 13, {1, 2, 3, 5, 8}}, {41, 7, {1, 4}}, {5, 4, {1, 3}}, {47, 30, {13}}};
+  std::uint32_t seed = 900;
+  for (const auto& kind : kinds)
+    for (const auto& size : sizes) {
+      const std::vector<float> image = float_image(kind.kind, size.width, size.height, seed++);
+      for (const int radius : size.radii) expect_match_both_forms(image, size.width, size.height, radius, kind.what);
     }
 }
 

@@ -1,8 +1,9 @@
 // The VapourSynth module in a real VapourSynth: the tests' own C++ host and
 // vspipe load it, and in every format it takes every frame must equal the
 // reference pass's through FrameFilter and the quillfen command's for
-// the same clip and settings, with frames requested many at once; refusals
-// carry the script function's messages; a whole run is clean under
+// the same clip and settings, with frames requested many at once (float
+// clips made from the 8-bit ones the reference's floats); refusals carry
+// the script function's messages; a whole run is clean under
 // valgrind, the core's count of filter instances included; the README's
 // Debian example reads a real video as ffmpeg does.
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "filter/frame_filter.h"
+#include "tests/hosts/float_from_bytes.h"
 #include "tests/support/files.h"
 #include "tests/support/process.h"
 
@@ -89,9 +91,23 @@ std::string make_clip(const ClipFormat& format) {
   return clip;
 }
 
+// An 8-bit frame's planes made float as the host programs make them.
+std::array<std::string, 3> float_planes(const std::array<std::string, 3>& planes) {
+  std::array<std::string, 3> floats;
+  for (int plane = 0; plane < 3; ++plane) {
+    floats[plane].resize(4 * planes[plane].size());
+    const auto* codes = reinterpret_cast<const std::uint8_t*>(planes[plane].data());
+    float_plane_from_bytes(codes, 0, reinterpret_cast<std::uint8_t*>(floats[plane].data()), 0,
+                           static_cast<int>(planes[plane].size()), 1, plane == 0);
+  }
+  return floats;
+}
+
 // The clip's frames through FrameFilter with the reference pass, the
-// definition every kernel and route must give the bytes of.
-std::string reference_output(const ClipFormat& format, const std::vector<std::string>& settings) {
+// definition every kernel and route must give the bytes of; `as_float`
+// makes an 8-bit clip's frames float first.
+std::string reference_output(const ClipFormat& format, const std::vector<std::string>& settings,
+                             bool as_float = false) {
   QuillfenParameters parameters;
   for (const std::string& setting : settings) {
     const std::string name = setting.substr(0, setting.find('=')), value = setting.substr(setting.find('=') + 1);
@@ -99,13 +115,15 @@ std::string reference_output(const ClipFormat& format, const std::vector<std::st
       if (name == parameter.name)
         set_value(parameters, parameter, value == "true" ? 1 : value == "false" ? 0 : std::stoi(value));
   }
-  FrameFilter filter({format.width, format.height, format.layout, format.bits}, parameters,
+  FrameFilter filter({format.width, format.height, format.layout, as_float ? kFloatBits : format.bits}, parameters,
                      supported_pass_kernels().front());
-  const std::ptrdiff_t pitch = format.width * format.sample_bytes();
-  const std::ptrdiff_t chroma_pitch = format.chroma_width() * format.sample_bytes();
+  const int sample_bytes = as_float ? 4 : format.sample_bytes();
+  const std::ptrdiff_t pitch = format.width * sample_bytes;
+  const std::ptrdiff_t chroma_pitch = format.chroma_width() * sample_bytes;
   std::string out = header_of(format);
   for (int n = 0; n < kFrames; ++n) {
-    const std::array<std::string, 3> planes = frame_planes(format, n);
+    const std::array<std::string, 3> planes =
+        as_float ? float_planes(frame_planes(format, n)) : frame_planes(format, n);
     std::string u(planes[1].size(), '\0'), v(u);
     const auto bytes = [](const std::string& plane) { return reinterpret_cast<const std::uint8_t*>(plane.data()); };
     filter.filter({{bytes(planes[0]), bytes(planes[1]), bytes(planes[2])}, {pitch, chroma_pitch, chroma_pitch}},
@@ -188,11 +206,26 @@ TEST_F(VapourSynthModule, EveryFrameEqualsTheReferenceAndTheCommandsInEveryForma
   }
 }
 
+// The 8-bit clips made float by the host give the reference pass's floats.
+TEST_F(VapourSynthModule, FloatFramesEqualTheReference) {
+  for (const ClipFormat& format : kFormats) {
+    if (format.bits != 8) continue;
+    const fs::path input = clip(format);
+    for (const std::vector<std::string>& settings : kSettings) {
+      SCOPED_TRACE(::testing::Message() << format.tag << " float " << ::testing::PrintToString(settings));
+      const ProcessOutcome outcome = host("float:" + input.string(), dir_ / "host.out", settings);
+      ASSERT_EQ(outcome.status, 0) << outcome.errors;
+      EXPECT_EQ(difference(read_file(dir_ / "host.out"), reference_output(format, settings, true)), "");
+    }
+  }
+}
+
 TEST_F(VapourSynthModule, RefusesWithTheScriptFunctionsMessages) {
   // The clip's format by VapourSynth's name, and the conversion to one taken.
   const auto formats = [](const std::string& name, const std::string& conversion) {
     return "Quillfen: the clip is " + name +
-           "; YUV 4:2:0, 4:2:2 or 4:4:4 with integer samples of 8 to 16 bits only: convert it first, e.g. "
+           "; YUV 4:2:0, 4:2:2 or 4:4:4 with integer samples of 8 to 16 bits or 32-bit float only: convert it "
+           "first, e.g. "
            "core.resize.Bicubic(clip, format=vs." + conversion + ")";
   };
   const std::string radius = "Quillfen: \"radius\" parameter must be greater than or equal to one.";
@@ -210,8 +243,8 @@ TEST_F(VapourSynthModule, RefusesWithTheScriptFunctionsMessages) {
       {"blank:GRAY16:64x32", {}, formats("Gray16", "YUV444P16")},
       {"blank:YUV411P8:64x32", {}, formats("YUV411P8", "YUV444P8")},
       {"blank:YUV440P8:64x32", {}, formats("YUV440P8", "YUV444P8")},
-      {"blank:YUV420PS:64x32", {}, formats("YUV420PS", "YUV420P16")},
-      {"blank:YUV444PH:64x32", {}, formats("YUV444PH", "YUV444P16")},
+      {"blank:YUV444PH:64x32", {}, formats("YUV444PH", "YUV444PS")},
+      {"blank:RGBS:64x32", {}, formats("RGBS", "YUV444PS, matrix_s=\"709\"")},
       {"blank:variable:64x32", {}, "Quillfen: clip must have a constant format."},
       {"blank:YUV420P8:0x0", {}, "Quillfen: clip must have a constant frame size."},
       {"blank:YUV422P8:64x32", {"radius=0", "threshold=256"}, radius},
@@ -238,8 +271,8 @@ TEST_F(VapourSynthModule, RefusesWithTheScriptFunctionsMessages) {
     EXPECT_EQ(outcome.status, 2) << c.source;
     EXPECT_EQ(outcome.errors, c.message + "\n") << c.source << " " << ::testing::PrintToString(c.settings);
   }
-  // The edges of the ranges are taken, every depth from 8 to 16 bits, and
-  // 4:4:4 frames of odd sizes.
+  // The edges of the ranges are taken, every depth from 8 to 16 bits and
+  // float, and 4:4:4 frames of odd sizes.
   const struct {
     const char* source;
     const char* setting;
@@ -249,6 +282,7 @@ TEST_F(VapourSynthModule, RefusesWithTheScriptFunctionsMessages) {
       {"blank:YUV422P11:64x32", "radius=2"},    {"blank:YUV444P13:63x5", "radius=4"},
       {"blank:YUV420P14:64x32", "radius=2"},    {"blank:YUV422P16:64x32", "threshold=0"},
       {"blank:YUV420P8:64x32", "iterations=1000"},
+      {"blank:YUV420PS:64x32", "radius=2"},
   };
   for (const auto& a : accepted) EXPECT_EQ(host(a.source, "", {a.setting}).status, 0) << a.source << " " << a.setting;
 }

@@ -8,6 +8,8 @@
 #     of two calls against two commands in a pipe;
 #   - 10-bit 4:2:2 and 16-bit 4:4:4 clips, fixed and converging passes, with
 #     Prefetch(2);
+#   - float 4:2:0, 4:2:2 and 4:4:4 clips give the floats of the Linux module
+#     in the Linux host program, where the native build has both;
 #   - refusals, and working images too large for memory, reach the script as
 #     errors with the filter's own messages.
 # Both forms must give those bytes exactly: the Gaussian weight is the
@@ -120,6 +122,26 @@ Prefetch(2)" || fail "$format.Quillfen($script_arguments): $(cat message.txt)"
   echo "$format ($(head -n 1 deep.y4m | grep -o 'C[^ ]*')): the Linux command's bytes"
 done
 
+# Float clips against the Linux module in the same host program.
+linux_host="$native/tests/quillfen_avisynth_c_host"
+linux_module="$native/libquillfen_avisynth.so"
+if [ -x "$linux_host" ] && [ -e "$linux_module" ]; then
+  for format in "ConvertToYV12()" "ConvertToYV16()" "ConvertToYV24()"; do
+    for arguments in "" "gaussian=true, radius=2" "sup=true, iterations=3"; do
+      clip="Y4MSource(\"in422.y4m\").$format.FloatFromBytes().Quillfen($arguments)"
+      run_script host.out "$load
+$clip
+Prefetch(2)" || fail "$clip: $(cat message.txt)"
+      printf '%s\n' "LoadPlugin(\"$linux_module\")" "$clip" >linux.avs
+      "$linux_host" linux.avs linux.out || fail "$clip in the Linux host"
+      cmp -s host.out linux.out || fail "$clip differs from the Linux module's floats"
+    done
+    echo "$format float: the Linux module's floats"
+  done
+else
+  echo "float clips not compared: the native build has no AviSynth+ host program"
+fi
+
 run_script host.y4m "$load
 Y4MSource(\"in422.y4m\").Quillfen().Quillfen(sup=true, radius=2)" || fail "a chain of two calls: $(cat message.txt)"
 "$native/quillfen" --quiet in422.y4m - | "$native/quillfen" --quiet - command.y4m sup=true radius=2
@@ -129,7 +151,7 @@ cmp -s host.y4m command.y4m || fail "a chain of two calls differs from two comma
 # terabyte cannot be allocated, which must come back as an error too;
 # AddBorders makes the clip that size without making a frame of it.
 blank() { printf 'BlankClip(pixel_type="%s", width=64, height=48)' "$1"; }
-taken="YUY2 or YUV 4:2:0, 4:2:2 or 4:4:4 of 8 to 16 bits only"
+taken="YUY2 or YUV 4:2:0, 4:2:2 or 4:4:4 of 8 to 16 bits or float only"
 refusals=(
   "$(blank YUY2)|radius=0|Quillfen: \"radius\" parameter must be greater than or equal to one."
   "$(blank YV12)|iterations=-1|Quillfen: \"iterations\" parameter must be between zero and 1000 inclusive."
@@ -137,7 +159,7 @@ refusals=(
   "$(blank YUY2)|threshold=256|Quillfen: \"threshold\" parameter must be between zero and 255 inclusive."
   "$(blank YV12)|radius=48|Quillfen: \"radius\" parameter must be less than the frame width and height."
   "$(blank RGB32)||Quillfen: the clip is RGB32; $taken: add ConvertToYUV444() before Quillfen."
-  "$(blank YUV420PS)||Quillfen: the clip is YUV420PS; $taken: add ConvertBits(16) before Quillfen."
+  "$(blank RGBPS)||Quillfen: the clip is RGBPS; $taken: add ConvertToYUV444() before Quillfen."
   "$(blank YUY2).AddBorders(0, 0, 599936, 599952)||Quillfen: out of memory."
 )
 for entry in "${refusals[@]}"; do

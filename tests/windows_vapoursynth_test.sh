@@ -4,8 +4,9 @@
 # under wine64. The tests' own VapourSynth host (tests/hosts/vapoursynth_host.cpp,
 # cross-built here) loads the DLL with std.LoadPlugin, which must:
 #   - give the Linux command's bytes on 8-bit 4:2:0, 10-bit 4:2:2 and
-#     16-bit 4:4:4 clips, both forms, each frame keeping its source's
-#     properties and luma plane (the host checks both);
+#     16-bit 4:4:4 clips, both forms, and the Linux module's on float ones,
+#     each frame keeping its source's properties and luma plane (the host
+#     checks both);
 #   - refuse the clips and values the Linux module refuses, with the same
 #     messages, as the same host built for Linux shows them.
 # The DLL must export its entry point alone and need no DLL but the
@@ -95,11 +96,19 @@ for clip in "${clips[@]}"; do
   echo "$what: the Linux command's bytes, frame properties kept (${#settings[@]} settings)"
 done
 
+# Float samples, made by both hosts from the same 8-bit clip: the Linux
+# module's floats, bit for bit.
+"${quiet_ffmpeg[@]}" -f lavfi -i testsrc2=size=96x64:rate=25 -frames:v 3 -pix_fmt yuv422p -f yuv4mpegpipe in.y4m
+windows_host "$module" float:in.y4m host.y4m gaussian=true radius=2 || fail "float 4:2:2: status $?: $(cat message.txt)"
+"$native_host" "$native/libquillfen_vapoursynth.so" float:in.y4m linux.y4m gaussian=true radius=2
+cmp -s host.y4m linux.y4m || fail "float 4:2:2: differs from the Linux module's floats"
+echo "32-bit float 4:2:2: the Linux module's floats"
+
 # The same refusals as the Linux module's, word for word.
 refusals=(
   "blank:RGB24:64x32 radius=0"
   "blank:GRAY16:64x32"
-  "blank:YUV420PS:64x32"
+  "blank:YUV444PH:64x32"
   "blank:variable:64x32"
   "blank:YUV422P8:64x32 iterations=-1"
   "blank:YUV420P8:64x32 threshold=4294967296"

@@ -85,7 +85,6 @@ std::optional<FrameFormat> frame_format_of(const AVS_VideoInfo& vi) {
   if (type == AVS_CS_YUY2) return FrameFormat{vi.width, vi.height, ChromaLayout::kYuy2, 8};
   if (!is_planar_yuv(type) || (type & AVS_CS_YUVA)) return std::nullopt;
   const int bits = sample_bits(type);
-  if (bits > 16) return std::nullopt;
   const char* subsampling = subsampling_name(type);
   if (!subsampling) return std::nullopt;
   if (std::strcmp(subsampling, "420") == 0) return FrameFormat{vi.width, vi.height, ChromaLayout::k420, bits};
@@ -102,14 +101,13 @@ void format_refusal(const AVS_VideoInfo& vi, char (&message)[256]) {
   }
   char name[32];
   name_of(type, name);
-  // Float first, to 16 bits; then the alpha plane away; then any other
-  // family or subsampling to 4:4:4, which loses no chroma.
+  // The alpha plane away; then any other family or subsampling to 4:4:4,
+  // which loses no chroma. Float stays float.
   char conversion[64] = "";
   const auto add = [&](const char* call) {
     std::strncat(conversion, conversion[0] ? "." : "", sizeof conversion - std::strlen(conversion) - 1);
     std::strncat(conversion, call, sizeof conversion - std::strlen(conversion) - 1);
   };
-  if (sample_bits(type) == 32) add("ConvertBits(16)");
   if ((is_planar_yuv(type) && (type & AVS_CS_YUVA)) ||
       (has(type, AVS_CS_BGR) && has(type, AVS_CS_PLANAR) && has(type, AVS_CS_RGBA_TYPE)))
     add("RemoveAlphaPlane()");
@@ -118,7 +116,7 @@ void format_refusal(const AVS_VideoInfo& vi, char (&message)[256]) {
       std::strcmp(subsampling, "410") == 0)
     add("ConvertToYUV444()");
   std::snprintf(message, sizeof message,
-                "Quillfen: the clip is %s; YUY2 or YUV 4:2:0, 4:2:2 or 4:4:4 of 8 to 16 bits only: "
+                "Quillfen: the clip is %s; YUY2 or YUV 4:2:0, 4:2:2 or 4:4:4 of 8 to 16 bits or float only: "
                 "add %s before Quillfen.",
                 name, conversion);
 }

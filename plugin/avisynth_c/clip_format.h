@@ -11,7 +11,7 @@
 namespace quillfen {
 
 // YUY2, and planar YUV 4:2:0 (YV12, I420), 4:2:2 and 4:4:4 of 8, 10, 12, 14
-// or 16 bits; nothing for any other pixel type.
+// or 16 bits or of 32-bit float; nothing for any other pixel type.
 std::optional<FrameFormat> frame_format_of(const AVS_VideoInfo& vi);
 
 // The message for a clip frame_format_of refuses, such as "Quillfen: the

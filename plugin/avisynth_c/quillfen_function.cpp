@@ -58,7 +58,7 @@ bool holds_clip(const HostApi& api, const AVS_VideoFrame* frame, const FrameForm
   if (format.layout == ChromaLayout::kYuy2)
     return api.avs_get_row_size_p(frame, AVS_DEFAULT_PLANE) >= 2 * format.width &&
            api.avs_get_height_p(frame, AVS_DEFAULT_PLANE) >= format.height;
-  const int sample_bytes = format.bits > 8 ? 2 : 1;
+  const int sample_bytes = bytes_per_sample(format);
   const int chroma_width = format.layout == ChromaLayout::k444 ? format.width : format.width / 2;
   const int chroma_height = format.layout == ChromaLayout::k420 ? format.height / 2 : format.height;
   for (const int plane : kPlanes) {

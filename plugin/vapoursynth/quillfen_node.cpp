@@ -1,5 +1,6 @@
 #include "plugin/vapoursynth/quillfen_node.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <new>
@@ -26,8 +27,9 @@ struct QuillfenNode {
 // The frame format of a clip the filter takes, or nothing.
 std::optional<FrameFormat> frame_format_of(const VSVideoInfo& vi) {
   const VSVideoFormat& format = vi.format;
-  if (format.colorFamily != cfYUV || format.sampleType != stInteger || format.bitsPerSample < 8 ||
-      format.bitsPerSample > 16 || vi.width == 0 || vi.height == 0)
+  const bool integer = format.sampleType == stInteger && format.bitsPerSample >= 8 && format.bitsPerSample <= 16;
+  const bool single_float = format.sampleType == stFloat && format.bitsPerSample == kFloatBits;
+  if (format.colorFamily != cfYUV || !(integer || single_float) || vi.width == 0 || vi.height == 0)
     return std::nullopt;
   ChromaLayout layout;
   if (format.subSamplingW == 1 && format.subSamplingH == 1)
@@ -43,32 +45,34 @@ std::optional<FrameFormat> frame_format_of(const VSVideoInfo& vi) {
 
 // Why a clip without a frame format the filter takes is refused: its format
 // by the host's name, and the resize call that makes one the filter takes,
-// keeping the depth (float to 16 bits) and, for YUV, the subsampling where
-// the filter has it. Written into `message`: the call allocates nothing.
+// keeping the depth (half float to float) and, for YUV, the subsampling
+// where the filter has it. Written into `message`: the call allocates nothing.
 void format_refusal(const VSVideoInfo& vi, const VSAPI* vsapi, char (&message)[256]) {
   const VSVideoFormat& format = vi.format;
   if (format.colorFamily == cfUndefined) {
     std::snprintf(message, sizeof message, "Quillfen: clip must have a constant format.");
     return;
   }
-  if (format.colorFamily == cfYUV && format.sampleType == stInteger && format.bitsPerSample >= 8 &&
-      format.bitsPerSample <= 16 && format.subSamplingW <= 1 && format.subSamplingH <= format.subSamplingW) {
+  const bool taken_depth = format.sampleType == stInteger ? format.bitsPerSample >= 8 && format.bitsPerSample <= 16
+                                                          : format.bitsPerSample == kFloatBits;
+  if (format.colorFamily == cfYUV && taken_depth && format.subSamplingW <= 1 &&
+      format.subSamplingH <= format.subSamplingW) {
     std::snprintf(message, sizeof message, "Quillfen: clip must have a constant frame size.");
     return;
   }
   char name[32] = "";
   if (!vsapi->getVideoFormatName(&format, name)) std::snprintf(name, sizeof name, "an unnamed format");
-  const int bits = format.sampleType == stFloat || format.bitsPerSample > 16 ? 16
-                   : format.bitsPerSample < 8                               ? 8
-                                                                             : format.bitsPerSample;
+  char depth[4] = "S";
+  if (format.sampleType == stInteger)
+    std::snprintf(depth, sizeof depth, "%d", std::clamp(format.bitsPerSample, 8, 16));
   const char* subsampling = "444";
   if (format.colorFamily == cfYUV && format.subSamplingW == 1 && format.subSamplingH == 1) subsampling = "420";
   if (format.colorFamily == cfYUV && format.subSamplingW == 1 && format.subSamplingH == 0) subsampling = "422";
   const char* matrix = format.colorFamily == cfRGB ? ", matrix_s=\"709\"" : "";
   std::snprintf(message, sizeof message,
-                "Quillfen: the clip is %s; YUV 4:2:0, 4:2:2 or 4:4:4 with integer samples of 8 to 16 bits only: "
-                "convert it first, e.g. core.resize.Bicubic(clip, format=vs.YUV%sP%d%s)",
-                name, subsampling, bits, matrix);
+                "Quillfen: the clip is %s; YUV 4:2:0, 4:2:2 or 4:4:4 with integer samples of 8 to 16 bits or "
+                "32-bit float only: convert it first, e.g. core.resize.Bicubic(clip, format=vs.YUV%sP%s%s)",
+                name, subsampling, depth, matrix);
 }
 
 // The messages for an odd width in 4:2:2 or 4:2:0 and an odd 4:2:0 height,

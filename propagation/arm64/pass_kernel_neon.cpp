@@ -10,6 +10,7 @@
 
 #include "propagation/arm64/neon_doubles.h"
 #include "propagation/exact_quotient.h"
+#include "propagation/float_lane_kernel.h"
 #include "propagation/lane_kernel.h"
 #include "propagation/paired_lanes.h"
 #include "propagation/pass_kernels.h"
@@ -148,6 +149,11 @@ int propagation_pass_neon(const PassSettings& settings, const std::uint8_t* curr
 int propagation_pass_neon(const PassSettings& settings, const std::uint16_t* current, std::uint16_t* next,
                           GaussianWeightCache* memo, PassWorkspace& workspace) {
   return lane_pass<PairedLanes<NeonLanes>>(settings, current, next, memo, workspace);
+}
+
+double propagation_pass_neon(const PassSettings& settings, const float* current, float* next,
+                             GaussianWeightCache* memo, PassWorkspace& workspace) {
+  return float_lane_pass<PairedLanes<NeonLanes>>(settings, current, next, memo, workspace);
 }
 
 }  // namespace quillfen

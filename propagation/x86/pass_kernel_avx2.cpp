@@ -8,6 +8,7 @@
 
 #include "propagation/exact_gaussian_power.h"
 #include "propagation/exact_quotient.h"
+#include "propagation/float_lane_kernel.h"
 #include "propagation/lane_kernel.h"
 #include "propagation/paired_lanes.h"
 #include "propagation/pass_kernels.h"
@@ -185,6 +186,11 @@ int propagation_pass_avx2(const PassSettings& settings, const std::uint8_t* curr
 int propagation_pass_avx2(const PassSettings& settings, const std::uint16_t* current, std::uint16_t* next,
                           GaussianWeightCache* memo, PassWorkspace& workspace) {
   return lane_pass<PairedLanes<Avx2Lanes>>(settings, current, next, memo, workspace);
+}
+
+double propagation_pass_avx2(const PassSettings& settings, const float* current, float* next,
+                             GaussianWeightCache* memo, PassWorkspace& workspace) {
+  return float_lane_pass<PairedLanes<Avx2Lanes>>(settings, current, next, memo, workspace);
 }
 
 std::size_t exact_gaussian_powers_avx2(const double* exponents, double* powers, std::size_t count) {

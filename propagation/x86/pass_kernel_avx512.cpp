@@ -9,6 +9,7 @@
 
 #include "propagation/exact_gaussian_power.h"
 #include "propagation/exact_quotient.h"
+#include "propagation/float_lane_kernel.h"
 #include "propagation/lane_kernel.h"
 #include "propagation/paired_lanes.h"
 #include "propagation/pass_kernels.h"
@@ -308,6 +309,11 @@ int propagation_pass_avx512(const PassSettings& settings, const std::uint8_t* cu
 int propagation_pass_avx512(const PassSettings& settings, const std::uint16_t* current, std::uint16_t* next,
                             GaussianWeightCache* memo, PassWorkspace& workspace) {
   return lane_pass<PairedLanes<PairedLanes<Avx512Lanes>>>(settings, current, next, memo, workspace);
+}
+
+double propagation_pass_avx512(const PassSettings& settings, const float* current, float* next,
+                               GaussianWeightCache* memo, PassWorkspace& workspace) {
+  return float_lane_pass<PairedLanes<PairedLanes<Avx512Lanes>>>(settings, current, next, memo, workspace);
 }
 
 std::size_t exact_gaussian_powers_avx512(const double* exponents, double* powers, std::size_t count) {

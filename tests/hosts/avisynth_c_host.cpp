@@ -8,11 +8,14 @@
 // 8-bit 4:2:2 as YUY2, 4:2:0 as YV12. The output is written from YUY2 as
 // C422 and from planar YUV 4:2:0, 4:2:2 or 4:4:4 of 8 to 16 bits as C420,
 // C422 or C444 (pN above 8 bits), with the W, H, F and I tags only, so a
-// clip this program wrote comes back with the same header. Each PROPERTY
-// named is printed as it is on the first frame, "name=value" (an integer)
-// or "name=none". A failure prints its message on stderr and exits with 1.
-// SizedClip(clip, width, height) declares a clip of any size, and
-// AVISYNTH_C_HOST_HEADROOM limits the memory left for frames (below).
+// clip this program wrote comes back with the same header. Y4M has no
+// float: a float clip is written as its planes' float bytes under the
+// header of the 8-bit clip of its layout. FloatFromBytes(clip) makes an
+// 8-bit planar YUV clip float (float_from_bytes.h), for the float tests.
+// Each PROPERTY named is printed as it is on the first frame, "name=value"
+// (an integer) or "name=none". A failure prints its message on stderr and
+// exits with 1. SizedClip(clip, width, height) declares a clip of any size,
+// and AVISYNTH_C_HOST_HEADROOM limits the memory left for frames (below).
 #include <avisynth_c.h>
 
 #if !defined(_WIN32)
@@ -32,6 +35,7 @@
 
 #include "y4m/y4m_error.h"
 #include "y4m/y4m_header.h"
+#include "tests/hosts/float_from_bytes.h"
 
 namespace quillfen {
 
@@ -153,6 +157,39 @@ AVS_Value AVSC_CC create_sized_clip(AVS_ScriptEnvironment* env, AVS_Value args, 
   return result;
 }
 
+// FloatFromBytes: the child's frames with every plane made float.
+AVS_VideoFrame* AVSC_CC float_get_frame(AVS_FilterInfo* fi, int n) {
+  AVS_VideoFrame* source = avs_get_frame(fi->child, n);
+  if (!source) return nullptr;
+  AVS_VideoFrame* frame = avs_new_video_frame_p_a(fi->env, &fi->vi, source, AVS_FRAME_ALIGN);
+  for (const int plane : {AVS_PLANAR_Y, AVS_PLANAR_U, AVS_PLANAR_V})
+    float_plane_from_bytes(avs_get_read_ptr_p(source, plane), avs_get_pitch_p(source, plane),
+                           avs_get_write_ptr_p(frame, plane), avs_get_pitch_p(frame, plane),
+                           avs_get_row_size_p(source, plane), avs_get_height_p(source, plane), plane == AVS_PLANAR_Y);
+  avs_release_video_frame(source);
+  return frame;
+}
+
+AVS_Value AVSC_CC create_float_from_bytes(AVS_ScriptEnvironment* env, AVS_Value args, void*) {
+  AVS_FilterInfo* fi;
+  AVS_Clip* filter = avs_new_c_filter(env, &fi, avs_array_elt(args, 0), 1);
+  const int type = fi->vi.pixel_type;
+  const int float_type = type == AVS_CS_YV12 || type == AVS_CS_I420 ? AVS_CS_YUV420PS
+                         : type == AVS_CS_YV16                      ? AVS_CS_YUV422PS
+                         : type == AVS_CS_YV24                      ? AVS_CS_YUV444PS
+                                                                    : 0;
+  AVS_Value result;
+  if (!float_type) {
+    result = avs_new_value_error("FloatFromBytes: YV12, YV16 or YV24 only");
+  } else {
+    fi->vi.pixel_type = float_type;
+    fi->get_frame = float_get_frame;
+    avs_set_to_clip(&result, filter);
+  }
+  avs_release_clip(filter);
+  return result;
+}
+
 // With AVISYNTH_C_HOST_HEADROOM=MB set, the process may map only that much
 // more memory once the script is built, before any frame is made: a frame
 // larger than that cannot be allocated (on Linux only).
@@ -174,9 +211,10 @@ std::string y4m_colour(const AVS_VideoInfo& vi) {
   if (avs_is_yuy2(&vi)) return "C422";
   const char* layout = avs_is_420(&vi) ? "420" : avs_is_422(&vi) ? "422" : avs_is_444(&vi) ? "444" : nullptr;
   const int bits = avs_bits_per_component(&vi);
-  if (!layout || !avs_is_planar(&vi) || avs_is_yuva(&vi) || avs_is_y(&vi) || !avs_is_yuv(&vi) || bits > 16)
+  if (!layout || !avs_is_planar(&vi) || avs_is_yuva(&vi) || avs_is_y(&vi) || !avs_is_yuv(&vi) ||
+      (bits > 16 && bits != 32))
     return "";
-  return std::string("C") + layout + (bits > 8 ? "p" + std::to_string(bits) : "");
+  return std::string("C") + layout + (bits > 8 && bits <= 16 ? "p" + std::to_string(bits) : "");
 }
 
 std::string y4m_stream_header(const AVS_VideoInfo& vi) {
@@ -234,6 +272,7 @@ int fail(const char* message) {
 int run(AVS_ScriptEnvironment* env, const char* script, const char* output, char** properties, int property_count) {
   avs_add_function(env, "Y4MSource", "s", create_y4m_source, nullptr);
   avs_add_function(env, "SizedClip", "cii", create_sized_clip, nullptr);
+  avs_add_function(env, "FloatFromBytes", "c", create_float_from_bytes, nullptr);
   AVS_Value result = avs_invoke(env, "Import", avs_new_value_string(script), nullptr);
   if (avs_is_error(result)) return fail(avs_as_error(result));
   if (!avs_is_clip(result)) {
@@ -245,7 +284,7 @@ int run(AVS_ScriptEnvironment* env, const char* script, const char* output, char
   const AVS_VideoInfo vi = *avs_get_video_info(clip);
   int status = 0;
   if (y4m_colour(vi).empty()) {
-    status = fail("the script's clip is neither YUY2 nor planar YUV of 8 to 16 bits");
+    status = fail("the script's clip is neither YUY2 nor planar YUV of 8 to 16 bits or float");
   } else if (std::FILE* out = std::fopen(output, "wb")) {
     std::fputs(y4m_stream_header(vi).c_str(), out);
     limit_memory_from_here();

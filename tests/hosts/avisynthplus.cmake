@@ -8,7 +8,7 @@
 # prefix in CMAKE_PREFIX_PATH). Plain builds only: a sanitized plugin cannot
 # be loaded into a host built without the sanitizer.
 set(avisynthplus_cases same-bytes four-two-oh autoload refusals runner valgrind)
-set(avisynth_c_cases c-same-bytes c-properties c-refusals c-valgrind c-autoload)
+set(avisynth_c_cases c-same-bytes c-properties c-refusals c-valgrind c-autoload c-float)
 if(QUILLFEN_AVISYNTH_INCLUDE_DIR)
   find_library(QUILLFEN_AVISYNTH_LIBRARY avisynth HINTS ${AVISYNTH_LIBRARY_DIRS} ${QUILLFEN_AVISYNTH_INCLUDE_DIR}/../../lib)
 endif()
@@ -62,6 +62,12 @@ set(avs2y4m none)
 if(TARGET avs2y4m)
   set(avs2y4m $<TARGET_FILE:avs2y4m>)
 endif()
+# The float case compares with the VapourSynth module in the tests' own
+# VapourSynth host (vapoursynth.cmake), where that is built.
+set(vapoursynth_host_arguments "")
+if(TARGET quillfen_vapoursynth AND QUILLFEN_VAPOURSYNTH_LIBRARY AND NOT QUILLFEN_SANITIZE)
+  set(vapoursynth_host_arguments $<TARGET_FILE:quillfen_vapoursynth_host> $<TARGET_FILE:quillfen_vapoursynth>)
+endif()
 include(GNUInstallDirs)
 foreach(group avisynthplus avisynth_c)
   if(${group}_skip)
@@ -72,7 +78,7 @@ foreach(group avisynthplus avisynth_c)
              COMMAND ${CMAKE_CURRENT_LIST_DIR}/avisynthplus_test.sh ${case} ${avs2y4m}
                      $<TARGET_FILE:quillfen_plugin> $<TARGET_FILE:quillfen> ${PROJECT_SOURCE_DIR}/samples/quillfen-sample.y4m
                      "${avisynthplus_valgrind}" "${avisynth_c_host}" "${avisynth_c_module}" ${CMAKE_COMMAND}
-                     ${CMAKE_BINARY_DIR} ${CMAKE_INSTALL_LIBDIR})
+                     ${CMAKE_BINARY_DIR} ${CMAKE_INSTALL_LIBDIR} ${vapoursynth_host_arguments})
     set_tests_properties(AvisynthPlus.${case} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 600)
   endforeach()
 endforeach()

@@ -3,6 +3,7 @@
 # users run scripts with, and the C-interface module driven by the tests' own
 # host program on AviSynth+'s C interface:
 #   avisynthplus_test.sh CASE AVS2Y4M PLUGIN COMMAND SAMPLE VALGRIND C_HOST C_MODULE CMAKE BUILD_DIR LIBDIR
+#                        [VS_HOST VS_MODULE]
 # (VALGRIND empty when it is not installed). CASE is one of
 #   same-bytes   4:2:2 clips give the quillfen command's bytes, both forms
 #                and sup, with and without Prefetch(2)
@@ -31,14 +32,18 @@
 #                 passes included; odd sizes; a frame the host cannot
 #                 allocate; the 2.5 module loaded after it
 #   c-valgrind    no invalid access and no definite leak for a chain of two
-#                 calls on 16-bit 4:4:4 and on 4:2:0
+#                 calls on 16-bit 4:4:4, on 4:2:0 and on float 4:2:0
 #   c-autoload    after cmake --install into a fresh prefix, a script without
 #                 LoadPlugin filters a 10-bit clip; the 2.5 module is not in
 #                 the autoload folder
+#   c-float       float 4:2:0, 4:2:2 and 4:4:4 made from 8-bit clips give
+#                 the VapourSynth module's bytes (VS_HOST running VS_MODULE)
+#                 in the settings of c-same-bytes
 # The clips are 64 x 48 pieces of SAMPLE, cut and converted by AviSynth+.
 set -euo pipefail
 case_name=$1 runner=$2 plugin=$3 command=$4 sample=$5 valgrind=${6:-}
 c_host=${7:-} c_module=${8:-} cmake=${9:-} build=${10:-} libdir=${11:-}
+vs_host=${12:-} vs_module=${13:-}
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -279,8 +284,33 @@ $prefetch" || fail "$format.Quillfen($script_arguments) $prefetch: $(cat message
       echo "$format: $(head -n 1 in.y4m | grep -o 'C[^ ]*'), the command's bytes in ${#c_settings[@]} settings"
     done
     ;;
+  c-float)
+    [ -n "$vs_host" ] || { echo "skipped: the VapourSynth host is not built"; exit 77; }
+    float_settings=(
+      "||"
+      "gaussian=true, radius=2|gaussian=true radius=2|Prefetch(2)"
+      "sup=true, iterations=3|sup=true iterations=3|Prefetch(4)"
+      "gaussian=true, sup=true, threshold=0|gaussian=true sup=true threshold=0|"
+    )
+    for format in "ConvertToYV12()" "ConvertToYV16()" "ConvertToYV24()"; do
+      clip="$source_422.$format"
+      run_c in.y4m "$clip" || fail "$format: $(cat message.txt)"
+      run_c float.out "$clip.FloatFromBytes()" || fail "$format.FloatFromBytes(): $(cat message.txt)"
+      for entry in "${float_settings[@]}"; do
+        IFS='|' read -r script_arguments host_arguments prefetch <<<"$entry"
+        run_c avs.out "$load
+$clip.FloatFromBytes().Quillfen($script_arguments)
+$prefetch" || fail "$format float .Quillfen($script_arguments) $prefetch: $(cat message.txt)"
+        # shellcheck disable=SC2086
+        "$vs_host" "$vs_module" float:in.y4m vs.out $host_arguments || fail "$format float in VapourSynth ($host_arguments)"
+        cmp -s avs.out vs.out || fail "$format float .Quillfen($script_arguments): AviSynth+ and VapourSynth differ"
+        ! cmp -s avs.out float.out || fail "$format float .Quillfen($script_arguments) changed no chroma"
+      done
+      echo "$format float: the same bytes in both hosts in ${#float_settings[@]} settings"
+    done
+    ;;
   c-properties)
-    for format in "ConvertToYUY2()" "ConvertToYV12()" "ConvertToYUV422().ConvertBits(10)" "ConvertToYUV444().ConvertBits(16)"; do
+    for format in "ConvertToYUY2()" "ConvertToYV12()" "ConvertToYUV422().ConvertBits(10)" "ConvertToYUV444().ConvertBits(16)" "ConvertToYV24().FloatFromBytes()"; do
       run_c out.y4m "$load
 $source_422.$format.propSet(\"quillfen_test\", 7).propSet(\"_Matrix\", 1).propSet(\"_ChromaLocation\", 2).Quillfen()" \
         quillfen_test _Matrix _ChromaLocation >properties.txt || fail "$format: $(cat message.txt)"
@@ -289,7 +319,7 @@ $source_422.$format.propSet(\"quillfen_test\", 7).propSet(\"_Matrix\", 1).propSe
     done
     ;;
   c-refusals)
-    taken="YUY2 or YUV 4:2:0, 4:2:2 or 4:4:4 of 8 to 16 bits only"
+    taken="YUY2 or YUV 4:2:0, 4:2:2 or 4:4:4 of 8 to 16 bits or float only"
     blank() { printf 'BlankClip(pixel_type="%s", width=%s, height=48)' "$1" "${2:-64}"; }
     expect() {  # SCRIPT MESSAGE: refused with MESSAGE, no output
       rm -f out.y4m
@@ -301,7 +331,7 @@ $source_422.$format.propSet(\"quillfen_test\", 7).propSet(\"_Matrix\", 1).propSe
     # Every format it does not take is named as AviSynth+'s PixelType()
     # names it, and the advice, added as written, gives a clip it takes.
     for format in RGB24 RGB32 RGB48 RGB64 RGBP RGBP10 RGBP16 RGBPS RGBAP RGBAP12 RGBAP16 RGBAPS Y8 Y10 Y16 Y32 \
-      YV411 YUV420PS YUV444PS YUVA420 YUVA422P10 YUVA444P16 YUVA420PS; do
+      YV411 YUVA420 YUVA422P10 YUVA444P16 YUVA420PS; do
       run_c out.y4m "Assert(false, PixelType($(blank $format)))" || true
       name=$(head -n 1 message.txt)
       expect "$load
@@ -338,9 +368,11 @@ $(blank $format).$advice.Quillfen()" || fail "$format: the advice $advice gives:
       expect "$load
 $clip.Quillfen($arguments)" "$message"
     done
-    # 4:4:4 takes an odd width; iterations takes its bound.
+    # 4:4:4 takes an odd width; iterations takes its bound; float is taken.
     run_c out.y4m "$load
 $(blank YUV444P10 63).Quillfen(iterations=1000)" || fail "an odd width in 4:4:4, 1000 passes: $(cat message.txt)"
+    run_c out.y4m "$load
+$(blank YUV420PS).Quillfen()" || fail "float 4:2:0: $(cat message.txt)"
     # A frame the host cannot allocate is refused in the host's own words.
     status=0
     AVISYNTH_C_HOST_HEADROOM=16 run_c out.y4m "$load
@@ -356,7 +388,7 @@ $source_422.ConvertToYUV420().ConvertBits(10).Quillfen()" \
     ;;
   c-valgrind)
     [ -n "$valgrind" ] || { echo "skipped: valgrind is not installed (Debian: valgrind)"; exit 77; }
-    for format in "ConvertToYUV444().ConvertBits(16)" "ConvertToYV12()"; do
+    for format in "ConvertToYUV444().ConvertBits(16)" "ConvertToYV12()" "ConvertToYV12().FloatFromBytes()"; do
       printf '%s\n%s\n' "$load" "$source_422.$format.Quillfen().Quillfen(gaussian=true, radius=2)" >script.avs
       "$valgrind" -q --undef-value-errors=no --leak-check=full --errors-for-leak-kinds=definite --error-exitcode=99 \
         "$c_host" script.avs out.y4m 2>valgrind.log || { cat valgrind.log >&2; fail "valgrind on $format"; }

@@ -6,7 +6,9 @@
 //
 //   quillfen_vapoursynth_host MODULE SOURCE OUTPUT [--threads N] [name=value ...]
 //
-// SOURCE is a Y4M file or blank:FORMAT:WIDTHxHEIGHT (FORMAT one of the names
+// SOURCE is a Y4M file, float:FILE (an 8-bit Y4M file made float as
+// float_from_bytes.h says; the output is then the float planes under the
+// input's header) or blank:FORMAT:WIDTHxHEIGHT (FORMAT one of the names
 // below, or "variable"). OUTPUT may be "-" for no output. Values are
 // integers, or true and false. Exit status: 0 success; 1 usage or file
 // error; 2 the call or a frame failed (the host's message on stderr); 3 the
@@ -20,12 +22,14 @@
 #include <cstring>
 #include <exception>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "system/files.h"
 #include "y4m/y4m_header.h"
 #include "y4m/y4m_reader.h"
+#include "tests/hosts/float_from_bytes.h"
 
 namespace quillfen {
 
@@ -49,6 +53,7 @@ constexpr NamedFormat kFormats[] = {
     {"YUV444P13", cfYUV, stInteger, 13, 0, 0},  {"YUV420P14", cfYUV, stInteger, 14, 1, 1},
     {"YUV422P16", cfYUV, stInteger, 16, 1, 0},  {"YUV444P16", cfYUV, stInteger, 16, 0, 0},
     {"YUV420PS", cfYUV, stFloat, 32, 1, 1},     {"YUV444PH", cfYUV, stFloat, 16, 0, 0},
+    {"RGBS", cfRGB, stFloat, 32, 0, 0},
     {"GRAY8", cfGray, stInteger, 8, 0, 0},      {"GRAY16", cfGray, stInteger, 16, 0, 0},
     {"RGB24", cfRGB, stInteger, 8, 0, 0},       {"RGB48", cfRGB, stInteger, 16, 0, 0},
 };
@@ -114,7 +119,18 @@ void fill_planes(VSFrame* frame, const std::vector<std::uint8_t>& planes, const 
   }
 }
 
-VSNode* y4m_source(const std::string& path, Y4mHeader& header, VSCore* core, const VSAPI* vsapi) {
+// The same from the planes of an 8-bit frame, made float.
+void fill_float_planes(VSFrame* frame, const std::vector<std::uint8_t>& planes, const VSAPI* vsapi) {
+  const std::uint8_t* in = planes.data();
+  for (int plane = 0; plane < 3; ++plane) {
+    const int width = vsapi->getFrameWidth(frame, plane), height = vsapi->getFrameHeight(frame, plane);
+    float_plane_from_bytes(in, width, vsapi->getWritePtr(frame, plane), static_cast<int>(vsapi->getStride(frame, plane)),
+                           width, height, plane == 0);
+    in += static_cast<std::size_t>(width) * height;
+  }
+}
+
+VSNode* y4m_source(const std::string& path, Y4mHeader& header, VSCore* core, const VSAPI* vsapi, bool as_float) {
   const int fd = quillfen::system::open_for_reading(path);
   if (fd < 0) throw Failure{1, "cannot open " + path};
   auto* source = new Source;
@@ -123,7 +139,9 @@ VSNode* y4m_source(const std::string& path, Y4mHeader& header, VSCore* core, con
     header = reader.header();
     const int subsampling_w = header.chroma == Y4mChroma::k444 ? 0 : 1;
     const int subsampling_h = header.chroma == Y4mChroma::k420 ? 1 : 0;
-    vsapi->queryVideoFormat(&source->vi.format, cfYUV, stInteger, header.bits, subsampling_w, subsampling_h, core);
+    if (as_float && header.bits != 8) throw std::runtime_error("float: takes 8-bit Y4M only");
+    vsapi->queryVideoFormat(&source->vi.format, cfYUV, as_float ? stFloat : stInteger, as_float ? 32 : header.bits,
+                            subsampling_w, subsampling_h, core);
     source->vi.width = header.width;
     source->vi.height = header.height;
     source->vi.fpsNum = header.fps_numerator;
@@ -131,7 +149,10 @@ VSNode* y4m_source(const std::string& path, Y4mHeader& header, VSCore* core, con
     std::vector<std::uint8_t> planes(reader.frame_bytes());
     while (reader.read_frame(planes.data())) {
       VSFrame* frame = new_frame(source->vi, static_cast<int>(source->frames.size()), core, vsapi);
-      fill_planes(frame, planes, vsapi);
+      if (as_float)
+        fill_float_planes(frame, planes, vsapi);
+      else
+        fill_planes(frame, planes, vsapi);
       source->frames.push_back(frame);
     }
   } catch (const std::exception& error) {
@@ -302,8 +323,10 @@ int run(const Options& options, VSCore* core, const VSAPI* vsapi) {
   try {
     if (options.threads > 0) vsapi->setThreadCount(options.threads, core);
     load_module(options.module, core, vsapi);
-    source = options.source.starts_with("blank:") ? blank_source(options.source, core, vsapi)
-                                                  : y4m_source(options.source, header, core, vsapi);
+    const bool as_float = options.source.starts_with("float:");
+    source = options.source.starts_with("blank:")
+                 ? blank_source(options.source, core, vsapi)
+                 : y4m_source(options.source.substr(as_float ? 6 : 0), header, core, vsapi, as_float);
     filtered = call_quillfen(vsapi->addNodeRef(source), options.settings, core, vsapi);
     request_all(filtered, frames, vsapi);
     if (!frames.error.empty()) throw Failure{2, frames.error};
