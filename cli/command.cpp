@@ -9,17 +9,16 @@
 
 #include "cli/clip_probe.h"
 #include "cli/command_error.h"
-#include "cli/filter_chain.h"
 #include "cli/frame_comparison.h"
 #include "cli/frame_pipeline.h"
 #include "cli/frame_worker.h"
 #include "cli/interlace_warning.h"
 #include "cli/piece_join.h"
+#include "cli/plugin_worker.h"
 #include "cli/progress_line.h"
 #include "cli/statistics_file.h"
 #include "cli/stream_files.h"
 #include "filter/quillfen_version.h"
-#include "server/script_environment.h"
 #include "system/files.h"
 #include "system/process.h"
 #include "system/stop_requests.h"
@@ -34,9 +33,7 @@ namespace {
 int print_version(const CommandOptions& options) {
   std::printf("quillfen %s\n", kQuillfenVersion);
   if (options.plugin_path.empty()) return kExitOk;
-  server::ScriptEnvironment env;
-  const std::string plugin_version = load_quillfen_plugin(env, options.plugin_path);
-  std::printf("plugin: %s (%s)\n", plugin_version.c_str(), options.plugin_path.c_str());
+  std::printf("plugin: %s (%s)\n", plugin_version(options.plugin_path).c_str(), options.plugin_path.c_str());
   return kExitOk;
 }
 
@@ -65,16 +62,6 @@ void pass_over_leading_frames(y4m::Y4mReader& reader, int first_frame) {
   if (reader.at_end()) throw range_past_end(first_frame, reader.frames_passed());
 }
 
-// With a processor to spare, the reading and writing threads convert
-// between planes and frames. With none, whatever those threads do is taken
-// from the workers, mostly from one of them, which then finishes its last
-// frame well after the others: each worker converts its own frames instead.
-FrameConversion frame_conversion(int workers) {
-  return workers >= std::max(1, static_cast<int>(std::thread::hardware_concurrency()))
-             ? FrameConversion::kByWorkers
-             : FrameConversion::kByReaderAndWriter;
-}
-
 int filter_stream(const CommandOptions& options, const std::string& input_path, const std::string& output_path) {
   const StreamFile input = open_input(input_path);
   auto reader = std::make_shared<y4m::Y4mReader>(input.fd());
@@ -86,7 +73,7 @@ int filter_stream(const CommandOptions& options, const std::string& input_path, 
   const int workers = to_write >= 0 ? static_cast<int>(std::clamp<long>(to_write, 1, threads)) : threads;
   // Every worker's filter is built before the output is opened: arguments
   // the filter refuses leave no output file behind.
-  std::vector<FrameWorker> filters;
+  std::vector<std::unique_ptr<FrameWorker>> filters;
   for (int i = 0; i < workers; ++i)
     filters.push_back(make_frame_worker(options, reader->header(), input_frames >= 0 ? input_frames : INT_MAX));
   if (input_frames < 0) pass_over_leading_frames(*reader, options.first_frame);
@@ -117,8 +104,8 @@ int filter_stream(const CommandOptions& options, const std::string& input_path, 
   try {
     // The first frames are read and filtered while an old output file is
     // emptied.
-    FramePipeline pipeline(reader, writer, std::move(filters), frame_conversion(workers), options.first_frame,
-                           options.last_frame, statistics.has_value());
+    FramePipeline pipeline(reader, writer, std::move(filters), options.first_frame, options.last_frame,
+                           statistics.has_value());
     empty_output(output, output_path);
     writer.write_header();
     outcome = pipeline.write_frames(stop, progress, measured);

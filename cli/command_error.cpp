@@ -3,8 +3,6 @@
 #include <exception>
 #include <new>
 
-#include "host/avisynth_interface.h"
-#include "server/server_error.h"
 #include "y4m/y4m_error.h"
 
 namespace quillfen::cli {
@@ -21,20 +19,14 @@ std::string with_command_name(const char* message) {
 std::string current_exception_line() {
   try {
     throw;
-  } catch (const AvisynthError& error) {
-    return error.msg ? error.msg : "quillfen: the filter failed without a message";
   } catch (const CommandError& error) {
     return error.what();
   } catch (const y4m::Y4mError& error) {
     return with_command_name(error.what());
-  } catch (const server::ServerError& error) {
-    return error.what();
   } catch (const std::bad_alloc&) {
     return "quillfen: out of memory";
   } catch (const std::exception& error) {
     return with_command_name(error.what());
-  } catch (const IScriptEnvironment::NotFound&) {
-    return "quillfen: a script function was not found";
   } catch (...) {
     return "quillfen: unknown failure";
   }

@@ -19,10 +19,9 @@ class CommandError : public std::runtime_error {
   int status_;
 };
 
-// The line for the exception being handled, taken while whatever owns its
-// text (the environment that raised a script error) is still alive: a script
-// error's message exactly as raised, the server's messages as they are, and
-// everything else prefixed with the command's name. Call only from a catch block.
+// The line for the exception being handled: a CommandError's as it is,
+// everything else prefixed with the command's name. Call only from a catch
+// block.
 std::string current_exception_line();
 
 // `line` as printed: control characters that a path, an argument or the

@@ -18,15 +18,15 @@ constexpr Rgb kText{235, 235, 235};
 
 // The planes of one 8-bit Y4M frame, addressed by luma pixel.
 struct FramePlanes {
-  const BYTE* y;
-  const BYTE* u;
-  const BYTE* v;
+  const std::uint8_t* y;
+  const std::uint8_t* u;
+  const std::uint8_t* v;
   int width;
   int chroma_width;
   int chroma_column_shift;  // 1 where two luma columns share a chroma column (4:2:2, 4:2:0)
   int chroma_row_shift;     // 1 for 4:2:0, where two luma rows share a chroma row
 
-  FramePlanes(const y4m::Y4mHeader& header, const BYTE* planes)
+  FramePlanes(const y4m::Y4mHeader& header, const std::uint8_t* planes)
       : y(planes), width(header.width), chroma_width(y4m::y4m_chroma_width(header)),
         chroma_column_shift(header.chroma == y4m::Y4mChroma::k444 ? 0 : 1),
         chroma_row_shift(header.chroma == y4m::Y4mChroma::k420 ? 1 : 0) {
@@ -56,7 +56,7 @@ Rgb to_rgb(int y, int u, int v) {
 
 // A grey for each value that occurs in either plane within the shown part,
 // evenly spaced in order of value.
-std::array<std::uint8_t, 256> rank_greys(const BYTE* before, const BYTE* after, const FramePlanes& layout,
+std::array<std::uint8_t, 256> rank_greys(const std::uint8_t* before, const std::uint8_t* after, const FramePlanes& layout,
                                          const PixelRect& shown) {
   std::array<bool, 256> present{};
   for (int row = shown.y; row < shown.y + shown.height; ++row)
@@ -85,11 +85,11 @@ Rgb change_colour(int change, int largest) {
 }
 
 // The top 8 bits of every sample of a frame of more than 8 bits.
-std::vector<BYTE> top_eight_bits(const y4m::Y4mHeader& header, const BYTE* planes) {
-  std::vector<BYTE> eight_bit(y4m::y4m_frame_bytes(header) / 2);
+std::vector<std::uint8_t> top_eight_bits(const y4m::Y4mHeader& header, const std::uint8_t* planes) {
+  std::vector<std::uint8_t> eight_bit(y4m::y4m_frame_bytes(header) / 2);
   const int shift = header.bits - 8;
   for (std::size_t i = 0; i < eight_bit.size(); ++i)
-    eight_bit[i] = static_cast<BYTE>((planes[2 * i] | planes[2 * i + 1] << 8) >> shift);
+    eight_bit[i] = static_cast<std::uint8_t>((planes[2 * i] | planes[2 * i + 1] << 8) >> shift);
   return eight_bit;
 }
 
@@ -99,7 +99,7 @@ int sheet_enlargement(int width, int height) {
   return std::clamp(kPanelTarget / std::max(width, height), 1, kMaxEnlargement);
 }
 
-RgbImage draw_comparison_sheet(const y4m::Y4mHeader& header, const BYTE* before, const BYTE* after,
+RgbImage draw_comparison_sheet(const y4m::Y4mHeader& header, const std::uint8_t* before, const std::uint8_t* after,
                                const PixelRect& shown, const std::string& caption) {
   if (header.bits > 8) {
     y4m::Y4mHeader eight_bit_header = header;

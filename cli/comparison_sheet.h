@@ -12,10 +12,10 @@
 // on a logarithmic scale.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "cli/rgb_image.h"
-#include "host/avisynth_interface.h"
 #include "y4m/y4m_header.h"
 
 namespace quillfen::cli {
@@ -36,7 +36,7 @@ int sheet_enlargement(int width, int height);
 // `before` and `after` are y4m_frame_bytes(header) bytes of planes; `shown`
 // lies inside the frame. Frames of more than 8 bits are shown by the top 8
 // bits of each sample.
-RgbImage draw_comparison_sheet(const y4m::Y4mHeader& header, const BYTE* before, const BYTE* after,
+RgbImage draw_comparison_sheet(const y4m::Y4mHeader& header, const std::uint8_t* before, const std::uint8_t* after,
                                const PixelRect& shown, const std::string& caption);
 
 }  // namespace quillfen::cli

@@ -52,16 +52,19 @@ DirectFilter::DirectFilter(const y4m::Y4mHeader& header,
   chroma_bytes_ = static_cast<std::size_t>(chroma_pitch_) * static_cast<std::size_t>(y4m::y4m_chroma_height(header));
   // In two-byte elements, which keep wide samples on even addresses.
   source_chroma_ = std::make_unique_for_overwrite<std::uint16_t[]>(chroma_bytes_);
+  filter_.stop_between_passes(&stopping_);
 }
 
-int DirectFilter::filter(BYTE* planes) {
-  BYTE* const u = planes + chroma_offset_;
-  BYTE* const v = u + chroma_bytes_;
-  BYTE* const source_u = reinterpret_cast<BYTE*>(source_chroma_.get());
-  BYTE* const source_v = source_u + chroma_bytes_;
+std::optional<int> DirectFilter::filter(int, std::uint8_t* planes) {
+  std::uint8_t* const u = planes + chroma_offset_;
+  std::uint8_t* const v = u + chroma_bytes_;
+  std::uint8_t* const source_u = reinterpret_cast<std::uint8_t*>(source_chroma_.get());
+  std::uint8_t* const source_v = source_u + chroma_bytes_;
   std::memcpy(source_u, u, 2 * chroma_bytes_);
   const FramePlanes source{{planes, source_u, source_v}, {luma_pitch_, chroma_pitch_, chroma_pitch_}};
-  return filter_.filter(source, FrameDestination{{nullptr, u, v}, {0, chroma_pitch_, chroma_pitch_}});
+  const int passes = filter_.filter(source, FrameDestination{{nullptr, u, v}, {0, chroma_pitch_, chroma_pitch_}});
+  if (passes == 0) return std::nullopt;
+  return passes;
 }
 
 }  // namespace quillfen::cli

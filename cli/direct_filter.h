@@ -1,9 +1,8 @@
-// One worker's filter for the formats that host frames cannot carry (4:4:4,
-// and every format of more than 8 bits): the host-free planar frame filter,
-// straight over a frame's Y4M planes, without the plugin. Used by one thread
-// at a time.
+// The command's own filter, for every format: the host-free planar frame
+// filter, straight over a frame's Y4M planes.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -11,13 +10,13 @@
 #include <utility>
 #include <vector>
 
+#include "cli/frame_worker.h"
 #include "filter/frame_filter.h"
-#include "host/avisynth_interface.h"
 #include "y4m/y4m_header.h"
 
 namespace quillfen::cli {
 
-class DirectFilter {
+class DirectFilter final : public FrameWorker {
  public:
   // Binds the text arguments as the plugin's function binds them. Throws
   // CommandError with the line to print, the filter's own message exactly,
@@ -27,10 +26,10 @@ class DirectFilter {
   DirectFilter(const DirectFilter&) = delete;
   DirectFilter& operator=(const DirectFilter&) = delete;
 
-  // Filters the frame whose Y4M planes (y4m_frame_bytes(header) bytes, at an
-  // even address) are at `planes`, in place: U and V are replaced, Y is left
-  // as it is. Returns the passes run. Throws std::bad_alloc.
-  int filter(BYTE* planes);
+  // Returns the passes run, none for a frame that stop() ended first.
+  // Throws std::bad_alloc.
+  std::optional<int> filter(int n, std::uint8_t* planes) override;
+  void stop() override { stopping_.store(true); }
 
  private:
   // The planes' offsets and pitches, in bytes.
@@ -42,6 +41,9 @@ class DirectFilter {
   // planes elsewhere than it reads them. Left uninitialised, so that a
   // header claiming huge frames costs only what frames really fill.
   std::unique_ptr<std::uint16_t[]> source_chroma_;
+  // Looked at by the filter between passes; declared before it, so that it
+  // goes after it.
+  std::atomic<bool> stopping_{false};
   FrameFilter filter_;
 };
 

@@ -1,10 +1,7 @@
 #include "cli/filter_arguments.h"
 
-#include <string_view>
-
+#include "arguments/argument_text.h"
 #include "cli/command_error.h"
-#include "server/string_store.h"
-#include "server/text_argument.h"
 
 namespace quillfen::cli {
 namespace {
@@ -18,23 +15,21 @@ namespace {
 
 }  // namespace
 
-QuillfenParameters parameters_from_text(const std::vector<std::pair<std::string, std::string>>& arguments) {
+QuillfenParameters parameters_from_text(const std::vector<std::pair<std::string, std::string>>& texts) {
   QuillfenParameters parameters;
   bool given[std::size(kQuillfenParameters)] = {};
-  // Only ints and bools are read, so nothing is ever kept here.
-  server::StringStore unused_strings;
-  for (const auto& [name, text] : arguments) {
+  for (const auto& [name, text] : texts) {
     std::size_t row = 0;
-    while (row < std::size(kQuillfenParameters) && !server::same_name(kQuillfenParameters[row].name, name)) ++row;
+    while (row < std::size(kQuillfenParameters) && !arguments::same_name(kQuillfenParameters[row].name, name)) ++row;
     if (row == std::size(kQuillfenParameters)) refuse("no argument named \"" + name + "\"");
     const QuillfenParameter& parameter = kQuillfenParameters[row];
     const std::string described = "argument \"" + std::string(parameter.name) + "\"";
     if (given[row]) refuse(described + " is given twice");
     given[row] = true;
     try {
-      const AVSValue value = server::value_from_text(parameter.flag ? 'b' : 'i', text, unused_strings);
-      set_value(parameters, parameter, parameter.flag ? value.AsBool(false) : value.AsInt(0));
-    } catch (const server::TextArgumentError& error) {
+      set_value(parameters, parameter,
+                parameter.flag ? arguments::bool_from_text(text) : arguments::int_from_text(text));
+    } catch (const arguments::TextArgumentError& error) {
       refuse(described + " " + error.what());
     }
   }

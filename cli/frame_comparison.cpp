@@ -81,15 +81,15 @@ int compare_frame(const CommandOptions& options) {
   const int frame = options.compare_frame;
   if (input_frames >= 0 && frame >= input_frames) throw frame_past_end(frame, input_frames);
 
-  FrameWorker worker = make_frame_worker(options, header, input_frames >= 0 ? input_frames : INT_MAX);
+  const std::unique_ptr<FrameWorker> worker = make_frame_worker(options, header, input_frames >= 0 ? input_frames : INT_MAX);
   warn_if_interlaced(header);
   while (reader.frames_passed() < frame)
     if (!reader.skip_frame()) throw frame_past_end(frame, reader.frames_passed());
   // Filtered in place; a vector's storage suits two-byte samples.
-  std::vector<BYTE> after(reader.frame_bytes());
+  std::vector<std::uint8_t> after(reader.frame_bytes());
   if (!reader.read_frame(after.data())) throw frame_past_end(frame, reader.frames_passed());
-  const std::vector<BYTE> before = after;
-  const std::optional<int> passes = filter_frame_in_place(worker, header, frame, after.data());
+  const std::vector<std::uint8_t> before = after;
+  const std::optional<int> passes = worker->filter(frame, after.data());
   FrameStatistics figures = measure_frame(header, before.data(), after.data());
   figures.passes = passes;
 

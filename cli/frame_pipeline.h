@@ -1,7 +1,7 @@
-// The frame-parallel run: one reader thread reads frames in order into a
-// fixed ring of slots, each worker filters whole frames with its own filter
-// (cli/frame_worker.h), and the calling thread writes the results in frame
-// order.
+// The frame-parallel run: one reader thread reads frames' Y4M records in
+// order into a fixed ring of slots, each worker filters the planes of whole
+// frames in place (cli/frame_worker.h), and the calling thread writes the
+// records in frame order.
 // At most two frames per worker and one more are in flight, and the slots'
 // buffers are reused, so memory stays flat however long the clip.
 #pragma once
@@ -29,14 +29,6 @@ struct PipelineOutcome {
   int frames_written = 0;
 };
 
-// Who converts between the input and output planes and the host's frames,
-// when the workers filter host frames: the reading and writing threads, so
-// that the workers run nothing but the filter, or each worker for its own
-// frames, so that the reading and writing threads only move bytes. Either
-// gives the same bytes. Workers that filter the planes directly convert
-// nothing.
-enum class FrameConversion { kByReaderAndWriter, kByWorkers };
-
 struct PipelineShared;
 
 class FramePipeline {
@@ -46,21 +38,22 @@ class FramePipeline {
   // that the first frames are on their way while the caller prepares the
   // output. Frames before first_frame are passed over by the reader. With
   // `measured`, the input planes of each frame are kept for measuring its
-  // change. The pipeline takes the workers, all of one kind; the writer
-  // must outlive it and writes nothing before write_frames. The reader is
-  // shared with the reading thread, which a failure may leave blocked on its
-  // input until the process ends. Throws CommandError, with every thread that
-  // started stopped, when a thread cannot be started.
+  // change. The pipeline takes the workers; the writer must outlive it and
+  // writes nothing before write_frames. The reader is shared with the
+  // reading thread, which a failure may leave blocked on its input until the
+  // process ends. Throws CommandError, with every thread that started
+  // stopped, when a thread cannot be started.
   FramePipeline(std::shared_ptr<y4m::Y4mReader> reader, y4m::Y4mWriter& writer,
-                std::vector<FrameWorker> workers, FrameConversion conversion, int first_frame, int last_frame,
-                bool measured);
+                std::vector<std::unique_ptr<FrameWorker>> workers, int first_frame, int last_frame, bool measured);
   FramePipeline(const FramePipeline&) = delete;
   FramePipeline& operator=(const FramePipeline&) = delete;
-  // Stops the workers between whole frames and waits for them.
+  // Stops the workers (FrameWorker::stop) and waits for them a moment: a
+  // worker still inside a frame then is left to end with the process.
   ~FramePipeline();
 
   // Writes the filtered frames in frame order, once. Stops between whole
-  // frames once `stop` is set. Throws CommandError for the first failure in
+  // frames once `stop` is set (looked at every 100 ms while waiting for a
+  // frame), and the workers give up the frames they filter. Throws CommandError for the first failure in
   // frame order, after every frame before it has been written. With
   // `frame_measured` set (and the pipeline made `measured`), the change of
   // each frame is measured once it is written, and the callback is called
@@ -73,7 +66,6 @@ class FramePipeline {
 
   std::shared_ptr<PipelineShared> shared_;
   y4m::Y4mWriter& writer_;
-  std::vector<FrameWorker> workers_;
   std::thread reading_;
   std::vector<std::thread> worker_threads_;
   bool finished_ = false;

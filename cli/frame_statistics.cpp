@@ -8,13 +8,13 @@ namespace {
 
 // The sample at index i of a plane of one- or two-byte (little-endian) samples.
 template <int kBytes>
-int sample_at(const BYTE* plane, std::size_t i) {
+int sample_at(const std::uint8_t* plane, std::size_t i) {
   if constexpr (kBytes == 1) return plane[i];
   return plane[2 * i] | plane[2 * i + 1] << 8;
 }
 
 template <int kBytes>
-PlaneChange measure_plane(const BYTE* before, const BYTE* after, std::size_t samples) {
+PlaneChange measure_plane(const std::uint8_t* before, const std::uint8_t* after, std::size_t samples) {
   PlaneChange change;
   change.samples = static_cast<std::int64_t>(samples);
   for (std::size_t i = 0; i < samples; ++i) {
@@ -35,7 +35,7 @@ void PlaneChange::add(const PlaneChange& other) {
   largest = std::max(largest, other.largest);
 }
 
-FrameStatistics measure_frame(const y4m::Y4mHeader& header, const BYTE* before, const BYTE* after) {
+FrameStatistics measure_frame(const y4m::Y4mHeader& header, const std::uint8_t* before, const std::uint8_t* after) {
   const std::size_t bytes = static_cast<std::size_t>(y4m::y4m_sample_bytes(header));
   const std::size_t luma = static_cast<std::size_t>(header.width) * static_cast<std::size_t>(header.height) * bytes;
   const std::size_t chroma = (y4m_frame_bytes(header) - luma) / 2;

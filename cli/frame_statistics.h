@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <optional>
 
-#include "host/avisynth_interface.h"
 #include "y4m/y4m_header.h"
 
 namespace quillfen::cli {
@@ -31,7 +30,7 @@ struct FrameStatistics {
 };
 
 // `before` and `after` are y4m_frame_bytes(header) bytes of planes.
-FrameStatistics measure_frame(const y4m::Y4mHeader& header, const BYTE* before, const BYTE* after);
+FrameStatistics measure_frame(const y4m::Y4mHeader& header, const std::uint8_t* before, const std::uint8_t* after);
 
 // Totals over the frames of a run.
 struct RunStatistics {

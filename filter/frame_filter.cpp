@@ -79,7 +79,8 @@ int FrameFilter::write_samples(WorkingImages<Sample>& images, const FrameDestina
   const int passes =
       run_passes(kernel_, {width, height, p.radius, p.gaussian, format_.bits}, p.iterations, p.threshold, current,
                  images.next.data(), gaussian_memo_.get(), *pass_workspace_,
-                 [&] { std::memcpy(current, next, image_bytes); });
+                 [&] { std::memcpy(current, next, image_bytes); }, stop_);
+  if (passes == 0) return 0;
 
   const ChromaPlanesOf<Sample> chroma{samples(destination.data[1]), samples(destination.data[2]),
                                       destination.pitch[1], destination.pitch[2]};

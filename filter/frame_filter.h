@@ -6,6 +6,7 @@
 // and pitches.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -71,8 +72,13 @@ class FrameFilter {
   void read(const FramePlanes& source);
 
   // Runs the passes over the frame last read and writes the result, which
-  // may not overlap the source. Returns the passes run.
+  // may not overlap the source. Returns the passes run, or 0 when a stop
+  // request ended the frame first, having written nothing.
   int write(const FrameDestination& destination);
+
+  // From now on write() looks at `requested`, which outlives the filter,
+  // before each pass, and once it is set ends the frame there.
+  void stop_between_passes(const std::atomic<bool>* requested) { stop_ = requested; }
 
   int filter(const FramePlanes& source, const FrameDestination& destination) {
     read(source);
@@ -104,6 +110,7 @@ class FrameFilter {
   AnyWorkingImages images_;
   std::unique_ptr<GaussianWeightCache> gaussian_memo_;  // for the Gaussian form only
   std::unique_ptr<PassWorkspace> pass_workspace_;  // the kernels' working memory
+  const std::atomic<bool>* stop_ = nullptr;
 };
 
 }  // namespace quillfen

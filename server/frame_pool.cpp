@@ -90,8 +90,8 @@ FramePool::Slot& FramePool::allocate(const FrameLayout& layout) {
   if (allocated_bytes_ + static_cast<std::size_t>(layout.data_size) > idle_limit_) free_idle_slots();
   // A zero size is never asked.
   auto slot = std::make_unique<Slot>();
-  slot->memory = allocate_frame_memory(static_cast<std::size_t>(layout.data_size),
-                                       static_cast<std::size_t>(std::max(base_alignment, layout.alignment)));
+  slot->memory = y4m::allocate_frame_memory(static_cast<std::size_t>(layout.data_size),
+                                            static_cast<std::size_t>(std::max(base_alignment, layout.alignment)));
   slot->buffer = std::make_unique<VideoFrameBuffer>(slot->memory.get(), layout.data_size);
   slots_.push_back(std::move(slot));
   allocated_bytes_ += static_cast<std::size_t>(layout.data_size);

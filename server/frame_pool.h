@@ -11,7 +11,7 @@
 
 #include "host/avisynth_interface.h"
 #include "server/frame_layout.h"
-#include "server/frame_memory.h"
+#include "y4m/frame_memory.h"
 
 namespace quillfen::server {
 
@@ -42,7 +42,7 @@ class FramePool {
 
  private:
   struct Slot {
-    FrameMemory memory;
+    y4m::FrameMemory memory;
     std::unique_ptr<VideoFrameBuffer> buffer;
     std::vector<std::unique_ptr<VideoFrame>> frames;
   };

@@ -3,7 +3,7 @@
 #include <limits>
 
 #include "server/server_error.h"
-#include "server/text_argument.h"
+#include "arguments/argument_text.h"
 
 namespace quillfen::server {
 namespace {
@@ -83,7 +83,7 @@ FunctionSignature::FunctionSignature(std::string function_name, std::string_view
 
 std::optional<std::size_t> FunctionSignature::find(std::string_view argument_name) const {
   for (std::size_t i = 0; i < parameters_.size(); ++i)
-    if (!parameters_[i].name.empty() && same_name(parameters_[i].name, argument_name)) return i;
+    if (!parameters_[i].name.empty() && arguments::same_name(parameters_[i].name, argument_name)) return i;
   return std::nullopt;
 }
 

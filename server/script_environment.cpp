@@ -89,7 +89,7 @@ AVSValue ScriptEnvironment::invoke_with_text(const std::string& name, PClip clip
     try {
       arguments.push_back({argument_name.c_str(),
                            value_from_text(signature.parameters()[*position].kind, text, strings_)});
-    } catch (const TextArgumentError& error) {
+    } catch (const quillfen::arguments::TextArgumentError& error) {
       throw ArgumentError(signature.error(signature.describe(*position) + " " + error.what()));
     }
   }

@@ -26,6 +26,7 @@
 #include <thread>
 #include <vector>
 
+#include "cli/direct_filter.h"
 #include "cli/frame_worker.h"
 #include "cli/frame_pipeline.h"
 #include "cli/progress_line.h"
@@ -243,7 +244,7 @@ TEST_F(Command, EveryFormatKeepsHeaderFrameCountAndLumaAndGivesTheStraightforwar
 
 class CommandFormats : public Command, public ::testing::WithParamInterface<ClipFormat> {};
 
-TEST_P(CommandFormats, WorkerCountAndFrameConversionDoNotChangeTheOutput) {
+TEST_P(CommandFormats, WorkerCountDoesNotChangeTheOutput) {
   const fs::path input = clip(GetParam());
   const std::string one = filtered(input, {"--threads", "1"}, {"radius=2"});
   // An existing output longer than the result is replaced whole.
@@ -251,19 +252,13 @@ TEST_P(CommandFormats, WorkerCountAndFrameConversionDoNotChangeTheOutput) {
   EXPECT_EQ(filtered(input, {"--threads", "2"}, {"radius=2"}), one);
   EXPECT_EQ(filtered(input, {"--threads=3"}, {"radius=2"}), one);
 
-  // The plugin module's chains in both ways of converting host frames,
-  // whatever this machine's processor count, where they must give the
-  // command's own bytes; and the direct filter in a pipeline of its own.
-  using quillfen::cli::FrameConversion;
+  // Pipelines of the plugin module's workers, whatever this machine's
+  // processor count, must give the command's own bytes; and of the direct
+  // filter's.
   const struct {
     int workers;
-    FrameConversion conversion;
     bool direct;
-  } rows[] = {{1, FrameConversion::kByWorkers, false},
-              {2, FrameConversion::kByWorkers, false},
-              {1, FrameConversion::kByReaderAndWriter, false},
-              {3, FrameConversion::kByReaderAndWriter, false},
-              {2, FrameConversion::kByReaderAndWriter, true}};
+  } rows[] = {{1, false}, {2, false}, {3, false}, {2, true}};
   quillfen::cli::CommandOptions options;
   options.plugin_path = QUILLFEN_PLUGIN_PATH;
   options.filter_arguments = {{"radius", "2"}};
@@ -277,12 +272,12 @@ TEST_P(CommandFormats, WorkerCountAndFrameConversionDoNotChangeTheOutput) {
     {
       auto reader = std::make_shared<quillfen::y4m::Y4mReader>(in);
       quillfen::y4m::Y4mWriter writer(out, reader->header());
-      std::vector<quillfen::cli::FrameWorker> workers;
+      std::vector<std::unique_ptr<quillfen::cli::FrameWorker>> workers;
       for (int i = 0; i < row.workers; ++i)
         workers.push_back(row.direct ? std::make_unique<quillfen::cli::DirectFilter>(reader->header(),
                                                                                      options.filter_arguments)
                                      : quillfen::cli::make_frame_worker(options, reader->header(), kFrames));
-      quillfen::cli::FramePipeline pipeline(reader, writer, std::move(workers), row.conversion, 0, kFrames - 1, false);
+      quillfen::cli::FramePipeline pipeline(reader, writer, std::move(workers), 0, kFrames - 1, false);
       writer.write_header();
       const std::atomic<bool> stop = false;
       quillfen::cli::ProgressLine progress(false, kFrames);

@@ -2,6 +2,7 @@
 // frame pipeline with its pass control and the passes the frame filter runs.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -290,7 +291,7 @@ std::vector<BYTE> two_level_frame(int width, int height, unsigned seed) {
   return rows;
 }
 
-TEST(QuillfenFilterPipeline, AFrameThatNeverConvergesStopsAtThePassBound) {
+TEST(QuillfenFilterPipeline, AFrameThatNeverConvergesStopsAtThePassBoundOrAStopRequest) {
   const int width = 6, height = 5;
   const std::vector<BYTE> rows = two_level_frame(width, height, 3);
   const Parameters p{false, 2, false, 0, 0};
@@ -299,6 +300,20 @@ TEST(QuillfenFilterPipeline, AFrameThatNeverConvergesStopsAtThePassBound) {
   int reported = 0;
   EXPECT_EQ(filter_frame(rows, width, height, p, 0, &reported), bounded.frame);
   EXPECT_EQ(reported, kMaxConvergencePasses);
+
+  // A stop request ends a frame before its next pass, and nothing is written.
+  FrameFilter filter({width, height, ChromaLayout::kYuy2, 8}, p, *chosen_pass_kernel());
+  std::atomic<bool> stop = true;
+  filter.stop_between_passes(&stop);
+  const std::vector<BYTE> unwritten(rows.size(), 7);
+  std::vector<BYTE> out = unwritten;
+  const FramePlanes source{{rows.data(), nullptr, nullptr}, {2 * width, 0, 0}};
+  const FrameDestination destination{{out.data(), nullptr, nullptr}, {2 * width, 0, 0}};
+  EXPECT_EQ(filter.filter(source, destination), 0);
+  EXPECT_EQ(out, unwritten);
+  stop = false;
+  EXPECT_EQ(filter.filter(source, destination), kMaxConvergencePasses);
+  EXPECT_EQ(out, bounded.frame);
 }
 
 TEST(QuillfenFilterPipeline, LumaPassesThroughAndPitchIsHonoured) {

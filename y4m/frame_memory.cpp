@@ -1,11 +1,11 @@
-#include "server/frame_memory.h"
+#include "y4m/frame_memory.h"
 
 #include <new>
 
 #include "cpu/aligned_memory.h"
 #include "system/memory_advice.h"
 
-namespace quillfen::server {
+namespace quillfen::y4m {
 namespace {
 
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
@@ -16,7 +16,7 @@ std::size_t round_up(std::size_t size, std::size_t alignment) {
 
 }  // namespace
 
-void FreeFrameMemory::operator()(BYTE* memory) const { free_aligned(memory); }
+void FreeFrameMemory::operator()(std::uint8_t* memory) const { free_aligned(memory); }
 
 FrameMemory allocate_frame_memory(std::size_t size, std::size_t alignment) {
   const bool huge = size >= kHugePage;
@@ -24,10 +24,10 @@ FrameMemory allocate_frame_memory(std::size_t size, std::size_t alignment) {
   // allocate_aligned wants a multiple of the alignment.
   const std::size_t rounded = round_up(size, alignment);
   if (rounded < size) throw std::bad_alloc();
-  auto* memory = static_cast<BYTE*>(allocate_aligned(alignment, rounded));
+  auto* memory = static_cast<std::uint8_t*>(allocate_aligned(alignment, rounded));
   if (!memory) throw std::bad_alloc();
   if (huge) system::advise_huge_pages(memory, rounded);
   return FrameMemory(memory);
 }
 
-}  // namespace quillfen::server
+}  // namespace quillfen::y4m

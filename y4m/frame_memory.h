@@ -1,4 +1,5 @@
-// Memory for frame-sized buffers. It is left untouched, so a buffer costs
+// Memory for frame-sized buffers: the command's frame records and the
+// embedded server's host frames. It is left untouched, so a buffer costs
 // only the pages that are written; a block of at least a huge page is
 // aligned to one and asked to be backed by huge pages, so that the first
 // writes of a frame fault its memory in a few steps rather than one per
@@ -6,19 +7,18 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 
-#include "host/avisynth_interface.h"
-
-namespace quillfen::server {
+namespace quillfen::y4m {
 
 struct FreeFrameMemory {
-  void operator()(BYTE* memory) const;
+  void operator()(std::uint8_t* memory) const;
 };
-using FrameMemory = std::unique_ptr<BYTE[], FreeFrameMemory>;
+using FrameMemory = std::unique_ptr<std::uint8_t[], FreeFrameMemory>;
 
 // `size` bytes (above 0), uninitialised, aligned to `alignment` (a power of
 // two up to 4096). Throws std::bad_alloc when memory runs out.
 FrameMemory allocate_frame_memory(std::size_t size, std::size_t alignment);
 
-}  // namespace quillfen::server
+}  // namespace quillfen::y4m
