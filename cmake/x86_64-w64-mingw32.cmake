@@ -1,6 +1,6 @@
 # Cross build for Windows x64 with Debian's MinGW-w64 (the posix-threads
 # compilers of g++-mingw-w64-x86-64-posix). Programs built here run under
-# wine64; the DLLs load in Windows hosts.
+# Wine; the DLLs load in Windows hosts.
 #
 #   cmake -S . -B build-windows --toolchain cmake/x86_64-w64-mingw32.cmake
 set(CMAKE_SYSTEM_NAME Windows)

@@ -9,17 +9,16 @@
 # It installs nothing. It needs Debian's cmake, g++, dpkg-dev, libpng-dev,
 # g++-aarch64-linux-gnu, libpng-dev:arm64 and libstdc++6:arm64 (after
 # dpkg --add-architecture arm64), g++-mingw-w64-x86-64-posix, python3-build,
-# python3-setuptools and python3-wheel, and names
-# those missing. The host modules are compiled against the headers in the
-# AviSynth+ and VapourSynth source archives (QUILLFEN_HOST_ARCHIVES, by
-# default ../shared/hosts beside the repository); no host is built.
+# python3-setuptools and python3-wheel, and names those missing. The host modules are compiled against the headers in the
+# AviSynth+ and VapourSynth source archives alone, found as the tests find
+# them (tests/hosts/build/host_sources.sh: QUILLFEN_HOST_ARCHIVES, the host
+# cache, or fetched); no host is built, and no installed one is looked at.
 #
 #   packaging/make-release.sh [OUTPUT_DIR]
 set -euo pipefail
 repository=$(cd "$(dirname "$0")/.." && pwd)
 output=$(realpath -m "${1:-$repository/out/release}")
 work=$repository/build-release
-archives=${QUILLFEN_HOST_ARCHIVES:-$repository/../shared/hosts}
 jobs=${QUILLFEN_RELEASE_JOBS:-2}
 
 missing=()
@@ -36,15 +35,16 @@ need_file /usr/include/png.h libpng-dev
 need_file /usr/lib/aarch64-linux-gnu/libpng.so libpng-dev:arm64
 need_file /usr/lib/aarch64-linux-gnu/libstdc++.so.6 libstdc++6:arm64
 if [ ${#missing[@]} -gt 0 ]; then
-  echo "make-release.sh: install these Debian packages first: ${missing[*]}" >&2
+  install="apt-get install ${missing[*]}"
+  [[ " ${missing[*]}" != *:arm64* ]] || install="dpkg --add-architecture arm64 && apt-get update && $install"
+  echo "make-release.sh: install these Debian packages first: ${missing[*]} (as root: $install)" >&2
   exit 1
 fi
-avisynth_archive=$(ls "$archives"/avisynthplus-*.tar.gz 2>/dev/null | head -n1 || true)
-vapoursynth_archive=$(ls "$archives"/vapoursynth-*.tar.gz 2>/dev/null | head -n1 || true)
-if [ -z "$avisynth_archive" ] || [ -z "$vapoursynth_archive" ]; then
-  echo "make-release.sh: no AviSynth+ or VapourSynth source archive in $archives (set QUILLFEN_HOST_ARCHIVES)" >&2
-  exit 1
-fi
+source "$repository/tests/hosts/build/host_sources.sh"
+host_source avisynthplus-1ffeb08c || { echo "make-release.sh: AviSynth+'s source: $host_source_missing" >&2; exit 1; }
+avisynth_archive=$archive
+host_source vapoursynth-R65 || { echo "make-release.sh: VapourSynth's source: $host_source_missing" >&2; exit 1; }
+vapoursynth_archive=$archive
 
 commit=$(git -C "$repository" rev-parse HEAD)
 if [ -n "$(git -C "$repository" status --porcelain)" ]; then
@@ -88,10 +88,11 @@ build() {
     { tail -n 30 "$work/$name.build.log"; exit 1; }
 }
 
-# The Linux builds see none of the hosts built for the tests (no prefix is
-# given): a module or tool linked to one would carry its path into the
-# package. They have avs2y4m, the runner of AviSynth+ scripts; Windows has
-# AviSynth+'s own.
+# The headers are named, so no host installed on this machine is looked
+# for; avs2y4m, which loads AviSynth+'s library when it runs, gets no run
+# path into a host found elsewhere (contrib/avs2y4m/CMakeLists.txt), so no
+# file of the packages names a folder of this machine. The Linux builds have
+# avs2y4m, the runner of AviSynth+ scripts; Windows has AviSynth+'s own.
 linux=(-DCMAKE_INSTALL_PREFIX=/usr)
 build amd64 "${linux[@]}"
 build arm64 "${linux[@]}" --toolchain "$work/source/cmake/aarch64-linux-gnu.cmake"

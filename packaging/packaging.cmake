@@ -31,6 +31,8 @@ include(GNUInstallDirs)
 if(WIN32)
   install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
+  # The README's page for Windows users, where its link finds it.
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/windows.md DESTINATION docs)
 else()
   file(STRINGS ${PROJECT_SOURCE_DIR}/LICENSE licence_lines)
   list(FILTER licence_lines INCLUDE REGEX "^Copyright \\(c\\) ")

@@ -28,12 +28,14 @@
 // another at link time.
 #pragma once
 
+#include <concepts>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <type_traits>
 
 #include "propagation/affinity.h"
+#include "propagation/bounded_gaussian_power.h"
 #include "propagation/chroma_store.h"
 #include "propagation/gaussian_weight_cache.h"
 #include "propagation/border_columns.h"
@@ -357,6 +359,19 @@ template <PassLanes Lanes>
       row, column, [&](D) { return Lanes::load(weights + kLanes * next_weight++); }, list_rows_from, sums);
 }
 
+// Stores a run's new chroma `u` and `v`, whole numbers within the sample
+// type, with the centres' luma, and raises `largest` lane by lane to the
+// centres' changes.
+template <PassLanes Lanes, class Sample>
+[[gnu::always_inline]] inline void lane_store(const LaneRow<Lanes>& row, int column, typename Lanes::D u,
+                                              typename Lanes::D v, const Sample* centre, Sample* out,
+                                              typename Lanes::D& largest) {
+  const typename Lanes::D du = Lanes::abs(Lanes::sub(Lanes::load(&row.window.u[row.centre_slot][column]), u));
+  const typename Lanes::D dv = Lanes::abs(Lanes::sub(Lanes::load(&row.window.v[row.centre_slot][column]), v));
+  largest = Lanes::max(largest, Lanes::max(du, dv));
+  Lanes::store_pixels(out, centre, u, v);
+}
+
 // The new chroma of a run from its sums, stored with the centres' luma.
 // Raises `largest` lane by lane to the centres' changes, or, on the rare
 // path, `largest_rare`.
@@ -376,10 +391,7 @@ template <PassLanes Lanes, class Sample>
     const D v =
         bounded_chroma<Lanes>(Lanes::mul(reciprocal, sums.v), Lanes::template range_field<Sample, 1>(sums.range),
                               Lanes::sub(high, Lanes::template range_field<Sample, 3>(sums.range)));
-    const D du = Lanes::abs(Lanes::sub(Lanes::load(&row.window.u[row.centre_slot][column]), u));
-    const D dv = Lanes::abs(Lanes::sub(Lanes::load(&row.window.v[row.centre_slot][column]), v));
-    largest = Lanes::max(largest, Lanes::max(du, dv));
-    Lanes::store_pixels(out, centre, u, v);
+    lane_store(row, column, u, v, centre, out, largest);
     return;
   }
 
@@ -402,6 +414,80 @@ template <PassLanes Lanes, class Sample>
   }
 }
 
+// Kernels with a bounded form of the Gaussian weight
+// (bounded_gaussian_power.h), a test that no lane is nonzero and the fused
+// multiply-add fmadd(a, b, c) = RN(a * b + c).
+template <class Lanes>
+concept BoundedGaussianLanes = requires(typename Lanes::D a) {
+  { Lanes::bounded_gaussian_power(a) } -> std::same_as<typename Lanes::D>;
+  { Lanes::all_zero(a) } -> std::same_as<bool>;
+  { Lanes::fmadd(a, a, a) } -> std::same_as<typename Lanes::D>;
+};
+
+// How far the new value from the bounded weights may lie from the one
+// from the exact weights, for byte images, with the roundings of the
+// interval's ends: above 255 e / (1 - e) + 2^-33.7 + 2^-46 < 2^-18.40 for
+// e = kBoundedPowerError (docs/performance.md, "Deciding each stored
+// value").
+inline constexpr double kBoundedChromaMargin = 0x1p-18;
+
+// A run of the Gaussian form from the bounded weights, where that decides
+// every lane's stored chroma: each weight within a relative
+// kBoundedPowerError (plus the exponent's own rounding) of the exact one,
+// so the new value within kBoundedChromaMargin of the exact path's.
+// A lane is decided when both ends of that interval store the same byte,
+// or when its variance is 0, where every bounded weight is exactly 1.0,
+// the exact one, and the sums, made in the same order, are the exact
+// path's bit for bit: the fused u x 1.0 + sum rounds once, as the exact
+// path's sum of the exact product does. A lane whose smallest
+// exponent lies below kBoundedPowerLowestExponent is not decided (its
+// weights may be subnormal or 0, outside the bound). Returns false, having
+// stored nothing, when some lane is not decided.
+//
+// The exponent is d^2 times the exponent of difference 1, which differs
+// from the exact one, d^2 divided as one quotient, by at most three
+// roundings: the weight affinity.h makes is linear in d^2 in its exponent.
+template <PassLanes Lanes>
+  requires BoundedGaussianLanes<Lanes>
+[[gnu::always_inline]] inline bool bounded_gaussian_lane_block(const LaneRow<Lanes>& row, int column,
+                                                             typename Lanes::D centre_luma,
+                                                             const LaneStatistics<Lanes>& stats,
+                                                             const std::uint8_t* centre, std::uint8_t* out,
+                                                             typename Lanes::D& largest) {
+  using D = typename Lanes::D;
+  const D unit_exponent =
+      gaussian_exponent<Lanes>(Lanes::set1(1.0), gaussian_exponent_divisor<Lanes>(stats.variance));
+  D lowest = Lanes::set1(0.0), ws = Lanes::set1(0.0), us = Lanes::set1(0.0), vs = Lanes::set1(0.0);
+  for_each_lane_sample(row.rows, row.row_count, [&](int slot, int dx) {
+    const D difference = Lanes::sub(centre_luma, Lanes::load(&row.window.luma[slot][column + dx]));
+    const D exponent = Lanes::mul(Lanes::mul(difference, difference), unit_exponent);
+    lowest = Lanes::min(lowest, exponent);
+    const D w = Lanes::bounded_gaussian_power(exponent);
+    ws = Lanes::add(ws, w);
+    us = Lanes::fmadd(Lanes::load(&row.window.u[slot][column + dx]), w, us);
+    vs = Lanes::fmadd(Lanes::load(&row.window.v[slot][column + dx]), w, vs);
+  });
+  const D reciprocal = Lanes::div(Lanes::set1(1.0), ws);
+  const D u = Lanes::mul(reciprocal, us);
+  const D v = Lanes::mul(reciprocal, vs);
+  const D low = Lanes::set1(0.0), high = Lanes::set1(kLargestSample<std::uint8_t>);
+  // No margin where the variance is 0 (not at least the least positive
+  // double).
+  const D margin =
+      Lanes::mul(Lanes::at_least(stats.variance, Lanes::set1(0x1p-1074)), Lanes::set1(kBoundedChromaMargin));
+  // 1 where the two ends of the interval store different bytes, else 0.
+  const auto spread = [&](D value) {
+    return Lanes::sub(bounded_chroma<Lanes>(Lanes::add(value, margin), low, high),
+                      bounded_chroma<Lanes>(Lanes::sub(value, margin), low, high));
+  };
+  const D out_of_bound =
+      Lanes::sub(Lanes::set1(1.0), Lanes::at_least(lowest, Lanes::set1(kBoundedPowerLowestExponent)));
+  if (!Lanes::all_zero(Lanes::add(Lanes::add(spread(u), spread(v)), out_of_bound))) return false;
+  lane_store(row, column, bounded_chroma<Lanes>(u, low, high), bounded_chroma<Lanes>(v, low, high), centre, out,
+             largest);
+  return true;
+}
+
 // One run of Lanes::kLanes centres at window column `column`; `centre` and
 // `out` point at the run's first pixel in the two images. Only the
 // Gaussian modes of byte images use the memo.
@@ -414,6 +500,17 @@ template <PassLanes Lanes, LaneWeights kWeights, class Sample>
   LaneStatistics<Lanes> stats;
   LaneSums<Lanes> sums;
   typename Lanes::Marks marks = Lanes::no_marks();
+  // Byte images' Gaussian runs first try the bounded weights; the few runs
+  // they leave undecided take the exact ones below.
+  if constexpr (kWeights == LaneWeights::kGaussianTable && BoundedGaussianLanes<Lanes> &&
+                std::is_same_v<Sample, std::uint8_t>) {
+    lane_statistics<Lanes, LaneWeights::kLinear>(row, column, centre_luma, marks, stats);
+    if (bounded_gaussian_lane_block(row, column, centre_luma, stats, centre, out, largest)) {
+      ++workspace.gaussian_runs.bounded;
+      return;
+    }
+    ++workspace.gaussian_runs.exact;
+  }
   lane_statistics<Lanes, kWeights>(row, column, centre_luma, marks, stats);
   if constexpr (kWeights == LaneWeights::kLinear)
     linear_lane_sums<Lanes, Sample>(row, column, centre_luma, stats, sums);

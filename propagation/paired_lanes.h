@@ -48,6 +48,21 @@ struct PairedLanes {
   static D truncate(D a) { return {Half::truncate(a.low), Half::truncate(a.high)}; }
   static D at_least(D a, D b) { return {Half::at_least(a.low, b.low), Half::at_least(a.high, b.high)}; }
   static bool all_finite(D a) { return Half::all_finite(a.low) && Half::all_finite(a.high); }
+  static bool all_zero(D a)
+    requires requires(typename Half::D x) { Half::all_zero(x); }
+  {
+    return Half::all_zero(a.low) && Half::all_zero(a.high);
+  }
+  static D fmadd(D a, D b, D c)
+    requires requires(typename Half::D x) { Half::fmadd(x, x, x); }
+  {
+    return {Half::fmadd(a.low, b.low, c.low), Half::fmadd(a.high, b.high, c.high)};
+  }
+  static D bounded_gaussian_power(D q)
+    requires requires(typename Half::D x) { Half::bounded_gaussian_power(x); }
+  {
+    return {Half::bounded_gaussian_power(q.low), Half::bounded_gaussian_power(q.high)};
+  }
 
   struct Range {
     typename Half::Range low, high;

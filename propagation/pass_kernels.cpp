@@ -41,6 +41,15 @@ std::vector<PassKernel> supported_pass_kernels() {
   return kernels;
 }
 
+BoundedGaussianPowers bounded_gaussian_powers_of(const PassKernel& kernel) {
+#ifdef QUILLFEN_X86_KERNELS
+  if (kernel.level == CpuLevel::avx2) return bounded_gaussian_powers_avx2;
+  if (kernel.level == CpuLevel::avx512) return bounded_gaussian_powers_avx512;
+#endif
+  static_cast<void>(kernel);
+  return nullptr;
+}
+
 const PassKernel* chosen_pass_kernel() {
   const std::optional<CpuLevel> cap = cpu_cap_from_environment();
   if (!cap) return nullptr;

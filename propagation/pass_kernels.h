@@ -58,6 +58,12 @@ inline double run_pass_kernel(const PassKernel& kernel, const PassSettings& sett
 // Every kernel this CPU runs, from the reference up to the fastest.
 std::vector<PassKernel> supported_pass_kernels();
 
+// The bounded Gaussian power with which the kernel decides most of its
+// stored values (bounded_gaussian_power.h), for the tests and benchmarks;
+// null for a kernel without it.
+using BoundedGaussianPowers = void (*)(const double* exponents, double* powers, std::size_t count);
+BoundedGaussianPowers bounded_gaussian_powers_of(const PassKernel& kernel);
+
 // The kernel a filter runs: the fastest this CPU runs within the cap of
 // QUILLFEN_CPU (cpu_cap_from_environment), which lets a user or a test hold
 // the filter to a lower level, down to the reference. Null when the cap
@@ -93,5 +99,7 @@ double propagation_pass_avx512(const PassSettings& settings, const float* curren
                                GaussianWeightCache* memo, PassWorkspace& workspace);
 std::size_t exact_gaussian_powers_avx2(const double* exponents, double* powers, std::size_t count);
 std::size_t exact_gaussian_powers_avx512(const double* exponents, double* powers, std::size_t count);
+void bounded_gaussian_powers_avx2(const double* exponents, double* powers, std::size_t count);
+void bounded_gaussian_powers_avx512(const double* exponents, double* powers, std::size_t count);
 
 }  // namespace quillfen

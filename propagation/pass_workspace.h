@@ -71,11 +71,20 @@ template <class Lists>
   return *::new (space.bytes) Lists;
 }
 
+// How many runs of centres of the Gaussian form of byte images the bounded
+// weights decided, and how many took the exact ones, over the workspace's
+// life: the benchmarks report the share.
+struct GaussianRunCounts {
+  std::uint64_t bounded = 0;
+  std::uint64_t exact = 0;
+};
+
 struct PassWorkspace {
   LaneWeightTable table;
   ListedWeights listed;
   WeightFillSpace weight_fill;
   LaneWindow window;
+  GaussianRunCounts gaussian_runs;
 };
 
 // Throws std::bad_alloc when memory runs out.

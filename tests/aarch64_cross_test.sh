@@ -5,7 +5,7 @@
 # clips, both forms, several radii and thread counts, each output compared
 # byte for byte with the native build's; then the aarch64 wheel, its module
 # run in VapourSynth R65 built for aarch64. Skips, saying what is missing, where
-# the cross compiler, qemu or the arm64 libraries are not installed (.ci/run
+# the cross compiler, qemu or the arm64 libraries are not installed (tests/run_all.sh
 # installs them).
 #
 #   tests/aarch64_cross_test.sh [NATIVE_BUILD_DIR]    (default: build, the release preset's)
@@ -24,7 +24,7 @@ command -v qemu-aarch64 >/dev/null || missing+=(qemu-user)
 command -v python3 >/dev/null || missing+=(python3)
 if [ ${#missing[@]} -gt 0 ]; then
   echo "skipped: the aarch64 cross build needs ${missing[*]} (Debian, after dpkg --add-architecture arm64)"
-  exit 0
+  exit 77
 fi
 if [ ! -x "$native/quillfen" ]; then
   echo "no native command in $native/ to compare with: build the release preset first"
@@ -96,11 +96,12 @@ done
 echo "aarch64 clips: all ${#runs[@]} gave the native build's bytes"
 
 # The aarch64 wheel (tests/wheel_test.sh checks its files and tag), its
-# module in VapourSynth R65 built for aarch64 (.ci/build-vapoursynth-aarch64.sh),
+# module in VapourSynth R65 built for aarch64 (tests/hosts/build/build-vapoursynth-aarch64.sh),
 # run by the tests' own host cross-built, against the native command.
 vapoursynth=$host_cache/vapoursynth-R65-aarch64
 if [ ! -f "$vapoursynth/.complete" ] || ! command -v ffmpeg >/dev/null; then
-  echo "skipped: the aarch64 wheel's test needs ffmpeg and VapourSynth for aarch64 in $vapoursynth (.ci/build-vapoursynth-aarch64.sh)"
+  # A part skipped: its line reaches the test command's summary.
+  echo "skipped: the aarch64 wheel's test needs ffmpeg and VapourSynth for aarch64 in $vapoursynth (tests/hosts/build/build-vapoursynth-aarch64.sh)"
   exit 0
 fi
 status=0

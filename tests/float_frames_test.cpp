@@ -191,8 +191,12 @@ TEST(FloatFrames, NonFiniteSamplesStayPut) {
       for (int y = radius; y < height - radius; ++y)
         for (int x = radius; x < width - radius; ++x) {
           const int i = y * width + x;
-          if (near(in.y, x, y) || near(in.u, x, y)) EXPECT_TRUE(same_bits(once.u[i], in.u[i])) << x << "," << y;
-          if (near(in.y, x, y) || near(in.v, x, y)) EXPECT_TRUE(same_bits(once.v[i], in.v[i])) << x << "," << y;
+          if (near(in.y, x, y) || near(in.u, x, y)) {
+            EXPECT_TRUE(same_bits(once.u[i], in.u[i])) << x << "," << y;
+          }
+          if (near(in.y, x, y) || near(in.v, x, y)) {
+            EXPECT_TRUE(same_bits(once.v[i], in.v[i])) << x << "," << y;
+          }
         }
     }
 }

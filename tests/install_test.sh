@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # cmake --install into a fresh prefix, then the prefix moved elsewhere: the
 # moved bin/quillfen gives the build tree's bytes, also with the plugin module
-# gone; the manual page and the sample are in the prefix.
+# gone; the manual page and the sample are in the prefix; no installed
+# program or library has a run path into the build tree.
 #   install_test.sh CMAKE BUILD_DIR LIBDIR SAMPLE
 set -euo pipefail
 cmake=$1 build=$2 libdir=$3 sample=$4
@@ -14,6 +15,11 @@ fail() {
 }
 
 "$cmake" --install "$build" --prefix "$work/installed" >/dev/null
+while IFS= read -r -d '' file; do
+  [ "$(head -c 4 "$file" | tr -d '\0')" = $'\x7fELF' ] || continue
+  ! readelf -d "$file" | grep -E '\((RUNPATH|RPATH)\)' | grep -F "$(realpath "$build")" ||
+    fail "${file#"$work/installed/"} has a run path into the build tree (above)"
+done < <(find "$work/installed" -type f -print0)
 mv "$work/installed" "$work/moved"
 command="$work/moved/bin/quillfen"
 [ -x "$command" ] || fail "no bin/quillfen in the prefix"

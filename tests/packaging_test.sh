@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
-# Makes the release with packaging/make-release.sh (into build-release/) and
-# checks each artefact as its user meets it: SHA256SUMS; both Debian
-# packages through lintian (no error) and their control fields and files;
+# Makes the release with packaging/make-release.sh (into build-release/)
+# while the hosts built for the tests are where a build could take them
+# (on CMAKE_PREFIX_PATH and PKG_CONFIG_PATH), and checks each artefact as
+# its user meets it: SHA256SUMS; no run path (RUNPATH or RPATH) in any of
+# their programs and libraries; both Debian packages through lintian (no
+# error) and their control fields and files;
 # the amd64 package installed with dpkg -i, its quillfen giving the native
 # build's bytes, and dpkg -r leaving none of its files; the arm64 package's
 # quillfen under qemu-user; the Windows archive's files and its
 # quillfen.exe under Wine. Every run compares with the native command.
-# Exits 77, saying why, without the tools, as a user other than root, or
-# where a quillfen package is already installed.
+# Exits 77, saying why, without the tools or the hosts' sources, as a user
+# other than root, or where a quillfen package is already installed.
 #
 #   tests/packaging_test.sh [NATIVE_BUILD_DIR]    (default: build, the release preset's)
 set -euo pipefail
@@ -16,13 +19,20 @@ repository=$PWD
 native=$(realpath "${1:-build}")
 
 missing=()
-for tool in lintian dpkg-deb dpkg-shlibdeps qemu-aarch64 wine aarch64-linux-gnu-g++ x86_64-w64-mingw32-g++-posix python3; do
+for tool in lintian dpkg-deb dpkg-shlibdeps readelf qemu-aarch64 wine aarch64-linux-gnu-g++ x86_64-w64-mingw32-g++-posix python3; do
   command -v "$tool" >/dev/null || missing+=("$tool")
 done
 if [ ${#missing[@]} -gt 0 ]; then
-  echo "skipped: the release test needs ${missing[*]}"
+  echo "skipped: the release test needs ${missing[*]} (tests/run_all.sh installs them as root)"
   exit 77
 fi
+source tests/hosts/build/host_sources.sh
+for name in avisynthplus-1ffeb08c vapoursynth-R65; do
+  if ! host_source "$name"; then
+    echo "skipped: the release is built against the hosts' headers: $host_source_missing"
+    exit 77
+  fi
+done
 if [ "$(id -u)" -ne 0 ]; then
   echo "skipped: installing the package with dpkg -i needs root"
   exit 77
@@ -40,10 +50,25 @@ fail() {
   exit 1
 }
 
+# The hosts the tests run in, where a packager's build would find them.
+visible=()
+for host in avisynthplus-1ffeb08c vapoursynth-R65; do
+  [ -f "$host_cache/$host/.complete" ] && visible+=("$host_cache/$host")
+done
+if [ ${#visible[@]} -gt 0 ]; then
+  CMAKE_PREFIX_PATH=$(IFS=':'; echo "${visible[*]}")${CMAKE_PREFIX_PATH:+:$CMAKE_PREFIX_PATH}
+  PKG_CONFIG_PATH=$(printf '%s/lib/pkgconfig:' "${visible[@]}")${PKG_CONFIG_PATH:-}
+  export CMAKE_PREFIX_PATH PKG_CONFIG_PATH
+  echo "hosts on CMAKE_PREFIX_PATH and PKG_CONFIG_PATH while the release is made: ${visible[*]}"
+else
+  echo "note: no host built in $host_cache to put where the release's build could see it"
+fi
+
 release=$repository/build-release/out
 started=$(date +%s)
 packaging/make-release.sh "$release"
 echo "release made in $(($(date +%s) - started)) s"
+unset CMAKE_PREFIX_PATH PKG_CONFIG_PATH
 (cd "$release" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match the artefacts"
 version=$(sed -n 's/^project(Quillfen VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 for platform in manylinux_2_[0-9]*_x86_64 manylinux_2_[0-9]*_aarch64 win_amd64; do
@@ -56,6 +81,25 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+
+# No file of any artefact may carry a run path: it would name a folder of
+# the machine that made the release.
+for artefact in "$release"/quillfen_*.deb "$release"/quillfen-*.zip; do
+  unpacked=$work/unpacked/$(basename "$artefact")
+  mkdir -p "$unpacked"
+  case $artefact in
+    *.deb) dpkg-deb -x "$artefact" "$unpacked" ;;
+    *.zip) python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$artefact" "$unpacked" ;;
+  esac
+  objects=0
+  while IFS= read -r -d '' file; do
+    [ "$(head -c 4 "$file" | tr -d '\0')" = $'\x7fELF' ] || continue
+    objects=$((objects + 1))
+    ! readelf -d "$file" | grep -E '\((RUNPATH|RPATH)\)' ||
+      fail "$(basename "$artefact"): ${file#"$unpacked"} has a run path (above)"
+  done < <(find "$unpacked" -type f -print0)
+  echo "$(basename "$artefact"): no run path in its $objects ELF files"
+done
 # The runs each artefact's command must match: the sample clip (4:2:2,
 # through the AviSynth 2.5 module) and a 4:4:4 cut of it (filtered
 # directly), its first frames.
@@ -134,7 +178,8 @@ zip=$release/quillfen-${version}-win64.zip
 [ -f "$zip" ] || fail "no $(basename "$zip")"
 python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$zip" "$work/win64"
 top=$work/win64/quillfen-${version}-win64
-for file in quillfen.exe plugins64+/Quillfen.dll vapoursynth/libquillfen_vapoursynth.dll vapoursynth/manifest.vs README.md LICENSE.txt; do
+for file in quillfen.exe plugins64+/Quillfen.dll vapoursynth/libquillfen_vapoursynth.dll vapoursynth/manifest.vs README.md \
+    docs/windows.md LICENSE.txt; do
   [ -f "$top/$file" ] || fail "the archive lacks quillfen-${version}-win64/$file"
 done
 echo "the archive holds: $(cd "$top" && find . -type f | sed 's,^\./,,' | sort | tr '\n' ' ')"

@@ -3,7 +3,8 @@
 // frames, over the whole range down to underflow and up to overflow, and
 // right at rounding boundaries; the final step alone on which side of a
 // midpoint the power lies; and what the fast form relies on, its table
-// and its error, against MPFR too.
+// and its error, against MPFR too; and the bounded power that decides most
+// stored values within its bound of e^q.
 #include <gtest/gtest.h>
 #include <mpfr.h>
 
@@ -13,6 +14,8 @@
 #include <limits>
 #include <vector>
 
+#include "propagation/bounded_gaussian_power.h"
+#include "propagation/pass_kernels.h"
 #include "propagation/reference_pass.h"
 #include "tests/support/gaussian_weight_forms.h"
 #include "tests/support/mpfr_weight.h"
@@ -258,6 +261,53 @@ TEST(GaussianWeight, FastFormStaysWithinItsErrorBudget) {
   mpfr_clears(exact, computed, q, base, (mpfr_ptr) nullptr);
   EXPECT_LT(worst, std::exp2(-63.1));
   EXPECT_LT(worst_unfused, std::exp2(-63.1));
+}
+
+// The bounded power of each kernel that has one, against e^q by MPFR,
+// relative to it: within kBoundedPowerError at every whole k of the
+// reduction the covered range holds, r spread over [-ln 2 / 2, ln 2 / 2]
+// and right at its ends (each side of a tie of the rounding of k), where
+// the truncation is largest; at the ends of the range; and on the
+// exponents of real-looking frames.
+TEST(GaussianWeight, BoundedPowerStaysWithinItsBound) {
+  std::vector<double> exponents = {0.0, -0.0, -0x1p-1074, -0x1p-60, kBoundedPowerLowestExponent};
+  const double ln2 = std::log(2.0);
+  for (int k = 0; k >= -1021; --k)
+    for (int step = -64; step <= 64; ++step) {
+      const double q = (k + step / 128.0) * ln2;
+      for (const double near : {std::nextafter(q, -1.0), q, std::nextafter(q, 1.0)})
+        if (near <= 0.0 && near >= kBoundedPowerLowestExponent) exponents.push_back(near);
+    }
+  const std::vector<double> variances = frame_variances();
+  for (std::size_t i = 0; i < variances.size(); i += 7 * kSweepScale)
+    for (int d = 1; d < 256; ++d) {
+      const double q = static_cast<double>(-(d * d)) / (variances[i] + variances[i]);
+      if (q >= kBoundedPowerLowestExponent) exponents.push_back(q);
+    }
+  ASSERT_GT(exponents.size(), 500000u);
+  std::vector<double> exact(exponents.size());
+  mpfr_t value;
+  mpfr_init2(value, 128);
+  for (std::size_t i = 0; i < exponents.size(); ++i) {
+    mpfr_set_d(value, exponents[i], MPFR_RNDN);
+    mpfr_exp(value, value, MPFR_RNDN);
+    exact[i] = mpfr_get_d(value, MPFR_RNDN);
+  }
+  mpfr_clear(value);
+  for (const PassKernel& kernel : supported_pass_kernels()) {
+    const BoundedGaussianPowers bounded_powers = bounded_gaussian_powers_of(kernel);
+    if (bounded_powers == nullptr) continue;
+    std::vector<double> powers(exponents.size());
+    bounded_powers(exponents.data(), powers.data(), exponents.size());
+    double worst = 0.0;
+    std::size_t worst_at = 0;
+    for (std::size_t i = 0; i < exponents.size(); ++i) {
+      // Both within 2^-52 of their quotient's: far inside the bound.
+      const double error = std::fabs(powers[i] / exact[i] - 1.0);
+      if (!(error <= worst)) worst = error, worst_at = i;
+    }
+    EXPECT_LE(worst, kBoundedPowerError) << kernel.name << ", q = " << std::hexfloat << exponents[worst_at];
+  }
 }
 
 }  // namespace

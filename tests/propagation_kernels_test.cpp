@@ -53,9 +53,11 @@ std::uint32_t bits_of(float sample) {
 // wide samples or floats, and reports the first pixel where a kernel
 // differs. The output buffers start with different garbage, so a pixel a
 // kernel forgets to write shows up too.
+// `runs`, where given, adds up the kernels' Gaussian runs by the path that
+// stored them.
 template <class Sample>
 void expect_kernels_match(const std::vector<Sample>& current, int width, int height, int radius, bool gaussian,
-                          const std::string& what) {
+                          const std::string& what, GaussianRunCounts* runs = nullptr) {
   const PassSettings settings{width, height, radius, gaussian};
   std::vector<Sample> expected(current.size(), static_cast<Sample>(0xA5A5));
   const auto expected_change = propagation_pass_reference(settings, current.data(), expected.data());
@@ -64,7 +66,12 @@ void expect_kernels_match(const std::vector<Sample>& current, int width, int hei
   for (const PassKernel& kernel : supported_pass_kernels()) {
     if (kernel.level == CpuLevel::reference) continue;
     std::vector<Sample> actual(current.size(), static_cast<Sample>(0x5A5A));
+    const GaussianRunCounts before = workspace->gaussian_runs;
     const auto change = run_pass_kernel(kernel, settings, current.data(), actual.data(), memo.get(), *workspace);
+    if (runs != nullptr) {
+      runs->bounded += workspace->gaussian_runs.bounded - before.bounded;
+      runs->exact += workspace->gaussian_runs.exact - before.exact;
+    }
     const auto [at, ignored] = std::mismatch(expected.begin(), expected.end(), actual.begin(),
                                              [](Sample a, Sample b) { return bits_of(a) == bits_of(b); });
     const std::string where = what + " " + std::to_string(width) + "x" + std::to_string(height) + " radius " +
@@ -206,25 +213,39 @@ TEST(PassKernels, MatchReferenceOnExtremeLuma) {
 // flat luma under chroma of two neighbouring values (averages at x.25,
 // x.5 and x.75), and noisy luma under chroma that is constant in 8 x 8
 // blocks (sample sets whose chroma is all equal, values at their bounds).
+// For the Gaussian form, whose runs the bounded weights decide where they
+// can: centres of luma 100 seven pixels apart in a field of 98 and 102,
+// each with samples all of one weight and a variance above 0, under chroma
+// of two neighbouring values, so that about one in five of their averages
+// is a half, as near as the exact path's roundings put it, which only the
+// exact weights decide; the test sees that runs went either way.
 TEST(PassKernels, MatchReferenceWhereTheStoreBoundsAndRounds) {
   const int width = 83, height = 19;
   SyntheticRandom random(61);
   std::vector<std::uint8_t> noisy = synthetic_image(width, height, 62), halves(3 * width * height),
-                    blocks(3 * width * height);
+                    blocks(3 * width * height), equal_weights(3 * width * height);
   for (int i = 0; i < width * height; ++i) {
     const int x = i % width, y = i / width;
     halves[3 * i] = 90;
     blocks[3 * i] = static_cast<std::uint8_t>(random.below(256));
+    equal_weights[3 * i] = static_cast<std::uint8_t>(x % 7 == 3 && y % 7 == 3 ? 100 : 98 + 4 * random.below(2));
     for (const int c : {1, 2}) {
       noisy[3 * i + c] = static_cast<std::uint8_t>(std::clamp(noisy[3 * i + c] + random.below(51) - 25, 0, 255));
       halves[3 * i + c] = static_cast<std::uint8_t>(100 * c + random.below(2));
       blocks[3 * i + c] = static_cast<std::uint8_t>((x / 8 * 37 + y / 8 * 91 + 50 * c) % 256);
+      equal_weights[3 * i + c] = static_cast<std::uint8_t>(100 * c + random.below(2));
     }
   }
+  GaussianRunCounts runs;
   for (const int radius : {1, 2, 3, 5, 8}) {
     expect_match_both_forms(noisy, width, height, radius, "chroma noise");
     expect_kernels_match(halves, width, height, radius, false, "halves");
     expect_match_both_forms(blocks, width, height, radius, "chroma blocks");
+    expect_kernels_match(equal_weights, width, height, radius, true, "equal weights", &runs);
+  }
+  if (bounded_gaussian_powers_of(supported_pass_kernels().back()) != nullptr) {
+    EXPECT_GT(runs.bounded, 0u);
+    EXPECT_GT(runs.exact, 0u);
   }
 }
 

@@ -143,6 +143,8 @@ std::string difference(const std::string& actual, const std::string& expected) {
          std::to_string(parted.first - actual.begin());
 }
 
+constexpr const char kNoSystemPlugins[] = "AutoloadSystemPluginDir=false\n";
+
 class VapourSynthModule : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -150,6 +152,11 @@ class VapourSynthModule : public ::testing::Test {
     char pattern[] = "/tmp/quillfen-vapoursynth-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir_ = pattern;
+    // Every run loads the module under test and no other copy: VapourSynth
+    // R65 autoloads its system plugin folder even into a core made without
+    // autoloading, and a Quillfen installed there would be "already loaded".
+    fs::create_directories(dir_ / "config/vapoursynth");
+    write_file(dir_ / "config/vapoursynth/vapoursynth.conf", kNoSystemPlugins);
   }
   void TearDown() override {
     if (!dir_.empty()) fs::remove_all(dir_);
@@ -177,8 +184,11 @@ class VapourSynthModule : public ::testing::Test {
                                  output.empty() ? "-" : output.string(), "--threads", "4"});
 #endif
     prefix.insert(prefix.end(), settings.begin(), settings.end());
-    return run_process(prefix);
+    return run_process(prefix, {}, {config()});
   }
+
+  // The environment entry that points VapourSynth at the test's own settings.
+  std::string config() const { return "XDG_CONFIG_HOME=" + (dir_ / "config").string(); }
 
   fs::path dir_;
 };
@@ -312,7 +322,7 @@ TEST_F(VapourSynthModule, WholeRunsAreCleanUnderValgrind) {
 
 TEST_F(VapourSynthModule, VspipeScriptGivesTheReferenceFrames) {
 #ifdef QUILLFEN_VAPOURSYNTH_HOST
-  const std::vector<std::string> environment = {"PYTHONPATH=" QUILLFEN_VAPOURSYNTH_PYTHONPATH};
+  const std::vector<std::string> environment = {"PYTHONPATH=" QUILLFEN_VAPOURSYNTH_PYTHONPATH, config()};
   const std::vector<std::string> settings = {"radius=2", "gaussian=true", "sup=true"};
   for (const ClipFormat& format : {k422, k420, k444Deep}) {
     const fs::path input = clip(format), filtered = dir_ / "vspipe.y4m";
@@ -346,7 +356,7 @@ TEST_F(VapourSynthModule, DebianExampleGivesTheFramesOfFfmpegPipedToTheCommand) 
   fs::create_directories(plugins);
   fs::create_directories(config / "vapoursynth");
   fs::create_symlink(QUILLFEN_VAPOURSYNTH_MODULE, plugins / "libquillfen_vapoursynth.so");
-  write_file(config / "vapoursynth/vapoursynth.conf", "UserPluginDir=" + plugins.string() + "\n");
+  write_file(config / "vapoursynth/vapoursynth.conf", "UserPluginDir=" + plugins.string() + "\n" + kNoSystemPlugins);
   const std::vector<std::string> environment = {"PYTHONPATH=" QUILLFEN_VAPOURSYNTH_PYTHONPATH,
                                                 "XDG_CONFIG_HOME=" + config.string()};
   for (bool four_two_two : {true, false}) {

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Quillfen.dll, the AviSynth+ module for Windows, in AviSynth+ built for
-# Windows with MinGW (.ci/build-avisynthplus-mingw.sh), under wine64. A host
+# Windows with MinGW (tests/hosts/build/build-avisynthplus-mingw.sh), under Wine. A host
 # program of the tests' own on AviSynth's C interface
 # (tests/hosts/avisynth_c_host.cpp) runs scripts that LoadPlugin the DLL and
 # writes Y4M, which must hold the Linux command's bytes:
@@ -20,7 +20,7 @@
 # that takes 64-bit integers) and need no DLL but the
 # system's: neither the MinGW runtime nor AviSynth.dll, whose entry points
 # it takes from the AviSynth+ that loads it.
-# Exits 77, saying what is missing, without MinGW-w64, wine64 or that
+# Exits 77, saying what is missing, without MinGW-w64, Wine or that
 # AviSynth+ build.
 #
 #   tests/windows_avisynth_test.sh WINDOWS_BUILD_DIR [NATIVE_BUILD_DIR]   (default: build)
@@ -30,7 +30,7 @@ windows=$(realpath "$1")
 native=$(realpath "${2:-$root/build}")
 compiler=x86_64-w64-mingw32-g++-posix
 avisynth="${QUILLFEN_HOST_CACHE:-$HOME/.cache/quillfen-hosts}/avisynthplus-1ffeb08c-mingw"
-wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
+wine=$(command -v wine || echo /usr/lib/wine/wine64)
 
 skip() {
   echo "skipped: $*"
@@ -41,8 +41,8 @@ fail() {
   exit 1
 }
 command -v "$compiler" >/dev/null || skip "no MinGW-w64 compiler (Debian: g++-mingw-w64-x86-64-posix)"
-[ -x "$wine" ] || skip "no wine64 (Debian: wine64)"
-[ -f "$avisynth/.complete" ] || skip "no AviSynth+ for Windows in $avisynth (run .ci/build-avisynthplus-mingw.sh)"
+[ -x "$wine" ] || skip "no wine (Debian: wine)"
+[ -f "$avisynth/.complete" ] || skip "no AviSynth+ for Windows in $avisynth (tests/hosts/build/build-avisynthplus-mingw.sh builds it)"
 plugin="$windows/Quillfen.dll"
 [ -f "$plugin" ] || fail "no Quillfen.dll in $windows"
 [ -x "$native/quillfen" ] || fail "no native command in $native/ to compare with: build the release preset first"
@@ -171,4 +171,4 @@ $clip.Quillfen($arguments)" || status=$?
   [ "$status" = 1 ] && grep -qF -- "$message" message.txt && [ ! -e out.y4m ] ||
     fail "$clip.Quillfen($arguments): status $status, \"$(cat message.txt)\", expected \"$message\""
 done
-echo "passed: Quillfen.dll in AviSynth+ for Windows under wine64"
+echo "passed: Quillfen.dll in AviSynth+ for Windows under Wine"

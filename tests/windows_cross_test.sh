@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds quillfen.exe for Windows x64 with Debian's MinGW-w64 into
-# build-windows/ and runs it under wine64: 4:2:2 and 4:2:0 clips (and
+# build-windows/ and runs it under Wine: 4:2:2 and 4:2:0 clips (and
 # 10-bit 4:2:2 and 16-bit 4:4:4 ones), both forms, one and two threads,
 # files and pipes, each output compared byte for byte with the native
 # command's; the ways the Windows calls differ from POSIX ones (a read at
@@ -9,7 +9,7 @@
 # file); and refusals that must leave no
 # file behind. Then the tests of the Windows AviSynth+ and VapourSynth
 # modules in those hosts built with MinGW. Exits 77, saying what is
-# missing, where MinGW-w64, wine64 or ffmpeg is not installed (.ci/run
+# missing, where MinGW-w64, Wine or ffmpeg is not installed (tests/run_all.sh
 # installs them).
 #
 #   tests/windows_cross_test.sh [NATIVE_BUILD_DIR]    (default: build, the release preset's)
@@ -18,11 +18,11 @@ cd "$(dirname "$0")/.."
 native=$(realpath "${1:-build}")
 cross=$PWD/build-windows
 
-wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
+wine=$(command -v wine || echo /usr/lib/wine/wine64)
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
 missing=()
 command -v x86_64-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-x86-64-posix)
-[ -x "$wine" ] || missing+=(wine64)
+[ -x "$wine" ] || missing+=(wine)
 command -v ffmpeg >/dev/null || missing+=(ffmpeg)
 if [ ${#missing[@]} -gt 0 ]; then
   echo "skipped: the Windows cross test needs ${missing[*]}"

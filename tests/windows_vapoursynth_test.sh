@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # libquillfen_vapoursynth.dll, the Windows archive's VapourSynth module, in
-# VapourSynth R65 built for Windows with MinGW (.ci/build-vapoursynth-mingw.sh),
+# VapourSynth R65 built for Windows with MinGW (tests/hosts/build/build-vapoursynth-mingw.sh),
 # under wine64. The tests' own VapourSynth host (tests/hosts/vapoursynth_host.cpp,
 # cross-built here) loads the DLL with std.LoadPlugin, which must:
 #   - give the Linux command's bytes on 8-bit 4:2:0, 10-bit 4:2:2 and
@@ -38,9 +38,9 @@ fail() {
 command -v "$compiler" >/dev/null || skip "no MinGW-w64 compiler (Debian: g++-mingw-w64-x86-64-posix)"
 [ -x "$wine" ] || skip "no wine64 (Debian: wine64)"
 command -v ffmpeg >/dev/null || skip "no ffmpeg (Debian: ffmpeg)"
-[ -f "$vapoursynth/.complete" ] || skip "no VapourSynth for Windows in $vapoursynth (run .ci/build-vapoursynth-mingw.sh)"
+[ -f "$vapoursynth/.complete" ] || skip "no VapourSynth for Windows in $vapoursynth (run tests/hosts/build/build-vapoursynth-mingw.sh)"
 native_host=$native/tests/quillfen_vapoursynth_host
-[ -x "$native_host" ] || skip "no Linux VapourSynth host in $native/tests to compare refusals with (.ci/build-vapoursynth.sh)"
+[ -x "$native_host" ] || skip "no Linux VapourSynth host in $native/tests to compare refusals with (tests/hosts/build/build-vapoursynth.sh)"
 module="$windows/libquillfen_vapoursynth.dll"
 [ -f "$module" ] || fail "no libquillfen_vapoursynth.dll in $windows"
 [ -x "$native/quillfen" ] || fail "no native command in $native/ to compare with: build the release preset first"

@@ -21,6 +21,12 @@ struct Avx2Doubles {
   static D abs(D a) { return _mm256_andnot_pd(_mm256_set1_pd(-0.0), a); }
   static D fmadd(D a, D b, D c) { return _mm256_fmadd_pd(a, b, c); }
   static D fnmadd(D a, D b, D c) { return _mm256_fnmadd_pd(a, b, c); }
+  // x times 2^k, k the whole number that `shifted` = 1.5 * 2^52 + k holds
+  // in its low bits; exact while the result stays normal.
+  static D add_to_exponent(D x, D shifted) {
+    return _mm256_castsi256_pd(
+        _mm256_add_epi64(_mm256_castpd_si256(x), _mm256_slli_epi64(_mm256_castpd_si256(shifted), 52)));
+  }
 };
 
 }  // namespace quillfen

@@ -21,6 +21,13 @@ struct Avx512Doubles {
   static D abs(D a) { return _mm512_abs_pd(a); }
   static D fmadd(D a, D b, D c) { return _mm512_fmadd_pd(a, b, c); }
   static D fnmadd(D a, D b, D c) { return _mm512_fnmadd_pd(a, b, c); }
+  // x times 2^k, k the whole number that `shifted` = 1.5 * 2^52 + k holds
+  // in its low bits; exact while the result stays normal.
+  static D add_to_exponent(D x, D shifted) {
+    return _mm512_castsi512_pd(
+        _mm512_maskz_add_epi64(0xFF, _mm512_castpd_si512(x),
+                               _mm512_maskz_slli_epi64(0xFF, _mm512_castpd_si512(shifted), 52)));
+  }
 };
 
 }  // namespace quillfen

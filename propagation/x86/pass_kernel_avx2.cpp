@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "propagation/bounded_gaussian_power.h"
 #include "propagation/exact_gaussian_power.h"
 #include "propagation/exact_quotient.h"
 #include "propagation/float_lane_kernel.h"
@@ -30,6 +31,9 @@ struct Avx2Lanes : Avx2Doubles {
   static bool all_finite(D a) {
     return _mm256_movemask_pd(_mm256_cmp_pd(_mm256_sub_pd(a, a), _mm256_setzero_pd(), _CMP_EQ_OQ)) == 0xF;
   }
+  // NaN is not zero.
+  static bool all_zero(D a) { return _mm256_movemask_pd(_mm256_cmp_pd(a, _mm256_setzero_pd(), _CMP_NEQ_UQ)) == 0; }
+  static D bounded_gaussian_power(D q) { return quillfen::bounded_gaussian_power<Avx2Lanes>(q); }
 
   using Range = __m256i;
   static Range range_load(const std::uint64_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
@@ -195,6 +199,15 @@ double propagation_pass_avx2(const PassSettings& settings, const float* current,
 
 std::size_t exact_gaussian_powers_avx2(const double* exponents, double* powers, std::size_t count) {
   return exact_gaussian_powers<Avx2ExactPowerOps>(exponents, powers, count);
+}
+
+void bounded_gaussian_powers_avx2(const double* exponents, double* powers, std::size_t count) {
+  for (std::size_t i = 0; i < count; i += Avx2Lanes::kLanes) {
+    const int left = count - i >= 4 ? 4 : static_cast<int>(count - i);
+    const __m256i lanes = _mm256_cmpgt_epi64(_mm256_set1_epi64x(left), _mm256_setr_epi64x(0, 1, 2, 3));
+    _mm256_maskstore_pd(powers + i, lanes,
+                        Avx2Lanes::bounded_gaussian_power(_mm256_maskload_pd(exponents + i, lanes)));
+  }
 }
 
 }  // namespace quillfen

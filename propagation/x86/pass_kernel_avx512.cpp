@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "propagation/bounded_gaussian_power.h"
 #include "propagation/exact_gaussian_power.h"
 #include "propagation/exact_quotient.h"
 #include "propagation/float_lane_kernel.h"
@@ -34,6 +35,9 @@ struct Avx512Lanes : Avx512Doubles {
   static bool all_finite(D a) {
     return _mm512_cmp_pd_mask(_mm512_sub_pd(a, a), _mm512_setzero_pd(), _CMP_EQ_OQ) == 0xFF;
   }
+  // NaN is not zero.
+  static bool all_zero(D a) { return _mm512_cmp_pd_mask(a, _mm512_setzero_pd(), _CMP_NEQ_UQ) == 0; }
+  static D bounded_gaussian_power(D q) { return quillfen::bounded_gaussian_power<Avx512Lanes>(q); }
 
   using Range = __m512i;
   static Range range_load(const std::uint64_t* p) { return _mm512_loadu_si512(p); }
@@ -318,6 +322,14 @@ double propagation_pass_avx512(const PassSettings& settings, const float* curren
 
 std::size_t exact_gaussian_powers_avx512(const double* exponents, double* powers, std::size_t count) {
   return exact_gaussian_powers<Avx512ExactPowerOps>(exponents, powers, count);
+}
+
+void bounded_gaussian_powers_avx512(const double* exponents, double* powers, std::size_t count) {
+  for (std::size_t i = 0; i < count; i += Avx512Lanes::kLanes) {
+    const __mmask8 lanes = static_cast<__mmask8>(count - i >= 8 ? 0xFF : (1u << (count - i)) - 1);
+    _mm512_mask_storeu_pd(powers + i, lanes,
+                          Avx512Lanes::bounded_gaussian_power(_mm512_maskz_loadu_pd(lanes, exponents + i)));
+  }
 }
 
 }  // namespace quillfen

@@ -4,9 +4,10 @@
 # program of the tests' own on AviSynth+'s C interface
 # (tests/hosts/avisynth_c_host.cpp), which writes every format the module
 # takes and reads frame properties. Both need an AviSynth+ build
-# (.ci/build-avisynthplus.sh makes one in the host cache; CI passes its
-# prefix in CMAKE_PREFIX_PATH). Plain builds only: a sanitized plugin cannot
-# be loaded into a host built without the sanitizer.
+# (tests/hosts/build/build-avisynthplus.sh makes one in the host cache;
+# tests/run_all.sh passes its prefix in CMAKE_PREFIX_PATH). Plain builds
+# only: a sanitized plugin cannot be loaded into a host built without the
+# sanitizer.
 set(avisynthplus_cases same-bytes four-two-oh autoload refusals runner valgrind)
 set(avisynth_c_cases c-same-bytes c-properties c-refusals c-valgrind c-autoload c-float)
 if(QUILLFEN_AVISYNTH_INCLUDE_DIR)
@@ -17,10 +18,10 @@ if(QUILLFEN_SANITIZE)
   set(avisynth_c_skip "${avisynthplus_skip}")
 else()
   if(NOT TARGET avs2y4m OR NOT QUILLFEN_AVISYNTH_LIBRARY)
-    set(avisynthplus_skip "no AviSynth+ library found (give its prefix in CMAKE_PREFIX_PATH, or run .ci/build-avisynthplus.sh)")
+    set(avisynthplus_skip "no AviSynth+ library found (tests/run_all.sh builds it given its source, docs/testing.md, or give its prefix in CMAKE_PREFIX_PATH)")
   endif()
   if(NOT TARGET quillfen_avisynth_c OR NOT QUILLFEN_AVISYNTH_LIBRARY)
-    set(avisynth_c_skip "no AviSynth+ library beside its headers (add its prefix to CMAKE_PREFIX_PATH, or run .ci/build-avisynthplus.sh)")
+    set(avisynth_c_skip "no AviSynth+ library beside its headers (tests/run_all.sh builds it given its source, docs/testing.md, or give its prefix in CMAKE_PREFIX_PATH)")
   endif()
 endif()
 if(NOT TARGET quillfen_plugin OR NOT TARGET quillfen)

@@ -9,7 +9,8 @@
 #                and sup, with and without Prefetch(2)
 #   four-two-oh  4:2:0 clips through the host's own conversions: luma
 #                unchanged, chroma near the command's
-#   autoload     a plugin in ~/.local/lib/avisynth is found without LoadPlugin
+#   autoload     a plugin in ~/.local/lib/avisynth, the one autoload folder,
+#                is found without LoadPlugin
 #   refusals     the constructor's four messages reach the user exactly;
 #                the newer formats that share the YV12 bits, and RGB, are
 #                refused; no output is left behind
@@ -22,8 +23,9 @@
 #                Prefetch(2) and a chain of two filters, on 4:2:0
 # and for the C-interface module
 #   c-same-bytes  YUY2 and YUV 4:2:0, 4:2:2 and 4:4:4 at 8 to 16 bits give the
-#                 command's bytes, for both forms, sup, fixed and converging
-#                 passes, with and without Prefetch(2) and Prefetch(4)
+#                 command's bytes, each in one of four settings in turn (both
+#                 forms, sup, fixed and converging passes, with and without
+#                 Prefetch(2) and Prefetch(4))
 #   c-properties  a custom property, _Matrix and _ChromaLocation leave
 #                 Quillfen as they came, on YUY2, YV12, 10 and 16 bits
 #   c-refusals    formats it does not take, each named as AviSynth+ names
@@ -33,9 +35,10 @@
 #                 allocate; the 2.5 module loaded after it
 #   c-valgrind    no invalid access and no definite leak for a chain of two
 #                 calls on 16-bit 4:4:4, on 4:2:0 and on float 4:2:0
-#   c-autoload    after cmake --install into a fresh prefix, a script without
-#                 LoadPlugin filters a 10-bit clip; the 2.5 module is not in
-#                 the autoload folder
+#   c-autoload    after cmake --install into a fresh prefix (~/.local), a
+#                 script without LoadPlugin, whose one autoload folder is the
+#                 prefix's, filters a 10-bit clip; the 2.5 module is not in
+#                 that folder
 #   c-float       float 4:2:0, 4:2:2 and 4:4:4 made from 8-bit clips give
 #                 the VapourSynth module's bytes (VS_HOST running VS_MODULE)
 #                 in the settings of c-same-bytes
@@ -62,8 +65,13 @@ run_script() {  # OUTPUT SCRIPT [AVS2Y4M OPTIONS...]
 }
 
 source_422="Y4MSource(\"$sample\").Crop(0, 0, 64, 48).Trim(0, 3)"
+# Only the module under test: no copy in AviSynth+'s autoload folders (its
+# libdir's, ~/.local/lib/avisynth) is loaded beside it. The autoload cases
+# name their one folder with AddAutoloadDir.
+no_autoload="ClearAutoloadDirs()"
 if [[ $case_name == c-* ]]; then
-  load="LoadPlugin(\"$c_module\")"
+  load="$no_autoload
+LoadPlugin(\"$c_module\")"
   # The C host: its status, its message in message.txt, the properties
   # named after OUTPUT on its standard output.
   run_c() {  # OUTPUT SCRIPT [PROPERTY...]
@@ -73,7 +81,8 @@ if [[ $case_name == c-* ]]; then
     "$c_host" script.avs "$output" "$@" 2>message.txt
   }
 else
-  load="LoadPlugin(\"$plugin\")"
+  load="$no_autoload
+LoadPlugin(\"$plugin\")"
   # Without frame properties, which the 2.5 module cannot pass on: its frames
   # and the command's then have the same Y4M header.
   source_422="$source_422.propClearAll()"
@@ -154,8 +163,9 @@ $prefetch" || fail "AviSynth+ on 4:2:0 $prefetch"
   autoload)
     mkdir -p home/.local/lib/avisynth
     ln -s "$plugin" home/.local/lib/avisynth/
-    HOME="$work/home" run_script host.y4m "Y4MSource(\"in422.y4m\").Quillfen()" ||
-      fail "the plugin was not autoloaded from ~/.local/lib/avisynth"
+    HOME="$work/home" run_script host.y4m "$no_autoload
+AddAutoloadDir(\"$work/home/.local/lib/avisynth\")
+Y4MSource(\"in422.y4m\").Quillfen()" || fail "the plugin was not autoloaded from ~/.local/lib/avisynth"
     run_command in422.y4m command.y4m ""
     cmp -s host.y4m command.y4m || fail "the autoloaded plugin's frames differ from the command's"
     ;;
@@ -262,30 +272,40 @@ StackHorizontal(s, s.Quillfen().Quillfen(gaussian=true))"
     for bits in 10 12 14 16; do
       for layout in 420 422 444; do formats+=("ConvertToYUV$layout().ConvertBits($bits).Blur(0.5)"); done
     done
-    # The script's arguments, the command's, and what ends the script.
+    # The script's arguments, the command's, and what ends the script. Each
+    # format is checked in one setting, taken in turn: the module's own work
+    # (planes, pitches and depth per format; arguments and instances per
+    # setting) is then all covered, every setting meeting every layout and
+    # 8 bits, while the settings' effect on the passes is the filter's, held
+    # to the reference in every format by its own tests.
     c_settings=(
       "||"
       "gaussian=true, radius=2|gaussian=true radius=2|Prefetch(2)"
       "sup=true, iterations=3|sup=true iterations=3|Prefetch(4)"
       "gaussian=true, sup=true, threshold=0|gaussian=true sup=true threshold=0|"
     )
-    for format in "${formats[@]}"; do
+    for index in "${!formats[@]}"; do
+      format=${formats[index]}
       clip="$source_422.$format"
       run_c in.y4m "$clip" || fail "$format: $(cat message.txt)"
-      for entry in "${c_settings[@]}"; do
-        IFS='|' read -r script_arguments command_arguments prefetch <<<"$entry"
-        run_c host.y4m "$load
+      IFS='|' read -r script_arguments command_arguments prefetch <<<"${c_settings[index % ${#c_settings[@]}]}"
+      run_c host.y4m "$load
 $clip.Quillfen($script_arguments)
 $prefetch" || fail "$format.Quillfen($script_arguments) $prefetch: $(cat message.txt)"
-        run_command in.y4m command.y4m "$command_arguments"
-        cmp -s host.y4m command.y4m || fail "$format.Quillfen($script_arguments) $prefetch differs from the command"
-        ! cmp -s host.y4m in.y4m || fail "$format.Quillfen($script_arguments) changed no chroma"
-      done
-      echo "$format: $(head -n 1 in.y4m | grep -o 'C[^ ]*'), the command's bytes in ${#c_settings[@]} settings"
+      run_command in.y4m command.y4m "$command_arguments"
+      cmp -s host.y4m command.y4m || fail "$format.Quillfen($script_arguments) $prefetch differs from the command"
+      ! cmp -s host.y4m in.y4m || fail "$format.Quillfen($script_arguments) changed no chroma"
+      echo "$format: $(head -n 1 in.y4m | grep -o 'C[^ ]*'), the command's bytes with Quillfen($script_arguments) $prefetch"
     done
     ;;
   c-float)
     [ -n "$vs_host" ] || { echo "skipped: the VapourSynth host is not built"; exit 77; }
+    # Only VS_MODULE: VapourSynth R65 autoloads its system plugin folder even
+    # into a core made without autoloading, where a Quillfen installed there
+    # would be "already loaded".
+    mkdir -p config/vapoursynth
+    echo "AutoloadSystemPluginDir=false" >config/vapoursynth/vapoursynth.conf
+    export XDG_CONFIG_HOME="$work/config"
     float_settings=(
       "||"
       "gaussian=true, radius=2|gaussian=true radius=2|Prefetch(2)"
@@ -405,7 +425,9 @@ $source_422.ConvertToYUV420().ConvertBits(10).Quillfen()" \
     [ -f home/.local/lib/quillfen/$(basename "$plugin") ] || fail "no $(basename "$plugin") in lib/quillfen"
     clip="$source_422.ConvertToYUV420().ConvertBits(10)"
     run_c in.y4m "$clip" || fail "the 10-bit clip: $(cat message.txt)"
-    HOME="$work/home" run_c host.y4m "$clip.Quillfen()" || fail "not autoloaded: $(cat message.txt)"
+    HOME="$work/home" run_c host.y4m "$no_autoload
+AddAutoloadDir(\"$work/home/.local/lib/avisynth\")
+$clip.Quillfen()" || fail "not autoloaded: $(cat message.txt)"
     run_command in.y4m command.y4m ""
     cmp -s host.y4m command.y4m || fail "the autoloaded module's frames differ from the command's"
     ;;

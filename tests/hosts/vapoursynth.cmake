@@ -1,7 +1,7 @@
 # The VapourSynth module inside VapourSynth, a real host, when a build of it
-# is found (.ci/build-vapoursynth.sh makes one in the host cache). Plain
-# builds only: a sanitized module cannot be loaded into a host built without
-# the sanitizer.
+# is found (tests/hosts/build/build-vapoursynth.sh makes one in the host
+# cache). Plain builds only: a sanitized module cannot be loaded into a host
+# built without the sanitizer.
 if(TARGET quillfen_vapoursynth AND QUILLFEN_VAPOURSYNTH_LIBRARY AND NOT QUILLFEN_SANITIZE)
   add_executable(quillfen_vapoursynth_host ${CMAKE_CURRENT_LIST_DIR}/vapoursynth_host.cpp)
   target_include_directories(quillfen_vapoursynth_host PRIVATE ${QUILLFEN_VAPOURSYNTH_INCLUDE_DIR})
@@ -38,5 +38,5 @@ elseif(QUILLFEN_SANITIZE)
     "QUILLFEN_VAPOURSYNTH_SKIP_REASON=\"VapourSynth tests run in the Release preset only\"")
 else()
   target_compile_definitions(quillfen_tests PRIVATE
-    "QUILLFEN_VAPOURSYNTH_SKIP_REASON=\"VapourSynth R65 not found (.ci/build-vapoursynth.sh builds it)\"")
+    "QUILLFEN_VAPOURSYNTH_SKIP_REASON=\"VapourSynth R65 not found (tests/run_all.sh builds it given its source, docs/testing.md, or give its prefix in CMAKE_PREFIX_PATH)\"")
 endif()

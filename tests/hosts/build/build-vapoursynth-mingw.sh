@@ -2,22 +2,21 @@
 # Builds VapourSynth R65's core library for Windows x64 with MinGW-w64 (no
 # Python, no vspipe), with zimg 3.0.5 linked into it, once, into the host
 # cache, for the test that runs libquillfen_vapoursynth.dll in it under
-# wine64 (tests/windows_vapoursynth_test.sh).
+# Wine (tests/windows_vapoursynth_test.sh).
 set -euo pipefail
 source "$(dirname "$0")/host_build.sh"
 compiler=x86_64-w64-mingw32-g++-posix
 if ! command -v "$compiler" > /dev/null; then
-  echo "VapourSynth R65 (MinGW): $compiler is absent; the Windows VapourSynth test will be skipped"
-  exit 0
+  echo "skipped: VapourSynth R65 (MinGW): $compiler is not installed (Debian: g++-mingw-w64-x86-64-posix)"
+  exit 77
 fi
 name=vapoursynth-R65
 host_build_start "$name" "VapourSynth R65 (MinGW)" "$name-mingw"
-zimg_archive=$(dirname "$archive")/zimg-3.0.5.tar.gz
-if [ ! -f "$zimg_archive" ]; then
-  echo "VapourSynth R65 (MinGW): zimg's source archive $zimg_archive is absent; the Windows VapourSynth test will be skipped"
-  exit 0
+if ! host_source zimg-3.0.5; then
+  echo "skipped: VapourSynth R65 (MinGW): $host_source_missing"
+  exit 77
 fi
-tar -xzf "$zimg_archive" -C "$work"
+tar -xzf "$archive" -C "$work"
 cross=(--host=x86_64-w64-mingw32 CC=x86_64-w64-mingw32-gcc-posix CXX="$compiler")
 rm -rf "$prefix"
 (
@@ -28,7 +27,7 @@ rm -rf "$prefix"
   ./configure "${cross[@]}" --prefix="$work/zimg" --disable-shared --enable-static --disable-simd
   make -j2
   make install
-  cd "$work/$name"
+  cd "$source_dir"
   ./autogen.sh
   # libtool would not put a static library into a DLL; pass_all lets it.
   PKG_CONFIG_LIBDIR="$work/zimg/lib/pkgconfig" ./configure "${cross[@]}" --prefix="$prefix" \

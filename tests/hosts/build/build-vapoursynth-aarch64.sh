@@ -7,14 +7,14 @@ set -euo pipefail
 source "$(dirname "$0")/host_build.sh"
 compiler=aarch64-linux-gnu-g++
 if ! command -v "$compiler" > /dev/null || [ ! -f /usr/lib/aarch64-linux-gnu/pkgconfig/zimg.pc ]; then
-  echo "VapourSynth R65 (aarch64): $compiler or libzimg-dev:arm64 is absent; the aarch64 wheel's test will be skipped"
-  exit 0
+  echo "skipped: VapourSynth R65 (aarch64): needs $compiler and zimg for arm64 (Debian: g++-aarch64-linux-gnu libzimg-dev:arm64)"
+  exit 77
 fi
 name=vapoursynth-R65
 host_build_start "$name" "VapourSynth R65 (aarch64)" "$name-aarch64"
 rm -rf "$prefix"
 (
-  cd "$work/$name"
+  cd "$source_dir"
   ./autogen.sh
   PKG_CONFIG_LIBDIR=/usr/lib/aarch64-linux-gnu/pkgconfig ./configure --host=aarch64-linux-gnu --prefix="$prefix" \
     --disable-vsscript --disable-vspipe --disable-python-module --disable-static

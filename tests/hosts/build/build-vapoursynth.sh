@@ -7,7 +7,7 @@ name=vapoursynth-R65
 host_build_start "$name" "VapourSynth R65"
 rm -rf "$prefix"
 (
-  cd "$work/$name"
+  cd "$source_dir"
   ./autogen.sh
   # Debian's interpreter, whatever python3 comes first on PATH: the Python
   # module must match Debian's libpython and Cython.
