@@ -2,13 +2,14 @@
 # Makes a Quillfen release from the committed source (HEAD of this
 # checkout, exported with git archive, so nothing uncommitted or untracked
 # gets in): the Debian packages for amd64 and arm64, the Windows x64
-# archive, and SHA256SUMS, in OUTPUT_DIR (default out/release). Builds in
-# build-release/, kept for the next run.
+# archive, the VapourSynth wheels of the three builds, and SHA256SUMS, in
+# OUTPUT_DIR (default out/release). Builds in build-release/, kept for the
+# next run.
 #
 # It installs nothing. It needs Debian's cmake, g++, dpkg-dev, libpng-dev,
 # g++-aarch64-linux-gnu, libpng-dev:arm64 and libstdc++6:arm64 (after
-# dpkg --add-architecture arm64), g++-mingw-w64-x86-64-posix, and names
-# those missing. The host modules are compiled against the headers in the
+# dpkg --add-architecture arm64), g++-mingw-w64-x86-64-posix, python3-build,
+# python3-setuptools and python3-wheel, and names those missing. The host modules are compiled against the headers in the
 # AviSynth+ and VapourSynth source archives alone, found as the tests find
 # them (tests/hosts/build/host_sources.sh: QUILLFEN_HOST_ARCHIVES, the host
 # cache, or fetched); no host is built, and no installed one is looked at.
@@ -29,6 +30,7 @@ need_program g++ g++
 need_program dpkg-shlibdeps dpkg-dev
 need_program aarch64-linux-gnu-g++ g++-aarch64-linux-gnu
 need_program x86_64-w64-mingw32-g++-posix g++-mingw-w64-x86-64-posix
+/usr/bin/python3 -c 'import build, setuptools, wheel' 2>/dev/null || missing+=(python3-build python3-setuptools python3-wheel)
 need_file /usr/include/png.h libpng-dev
 need_file /usr/lib/aarch64-linux-gnu/libpng.so libpng-dev:arm64
 need_file /usr/lib/aarch64-linux-gnu/libstdc++.so.6 libstdc++6:arm64
@@ -107,8 +109,10 @@ pack() {
 pack amd64 DEB
 pack arm64 DEB
 pack win64 ZIP
+# The VapourSynth wheels, from the same builds.
+"$repository/packaging/make-wheels.sh" "$work/source" "$output" "$work/amd64" "$work/arm64" "$work/win64"
 
 cd "$output"
-sha256sum quillfen_*.deb quillfen-*.zip >SHA256SUMS
+sha256sum quillfen_*.deb quillfen-*.zip vapoursynth_quillfen-*.whl >SHA256SUMS
 echo "== Release of $commit in $output:"
-ls -l quillfen_*.deb quillfen-*.zip SHA256SUMS
+ls -l quillfen_*.deb quillfen-*.zip vapoursynth_quillfen-*.whl SHA256SUMS

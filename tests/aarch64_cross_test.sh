@@ -3,7 +3,8 @@
 # qemu-user: the core tests (the propagation pass against its reference, the
 # kernels, the image conversions), then whole-command runs on 4:2:2 and 4:2:0
 # clips, both forms, several radii and thread counts, each output compared
-# byte for byte with the native build's. Skips, saying what is missing, where
+# byte for byte with the native build's; then the aarch64 wheel, its module
+# run in VapourSynth R65 built for aarch64. Skips, saying what is missing, where
 # the cross compiler, qemu or the arm64 libraries are not installed (tests/run_all.sh
 # installs them).
 #
@@ -30,7 +31,12 @@ if [ ! -x "$native/quillfen" ]; then
   exit 1
 fi
 
-cmake -S . -B "$cross" --toolchain cmake/aarch64-linux-gnu.cmake -DCMAKE_BUILD_TYPE=Release -DQUILLFEN_BUILD_TESTS=ON >/dev/null
+# VapourSynth's headers, for the module of the wheel, from the host cache.
+host_cache=${QUILLFEN_HOST_CACHE:-$HOME/.cache/quillfen-hosts}
+host_options=()
+[ -d "$host_cache/vapoursynth-R65" ] && host_options+=(-DQUILLFEN_VAPOURSYNTH_PREFIX="$host_cache/vapoursynth-R65")
+cmake -S . -B "$cross" --toolchain cmake/aarch64-linux-gnu.cmake -DCMAKE_BUILD_TYPE=Release -DQUILLFEN_BUILD_TESTS=ON \
+  "${host_options[@]}" >/dev/null
 cmake --build "$cross" -j"$jobs" --target quillfen quillfen_plugin quillfen_core_tests
 # The toolchain names qemu-aarch64 as the emulator, so ctest runs the tests through it.
 ctest --test-dir "$cross" -j"$jobs" --output-on-failure
@@ -88,3 +94,35 @@ for run in "${runs[@]}"; do
   echo "same bytes on aarch64: $chroma, $threads threads, ${arguments:-defaults}"
 done
 echo "aarch64 clips: all ${#runs[@]} gave the native build's bytes"
+
+# The aarch64 wheel (tests/wheel_test.sh checks its files and tag), its
+# module in VapourSynth R65 built for aarch64 (tests/hosts/build/build-vapoursynth-aarch64.sh),
+# run by the tests' own host cross-built, against the native command.
+vapoursynth=$host_cache/vapoursynth-R65-aarch64
+if [ ! -f "$vapoursynth/.complete" ] || ! command -v ffmpeg >/dev/null; then
+  # A part skipped: its line reaches the test command's summary.
+  echo "skipped: the aarch64 wheel's test needs ffmpeg and VapourSynth for aarch64 in $vapoursynth (tests/hosts/build/build-vapoursynth-aarch64.sh)"
+  exit 0
+fi
+status=0
+tests/wheel_test.sh "$cross" "$clips/wheel" || status=$?
+[ "$status" -eq 0 ] || { [ "$status" -eq 77 ] && exit 0; } || exit "$status"
+python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$clips"/wheel/*.whl "$clips/unpacked"
+aarch64-linux-gnu-g++ -std=c++20 -O2 -I. -isystem "$vapoursynth/include/vapoursynth" tests/hosts/vapoursynth_host.cpp \
+  "$cross/y4m/libquillfen_y4m.a" "$cross/system/libquillfen_system.a" -L"$vapoursynth/lib" -lvapoursynth \
+  -Wl,-rpath,"$vapoursynth/lib" -o "$clips/vapoursynth_host"
+for clip in "yuv420p 8-bit 4:2:0 radius=2 gaussian=true" "yuv422p10le 10-bit 4:2:2 sup=true iterations=2" \
+            "yuv444p16le 16-bit 4:4:4 radius=3 threshold=40"; do
+  read -r pixel_format depth layout arguments <<<"$clip"
+  read -ra filter_arguments <<<"$arguments"
+  ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc2=size=96x64:rate=25 -frames:v 3 -pix_fmt "$pixel_format" \
+    -strict -1 -f yuv4mpegpipe "$clips/in.y4m"
+  "$native/quillfen" --quiet "$clips/in.y4m" "$clips/native.y4m" "${filter_arguments[@]}"
+  qemu-aarch64 "$clips/vapoursynth_host" "$clips/unpacked/vapoursynth/plugins/quillfen/libquillfen_vapoursynth.so" \
+    "$clips/in.y4m" "$clips/aarch64.y4m" "${filter_arguments[@]}"
+  if ! cmp -s "$clips/native.y4m" "$clips/aarch64.y4m"; then
+    echo "the aarch64 wheel's module in VapourSynth differs from the native command: $depth $layout"
+    exit 1
+  fi
+  echo "the aarch64 wheel's module in VapourSynth R65 under qemu: the native command's bytes on $depth $layout"
+done

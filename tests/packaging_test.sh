@@ -71,6 +71,9 @@ echo "release made in $(($(date +%s) - started)) s"
 unset CMAKE_PREFIX_PATH PKG_CONFIG_PATH
 (cd "$release" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match the artefacts"
 version=$(sed -n 's/^project(Quillfen VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+for platform in manylinux_2_[0-9]*_x86_64 manylinux_2_[0-9]*_aarch64 win_amd64; do
+  compgen -G "$release/vapoursynth_quillfen-$version-py3-none-$platform.whl" >/dev/null || fail "no $platform wheel"
+done
 
 work=$(mktemp -d)
 cleanup() {
@@ -144,8 +147,9 @@ for arch in amd64 arm64; do
     [[ $depends == *"$library "* ]] || fail "$arch package's Depends ($depends) lacks $library"
   done
   dpkg-deb -c "$deb" | awk '{print $6}' | sed 's,^\./,/,' >"$work/files.$arch"
-  for file in /usr/bin/quillfen /usr/share/doc/quillfen/copyright /usr/share/doc/quillfen/docs/hosts.md /usr/share/doc/quillfen/changelog.Debian.gz \
-      "/usr/lib/$triplet/vapoursynth/libquillfen_vapoursynth.so"; do
+  for file in /usr/bin/quillfen /usr/share/doc/quillfen/copyright /usr/share/doc/quillfen/docs/hosts.md \
+      /usr/share/doc/quillfen/changelog.Debian.gz "/usr/lib/$triplet/vapoursynth/libquillfen_vapoursynth.so" \
+      "/usr/lib/$triplet/vapoursynth/manifest.vs"; do
     grep -qx "$file" "$work/files.$arch" || fail "$arch package lacks $file"
   done
   grep -q "^/usr/lib/$triplet/avisynth/.*\.so$" "$work/files.$arch" || fail "$arch package lacks an AviSynth+ module"
@@ -175,7 +179,8 @@ zip=$release/quillfen-${version}-win64.zip
 [ -f "$zip" ] || fail "no $(basename "$zip")"
 python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$zip" "$work/win64"
 top=$work/win64/quillfen-${version}-win64
-for file in quillfen.exe plugins64+/Quillfen.dll vapoursynth/libquillfen_vapoursynth.dll README.md docs/windows.md docs/command.md LICENSE.txt; do
+for file in quillfen.exe plugins64+/Quillfen.dll vapoursynth/libquillfen_vapoursynth.dll vapoursynth/manifest.vs README.md \
+    docs/windows.md docs/command.md LICENSE.txt; do
   [ -f "$top/$file" ] || fail "the archive lacks quillfen-${version}-win64/$file"
 done
 echo "the archive holds: $(cd "$top" && find . -type f | sed 's,^\./,,' | sort | tr '\n' ' ')"

@@ -39,8 +39,10 @@ needed+=(slurm-wlm munge)  # the one-node cluster test
 needed+=(ffmpeg libffms2-5)  # clips for the host tests; the VapourSynth example reads video through FFMS2
 needed+=(libzimg-dev cython3 autoconf automake libtool pkg-config nasm python3-dev)  # VapourSynth's build
 needed+=(g++-aarch64-linux-gnu qemu-user libstdc++6:arm64 libgtest-dev:arm64 libpng-dev:arm64)  # aarch64
+needed+=(libzimg-dev:arm64)  # VapourSynth for aarch64, which runs the aarch64 wheel's module
 needed+=(g++-mingw-w64-x86-64-posix wine)  # Windows x64
 needed+=(dpkg-dev lintian)  # the release's packages and their checks
+needed+=(python3-build python3-setuptools python3-wheel python3-venv)  # the VapourSynth wheel, pip into a venv
 missing=()
 for package in "${needed[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")

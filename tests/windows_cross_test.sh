@@ -7,8 +7,8 @@
 # an offset moves a Windows file's position, LoadLibrary searches the
 # system for a bare name, renaming onto an existing file, the identity of a
 # file); and refusals that must leave no
-# file behind. Then the AviSynth+ test of the Windows plugin DLL, when
-# tests/windows_avisynth_test.sh is there. Exits 77, saying what is
+# file behind. Then the tests of the Windows AviSynth+ and VapourSynth
+# modules in those hosts built with MinGW. Exits 77, saying what is
 # missing, where MinGW-w64, Wine or ffmpeg is not installed (tests/run_all.sh
 # installs them).
 #
@@ -174,9 +174,10 @@ windows 422.y4m - | head -c 1000 >/dev/null
 echo "the reader of a pipe went away early: the command ended"
 
 cd "$repository"
-if [ -x tests/windows_avisynth_test.sh ]; then
-  # Its own "skipped: ..." line reaches the suite's summary; 77 is no failure.
+# The host tests of the modules; each one's own "skipped: ..." line reaches
+# the suite's summary; 77 is no failure.
+for host_test in tests/windows_avisynth_test.sh tests/windows_vapoursynth_test.sh; do
   status=0
-  tests/windows_avisynth_test.sh "$cross" "$native" || status=$?
+  "$host_test" "$cross" "$native" || status=$?
   [ "$status" -eq 0 ] || [ "$status" -eq 77 ] || exit "$status"
-fi
+done

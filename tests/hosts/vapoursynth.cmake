@@ -5,7 +5,7 @@
 if(TARGET quillfen_vapoursynth AND QUILLFEN_VAPOURSYNTH_LIBRARY AND NOT QUILLFEN_SANITIZE)
   add_executable(quillfen_vapoursynth_host ${CMAKE_CURRENT_LIST_DIR}/vapoursynth_host.cpp)
   target_include_directories(quillfen_vapoursynth_host PRIVATE ${QUILLFEN_VAPOURSYNTH_INCLUDE_DIR})
-  target_link_libraries(quillfen_vapoursynth_host PRIVATE quillfen_y4m ${QUILLFEN_VAPOURSYNTH_LIBRARY})
+  target_link_libraries(quillfen_vapoursynth_host PRIVATE quillfen_y4m quillfen_system ${QUILLFEN_VAPOURSYNTH_LIBRARY})
   get_filename_component(vapoursynth_library_dir ${QUILLFEN_VAPOURSYNTH_LIBRARY} DIRECTORY)
   set_target_properties(quillfen_vapoursynth_host PROPERTIES BUILD_RPATH ${vapoursynth_library_dir})
   file(GLOB vapoursynth_python_dirs ${vapoursynth_library_dir}/python3*/site-packages)
@@ -23,6 +23,12 @@ if(TARGET quillfen_vapoursynth AND QUILLFEN_VAPOURSYNTH_LIBRARY AND NOT QUILLFEN
   if(QUILLFEN_FFMPEG)
     target_compile_definitions(quillfen_tests PRIVATE QUILLFEN_FFMPEG="${QUILLFEN_FFMPEG}")
   endif()
+  # The wheel made from this build tree, installed with pip into a fresh
+  # venv, its module run in the same VapourSynth.
+  add_dependencies(quillfen_tests quillfen_vapoursynth_wheel)
+  add_test(NAME VapourSynthWheel COMMAND ${PROJECT_SOURCE_DIR}/tests/wheel_test.sh ${CMAKE_BINARY_DIR}
+           ${CMAKE_BINARY_DIR}/wheel-dist $<TARGET_FILE:quillfen> $<TARGET_FILE:quillfen_vapoursynth_host>)
+  set_tests_properties(VapourSynthWheel PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
   find_program(QUILLFEN_VALGRIND valgrind)
   if(QUILLFEN_VALGRIND)
     target_compile_definitions(quillfen_tests PRIVATE QUILLFEN_VALGRIND="${QUILLFEN_VALGRIND}")

@@ -15,8 +15,6 @@
 // core logged a warning or worse; 4 a frame lost its properties or its luma
 // plane was copied instead of shared.
 #include <VapourSynth4.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <condition_variable>
 #include <cstdint>
@@ -28,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "system/files.h"
 #include "y4m/y4m_header.h"
 #include "y4m/y4m_reader.h"
 #include "tests/hosts/float_from_bytes.h"
@@ -132,7 +131,7 @@ void fill_float_planes(VSFrame* frame, const std::vector<std::uint8_t>& planes, 
 }
 
 VSNode* y4m_source(const std::string& path, Y4mHeader& header, VSCore* core, const VSAPI* vsapi, bool as_float) {
-  const int fd = open(path.c_str(), O_RDONLY);
+  const int fd = quillfen::system::open_for_reading(path);
   if (fd < 0) throw Failure{1, "cannot open " + path};
   auto* source = new Source;
   try {
@@ -157,11 +156,11 @@ VSNode* y4m_source(const std::string& path, Y4mHeader& header, VSCore* core, con
       source->frames.push_back(frame);
     }
   } catch (const std::exception& error) {
-    close(fd);
+    quillfen::system::close_file(fd);
     free_source(source, core, vsapi);
     throw Failure{1, error.what()};
   }
-  close(fd);
+  quillfen::system::close_file(fd);
   source->vi.numFrames = static_cast<int>(source->frames.size());
   return vsapi->createVideoFilter2("QuillfenHostSource", &source->vi, source_frame, free_source, fmParallel, nullptr,
                                    0, source, core);
