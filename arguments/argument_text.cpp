@@ -3,6 +3,7 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <optional>
 #include <system_error>
@@ -27,6 +28,17 @@ std::optional<Number> parse_number(std::string_view text, bool& out_of_range) {
   return value;
 }
 
+// A decimal integer held as `Integer`, refused as out of the range of
+// `kind` when it is one but does not fit.
+template <typename Integer>
+Integer integer_from_text(std::string_view text, std::string_view kind) {
+  refuse_empty(text);
+  bool out_of_range = false;
+  if (const auto value = parse_number<Integer>(text, out_of_range)) return *value;
+  if (out_of_range) throw TextArgumentError("is out of range for " + std::string(kind) + ": " + quoted(text));
+  throw TextArgumentError("must be an int, not " + quoted(text));
+}
+
 }  // namespace
 
 bool same_name(std::string_view a, std::string_view b) {
@@ -37,12 +49,10 @@ bool same_name(std::string_view a, std::string_view b) {
   return true;
 }
 
-int int_from_text(std::string_view text) {
-  refuse_empty(text);
-  bool out_of_range = false;
-  if (const auto value = parse_number<int>(text, out_of_range)) return *value;
-  if (out_of_range) throw TextArgumentError("is out of range for an int: " + quoted(text));
-  throw TextArgumentError("must be an int, not " + quoted(text));
+int int_from_text(std::string_view text) { return integer_from_text<int>(text, "an int"); }
+
+std::int64_t int64_from_text(std::string_view text) {
+  return integer_from_text<std::int64_t>(text, "a 64-bit int");
 }
 
 double float_from_text(std::string_view text) {

@@ -4,6 +4,7 @@
 // read.
 #pragma once
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -22,9 +23,11 @@ class TextArgumentError : public std::runtime_error {
 bool same_name(std::string_view a, std::string_view b);
 
 // Each reads the whole text or throws TextArgumentError; an empty text is
-// refused by each. An int is decimal within int's range; a float decimal
-// within float's range; a bool true or false in any case.
+// refused by each. An int is decimal within int's range (int64's, as
+// AviSynth+ and VapourSynth hand script integers, for int64_from_text); a
+// float decimal within float's range; a bool true or false in any case.
 int int_from_text(std::string_view text);
+std::int64_t int64_from_text(std::string_view text);
 double float_from_text(std::string_view text);
 bool bool_from_text(std::string_view text);
 

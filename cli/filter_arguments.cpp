@@ -27,8 +27,11 @@ QuillfenParameters parameters_from_text(const std::vector<std::pair<std::string,
     if (given[row]) refuse(described + " is given twice");
     given[row] = true;
     try {
+      // An int is read as the 64-bit one AviSynth+ and VapourSynth hand the
+      // modules, and held as they hold it, so that the range check refuses
+      // it in the same words.
       set_value(parameters, parameter,
-                parameter.flag ? arguments::bool_from_text(text) : arguments::int_from_text(text));
+                parameter.flag ? arguments::bool_from_text(text) : int_argument(arguments::int64_from_text(text)));
     } catch (const arguments::TextArgumentError& error) {
       refuse(described + " " + error.what());
     }

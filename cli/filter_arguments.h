@@ -1,7 +1,8 @@
 // The command's name=value filter arguments read into the filter's settings,
 // straight from the parameter table: names in any case, each at most once,
 // values as the script function takes them (an int in decimal, a bool as
-// true or false), refused in the script function's own words.
+// true or false), refused in the script function's own words; an int
+// beyond an int's range is refused by its range, as in the modules.
 #pragma once
 
 #include <string>
