@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # libquillfen_vapoursynth.dll, the Windows archive's VapourSynth module, in
 # VapourSynth R65 built for Windows with MinGW (tests/hosts/build/build-vapoursynth-mingw.sh),
-# under wine64. The tests' own VapourSynth host (tests/hosts/vapoursynth_host.cpp,
+# under Wine. The tests' own VapourSynth host (tests/hosts/vapoursynth_host.cpp,
 # cross-built here) loads the DLL with std.LoadPlugin, which must:
 #   - give the Linux command's bytes on 8-bit 4:2:0, 10-bit 4:2:2 and
 #     16-bit 4:4:4 clips, both forms, and the Linux module's on float ones,
@@ -15,7 +15,7 @@
 # have run, with nothing but its own std.BlankClip; the module's threads
 # are tested in VapourSynth on Linux. Then the win_amd64 wheel made from the same build
 # (tests/wheel_test.sh checks its files and tag), its DLL run once too.
-# Exits 77, saying what is missing, without MinGW-w64, wine64, ffmpeg,
+# Exits 77, saying what is missing, without MinGW-w64, Wine, ffmpeg,
 # that VapourSynth build or the Linux host.
 #
 #   tests/windows_vapoursynth_test.sh WINDOWS_BUILD_DIR [NATIVE_BUILD_DIR]   (default: build)
@@ -25,7 +25,7 @@ windows=$(realpath "$1")
 native=$(realpath "${2:-$root/build}")
 compiler=x86_64-w64-mingw32-g++-posix
 vapoursynth="${QUILLFEN_HOST_CACHE:-$HOME/.cache/quillfen-hosts}/vapoursynth-R65-mingw"
-wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
+wine=$(command -v wine || echo /usr/lib/wine/wine64)
 
 skip() {
   echo "skipped: $*"
@@ -36,7 +36,7 @@ fail() {
   exit 1
 }
 command -v "$compiler" >/dev/null || skip "no MinGW-w64 compiler (Debian: g++-mingw-w64-x86-64-posix)"
-[ -x "$wine" ] || skip "no wine64 (Debian: wine64)"
+[ -x "$wine" ] || skip "no wine (Debian: wine)"
 command -v ffmpeg >/dev/null || skip "no ffmpeg (Debian: ffmpeg)"
 [ -f "$vapoursynth/.complete" ] || skip "no VapourSynth for Windows in $vapoursynth (run tests/hosts/build/build-vapoursynth-mingw.sh)"
 native_host=$native/tests/quillfen_vapoursynth_host
@@ -134,4 +134,4 @@ wheel_module=$work/unpacked/vapoursynth/plugins/quillfen/libquillfen_vapoursynth
 windows_host "$wheel_module" in.y4m host.y4m gaussian=true radius=2 || fail "the wheel's DLL: $(cat message.txt)"
 "$native/quillfen" --quiet in.y4m command.y4m gaussian=true radius=2
 cmp -s host.y4m command.y4m || fail "the wheel's DLL differs from the Linux command"
-echo "passed: libquillfen_vapoursynth.dll and the wheel's DLL in VapourSynth R65 for Windows under wine64"
+echo "passed: libquillfen_vapoursynth.dll and the wheel's DLL in VapourSynth R65 for Windows under Wine"
