@@ -284,7 +284,9 @@ TEST(GaussianWeight, BoundedPowerStaysWithinItsBound) {
       const double q = static_cast<double>(-(d * d)) / (variances[i] + variances[i]);
       if (q >= kBoundedPowerLowestExponent) exponents.push_back(q);
     }
-  ASSERT_GT(exponents.size(), 500000u);
+  // The sweep over k gives about 395,000; the frames add the rest, fewer
+  // in the sanitizer builds' sparser sweep.
+  ASSERT_GT(exponents.size(), 400000u);
   std::vector<double> exact(exponents.size());
   mpfr_t value;
   mpfr_init2(value, 128);
