@@ -84,12 +84,12 @@ trap cleanup EXIT
 
 # No file of any artefact may carry a run path: it would name a folder of
 # the machine that made the release.
-for artefact in "$release"/quillfen_*.deb "$release"/quillfen-*.zip; do
+for artefact in "$release"/quillfen_*.deb "$release"/quillfen-*.zip "$release"/vapoursynth_quillfen-*.whl; do
   unpacked=$work/unpacked/$(basename "$artefact")
   mkdir -p "$unpacked"
   case $artefact in
     *.deb) dpkg-deb -x "$artefact" "$unpacked" ;;
-    *.zip) python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$artefact" "$unpacked" ;;
+    *.zip | *.whl) python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$artefact" "$unpacked" ;;
   esac
   objects=0
   while IFS= read -r -d '' file; do
