@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/recording_reporter.h"
 #include "propagation/pass_kernels.h"
 #include "propagation/propagation_pass.h"
 #include "tests/support/synthetic_image.h"
@@ -70,18 +71,6 @@ void run_pass(benchmark::State& state, PassKernel kernel, Case c, const std::vec
     benchmark::ClobberMemory();
   }
 }
-
-// Keeps each run's CPU time per frame for the ratios.
-class RecordingReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs)
-      if (run.run_type == Run::RT_Iteration)
-        seconds[run.run_name.function_name] = run.cpu_accumulated_time / static_cast<double>(run.iterations);
-  }
-  std::map<std::string, double> seconds;
-};
 
 int run_program(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);

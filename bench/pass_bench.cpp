@@ -39,6 +39,7 @@
 
 #include "propagation/exact_gaussian_power.h"
 #include "propagation/gaussian_power_precise.h"
+#include "bench/recording_reporter.h"
 #include "propagation/pass_kernels.h"
 #include "propagation/propagation_pass.h"
 #include "propagation/reference_pass.h"
@@ -210,20 +211,6 @@ void run_pass(benchmark::State& state, PassKernel kernel, int radius, bool gauss
     state.counters["bounded %"] =
         100.0 * static_cast<double>(runs.bounded) / static_cast<double>(runs.bounded + runs.exact);
 }
-
-// Shows every run as usual and keeps its time per frame for the ratios:
-// the thread's CPU time, which moves far less than the wall time when other
-// work shares the machine's cores.
-class RecordingReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs)
-      if (run.run_type == Run::RT_Iteration)
-        seconds[run.run_name.function_name] = run.cpu_accumulated_time / static_cast<double>(run.iterations);
-  }
-  std::map<std::string, double> seconds;
-};
 
 void print_ratios(const std::map<std::string, double>& seconds, const std::vector<PassKernel>& kernels) {
   std::printf("\nSpeed-up over the reference in CPU time, one thread, %dx%d, same frame, same run\n",
