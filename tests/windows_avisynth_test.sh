@@ -25,23 +25,8 @@
 #
 #   tests/windows_avisynth_test.sh WINDOWS_BUILD_DIR [NATIVE_BUILD_DIR]   (default: build)
 set -euo pipefail
-root="$(cd "$(dirname "$0")/.." && pwd)"
-windows=$(realpath "$1")
-native=$(realpath "${2:-$root/build}")
-compiler=x86_64-w64-mingw32-g++-posix
+source "$(dirname "$0")/support/mingw_under_wine.sh"
 avisynth="${QUILLFEN_HOST_CACHE:-$HOME/.cache/quillfen-hosts}/avisynthplus-1ffeb08c-mingw"
-wine=$(command -v wine || echo /usr/lib/wine/wine64)
-
-skip() {
-  echo "skipped: $*"
-  exit 77
-}
-fail() {
-  echo "FAILED: $*" >&2
-  exit 1
-}
-command -v "$compiler" >/dev/null || skip "no MinGW-w64 compiler (Debian: g++-mingw-w64-x86-64-posix)"
-[ -x "$wine" ] || skip "no wine (Debian: wine)"
 [ -f "$avisynth/.complete" ] || skip "no AviSynth+ for Windows in $avisynth (tests/hosts/build/build-avisynthplus-mingw.sh builds it)"
 plugin="$windows/Quillfen.dll"
 [ -f "$plugin" ] || fail "no Quillfen.dll in $windows"

@@ -20,23 +20,8 @@
 #
 #   tests/windows_vapoursynth_test.sh WINDOWS_BUILD_DIR [NATIVE_BUILD_DIR]   (default: build)
 set -euo pipefail
-root="$(cd "$(dirname "$0")/.." && pwd)"
-windows=$(realpath "$1")
-native=$(realpath "${2:-$root/build}")
-compiler=x86_64-w64-mingw32-g++-posix
+source "$(dirname "$0")/support/mingw_under_wine.sh"
 vapoursynth="${QUILLFEN_HOST_CACHE:-$HOME/.cache/quillfen-hosts}/vapoursynth-R65-mingw"
-wine=$(command -v wine || echo /usr/lib/wine/wine64)
-
-skip() {
-  echo "skipped: $*"
-  exit 77
-}
-fail() {
-  echo "FAILED: $*" >&2
-  exit 1
-}
-command -v "$compiler" >/dev/null || skip "no MinGW-w64 compiler (Debian: g++-mingw-w64-x86-64-posix)"
-[ -x "$wine" ] || skip "no wine (Debian: wine)"
 command -v ffmpeg >/dev/null || skip "no ffmpeg (Debian: ffmpeg)"
 [ -f "$vapoursynth/.complete" ] || skip "no VapourSynth for Windows in $vapoursynth (run tests/hosts/build/build-vapoursynth-mingw.sh)"
 native_host=$native/tests/quillfen_vapoursynth_host
